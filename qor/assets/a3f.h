@@ -1,0 +1,44 @@
+// The .a3f mesh file: reader with full validation, and writer.
+//
+// Little-endian, no padding:
+//   "A3F1" | objectCount (1..4096) | per object: vertexCount (0..1048576),
+//   indexCount (multiple of 3, 0..3145728), vertexCount x 36-byte MeshVertex,
+//   indexCount x uint32 index (< vertexCount).
+// indexCount 0 means the vertices are taken three by three. Nothing may follow
+// the last object.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/records.h"
+
+namespace qor {
+
+struct A3fObject {
+    std::vector<MeshVertex> vertices;
+    std::vector<uint32_t> indices;   // empty: vertices three by three
+};
+
+struct A3fMesh {
+    std::vector<A3fObject> objects;
+};
+
+inline constexpr uint32_t kA3fMaxObjects = 4096;
+inline constexpr uint32_t kA3fMaxVertices = 1048576;
+inline constexpr uint32_t kA3fMaxIndices = 3145728;
+
+// Parses a whole file image. On failure returns false and sets error to the
+// fault (without the file name), e.g. "index 7 of object 0 is out of range".
+bool ParseA3f(const uint8_t* data, size_t size, A3fMesh& out, std::string& error);
+
+// Reads and parses a file; error is "<path>: <fault>".
+bool ReadA3fFile(const std::string& path, A3fMesh& out, std::string& error);
+
+// Serialises a mesh. The caller keeps counts within the limits above.
+std::vector<uint8_t> WriteA3f(const A3fMesh& mesh);
+bool WriteA3fFile(const std::string& path, const A3fMesh& mesh, std::string& error);
+
+}  // namespace qor

@@ -1,0 +1,29 @@
+// The renderer's face towards the rest of the engine (run loop, offline
+// rendering, window). The drawing operations of the demo's interface are
+// implemented behind this, in qor/render.
+#pragma once
+
+#include <cstdint>
+
+namespace qor::render {
+
+// Sets up the frame buffer and puts every state to its initial value:
+// z-buffer on, alpha blend off, env map off, filters on, alpha channel on,
+// texture wrapping off, lighting off, full-display viewport, camera at the
+// origin looking along +z, identity transform.
+void Init(int width, int height);
+
+// Off: draw calls change state only and touch no pixel (fast-forwarding).
+void SetDrawing(bool on);
+
+// EndScene hands the finished frame (width x height, 0xAARRGGBB, rows top
+// down) to the presenter, if one is set.
+using Presenter = void (*)(const uint32_t* argb, int width, int height, void* user);
+void SetPresenter(Presenter presenter, void* user);
+
+// The last finished frame.
+const uint32_t* Frame();
+int Width();
+int Height();
+
+}  // namespace qor::render

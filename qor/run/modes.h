@@ -1,0 +1,19 @@
+// The ways Run can drive the frame function; chosen from the command line.
+#pragma once
+
+#include "engine/qor.h"
+
+namespace qor {
+
+void RunPlay(FrameFunction frame);     // window + music, real time (play.cpp)
+void RunRender(FrameFunction frame);   // offline video or PNG frames + WAV (video.cpp)
+void RunShot(FrameFunction frame);     // --shot T FILE.png (shot.cpp)
+void RunBench(FrameFunction frame);    // --bench (bench.cpp)
+
+// Sound level that GetSoundLevel returns while a mode drives the frames.
+void SetSoundLevel(float level);
+
+// Counts a shown frame at time t (seconds) for GetFPS.
+void NoteFrameShown(double t);
+
+}  // namespace qor

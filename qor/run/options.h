@@ -1,0 +1,36 @@
+// teq's command line.
+#pragma once
+
+#include <string>
+
+namespace qor {
+
+struct Options {
+    std::string dataDir;        // --data DIR ("" until resolved)
+    bool fullscreen = false;    // --fullscreen
+    int scale = 0;              // --scale N (0: largest whole multiple that fits)
+    double start = 0.0;         // --start T
+    double length = -1.0;       // --length S (< 0: to the end)
+    bool mute = false;          // --mute
+    bool showFps = false;       // --show-fps
+    std::string renderFile;     // --render FILE
+    int fps = 60;               // --fps N
+    int width = 1280;           // --size WxH
+    int height = 960;
+    bool shot = false;          // --shot T FILE.png
+    double shotTime = 0.0;
+    std::string shotFile;
+    bool bench = false;         // --bench
+    bool levelFixed = false;    // --level L
+    float level = 0.25f;
+};
+
+// Parses argv. On a bad option or value prints one line to stderr and
+// returns false (the caller exits with code 2). --help prints usage and sets help.
+bool ParseOptions(int argc, char** argv, Options& out, bool& help);
+void PrintUsage();
+
+// The options in force for this process.
+Options& CurrentOptions();
+
+}  // namespace qor
