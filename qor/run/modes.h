@@ -1,6 +1,8 @@
 // The ways Run can drive the frame function; chosen from the command line.
 #pragma once
 
+#include <string>
+
 #include "engine/qor.h"
 
 namespace qor {
@@ -15,5 +17,19 @@ void SetSoundLevel(float level);
 
 // Counts a shown frame at time t (seconds) for GetFPS.
 void NoteFrameShown(double t);
+
+}  // namespace qor
+
+namespace qor {
+
+// What the demo passed to Initialize.
+struct InitArgs {
+    std::string name;
+    std::string music;
+    int width = 320;
+    int height = 240;
+    int flag = 0;   // 1: vertical sync
+};
+const InitArgs& InitArguments();
 
 }  // namespace qor

@@ -1,0 +1,143 @@
+// teq's command line: parsed strictly, every value checked, one line per fault.
+#include "run/options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace qor {
+
+namespace {
+
+bool ParseDouble(const char* text, double lo, double hi, double& out) {
+    if (!text || !*text) return false;
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text, &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(v) || v < lo || v > hi) return false;
+    out = v;
+    return true;
+}
+
+bool ParseInt(const char* text, int lo, int hi, int& out) {
+    double v = 0;
+    if (!ParseDouble(text, lo, hi, v) || v != std::floor(v)) return false;
+    out = int(v);
+    return true;
+}
+
+bool ParseSize(const char* text, int& w, int& h) {
+    const char* x = text ? std::strchr(text, 'x') : nullptr;
+    if (!x) return false;
+    std::string left(text, x);
+    return ParseInt(left.c_str(), 16, 7680, w) && ParseInt(x + 1, 16, 4320, h);
+}
+
+bool Fail(const char* option, const char* value, const char* expected) {
+    if (value)
+        std::fprintf(stderr, "teq: bad value '%s' for %s (expected %s)\n", value, option, expected);
+    else
+        std::fprintf(stderr, "teq: %s needs a value (%s)\n", option, expected);
+    return false;
+}
+
+}  // namespace
+
+Options& CurrentOptions() {
+    static Options options;
+    return options;
+}
+
+void PrintUsage() {
+    std::printf(
+        "usage: teq [options]\n"
+        "Plays the demo in a window with its music; Esc or Q quits, F11 or Alt+Enter\n"
+        "toggles fullscreen.\n"
+        "\n"
+        "  --data DIR       read the data files from DIR (default: the current folder if it\n"
+        "                   holds distortion.xm, else the data folder next to teq)\n"
+        "  --fullscreen     start in desktop fullscreen\n"
+        "  --scale N        window size 320x240 times N (default: largest that fits)\n"
+        "  --start T        start at T seconds, music seeked\n"
+        "  --length S       stop after S seconds\n"
+        "  --mute           no sound; time follows the clock\n"
+        "  --show-fps       show the frame rate in the top-left corner\n"
+        "  --render FILE    render offline: FILE.mp4/.mkv/.webm through ffmpeg, otherwise\n"
+        "                   a folder of numbered PNG frames and a WAV\n"
+        "  --fps N          frames per second for --render (default 60)\n"
+        "  --size WxH       video size for --render (default 1280x960)\n"
+        "  --shot T FILE    write the frame at T seconds as a PNG picture\n"
+        "  --level L        fixed sound level for --shot and --bench (default 0.25)\n"
+        "  --bench          render every frame of the demo as fast as possible and\n"
+        "                   print frame-time statistics\n"
+        "  --help           this text\n");
+}
+
+bool ParseOptions(int argc, char** argv, Options& o, bool& help) {
+    help = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* a = argv[i];
+        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+        if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
+            help = true;
+        } else if (!std::strcmp(a, "--data")) {
+            const char* v = value();
+            if (!v || !*v) return Fail(a, v, "a folder");
+            o.dataDir = v;
+        } else if (!std::strcmp(a, "--fullscreen")) {
+            o.fullscreen = true;
+        } else if (!std::strcmp(a, "--scale")) {
+            const char* v = value();
+            if (!ParseInt(v, 1, 16, o.scale)) return Fail(a, v, "a whole number 1 to 16");
+        } else if (!std::strcmp(a, "--start")) {
+            const char* v = value();
+            if (!ParseDouble(v, 0, 3600, o.start)) return Fail(a, v, "seconds, 0 or more");
+        } else if (!std::strcmp(a, "--length")) {
+            const char* v = value();
+            if (!ParseDouble(v, 0, 3600, o.length) || o.length <= 0)
+                return Fail(a, v, "seconds, more than 0");
+        } else if (!std::strcmp(a, "--mute")) {
+            o.mute = true;
+        } else if (!std::strcmp(a, "--show-fps")) {
+            o.showFps = true;
+        } else if (!std::strcmp(a, "--render")) {
+            const char* v = value();
+            if (!v || !*v) return Fail(a, v, "a file or folder name");
+            o.renderFile = v;
+        } else if (!std::strcmp(a, "--fps")) {
+            const char* v = value();
+            if (!ParseInt(v, 1, 240, o.fps)) return Fail(a, v, "a whole number 1 to 240");
+        } else if (!std::strcmp(a, "--size")) {
+            const char* v = value();
+            if (!ParseSize(v, o.width, o.height)) return Fail(a, v, "WxH, e.g. 1280x960");
+        } else if (!std::strcmp(a, "--shot")) {
+            const char* t = value();
+            if (!ParseDouble(t, -3600, 3600, o.shotTime)) return Fail(a, t, "a time in seconds, then a file");
+            const char* f = value();
+            if (!f || !*f) return Fail(a, f, "a time in seconds, then a .png file");
+            o.shot = true;
+            o.shotFile = f;
+        } else if (!std::strcmp(a, "--level")) {
+            const char* v = value();
+            double level = 0;
+            if (!ParseDouble(v, 0, 1, level)) return Fail(a, v, "a level from 0 to 1");
+            o.level = float(level);
+            o.levelFixed = true;
+        } else if (!std::strcmp(a, "--bench")) {
+            o.bench = true;
+        } else {
+            std::fprintf(stderr, "teq: unknown option '%s' (try --help)\n", a);
+            return false;
+        }
+    }
+    const int modes = int(o.shot) + int(o.bench) + int(!o.renderFile.empty());
+    if (modes > 1) {
+        std::fprintf(stderr, "teq: --shot, --bench and --render exclude each other\n");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace qor
