@@ -32,6 +32,7 @@ std::map<std::string, std::shared_ptr<const FileMesh>> gFiles;   // null: file w
 std::vector<std::unique_ptr<MeshCopy>> gCopies;                  // index meshId - 1
 uint32_t gLoads = 0;
 uint64_t gBytesHeld = 0;
+uint64_t gBudget = kMeshMemoryBudget;
 
 std::shared_ptr<const FileMesh> ReadOnce(const char* name) {
     auto found = gFiles.find(name);
@@ -64,9 +65,9 @@ MeshHandle LoadMeshCopy(const char* name) {
     gCopies.resize(meshId);   // keeps meshId - 1 the copy's slot, empty for a failed load
     std::shared_ptr<const FileMesh> file = ReadOnce(name);
     if (!file) return MeshHandle{nullptr, 0};
-    if (gBytesHeld + file->bytes > kMeshMemoryBudget) {
+    if (gBytesHeld + file->bytes > gBudget) {
         std::fprintf(stderr, "teq: mesh %s: not loaded, mesh memory budget of %llu MiB is used up\n",
-                     name, (unsigned long long)(kMeshMemoryBudget >> 20));
+                     name, (unsigned long long)(gBudget >> 20));
         return MeshHandle{nullptr, 0};
     }
     auto copy = std::make_unique<MeshCopy>();
@@ -93,5 +94,7 @@ TriangleList MeshTriangles(const MeshObject& object) {
 }
 
 uint32_t LoadedMeshCount() { return gLoads; }
+
+void SetMeshMemoryBudget(uint64_t bytes) { gBudget = bytes; }
 
 }  // namespace qor

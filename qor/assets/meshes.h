@@ -27,5 +27,6 @@ uint32_t LoadedMeshCount();
 
 // Total bytes of mesh copies that may be held; loads beyond it give empty meshes.
 inline constexpr uint64_t kMeshMemoryBudget = 512ull << 20;
+void SetMeshMemoryBudget(uint64_t bytes);   // for tests
 
 }  // namespace qor

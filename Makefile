@@ -1,0 +1,43 @@
+# The two everyday commands:
+#   make run    build teq and play the demo
+#   make test   build everything and run every test
+# Both first check the Debian packages teq needs; as root they install what is
+# missing, otherwise they print the apt-get line to run.
+
+BUILD ?= build
+BUILD_TYPE ?= Release
+PACKAGES := cmake g++ ninja-build pkg-config libsdl2-dev libopenmpt-dev \
+            libspng-dev libturbojpeg0-dev libstb-dev libgtest-dev libgmock-dev \
+            libbenchmark-dev fonts-dejavu-core ffmpeg openmpt123 xvfb xauth
+
+.PHONY: run test build deps configure clean
+
+run: build
+	./$(BUILD)/teq $(ARGS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j2 --timeout 900
+
+build: configure
+	cmake --build $(BUILD) -j2
+
+configure: deps
+	@test -f $(BUILD)/build.ninja || cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+
+deps:
+	@missing=""; for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  if [ "$$(id -u)" = 0 ]; then \
+	    echo "Installing:$$missing"; \
+	    apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y $$missing || exit 1; \
+	  else \
+	    echo "teq needs these Debian packages. Run:"; \
+	    echo "  sudo apt-get install -y$$missing"; \
+	    exit 1; \
+	  fi; \
+	fi
+
+clean:
+	rm -rf $(BUILD)
