@@ -1,0 +1,123 @@
+#include "audio/device.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+
+#include "audio/clock.h"
+#include "audio/level.h"
+#include "audio/music.h"
+
+namespace qor::audio {
+
+namespace {
+
+constexpr int kBufferFrames = 1024;   // 21 ms per callback
+
+struct DeviceState {
+    SDL_AudioDeviceID id = 0;
+    Music* music = nullptr;
+    LevelMeter* meter = nullptr;
+    std::mutex lock;                   // guards clock and stats
+    PlaybackClock clock{kRate, kBufferFrames};
+    DeviceStats stats;
+    double lastCallback = -1.0;
+    int lastFrames = 0;
+};
+
+DeviceState gDevice;
+
+void Callback(void*, Uint8* stream, int bytes) {
+    const double now = MonotonicSeconds();
+    const int frames = bytes / static_cast<int>(2 * sizeof(float));
+    {
+        std::lock_guard<std::mutex> guard(gDevice.lock);
+        DeviceStats& s = gDevice.stats;
+        gDevice.clock.OnCallback(s.delivered, frames, now);
+        if (gDevice.lastCallback >= 0.0) {
+            const double gap = now - gDevice.lastCallback;
+            s.worstGap = std::max(s.worstGap, gap);
+            // The queue held the last buffer plus the latency: past that it ran dry.
+            if (gap > static_cast<double>(gDevice.lastFrames + s.latencyFrames) / kRate) ++s.late;
+        }
+        gDevice.lastCallback = now;
+        gDevice.lastFrames = frames;
+    }
+    float* out = reinterpret_cast<float*>(stream);
+    gDevice.music->Render(out, static_cast<size_t>(frames));
+    gDevice.meter->Push(out, static_cast<size_t>(frames));
+    const double spent = MonotonicSeconds() - now;
+    std::lock_guard<std::mutex> guard(gDevice.lock);
+    gDevice.stats.delivered += frames;
+    ++gDevice.stats.callbacks;
+    gDevice.stats.worstRender = std::max(gDevice.stats.worstRender, spent);
+}
+
+}  // namespace
+
+double MonotonicSeconds() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool OpenDevice(Music& music, LevelMeter& meter, std::string* why) {
+    CloseDevice();
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        if (why) *why = SDL_GetError();
+        return false;
+    }
+    SDL_AudioSpec want{};
+    want.freq = kRate;
+    want.format = AUDIO_F32SYS;
+    want.channels = 2;
+    want.samples = kBufferFrames;
+    want.callback = Callback;
+    SDL_AudioSpec have{};
+    // No allowed changes: SDL converts to whatever the hardware takes.
+    const SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (id == 0) {
+        if (why) *why = SDL_GetError();
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> guard(gDevice.lock);
+        gDevice.id = id;
+        gDevice.music = &music;
+        gDevice.meter = &meter;
+        gDevice.stats = DeviceStats{};
+        gDevice.stats.bufferFrames = have.samples;
+        // The frames given at a callback play after the buffer queued before them.
+        gDevice.stats.latencyFrames = have.samples;
+        gDevice.clock = PlaybackClock(kRate, have.samples);
+        gDevice.clock.Start(music.Position());
+        gDevice.lastCallback = -1.0;
+        gDevice.lastFrames = 0;
+    }
+    SDL_PauseAudioDevice(id, 0);
+    return true;
+}
+
+void CloseDevice() {
+    if (gDevice.id == 0) return;
+    SDL_CloseAudioDevice(gDevice.id);   // waits for a running callback
+    gDevice.id = 0;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+bool DeviceOpen() { return gDevice.id != 0; }
+
+double DeviceSeconds() {
+    const double now = MonotonicSeconds();
+    std::lock_guard<std::mutex> guard(gDevice.lock);
+    return gDevice.clock.Seconds(now);
+}
+
+DeviceStats GetDeviceStats() {
+    std::lock_guard<std::mutex> guard(gDevice.lock);
+    return gDevice.stats;
+}
+
+}  // namespace qor::audio
