@@ -1,0 +1,12 @@
+// The flat pictures drawn in screen space: the background under the opening
+// scene and the four overlays. Each selects its texture and states and draws
+// one ScreenQuad with RenderSV(quad, 2, 1).
+#pragma once
+
+#include "engine/records.h"
+
+// Fills a quad over (x0, y0)-(x1, y1), texture stretched once, upright.
+void FillQuad(ScreenQuad& quad, float x0, float y0, float x1, float y1, uint32_t color);
+
+void DrawBackground(ScreenQuad& quad);           // "grid1.png", grey 128, whole display
+void DrawOverlays(ScreenQuad& quad, float t);    // at most one of the four per frame
