@@ -1,0 +1,168 @@
+#include "platform/window.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace qor::platform {
+
+namespace {
+
+struct WindowState {
+    SDL_Window* window = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* texture = nullptr;
+    int width = 0;
+    int height = 0;
+    int scale = 1;
+    bool quit = false;
+    bool fullscreen = false;
+    double period = 1.0 / 60.0;      // s between frames the limiter allows
+    double refresh = 60.0;
+    std::chrono::steady_clock::time_point next{};   // limiter's next deadline
+};
+
+WindowState gWin;
+
+// The largest whole multiple of the frame that fits the usable screen area.
+int FittingScale(int width, int height) {
+    SDL_Rect area{};
+    if (SDL_GetDisplayUsableBounds(0, &area) != 0 || area.w <= 0 || area.h <= 0) return 1;
+    // Leave room for the window's frame and title bar.
+    const int scale = std::min((area.w - 16) / width, (area.h - 48) / height);
+    return std::max(scale, 1);
+}
+
+// Waits until the limiter's deadline, sleeping (never spinning).
+void Pace() {
+    using namespace std::chrono;
+    const auto period = duration_cast<steady_clock::duration>(duration<double>(gWin.period));
+    const auto now = steady_clock::now();
+    if (gWin.next > now) {
+        std::this_thread::sleep_until(gWin.next);
+        gWin.next += period;
+    } else {
+        // Late (a slow frame): start counting again from now, no burst to catch up.
+        gWin.next = now + period;
+    }
+}
+
+}  // namespace
+
+bool OpenWindow(const WindowSettings& s, std::string* why) {
+    CloseWindow();
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        if (why) *why = SDL_GetError();
+        return false;
+    }
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    gWin.width = s.width;
+    gWin.height = s.height;
+    gWin.scale = s.scale > 0 ? s.scale : FittingScale(s.width, s.height);
+    gWin.quit = false;
+    gWin.fullscreen = s.fullscreen;
+    Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
+    if (s.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    gWin.window = SDL_CreateWindow(s.title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                   s.width * gWin.scale, s.height * gWin.scale, flags);
+    if (gWin.window) {
+        gWin.renderer = SDL_CreateRenderer(gWin.window, -1, s.vsync ? SDL_RENDERER_PRESENTVSYNC : 0);
+        if (!gWin.renderer) gWin.renderer = SDL_CreateRenderer(gWin.window, -1, SDL_RENDERER_SOFTWARE);
+    }
+    if (gWin.renderer)
+        gWin.texture = SDL_CreateTexture(gWin.renderer, SDL_PIXELFORMAT_ARGB8888,
+                                         SDL_TEXTUREACCESS_STREAMING, s.width, s.height);
+    if (!gWin.texture) {
+        if (why) *why = SDL_GetError();
+        CloseWindow();
+        return false;
+    }
+    // Whole multiples only, centred, black around.
+    SDL_RenderSetLogicalSize(gWin.renderer, s.width, s.height);
+    SDL_RenderSetIntegerScale(gWin.renderer, SDL_TRUE);
+    SDL_SetRenderDrawColor(gWin.renderer, 0, 0, 0, 255);
+    SDL_ShowCursor(SDL_DISABLE);
+    SDL_DisplayMode mode{};
+    const int display = SDL_GetWindowDisplayIndex(gWin.window);
+    gWin.refresh = 60.0;
+    if (SDL_GetCurrentDisplayMode(display < 0 ? 0 : display, &mode) == 0 && mode.refresh_rate > 0)
+        gWin.refresh = mode.refresh_rate;
+    // With vsync the display paces the frames and the limiter stays below it,
+    // only there for displays that do not block; without, the limiter paces.
+    gWin.period = (s.vsync ? 0.9 : 1.0) / gWin.refresh;
+    gWin.next = std::chrono::steady_clock::now();
+    // Clear the window at once, so nothing stale shows while loading begins.
+    SDL_RenderClear(gWin.renderer);
+    SDL_RenderPresent(gWin.renderer);
+    return true;
+}
+
+void CloseWindow() {
+    if (gWin.texture) SDL_DestroyTexture(gWin.texture);
+    if (gWin.renderer) SDL_DestroyRenderer(gWin.renderer);
+    if (gWin.window) SDL_DestroyWindow(gWin.window);
+    const bool wasOpen = gWin.window != nullptr;
+    gWin.texture = nullptr;
+    gWin.renderer = nullptr;
+    gWin.window = nullptr;
+    if (wasOpen) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+bool WindowOpen() { return gWin.window != nullptr; }
+
+void Present(const uint32_t* argb, int width, int height) {
+    if (!gWin.window) return;
+    if (width == gWin.width && height == gWin.height) {
+        SDL_UpdateTexture(gWin.texture, nullptr, argb, width * 4);
+        SDL_RenderClear(gWin.renderer);
+        SDL_RenderCopy(gWin.renderer, gWin.texture, nullptr, nullptr);
+    }
+    Pace();
+    SDL_RenderPresent(gWin.renderer);
+    PumpEvents();
+}
+
+bool PumpEvents() {
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) {
+        switch (e.type) {
+        case SDL_QUIT:
+            gWin.quit = true;
+            break;
+        case SDL_WINDOWEVENT:
+            if (e.window.event == SDL_WINDOWEVENT_CLOSE) gWin.quit = true;
+            break;
+        case SDL_KEYDOWN: {
+            const SDL_Keycode key = e.key.keysym.sym;
+            if (key == SDLK_ESCAPE || key == SDLK_q) gWin.quit = true;
+            if (e.key.repeat) break;
+            if (key == SDLK_F11 || ((key == SDLK_RETURN || key == SDLK_KP_ENTER) &&
+                                    (e.key.keysym.mod & KMOD_ALT)))
+                ToggleFullscreen();
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return !gWin.quit;
+}
+
+bool QuitRequested() { return gWin.quit; }
+
+void ToggleFullscreen() {
+    if (!gWin.window) return;
+    gWin.fullscreen = !gWin.fullscreen;
+    SDL_SetWindowFullscreen(gWin.window, gWin.fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    SDL_ShowCursor(SDL_DISABLE);
+}
+
+bool Fullscreen() { return gWin.fullscreen; }
+int WindowScale() { return gWin.scale; }
+double RefreshRate() { return gWin.refresh; }
+void* WindowHandle() { return gWin.window; }
+
+}  // namespace qor::platform
