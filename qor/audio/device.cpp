@@ -25,6 +25,8 @@ struct DeviceState {
     DeviceStats stats;
     double lastCallback = -1.0;
     int lastFrames = 0;
+    int64_t start = 0;             // song frame of the first frame given
+    int64_t lastDelivered = 0;     // frames given before the last callback
 };
 
 DeviceState gDevice;
@@ -44,6 +46,7 @@ void Callback(void*, Uint8* stream, int bytes) {
         }
         gDevice.lastCallback = now;
         gDevice.lastFrames = frames;
+        gDevice.lastDelivered = s.delivered;
     }
     float* out = reinterpret_cast<float*>(stream);
     gDevice.music->Render(out, static_cast<size_t>(frames));
@@ -93,6 +96,8 @@ bool OpenDevice(Music& music, LevelMeter& meter, std::string* why) {
         gDevice.stats.latencyFrames = have.samples;
         gDevice.clock = PlaybackClock(kRate, have.samples);
         gDevice.clock.Start(music.Position());
+        gDevice.start = music.Position();
+        gDevice.lastDelivered = 0;
         gDevice.lastCallback = -1.0;
         gDevice.lastFrames = 0;
     }
@@ -113,6 +118,14 @@ double DeviceSeconds() {
     const double now = MonotonicSeconds();
     std::lock_guard<std::mutex> guard(gDevice.lock);
     return gDevice.clock.Seconds(now);
+}
+
+double DeviceHeardRaw(double now) {
+    std::lock_guard<std::mutex> guard(gDevice.lock);
+    if (gDevice.lastCallback < 0.0) return static_cast<double>(gDevice.start) / kRate;
+    const double heard = static_cast<double>(gDevice.start + gDevice.lastDelivered -
+                                             gDevice.stats.latencyFrames) / kRate;
+    return heard + (now - gDevice.lastCallback);
 }
 
 DeviceStats GetDeviceStats() {

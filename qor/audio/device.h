@@ -34,6 +34,10 @@ bool DeviceOpen();
 // Song seconds heard now, from the playback clock (never decreasing).
 double DeviceSeconds();
 
+// Song seconds heard at `now` by the plain model (last callback's position
+// run on with the monotonic clock, unsmoothed); for measuring the clock.
+double DeviceHeardRaw(double now);
+
 DeviceStats GetDeviceStats();
 
 }  // namespace qor::audio

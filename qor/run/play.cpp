@@ -1,0 +1,129 @@
+// Real-time play: the window, the music on the audio device, and t from the
+// music's playback clock (the monotonic clock without a device or with
+// --mute). Ends at the song's end, at --length, or when the window asks.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "audio/device.h"
+#include "platform/window.h"
+#include "render/render.h"
+#include "run/modes.h"
+#include "run/options.h"
+#include "run/session.h"
+
+namespace qor {
+
+namespace {
+
+constexpr double kStallSeconds = 1.0;   // device clock frozen this long: give up on it
+
+// One line per shown frame, for measuring: present time, t, the song time
+// heard at that moment by the raw device model. Written to $TEQ_FRAME_LOG.
+std::FILE* gFrameLog = nullptr;
+
+int64_t SongFrame(double t) { return static_cast<int64_t>(std::floor(t * audio::kRate)); }
+
+// Renders the music on this thread up to song frame `position` (no device):
+// the level still comes from the samples the song really has.
+void RenderMusicTo(Session& s, int64_t position) {
+    float chunk[2 * 1024];
+    while (s.music.Position() < position) {
+        const size_t n = static_cast<size_t>(std::min<int64_t>(position - s.music.Position(), 1024));
+        s.music.Render(chunk, n);
+        s.meter.Push(chunk, n);
+    }
+}
+
+}  // namespace
+
+void PresentToWindow(const uint32_t* argb, int width, int height, void*) {
+    platform::Present(argb, width, height);
+    Session& s = CurrentSession();
+    if (s.running) NoteFrameShown(s.frameTime);
+    if (gFrameLog) {
+        const double now = audio::MonotonicSeconds();
+        std::fprintf(gFrameLog, "%.6f %.6f %.6f\n", now, s.frameTime,
+                     audio::DeviceOpen() ? audio::DeviceHeardRaw(now) : -1.0);
+    }
+    // Esc during the loading screen: stop drawing so the rest of it runs
+    // through at once and Run returns straight away.
+    if (platform::QuitRequested()) render::SetDrawing(false);
+}
+
+void RunPlay(FrameFunction frame) {
+    Session& s = CurrentSession();
+    const Options& o = CurrentOptions();
+    if (!platform::WindowOpen() || platform::QuitRequested()) {
+        platform::CloseWindow();
+        return;
+    }
+    if (const char* log = std::getenv("TEQ_FRAME_LOG")) gFrameLog = std::fopen(log, "w");
+    const int64_t startFrame = SongFrame(o.start);
+    double end = s.music.Duration();
+    if (o.length > 0) end = std::min(end, o.start + o.length);
+
+    // The level's window reaches 1/50 s back: render that much before the start.
+    const int64_t lead = std::min<int64_t>(startFrame, audio::LevelMeter::kWindow);
+    s.music.Seek(startFrame - lead);
+    s.meter.Reset(startFrame - lead);
+    RenderMusicTo(s, startFrame);
+
+    bool device = false;
+    if (!o.mute) {
+        std::string why;
+        device = audio::OpenDevice(s.music, s.meter, &why);
+        if (!device)
+            std::fprintf(stderr, "teq: no audio device (%s); playing without sound on the system clock\n",
+                         why.c_str());
+    }
+    s.running = true;
+    double base = audio::MonotonicSeconds() - o.start;   // monotonic clock: t = now - base
+    double lastT = o.start;
+    double lastAdvance = audio::MonotonicSeconds();
+
+    while (platform::PumpEvents()) {
+        const double now = audio::MonotonicSeconds();
+        double t;
+        if (device) {
+            t = audio::DeviceSeconds();
+            if (t > lastT) lastAdvance = now;
+            if (now - lastAdvance > kStallSeconds) {
+                // The device stopped asking for sound: carry on without it.
+                audio::CloseDevice();
+                device = false;
+                std::fprintf(stderr, "teq: the audio device stalled; going on without sound\n");
+                base = now - t;
+            }
+        } else {
+            t = std::max(lastT, now - base);
+            RenderMusicTo(s, SongFrame(t));
+        }
+        lastT = t;
+        if (t >= end) break;
+        SetSoundLevel(LevelFor(s, SongFrame(t)));
+        s.frameTime = t;
+        frame(static_cast<float>(t));
+    }
+
+    if (device) {
+        const audio::DeviceStats st = audio::GetDeviceStats();
+        if (gFrameLog)
+            std::fprintf(gFrameLog,
+                         "# callbacks %lld delivered %lld underruns %lld worst_gap %.6f "
+                         "worst_render %.6f buffer %d latency %d\n",
+                         static_cast<long long>(st.callbacks), static_cast<long long>(st.delivered),
+                         static_cast<long long>(st.late), st.worstGap, st.worstRender,
+                         st.bufferFrames, st.latencyFrames);
+    }
+    s.running = false;
+    audio::CloseDevice();
+    platform::CloseWindow();
+    if (gFrameLog) std::fclose(gFrameLog);
+    gFrameLog = nullptr;
+}
+
+}  // namespace qor

@@ -1,0 +1,333 @@
+// Offline rendering: every frame at t = n / fps exactly, the music rendered
+// sample-exact beside it (frame n begins at song frame floor(n * rate / fps)),
+// and each frame's sound level measured from that audio. FILE ending in .mp4,
+// .mkv or .webm is encoded by the ffmpeg command-line tool (raw frames on its
+// standard input, the audio from a WAV written first); any other FILE is a
+// folder of numbered PNG frames and "audio.wav". The same run gives the same
+// bytes every time.
+#include <fcntl.h>
+#include <spng.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "audio/music.h"
+#include "audio/wav.h"
+#include "render/render.h"
+#include "run/modes.h"
+#include "run/options.h"
+#include "run/session.h"
+#include "run/video.h"
+
+namespace qor {
+
+int64_t AudioBoundary(int64_t frame, int fps, int rate) {
+    // floor(frame * rate / fps) for negative frames too
+    const int64_t num = frame * rate;
+    return num >= 0 ? num / fps : -((-num + fps - 1) / fps);
+}
+
+int64_t FirstFrameAt(double seconds, int fps) {
+    // The first n with n / fps >= seconds (a hair of slack for decimal input).
+    return static_cast<int64_t>(std::ceil(seconds * fps - 1e-6));
+}
+
+VideoKind KindOf(const std::string& file) {
+    auto endsWith = [&](const char* ext) {
+        const size_t n = std::strlen(ext);
+        if (file.size() < n) return false;
+        for (size_t i = 0; i < n; ++i)
+            if (std::tolower(static_cast<unsigned char>(file[file.size() - n + i])) != ext[i]) return false;
+        return true;
+    };
+    if (endsWith(".mp4")) return VideoKind::Mp4;
+    if (endsWith(".mkv")) return VideoKind::Mkv;
+    if (endsWith(".webm")) return VideoKind::Webm;
+    return VideoKind::Folder;
+}
+
+std::vector<std::string> FfmpegArguments(VideoKind kind, const std::string& wav, const std::string& file,
+                                         int width, int height, int fps, int outWidth, int outHeight) {
+    std::vector<std::string> a = {
+        "ffmpeg", "-hide_banner", "-loglevel", "error", "-y",
+        "-f", "rawvideo", "-pixel_format", "bgr0",
+        "-video_size", std::to_string(width) + "x" + std::to_string(height),
+        "-framerate", std::to_string(fps), "-i", "pipe:0",
+        "-i", wav,
+        "-map", "0:v", "-map", "1:a",
+        "-vf", "scale=" + std::to_string(outWidth) + ":" + std::to_string(outHeight) + ":flags=neighbor",
+        "-fflags", "+bitexact", "-flags:v", "+bitexact", "-flags:a", "+bitexact",
+        "-map_metadata", "-1",
+    };
+    const std::vector<std::string> codecs =
+        kind == VideoKind::Webm
+            ? std::vector<std::string>{"-c:v", "libvpx-vp9", "-crf", "30", "-b:v", "0", "-deadline", "good",
+                                       "-cpu-used", "4", "-row-mt", "1", "-pix_fmt", "yuv420p",
+                                       "-c:a", "libopus", "-b:a", "160k"}
+        : kind == VideoKind::Mkv
+            ? std::vector<std::string>{"-c:v", "libx264", "-preset", "fast", "-crf", "16", "-pix_fmt",
+                                       "yuv420p", "-c:a", "flac"}
+            : std::vector<std::string>{"-c:v", "libx264", "-preset", "fast", "-crf", "16", "-pix_fmt",
+                                       "yuv420p", "-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart"};
+    a.insert(a.end(), codecs.begin(), codecs.end());
+    a.push_back(file);
+    return a;
+}
+
+std::string ProgressLine(int64_t done, int64_t total, double elapsed, int fps) {
+    constexpr int kBar = 24;
+    const double share = total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 1.0;
+    const int filled = static_cast<int>(share * kBar);
+    std::string bar(static_cast<size_t>(filled), '#');
+    bar.append(static_cast<size_t>(kBar - filled), '-');
+    const double speed = elapsed > 0 ? static_cast<double>(done) / elapsed : 0.0;  // frames/s
+    char left[32] = "--:--";
+    if (speed > 0) {
+        const long s = std::lround(static_cast<double>(total - done) / speed);
+        std::snprintf(left, sizeof left, "%ld:%02ld", s / 60, s % 60);
+    }
+    char line[160];
+    std::snprintf(line, sizeof line, "[%s] %lld/%lld frames %5.1f%%  %.1f fps (%.2fx)  %s left", bar.c_str(),
+                  static_cast<long long>(done), static_cast<long long>(total), 100.0 * share, speed,
+                  speed / fps, left);
+    return line;
+}
+
+namespace {
+
+// >> frame sinks
+
+bool WritePng(const std::string& path, const uint32_t* argb, int width, int height) {
+    std::vector<unsigned char> rgb(static_cast<size_t>(width) * height * 3);
+    for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) {
+        rgb[3 * i] = static_cast<unsigned char>(argb[i] >> 16);
+        rgb[3 * i + 1] = static_cast<unsigned char>(argb[i] >> 8);
+        rgb[3 * i + 2] = static_cast<unsigned char>(argb[i]);
+    }
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
+    spng_ihdr ihdr{};
+    ihdr.width = static_cast<uint32_t>(width);
+    ihdr.height = static_cast<uint32_t>(height);
+    ihdr.bit_depth = 8;
+    ihdr.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
+    int err = spng_set_png_file(ctx, file);
+    if (!err) err = spng_set_ihdr(ctx, &ihdr);
+    if (!err) err = spng_encode_image(ctx, rgb.data(), rgb.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE);
+    spng_ctx_free(ctx);
+    const bool closed = std::fclose(file) == 0;
+    return err == 0 && closed;
+}
+
+struct Sink {
+    VideoKind kind = VideoKind::Folder;
+    std::string folder;
+    int64_t index = 0;          // next frame's number in the output
+    int pipe = -1;              // ffmpeg's standard input
+    pid_t child = -1;
+    bool failed = false;
+    std::string error;
+};
+
+Sink gSink;
+bool gPresented = false;
+
+bool WriteAll(int fd, const void* data, size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void TakeFrame(const uint32_t* argb, int width, int height) {
+    if (gSink.failed) return;
+    if (gSink.kind == VideoKind::Folder) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/%06lld.png", static_cast<long long>(gSink.index));
+        if (!WritePng(gSink.folder + name, argb, width, height)) {
+            gSink.failed = true;
+            gSink.error = "cannot write " + gSink.folder + name + ": " + std::strerror(errno);
+        }
+    } else if (!WriteAll(gSink.pipe, argb, static_cast<size_t>(width) * height * 4)) {
+        gSink.failed = true;
+        gSink.error = std::string("ffmpeg stopped taking frames (") + std::strerror(errno) + ")";
+    }
+    ++gSink.index;
+}
+
+void PresentToSink(const uint32_t* argb, int width, int height, void*) {
+    TakeFrame(argb, width, height);
+    NoteFrameShown(CurrentSession().frameTime);
+    gPresented = true;
+}
+
+bool StartFfmpeg(const std::vector<std::string>& args, std::string* why) {
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        *why = std::strerror(errno);
+        return false;
+    }
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        *why = std::strerror(errno);
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return false;
+    }
+    if (pid == 0) {
+        ::dup2(fds[0], 0);
+        ::close(fds[0]);
+        ::close(fds[1]);
+        std::vector<char*> argv;
+        for (const std::string& s : args) argv.push_back(const_cast<char*>(s.c_str()));
+        argv.push_back(nullptr);
+        ::execvp("ffmpeg", argv.data());
+        std::fprintf(stderr, "teq: cannot run ffmpeg: %s\n", std::strerror(errno));
+        ::_exit(127);
+    }
+    ::close(fds[0]);
+    ::fcntl(fds[1], F_SETFD, FD_CLOEXEC);
+    gSink.pipe = fds[1];
+    gSink.child = pid;
+    return true;
+}
+
+// Closes ffmpeg's input and waits for it; false when it failed.
+bool FinishFfmpeg() {
+    if (gSink.pipe >= 0) ::close(gSink.pipe);
+    gSink.pipe = -1;
+    if (gSink.child < 0) return true;
+    int status = 0;
+    while (::waitpid(gSink.child, &status, 0) < 0 && errno == EINTR) {
+    }
+    gSink.child = -1;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+[[noreturn]] void Fail(const std::string& message) {
+    std::fprintf(stderr, "\nteq: %s\n", message.c_str());
+    std::exit(1);
+}
+
+}  // namespace
+
+void RunRender(FrameFunction frame) {
+    Session& s = CurrentSession();
+    const Options& o = CurrentOptions();
+    const int fps = o.fps;
+    const int rate = audio::kRate;
+    double end = s.music.Duration();
+    if (o.length > 0) end = std::min(end, o.start + o.length);
+    const int64_t first = FirstFrameAt(o.start, fps);
+    const int64_t last = FirstFrameAt(end, fps);   // frames first .. last-1, all with t < end
+    if (last <= first) Fail("nothing to render: --start is at or past the end (" + std::to_string(end) + " s)");
+    const int64_t total = last - first;
+
+    gSink = Sink{};
+    gSink.kind = KindOf(o.renderFile);
+    std::string wavPath;
+    if (gSink.kind == VideoKind::Folder) {
+        gSink.folder = o.renderFile;
+        if (::mkdir(gSink.folder.c_str(), 0777) != 0 && errno != EEXIST)
+            Fail("cannot create the folder " + gSink.folder + ": " + std::strerror(errno));
+        struct stat st{};
+        if (::stat(gSink.folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            Fail(gSink.folder + " is not a folder (video files end in .mp4, .mkv or .webm)");
+        wavPath = gSink.folder + "/audio.wav";
+    } else {
+        wavPath = o.renderFile + ".audio.wav";
+    }
+
+    // The audio first, whole: each frame's level, and the WAV that ffmpeg or
+    // the folder gets. The level's window reaches 1/50 s before the first frame.
+    std::vector<float> levels(static_cast<size_t>(total));
+    {
+        const int64_t begin = AudioBoundary(first, fps, rate);
+        const int64_t lead = std::min<int64_t>(begin, audio::LevelMeter::kWindow);
+        s.music.Seek(begin - lead);
+        s.meter.Reset(begin - lead);
+        std::vector<float> buffer(2 * static_cast<size_t>(std::max<int64_t>(lead, rate / fps + 1)));
+        s.music.Render(buffer.data(), static_cast<size_t>(lead));
+        s.meter.Push(buffer.data(), static_cast<size_t>(lead));
+        audio::WavWriter wav;
+        if (!wav.Open(wavPath, rate)) Fail("cannot create " + wavPath + ": " + std::strerror(errno));
+        for (int64_t n = first; n < last; ++n) {
+            const int64_t from = AudioBoundary(n, fps, rate);
+            const int64_t to = AudioBoundary(n + 1, fps, rate);
+            levels[static_cast<size_t>(n - first)] = LevelFor(s, from);
+            const size_t count = static_cast<size_t>(to - from);
+            buffer.resize(std::max(buffer.size(), 2 * count));
+            s.music.Render(buffer.data(), count);
+            s.meter.Push(buffer.data(), count);
+            if (!wav.Write(buffer.data(), count)) Fail("cannot write " + wavPath + ": " + std::strerror(errno));
+        }
+        if (!wav.Close()) Fail("cannot write " + wavPath + ": " + std::strerror(errno));
+    }
+
+    if (gSink.kind != VideoKind::Folder) {
+        std::signal(SIGPIPE, SIG_IGN);   // a dead ffmpeg shows as a failed write
+        std::string why;
+        if (!StartFfmpeg(FfmpegArguments(gSink.kind, wavPath, o.renderFile, render::Width(), render::Height(),
+                                         fps, o.width, o.height),
+                         &why))
+            Fail("cannot start ffmpeg: " + why);
+    }
+
+    render::SetDrawing(true);
+    render::SetPresenter(PresentToSink, nullptr);
+    const bool tty = ::isatty(2);
+    const auto began = std::chrono::steady_clock::now();
+    double shownAt = -1.0;
+    int shownDecile = -1;
+    for (int64_t n = first; n < last && !gSink.failed; ++n) {
+        const double t = static_cast<double>(n) / fps;
+        s.frameTime = t;
+        SetSoundLevel(levels[static_cast<size_t>(n - first)]);
+        gPresented = false;
+        frame(static_cast<float>(t));
+        if (!gPresented) PresentToSink(render::Frame(), render::Width(), render::Height(), nullptr);
+
+        const int64_t done = n + 1 - first;
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+        const int decile = static_cast<int>(10 * done / total);
+        if ((tty && (elapsed - shownAt >= 0.2 || done == total)) || (!tty && decile != shownDecile)) {
+            std::fprintf(stderr, tty ? "\r%s" : "%s\n", ProgressLine(done, total, elapsed, fps).c_str());
+            shownAt = elapsed;
+            shownDecile = decile;
+        }
+    }
+    if (tty) std::fputc('\n', stderr);
+    render::SetPresenter(nullptr, nullptr);
+
+    if (gSink.kind != VideoKind::Folder) {
+        const bool ok = FinishFfmpeg();
+        std::remove(wavPath.c_str());
+        if (gSink.failed) Fail(gSink.error);
+        if (!ok) Fail("ffmpeg could not encode " + o.renderFile);
+    } else if (gSink.failed) {
+        Fail(gSink.error);
+    }
+    std::fprintf(stderr, "teq: rendered %lld frames to %s\n", static_cast<long long>(total),
+                 o.renderFile.c_str());
+}
+
+}  // namespace qor

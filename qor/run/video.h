@@ -1,0 +1,29 @@
+// Pieces of offline rendering that are worth checking on their own.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qor {
+
+enum class VideoKind { Folder, Mp4, Mkv, Webm };
+
+// floor(frame * rate / fps): the song frame at which video frame `frame` begins.
+int64_t AudioBoundary(int64_t frame, int fps, int rate);
+
+// The first frame n with n / fps >= seconds.
+int64_t FirstFrameAt(double seconds, int fps);
+
+// By the file name's ending (case ignored); anything else is a folder.
+VideoKind KindOf(const std::string& file);
+
+// The ffmpeg command line: raw bgr0 frames of width x height on standard
+// input, the audio from `wav`, nearest-neighbour scaled to outWidth x outHeight.
+std::vector<std::string> FfmpegArguments(VideoKind kind, const std::string& wav, const std::string& file,
+                                         int width, int height, int fps, int outWidth, int outHeight);
+
+// One state of the progress bar: frames, percent, speed, time left.
+std::string ProgressLine(int64_t done, int64_t total, double elapsed, int fps);
+
+}  // namespace qor
