@@ -1,0 +1,441 @@
+// Meshes: the knot, the geo lattice, the trio's three rings, the tunnel
+// section and the mushroom. Left-handed coordinates, y up. Every triangle
+// winds clockwise seen from the side its vertex normals point to (the side
+// meant to be seen); normals are unit length; colour is opaque white.
+#include <cmath>
+#include <utility>
+
+#include "generators.h"
+
+namespace mkdata {
+
+namespace {
+
+constexpr float kPi = 3.14159265358979f;
+constexpr uint32_t kWhite = 0xFFFFFFFFu;
+
+struct Vec3 {
+    float x = 0, y = 0, z = 0;
+};
+Vec3 operator+(Vec3 a, Vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+Vec3 operator-(Vec3 a, Vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Vec3 operator*(Vec3 a, float k) { return {a.x * k, a.y * k, a.z * k}; }
+float Dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+Vec3 Cross(Vec3 a, Vec3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+float Length(Vec3 a) { return std::sqrt(Dot(a, a)); }
+Vec3 Normalize(Vec3 a) {
+    const float l = Length(a);
+    return l > 0 ? a * (1.f / l) : Vec3{0, 1, 0};
+}
+// Rotates v about the unit axis k by angle a (Rodrigues).
+Vec3 RotateAbout(Vec3 v, Vec3 k, float a) {
+    const float c = std::cos(a), s = std::sin(a);
+    return v * c + Cross(k, v) * s + k * (Dot(k, v) * (1 - c));
+}
+
+// Collects one object's vertices and triangles.
+class ObjectBuilder {
+public:
+    uint32_t Vertex(Vec3 p, Vec3 n, float u, float v) {
+        n = Normalize(n);
+        obj_.vertices.push_back(MeshVertex{p.x, p.y, p.z, n.x, n.y, n.z, kWhite, u, v});
+        return uint32_t(obj_.vertices.size() - 1);
+    }
+    // Adds a triangle wound clockwise as seen from the side its vertex
+    // normals point to: with the cross product (b - a) x (c - a) pointing
+    // that way. Degenerate triangles are dropped.
+    void Triangle(uint32_t a, uint32_t b, uint32_t c) {
+        const Vec3 pa = Pos(a), pb = Pos(b), pc = Pos(c);
+        const Vec3 g = Cross(pb - pa, pc - pa);
+        if (Length(g) < 1e-6f) return;
+        if (Dot(g, Nrm(a) + Nrm(b) + Nrm(c)) < 0) std::swap(b, c);
+        obj_.indices.insert(obj_.indices.end(), {a, b, c});
+    }
+    // Quad a-b-c-d around its edge.
+    void Quad(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
+        Triangle(a, b, c);
+        Triangle(a, c, d);
+    }
+    // Grid of (rows + 1) x (cols + 1) vertices laid out row by row from first.
+    void Grid(uint32_t first, int rows, int cols) {
+        const uint32_t stride = uint32_t(cols + 1);
+        for (int r = 0; r < rows; ++r)
+            for (int c = 0; c < cols; ++c) {
+                const uint32_t i = first + uint32_t(r) * stride + uint32_t(c);
+                Quad(i, i + 1, i + stride + 1, i + stride);
+            }
+    }
+    uint32_t Count() const { return uint32_t(obj_.vertices.size()); }
+    qor::A3fObject Take() { return std::move(obj_); }
+
+private:
+    Vec3 Pos(uint32_t i) const { return {obj_.vertices[i].x, obj_.vertices[i].y, obj_.vertices[i].z}; }
+    Vec3 Nrm(uint32_t i) const { return {obj_.vertices[i].nx, obj_.vertices[i].ny, obj_.vertices[i].nz}; }
+    qor::A3fObject obj_;
+};
+
+// A tube swept along a closed curve, with a cross-section given as points
+// (x across, y up in the section plane) and their outward normals.
+struct Section {
+    std::vector<float> x, y, nx, ny;
+    bool smooth = true;   // false: every edge of the section is its own flat face
+};
+
+Section CircleSection(int sides, float radius) {
+    Section s;
+    for (int i = 0; i <= sides; ++i) {
+        const float a = 2 * kPi * float(i) / float(sides);
+        s.x.push_back(std::cos(a) * radius);
+        s.y.push_back(std::sin(a) * radius);
+        s.nx.push_back(std::cos(a));
+        s.ny.push_back(std::sin(a));
+    }
+    return s;
+}
+
+// Polygon section with flat faces: each edge gets its own pair of vertices.
+Section PolygonSection(const std::vector<std::pair<float, float>>& corners) {
+    Section s;
+    s.smooth = false;
+    const size_t n = corners.size();
+    for (size_t i = 0; i < n; ++i) {
+        const auto [ax, ay] = corners[i];
+        const auto [bx, by] = corners[(i + 1) % n];
+        // Outward normal of a counter-clockwise polygon edge.
+        const float ex = bx - ax, ey = by - ay, l = std::hypot(ex, ey);
+        for (const auto& [px, py] : {corners[i], corners[(i + 1) % n]}) {
+            s.x.push_back(px);
+            s.y.push_back(py);
+            s.nx.push_back(ey / l);
+            s.ny.push_back(-ex / l);
+        }
+    }
+    return s;
+}
+
+// Sweeps section along curve(t), t in 0..1 over steps segments; frames are
+// carried along the curve by parallel transport and the twist left at the
+// end is spread evenly so the tube closes. twist adds extra turns of the
+// section along the curve. u runs along the curve (uRepeats times), v
+// around the section.
+qor::A3fObject SweepClosed(const std::function<Vec3(float)>& curve, int steps, const Section& sec,
+                           float uRepeats, float twist) {
+    std::vector<Vec3> pos(size_t(steps) + 1), tan(size_t(steps) + 1), nor(size_t(steps) + 1);
+    for (int i = 0; i <= steps; ++i) {
+        const float t = float(i) / float(steps);
+        pos[size_t(i)] = curve(t);
+        const float h = 1e-4f;
+        tan[size_t(i)] = Normalize(curve(t + h) - curve(t - h));
+    }
+    // Initial normal: any direction across the first tangent.
+    Vec3 n0 = Cross(tan[0], Vec3{0, 1, 0});
+    if (Length(n0) < 0.1f) n0 = Cross(tan[0], Vec3{1, 0, 0});
+    nor[0] = Normalize(n0);
+    for (int i = 1; i <= steps; ++i) {
+        const Vec3 t = tan[size_t(i)];
+        Vec3 n = nor[size_t(i) - 1];
+        n = Normalize(n - t * Dot(n, t));
+        nor[size_t(i)] = n;
+    }
+    // Closing twist: angle from the transported end normal back to the start one.
+    const Vec3 endN = nor[size_t(steps)], b0 = Cross(tan[0], nor[0]);
+    const float closeAngle = std::atan2(Dot(endN, b0), Dot(endN, nor[0]));
+
+    ObjectBuilder b;
+    const int ring = int(sec.x.size());
+    for (int i = 0; i <= steps; ++i) {
+        const float t = float(i) / float(steps);
+        const Vec3 T = tan[size_t(i)];
+        const Vec3 N = RotateAbout(nor[size_t(i)], T, -closeAngle * t + twist * 2 * kPi * t);
+        const Vec3 B = Cross(T, N);
+        for (int k = 0; k < ring; ++k) {
+            const Vec3 p = pos[size_t(i)] + N * sec.x[size_t(k)] + B * sec.y[size_t(k)];
+            const Vec3 n = N * sec.nx[size_t(k)] + B * sec.ny[size_t(k)];
+            const float v = sec.smooth ? float(k) / float(ring - 1) : float(k % 2);
+            b.Vertex(p, n, t * uRepeats, v);
+        }
+    }
+    if (sec.smooth) {
+        b.Grid(0, steps, ring - 1);
+    } else {
+        for (int i = 0; i < steps; ++i)
+            for (int k = 0; k < ring; k += 2) {
+                const uint32_t a = uint32_t(i * ring + k);
+                const uint32_t c = a + uint32_t(ring);
+                b.Quad(a, a + 1, c + 1, c);
+            }
+    }
+    return b.Take();
+}
+
+// Surface of revolution about the y axis: profile points (r, y) with their
+// outward normals (nr, ny) and texture row v; u runs once around.
+struct ProfilePoint {
+    float r, y, nr, ny, v;
+};
+void Revolve(ObjectBuilder& b, const std::vector<ProfilePoint>& profile, int sides) {
+    const uint32_t first = b.Count();
+    for (const ProfilePoint& p : profile)
+        for (int k = 0; k <= sides; ++k) {
+            const float a = 2 * kPi * float(k) / float(sides);
+            const float c = std::cos(a), s = std::sin(a);
+            b.Vertex({p.r * c, p.y, p.r * s}, {p.nr * c, p.ny, p.nr * s}, float(k) / float(sides), p.v);
+        }
+    b.Grid(first, int(profile.size()) - 1, sides);
+}
+
+}  // namespace
+
+// >> knot
+
+// Trefoil (2, 3) torus knot tube with smooth normals for environment mapping:
+// centre curve within 38 units of the origin, tube radius 8, so the knot
+// reaches about 46. 180 x 12 segments, 4320 triangles.
+qor::A3fMesh GenKnot() {
+    const float R = 27.f, a = 11.f;
+    auto curve = [&](float t) {
+        const float f = 2 * kPi * t;
+        const float r = R + a * std::cos(3 * f);
+        return Vec3{r * std::cos(2 * f), r * std::sin(2 * f), -a * std::sin(3 * f)};
+    };
+    qor::A3fObject tube = SweepClosed(curve, 180, CircleSection(12, 8.f), 12.f, 0.f);
+    // Close the seam: the last ring repeats the first; drop its duplicate
+    // vertices by pointing the indices at the first ring (smooth shading
+    // across the seam; u, v do not matter under environment mapping).
+    const uint32_t ringSize = 13, last = 180 * ringSize;
+    for (uint32_t& i : tube.indices)
+        if (i >= last) i -= last;
+    tube.vertices.resize(last);
+    qor::A3fMesh mesh;
+    mesh.objects.push_back(std::move(tube));
+    return mesh;
+}
+
+// >> geo lattice
+
+// Object 0: a faceted geodesic lattice of radius 50: an icosahedron split
+// twice (80 faces), each face an open triangular frame. Both sides are made,
+// inner side first, so the far bars show through the openings and an opaque
+// copy drawn without depth test still comes out right (convex shell: inner
+// faces in view always lie behind outer ones). 960 triangles.
+qor::A3fMesh GenGeo() {
+    const float radius = 50.f, inset = 0.55f;   // opening = inset x face size
+    const float g = (1.f + std::sqrt(5.f)) / 2.f;
+    std::vector<Vec3> ico = {{-1, g, 0}, {1, g, 0}, {-1, -g, 0}, {1, -g, 0}, {0, -1, g}, {0, 1, g},
+                             {0, -1, -g}, {0, 1, -g}, {g, 0, -1}, {g, 0, 1}, {-g, 0, -1}, {-g, 0, 1}};
+    for (Vec3& v : ico) v = Normalize(v);
+    struct Face { Vec3 a, b, c; };
+    const int tris[20][3] = {{0, 11, 5}, {0, 5, 1},  {0, 1, 7},   {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
+                             {11, 10, 2}, {10, 7, 6}, {7, 1, 8},  {3, 9, 4},  {3, 4, 2},   {3, 2, 6}, {3, 6, 8},
+                             {3, 8, 9},  {4, 9, 5},  {2, 4, 11}, {6, 2, 10}, {8, 6, 7},   {9, 8, 1}};
+    std::vector<Face> faces;
+    for (const auto& t : tris) {
+        const Vec3 a = ico[size_t(t[0])], b = ico[size_t(t[1])], c = ico[size_t(t[2])];
+        const Vec3 ab = Normalize((a + b) * 0.5f), bc = Normalize((b + c) * 0.5f), ca = Normalize((c + a) * 0.5f);
+        for (const Face& f : {Face{a, ab, ca}, Face{ab, b, bc}, Face{ca, bc, c}, Face{ab, bc, ca}})
+            faces.push_back({f.a * radius, f.b * radius, f.c * radius});
+    }
+    ObjectBuilder b;
+    for (int side = 0; side < 2; ++side) {   // 0: inner side, 1: outer side
+        for (const Face& f : faces) {
+            const Vec3 centre = (f.a + f.b + f.c) * (1.f / 3.f);
+            Vec3 n = Normalize(Cross(f.b - f.a, f.c - f.a));
+            if (Dot(n, centre) < 0) n = n * -1.f;
+            if (side == 0) n = n * -1.f;
+            const Vec3 outer[3] = {f.a, f.b, f.c};
+            uint32_t o[3], in[3];
+            for (int k = 0; k < 3; ++k) {
+                const Vec3 inner = centre + (outer[k] - centre) * inset;
+                o[k] = b.Vertex(outer[k], n, 0, 0);
+                in[k] = b.Vertex(inner, n, 0, 0);
+            }
+            for (int k = 0; k < 3; ++k) b.Quad(o[k], o[(k + 1) % 3], in[(k + 1) % 3], in[k]);
+        }
+    }
+    qor::A3fMesh mesh;
+    mesh.objects.push_back(b.Take());
+    return mesh;
+}
+
+// >> trio
+
+// Three interlocking rings about the origin, one per texture:
+// 0: a round tube of radius 45 that undulates up and down ("05.jpg");
+// 1: a flat band of radius 60, 26 wide, in the y-z plane ("04.jpg");
+// 2: a square-section ring of radius 75 twisting twice round, in the x-z
+//    plane ("02.jpg").
+qor::A3fMesh GenTrio() {
+    qor::A3fMesh mesh;
+    mesh.objects.push_back(SweepClosed(
+        [](float t) {
+            const float f = 2 * kPi * t;
+            return Vec3{45.f * std::cos(f), 45.f * std::sin(f), 9.f * std::sin(3 * f)};
+        },
+        96, CircleSection(12, 9.f), 8.f, 0.f));
+    mesh.objects.push_back(SweepClosed(
+        [](float t) {
+            const float f = 2 * kPi * t;
+            return Vec3{0.f, 60.f * std::cos(f), 60.f * std::sin(f)};
+        },
+        96, PolygonSection({{-13, -2}, {13, -2}, {13, 2}, {-13, 2}}), 10.f, 0.f));
+    mesh.objects.push_back(SweepClosed(
+        [](float t) {
+            const float f = 2 * kPi * t;
+            return Vec3{75.f * std::cos(f), 0.f, 75.f * std::sin(f)};
+        },
+        128, PolygonSection({{-7, -7}, {7, -7}, {7, 7}, {-7, 7}}), 12.f, 2.f));
+    return mesh;
+}
+
+// >> tunnel
+
+namespace {
+
+// The tunnel's cross-section: a regular octagon with flat floor and ceiling.
+constexpr int kSides = 8;
+constexpr float kApothem = 92.f;   // distance from the axis to each face
+
+// Angle of the middle of face f; face 0 is the floor (normal up).
+float FaceAngle(int f) { return -kPi / 2 + float(f) * 2 * kPi / kSides; }
+// Point on the octagon at distance d from the axis measured along the face
+// normal, at fraction s (0..1) across face f.
+Vec3 OnFace(int f, float d, float s, float z) {
+    const float a = FaceAngle(f);
+    const float half = d * std::tan(kPi / kSides);
+    const Vec3 out{std::cos(a), std::sin(a), 0}, across{-std::sin(a), std::cos(a), 0};
+    return out * d + across * ((s * 2 - 1) * half) + Vec3{0, 0, z};
+}
+Vec3 FaceInward(int f) {
+    const float a = FaceAngle(f);
+    return {-std::cos(a), -std::sin(a), 0};
+}
+
+// A prism ring standing in from the walls: the part of the section between
+// distances outer and inner from the axis, from z0 to z1. Front (+z), back
+// (-z) and inner faces; u across each face.
+void AddRing(ObjectBuilder& b, float outer, float inner, float z0, float z1) {
+    for (int f = 0; f < kSides; ++f) {
+        for (float z : {z0, z1}) {
+            const Vec3 n{0, 0, z == z1 ? 1.f : -1.f};
+            const uint32_t i = b.Vertex(OnFace(f, outer, 0, z), n, 0, 0);
+            b.Vertex(OnFace(f, outer, 1, z), n, 1, 0);
+            b.Vertex(OnFace(f, inner, 1, z), n, 1, 0.2f);
+            b.Vertex(OnFace(f, inner, 0, z), n, 0, 0.2f);
+            b.Quad(i, i + 1, i + 2, i + 3);
+        }
+        const Vec3 n = FaceInward(f);
+        const uint32_t i = b.Vertex(OnFace(f, inner, 0, z0), n, 0, 0);
+        b.Vertex(OnFace(f, inner, 1, z0), n, 1, 0);
+        b.Vertex(OnFace(f, inner, 1, z1), n, 1, 0);
+        b.Vertex(OnFace(f, inner, 0, z1), n, 0, 0);
+        b.Quad(i, i + 1, i + 2, i + 3);
+    }
+}
+
+}  // namespace
+
+// One tunnel section from z = 0 to 50, seen from inside.
+// Object 0, the wall: the octagon's eight faces, each 4 strips across and 7
+// along (320 vertices); normals point into the tunnel, so the floor's point up.
+// Object 1, detail: four pipes along the corners beside floor and ceiling and
+// a rib standing 10 in from the walls. Object 2: a deep portal frame with an
+// inner lip (drawn every ninth section).
+qor::A3fMesh GenTunnel() {
+    qor::A3fMesh mesh;
+    {
+        ObjectBuilder b;
+        const int across = 4, along = 7;
+        for (int f = 0; f < kSides; ++f) {
+            const uint32_t first = b.Count();
+            for (int j = 0; j <= along; ++j)
+                for (int i = 0; i <= across; ++i) {
+                    const float s = float(i) / float(across);
+                    b.Vertex(OnFace(f, kApothem, s, 50.f * float(j) / float(along)), FaceInward(f), s, 0);
+                }
+            b.Grid(first, along, across);
+        }
+        mesh.objects.push_back(b.Take());
+    }
+    {
+        ObjectBuilder b;
+        // Pipes in the corners between the floor or ceiling and the slanted faces.
+        const float pipeR = 5.f;
+        for (int corner : {0, 3, 4, 7}) {
+            // Corner between face corner and face corner+1, pulled in off the walls.
+            const float a = FaceAngle(corner) + kPi / kSides;
+            const float d = kApothem / std::cos(kPi / kSides) - pipeR / std::sin(kPi * 3 / 8) - 1.f;
+            const Vec3 c{std::cos(a) * d, std::sin(a) * d, 0};
+            const int sides = 8, rings = 3;
+            const uint32_t first = b.Count();
+            for (int j = 0; j < rings; ++j)
+                for (int k = 0; k <= sides; ++k) {
+                    const float t = 2 * kPi * float(k) / float(sides);
+                    const Vec3 n{std::cos(t), std::sin(t), 0};
+                    b.Vertex(c + n * pipeR + Vec3{0, 0, 50.f * float(j) / float(rings - 1)}, n,
+                             float(k) / float(sides), 0);
+                }
+            b.Grid(first, rings - 1, sides);
+        }
+        AddRing(b, kApothem, kApothem - 10.f, 20.f, 26.f);
+        mesh.objects.push_back(b.Take());
+    }
+    {
+        ObjectBuilder b;
+        AddRing(b, kApothem, kApothem - 22.f, 0.f, 8.f);
+        AddRing(b, kApothem - 22.f, kApothem - 30.f, 2.f, 6.f);
+        mesh.objects.push_back(b.Take());
+    }
+    return mesh;
+}
+
+// >> sieni
+
+// A fly-agaric mushroom 60 tall on y = 0, revolved about the y axis in 24
+// steps: stem with a bulbous foot, flat gill underside, domed cap. Separate
+// parts where the surface creases, so each keeps its own normals. v follows
+// the rows of "sieni.jpg": cap 0..0.45 (apex to rim), gills 0.45..0.62,
+// stem 0.62..1 (top to foot).
+qor::A3fMesh GenSieni() {
+    const int sides = 24;
+    ObjectBuilder b;
+    // Cap: a dome over the rim at radius 26, y 36, up to the apex at y 60.
+    {
+        std::vector<ProfilePoint> cap;
+        const int steps = 10;
+        for (int i = 0; i <= steps; ++i) {
+            const float phi = kPi / 2 * float(i) / float(steps);   // 0 apex, pi/2 rim
+            const float rx = 26.f, ry = 22.f;
+            const float r = rx * std::sin(phi), y = 37.f + ry * std::cos(phi);
+            // Ellipse normal: (sin/rx, cos/ry) scaled.
+            const float nr = std::sin(phi) / rx, ny = std::cos(phi) / ry;
+            const float l = std::hypot(nr, ny);
+            cap.push_back({i == 0 ? 0.001f : r, y, nr / l, ny / l, 0.45f * float(i) / float(steps)});
+        }
+        // Rim lip turning under.
+        cap.push_back({26.5f, 35.5f, 0.7f, -0.7f, 0.45f});
+        Revolve(b, cap, sides);
+    }
+    // Gills: the underside from the rim in to the stem, facing down.
+    Revolve(b, {{26.5f, 35.5f, 0, -1, 0.45f}, {16.f, 33.5f, 0.1f, -1, 0.53f}, {6.5f, 32.f, 0.2f, -1, 0.62f}}, sides);
+    // Stem: top to the bulbous foot, then the sole (facing down).
+    {
+        std::vector<ProfilePoint> stem;
+        const float ys[] = {32.f, 26.f, 20.f, 14.f, 9.f, 5.f, 2.f, 0.f};
+        for (int i = 0; i < 8; ++i) {
+            const float y = ys[i];
+            const float bulge = 3.5f * std::exp(-std::pow((y - 4.f) / 4.f, 2.f));
+            const float r = 6.5f + (32.f - y) * 0.03f + bulge;
+            // Slope dr/dy for the normal.
+            const float dr = -0.03f + 3.5f * std::exp(-std::pow((y - 4.f) / 4.f, 2.f)) * (-2.f * (y - 4.f) / 16.f);
+            const float l = std::hypot(1.f, dr);
+            stem.push_back({r, y, 1.f / l, -dr / l, 0.62f + 0.38f * (32.f - y) / 32.f});
+        }
+        Revolve(b, stem, sides);
+        Revolve(b, {{stem.back().r, 0.f, 0, -1, 1.f}, {0.001f, 0.f, 0, -1, 1.f}}, sides);
+    }
+    qor::A3fMesh mesh;
+    mesh.objects.push_back(b.Take());
+    return mesh;
+}
+
+}  // namespace mkdata

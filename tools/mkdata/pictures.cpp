@@ -1,0 +1,565 @@
+// Pictures: the loading screen, every scene texture and the four overlays.
+// Textures that repeat on meshes tile seamlessly in u and v; overlays are
+// drawn additively, so their black shows nothing and only bright ink counts.
+#include <cmath>
+
+#include "generators.h"
+#include "raster.h"
+
+namespace mkdata {
+
+namespace {
+
+constexpr float kPi = 3.14159265f;
+constexpr int kJpegQuality = 90;
+
+float Fract(float v) { return v - std::floor(v); }
+
+// Distance to the nearest multiple of period (for repeating lines).
+float LineDistance(float v, float period) {
+    const float f = Fract(v / period) * period;
+    return std::min(f, period - f);
+}
+
+// Soft bright core plus wide glow around a line at distance d.
+float Glow(float d, float core, float halo) {
+    return SmoothStep(core + 0.8f, core - 0.4f, d) + 0.45f * std::exp(-d / halo);
+}
+
+// Adds text centred at (cx, cy) coloured by colour(x, y), with a blurred halo.
+void AddText(Canvas& c, const Font& font, const std::string& text, float px, float cx, float cy,
+             const std::function<Rgb(int, int)>& ink, Rgb halo, int haloRadius, float haloGain) {
+    const int pad = haloRadius * 3;
+    const Mask m = font.Text(text, px, pad);
+    const int ox = int(std::lround(cx - float(m.w) / 2)), oy = int(std::lround(cy - float(m.h) / 2));
+    if (haloRadius > 0) {
+        Mask glow = Blur(m, haloRadius);
+        AddMask(c, glow, ox, oy, [&](int, int) { return halo * haloGain; });
+    }
+    AddMask(c, m, ox, oy, ink);
+}
+
+void ClampCanvas(Canvas& c) {
+    for (Rgb& p : c.rgb) p = {Clamp01(p.r), Clamp01(p.g), Clamp01(p.b)};
+}
+
+}  // namespace
+
+// >> loading screen
+
+// A swirling wormhole: logarithmic spiral arms around a white-hot throat, with
+// stars outside; the lower band stays dim so the progress row reads over it.
+std::vector<uint8_t> GenWormholePicture() {
+    Canvas c(256, 256);
+    const float cx = 128, cy = 112;
+    Paint(c, 3, [&](float x, float y) {
+        const float dx = (x - cx) / 128.f, dy = (y - cy) / 128.f;
+        const float r = std::sqrt(dx * dx + dy * dy) + 1e-4f;
+        const float a = std::atan2(dy, dx);
+        const float depth = std::log(r);
+        // Arms: six spirals, streaked along their length by noise.
+        const float arm = 0.5f + 0.5f * std::sin(6.f * a + 7.f * depth);
+        const float streak = TiledNoise((a / (2 * kPi) + 0.5f) * 24.f + depth * 2.2f, depth * 6.f, 24, 1 << 20, 7);
+        float arms = std::pow(arm, 3.f) * (0.55f + 0.9f * streak);
+        const float rings = 0.5f + 0.5f * std::sin(18.f * depth - 3.f * a);
+        arms *= 0.75f + 0.25f * rings;
+        const float throat = std::exp(-r * r * 40.f);
+        const float funnel = SmoothStep(0.03f, 0.22f, r) * std::exp(-std::max(0.f, r - 0.35f) * 2.2f);
+        const Rgb deep = Hex(0x3A0C8A), mid = Hex(0x1F8BFF), hot = Hex(0xB8F4FF);
+        const float heat = Clamp01(1.f - r * 1.6f);
+        Rgb col = Mix(deep, mid, heat) * (arms * funnel * 1.3f);
+        col = col + Mix(mid, hot, heat) * (std::pow(arm, 12.f) * funnel * heat * 0.9f);
+        col = col + Hex(0xFFFFFF) * throat * 1.4f + Hex(0x6FD8FF) * std::exp(-r * 5.f) * 0.5f;
+        // Stars, beyond the swirl.
+        const int gx = int(x / 4), gy = int(y / 4);
+        const float star = Hash01(uint32_t(gx), uint32_t(gy), 99);
+        if (star > 0.985f) {
+            const float sx = float(gx * 4) + 2, sy = float(gy * 4) + 2;
+            const float d = std::hypot(x - sx, y - sy);
+            col = col + Hex(0xDDE8FF) * (std::exp(-d * d) * (star - 0.985f) * 60.f * SmoothStep(0.3f, 0.7f, r));
+        }
+        // Keep the band of the progress row dark.
+        const float band = 1.f - 0.65f * SmoothStep(180.f, 196.f, y) * SmoothStep(232.f, 216.f, y);
+        return col * band;
+    });
+    ClampCanvas(c);
+    return EncodeJpeg(c, kJpegQuality);
+}
+
+// >> cylinder wall and knot
+
+// Bright grid on black: 8 x 8 cells with a glowing line, half-way guide lines
+// and hot crossings. Tiles in both directions.
+std::vector<uint8_t> GenGridPicture() {
+    Canvas c(256, 256);
+    Paint(c, 4, [&](float x, float y) {
+        const float dx = LineDistance(x, 32.f), dy = LineDistance(y, 32.f);
+        const float major = std::max(Glow(dx, 1.0f, 3.f), Glow(dy, 1.0f, 3.f));
+        const float minor = std::max(Glow(LineDistance(x + 16.f, 32.f), 0.3f, 1.2f),
+                                     Glow(LineDistance(y + 16.f, 32.f), 0.3f, 1.2f));
+        const float cross = std::exp(-(dx * dx + dy * dy) / 18.f);
+        Rgb col = Hex(0x2FA8FF) * major + Hex(0x103A8C) * (minor * 0.55f);
+        col = col + Hex(0xE8FCFF) * (SmoothStep(1.6f, 0.2f, std::min(dx, dy)) * 0.55f + cross * 1.2f);
+        return col;
+    });
+    ClampCanvas(c);
+    return EncodePng(c, 3);
+}
+
+// Sphere environment map for the chrome knot. The pixel at (u, v) holds what a
+// surface with camera-space normal n = (2u - 1, 1 - 2v, -nz) reflects: sky
+// above the horizon, a bright horizon band, warm checkered ground below, a sun.
+std::vector<uint8_t> GenTechPicture() {
+    Canvas c(256, 256);
+    Paint(c, 3, [&](float x, float y) {
+        float nx = x / 128.f - 1.f, ny = 1.f - y / 128.f;
+        float rr = nx * nx + ny * ny;
+        if (rr > 1.f) {   // outside the disc: pull onto its rim
+            const float k = 1.f / std::sqrt(rr);
+            nx *= k;
+            ny *= k;
+            rr = 1.f;
+        }
+        const float nz = -std::sqrt(std::max(0.f, 1.f - rr));
+        // Reflected view ray: d - 2 (d.n) n with d = (0, 0, 1).
+        const float rx = -2.f * nz * nx, ry = -2.f * nz * ny, rz = 1.f - 2.f * nz * nz;
+        Rgb col;
+        if (ry >= 0) {
+            const Rgb zenith = Hex(0x1B4FD8), horizon = Hex(0xBFE6FF);
+            col = Mix(horizon, zenith, std::pow(ry, 0.6f));
+            const float cloud = TiledFbm(rx * 3.f + 10.f, rz * 3.f + 10.f, 8, 4, 5);
+            col = col + Hex(0xFFFFFF) * (SmoothStep(0.55f, 0.75f, cloud) * 0.45f * (1.f - ry));
+        } else {
+            const float g = -ry;
+            // Ground plane seen below: checker in perspective, fading to haze.
+            const float gx = rx / (g + 0.05f) * 1.5f, gz = rz / (g + 0.05f) * 1.5f;
+            const float checker = (int(std::floor(gx)) + int(std::floor(gz))) & 1 ? 1.f : 0.f;
+            const Rgb dark = Hex(0x3A2414), warm = Hex(0x9A6A3A);
+            col = Mix(dark, warm, 0.35f + 0.45f * checker * SmoothStep(0.05f, 0.4f, g));
+            col = Mix(col, Hex(0xD8B890), std::exp(-g * 10.f) * 0.8f);
+        }
+        // Horizon: a hot thin band.
+        col = col + Hex(0xFFF2D0) * (std::exp(-std::abs(ry) * 28.f) * 0.9f);
+        // Sun and a second, cooler highlight.
+        auto spot = [&](float sx, float sy, float sz, float sharp) {
+            const float l = std::sqrt(sx * sx + sy * sy + sz * sz);
+            const float d = (rx * sx + ry * sy + rz * sz) / l;
+            return std::pow(std::max(0.f, d), sharp);
+        };
+        col = col + Hex(0xFFFFFF) * (spot(-0.5f, 0.6f, -0.6f, 180.f) * 2.f + spot(-0.5f, 0.6f, -0.6f, 12.f) * 0.35f);
+        col = col + Hex(0xA0E0FF) * (spot(0.7f, 0.25f, -0.4f, 120.f) * 1.4f);
+        return col;
+    });
+    ClampCanvas(c);
+    return EncodeJpeg(c, kJpegQuality);
+}
+
+// >> geo swarm
+
+// Innermost swarm copy, opaque and drawn at 100/255 of its texture: saturated
+// gold hexagon cells on deep blue, bright enough to survive that.
+std::vector<uint8_t> GenGeoPicture() {
+    Canvas c(256, 256);
+    Paint(c, 3, [&](float x, float y) {
+        // Hex lattice: 8 cells across (tiles at 256 since 256/32 is whole).
+        const float s = 32.f;
+        const float qx = x / s, qy = y / (s * 0.8660254f) * 0.5f;
+        // Nearest of two offset rectangular lattices gives the hex cell.
+        auto cell = [](float px, float py, float& cx, float& cy) {
+            cx = std::floor(px) + 0.5f;
+            cy = std::floor(py) + 0.5f;
+        };
+        float ax, ay, bx, by;
+        cell(qx, qy, ax, ay);
+        cell(qx - 0.5f, qy - 0.5f, bx, by);
+        bx += 0.5f;
+        by += 0.5f;
+        const float da = std::hypot((qx - ax), (qy - ay) * 1.7320508f);
+        const float db = std::hypot((qx - bx), (qy - by) * 1.7320508f);
+        const float d = std::min(da, db), d2 = std::max(da, db);
+        const float edge = d2 - d;   // 0 on a cell border
+        const float cx = da < db ? ax : bx, cy = da < db ? ay : by;
+        const float tone = Hash01(uint32_t(int(std::floor(cx * 2)) & 7), uint32_t(int(std::floor(cy * 2)) & 3), 3);
+        const Rgb base = Mix(Hex(0x0B2F7A), Hex(0x1C6FD0), tone);
+        const float n = TiledFbm(x / 32.f, y / 32.f, 8, 3, 11);
+        Rgb col = base * (0.6f + 0.6f * n) + Hex(0x40C0FF) * (std::exp(-d * 6.f) * 0.6f);
+        col = col + Hex(0xFFC040) * SmoothStep(0.09f, 0.02f, edge) + Hex(0xFF7A10) * (std::exp(-edge * 14.f) * 0.5f);
+        return col;
+    });
+    ClampCanvas(c);
+    return EncodeJpeg(c, kJpegQuality);
+}
+
+// Light of the 94 outer swarm copies, added one over another. Mostly empty:
+// a few thin rings (columns, u is the height) and sparse glints, with colour
+// already scaled by its alpha so that it stays faint whether or not the
+// alpha channel is applied.
+std::vector<uint8_t> GenValoPicture() {
+    Canvas c(256, 256);
+    Mask light(256, 256);
+    Canvas tint(256, 256);
+    Paint(tint, 1, [&](float x, float y) {
+        const float ringD = std::min({LineDistance(x - 24.f, 256.f), LineDistance(x - 96.f, 256.f),
+                                      LineDistance(x - 160.f, 256.f), LineDistance(x - 216.f, 256.f)});
+        // Rings broken into dashes around the shell (v is the angle).
+        const float dash = SmoothStep(0.25f, 0.45f, 0.5f + 0.5f * std::sin(y / 256.f * 2 * kPi * 6.f + x * 0.1f));
+        float v = (SmoothStep(1.6f, 0.4f, ringD) * 0.55f + std::exp(-ringD / 2.5f) * 0.08f) * dash;
+        // Meridian strokes, short and faint.
+        const float merD = LineDistance(y - 16.f, 64.f);
+        v += SmoothStep(1.2f, 0.3f, merD) * 0.18f * SmoothStep(0.6f, 0.9f, TiledNoise(x / 16.f, y / 64.f, 16, 4, 21));
+        // Glints.
+        const int gx = int(x / 16), gy = int(y / 16);
+        const float h = Hash01(uint32_t(gx), uint32_t(gy), 41);
+        if (h > 0.72f) {
+            const float sx = float(gx * 16) + 4 + 8 * Hash01(uint32_t(gx), uint32_t(gy), 42);
+            const float sy = float(gy * 16) + 4 + 8 * Hash01(uint32_t(gx), uint32_t(gy), 43);
+            const float d2 = (x - sx) * (x - sx) + (y - sy) * (y - sy);
+            v += std::exp(-d2 / 3.f) * 0.9f + std::exp(-d2 / 20.f) * 0.12f;
+        }
+        light.At(int(x), int(y)) = Clamp01(v);
+        const float hue = 0.5f + 0.5f * std::sin(x / 256.f * 2 * kPi);
+        return Mix(Hex(0x7FD4FF), Hex(0xFF9EE8), hue * 0.6f);
+    });
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) {
+            const float a = light.At(x, y);
+            c.At(x, y) = Mix(tint.At(x, y), Hex(0xFFFFFF), a * a) * a;
+            c.A(x, y) = a;
+        }
+    ClampCanvas(c);
+    return EncodePng(c, 4);
+}
+
+// >> trio surfaces (drawn additively, so bright and saturated)
+
+// "05.jpg": glowing ember marble, orange veins over deep red.
+std::vector<uint8_t> GenEmberPicture() {
+    Canvas c(256, 256);
+    Paint(c, 2, [&](float x, float y) {
+        const float n = TiledFbm(x / 64.f, y / 64.f, 4, 5, 51);
+        const float w = TiledFbm(x / 64.f + 17.f, y / 64.f + 5.f, 4, 4, 52);
+        const float vein = std::abs(std::sin((n * 6.f + w * 3.f) * kPi));
+        const float hot = std::pow(1.f - vein, 6.f);
+        Rgb col = Mix(Hex(0x4A0608), Hex(0xA0200A), n);
+        col = col + Hex(0xFF9A20) * hot * 1.2f + Hex(0xFFF0A0) * (std::pow(1.f - vein, 24.f) * 0.8f);
+        return col;
+    });
+    ClampCanvas(c);
+    return EncodeJpeg(c, kJpegQuality);
+}
+
+// "04.jpg": cyan circuit panels: traces, pads and lit chips on dark teal.
+std::vector<uint8_t> GenCircuitPicture() {
+    Canvas c(256, 256);
+    Paint(c, 3, [&](float x, float y) {
+        const float cell = 32.f;
+        const int ix = int(x / cell), iy = int(y / cell);
+        const float lx = x - float(ix) * cell, ly = y - float(iy) * cell;
+        const uint32_t hsh = Hash(uint32_t(ix), uint32_t(iy), 61);
+        Rgb col = Mix(Hex(0x032A30), Hex(0x06444A), TiledFbm(x / 32.f, y / 32.f, 8, 3, 62));
+        // Traces: one horizontal and one vertical run per cell, at cell-hashed offsets.
+        const float tx = 6.f + float(hsh % 20), ty = 6.f + float((hsh >> 8) % 20);
+        const float trace = std::max(SmoothStep(1.6f, 0.6f, std::abs(ly - ty)), SmoothStep(1.6f, 0.6f, std::abs(lx - tx)));
+        col = col + Hex(0x30F0E0) * trace * 0.8f;
+        // Pads at the crossing.
+        const float pad = std::hypot(lx - tx, ly - ty);
+        col = col + Hex(0xC0FFF8) * SmoothStep(3.5f, 2.5f, pad);
+        // Some cells hold a lit chip.
+        if ((hsh >> 16) % 3 == 0) {
+            const float ex = std::abs(lx - 16.f), ey = std::abs(ly - 16.f);
+            const float box = std::max(ex, ey);
+            if (box < 9.f) col = Hex(0x0A1A22) + Hex(0x50A0FF) * (SmoothStep(9.f, 7.5f, box) * SmoothStep(6.f, 8.f, box));
+            if (box < 5.f) col = col + Hex(0xFFE070) * (0.5f + 0.5f * std::sin(float(hsh) * 0.001f));
+        }
+        // Panel seams.
+        const float seam = std::min(LineDistance(x, 64.f), LineDistance(y, 64.f));
+        col = col + Hex(0x80FFFF) * (SmoothStep(1.2f, 0.2f, seam) * 0.6f);
+        return col;
+    });
+    ClampCanvas(c);
+    return EncodeJpeg(c, kJpegQuality);
+}
+
+// "02.jpg": overlapping violet-and-lime scales, each with a bright rim.
+std::vector<uint8_t> GenScalesPicture() {
+    Canvas c(256, 256);
+    Paint(c, 3, [&](float x, float y) {
+        const float sw = 32.f, sh = 24.f;
+        // Scales: rows of discs, odd rows shifted; lower rows overlap upper ones.
+        float best = 1e9f, bestRow = 0, bestCol = 0;
+        for (int dr = -1; dr <= 1; ++dr) {
+            const int row = int(std::floor(y / sh)) + dr;
+            const float shift = (row & 1) ? sw * 0.5f : 0.f;
+            const int col0 = int(std::floor((x - shift) / sw));
+            for (int dc = -1; dc <= 1; ++dc) {
+                const float cx = float(col0 + dc) * sw + shift + sw * 0.5f, cy = float(row) * sh;
+                const float d = std::hypot(x - cx, (y - cy) * 1.0f);
+                if (d < sw * 0.62f && float(row) >= bestRow) {   // later row wins
+                    if (best > 1e8f || float(row) > bestRow || d < best) {
+                        best = d;
+                        bestRow = float(row);
+                        bestCol = float(col0 + dc);
+                    }
+                }
+            }
+        }
+        if (best > 1e8f) return Hex(0x100018);
+        const float r = best / (sw * 0.62f);
+        const float tone = Hash01(uint32_t(int(bestCol) & 7), uint32_t(int(bestRow) & 15), 71);
+        Rgb base = Mix(Hex(0x5A1AA8), Hex(0x9A3AF0), tone);
+        base = base * (0.55f + 0.6f * r);
+        return base + Hex(0xB8FF40) * SmoothStep(0.8f, 0.97f, r) + Hex(0xFFFFFF) * (std::exp(-r * r * 18.f) * 0.25f);
+    });
+    ClampCanvas(c);
+    return EncodeJpeg(c, kJpegQuality);
+}
+
+// >> tunnel
+
+// Wall panels: u across a wall face (one panel row per 64 px), v along the
+// depth (one repeat per 70 units). Steel plates with bevels, rivets, a cyan
+// light strip and warm warning lamps.
+std::vector<uint8_t> GenTunnelPicture() {
+    Canvas c(256, 256);
+    Paint(c, 3, [&](float x, float y) {
+        const float grime = TiledFbm(x / 32.f, y / 32.f, 8, 4, 81);
+        const float px = Fract(x / 128.f) * 128.f, py = Fract(y / 128.f) * 128.f;
+        const float edge = std::min({px, 128.f - px, py, 128.f - py});
+        Rgb col = Mix(Hex(0x2A3440), Hex(0x56687A), grime);
+        // Bevel: light upper-left edges, dark lower-right.
+        const float bevel = SmoothStep(6.f, 2.f, edge);
+        const bool lit = (px < 6.f || py < 6.f) && px < 122.f && py < 122.f;
+        col = col * (1.f + (lit ? 0.6f : -0.55f) * bevel);
+        // Seam between plates.
+        col = col * (1.f - SmoothStep(1.5f, 0.3f, edge) * 0.8f);
+        // Rivets near the corners.
+        for (float rx : {10.f, 118.f})
+            for (float ry : {10.f, 118.f}) {
+                const float d = std::hypot(px - rx, py - ry);
+                col = col + Hex(0xB0C0D0) * (SmoothStep(3.f, 1.5f, d) * 0.6f);
+            }
+        // Light strip across the middle of each plate (runs along the depth).
+        const float strip = std::abs(px - 64.f);
+        col = Mix(col, Hex(0x102028), SmoothStep(10.f, 8.f, strip));
+        col = col + Hex(0x40E8FF) * (SmoothStep(4.f, 1.5f, strip) * 1.1f + std::exp(-strip / 4.f) * 0.3f);
+        // Warning lamps on alternate plates.
+        if ((int(x / 128.f) + int(y / 128.f)) % 2 == 0) {
+            const float d = std::hypot(px - 64.f, py - 30.f);
+            col = col + Hex(0xFF8020) * (SmoothStep(7.f, 5.f, d) + std::exp(-d / 6.f) * 0.4f);
+        }
+        return col;
+    });
+    ClampCanvas(c);
+    return EncodeJpeg(c, kJpegQuality);
+}
+
+// Dark brushed metal, streaked along one axis, with a few scratches.
+std::vector<uint8_t> GenDarkGrayPicture() {
+    Canvas c(128, 128);
+    Paint(c, 2, [&](float x, float y) {
+        const float brush = TiledNoise(x / 2.f, y / 16.f, 64, 8, 91) * 0.6f + TiledNoise(x / 1.f, y / 32.f, 128, 4, 92) * 0.4f;
+        const float blot = TiledFbm(x / 32.f, y / 32.f, 4, 3, 93);
+        float g = 0.22f + 0.12f * brush + 0.12f * blot;
+        const float scratch = std::abs(Fract((x * 0.7f + y * 0.3f) / 41.f) - 0.5f) * 41.f;
+        g += SmoothStep(0.8f, 0.f, scratch) * 0.12f * TiledNoise(x / 8.f, y / 8.f, 16, 16, 94);
+        const float plate = std::min(LineDistance(x, 64.f), LineDistance(y, 64.f));
+        g *= 1.f - SmoothStep(1.5f, 0.2f, plate) * 0.6f;
+        return Rgb{g * 0.95f, g, g * 1.08f};
+    });
+    ClampCanvas(c);
+    return EncodeJpeg(c, kJpegQuality);
+}
+
+// >> sieni
+
+// Mushroom texture, u around the y axis. Rows: v 0 to 0.45 the cap from apex
+// to rim (red with white warts), 0.45 to 0.62 the gills under the cap, 0.62 to
+// 1 the stem (cream with fibres and a skirt ring).
+std::vector<uint8_t> GenSieniPicture() {
+    Canvas c(256, 256);
+    Paint(c, 3, [&](float x, float y) {
+        const float v = y / 256.f;
+        if (v < 0.45f) {
+            const float t = v / 0.45f;
+            Rgb col = Mix(Hex(0xB01008), Hex(0xE8401A), std::pow(t, 0.7f));
+            col = col * (0.85f + 0.3f * TiledFbm(x / 32.f, y / 32.f, 8, 3, 101));
+            col = Mix(col, Hex(0xF0C8A0), SmoothStep(0.85f, 1.f, t) * 0.5f);   // pale rim
+            // Warts: grid of jittered spots, wider toward the rim so they look round on the cap.
+            const float cols = 12.f;
+            for (int dj = -1; dj <= 1; ++dj)
+                for (int di = -1; di <= 1; ++di) {
+                    const int j = int(std::floor(y / 24.f)) + dj;
+                    const int i = int(std::floor(x / (256.f / cols))) + di;
+                    const uint32_t ii = uint32_t((i % 12 + 12) % 12);
+                    const float sx = (float(i) + 0.2f + 0.6f * Hash01(ii, uint32_t(j), 102)) * (256.f / cols);
+                    const float sy = (float(j) + 0.2f + 0.6f * Hash01(ii, uint32_t(j), 103)) * 24.f;
+                    if (sy > 0.42f * 256.f || sy < 12.f) continue;
+                    const float stretch = 0.35f + 0.65f * (sy / (0.45f * 256.f));
+                    const float d = std::hypot((x - sx) * stretch * 1.6f, y - sy);
+                    const float rad = 3.5f + 2.5f * Hash01(ii, uint32_t(j), 104);
+                    col = Mix(col, Hex(0xFFF6E4), SmoothStep(rad, rad - 1.2f, d));
+                }
+            return col;
+        }
+        if (v < 0.62f) {
+            const float t = (v - 0.45f) / 0.17f;
+            const float gill = 0.5f + 0.5f * std::cos(x / 256.f * 2 * kPi * 48.f);
+            Rgb col = Mix(Hex(0xF2E2C4), Hex(0xA89070), gill * 0.7f);
+            return col * (0.7f + 0.3f * t);
+        }
+        const float t = (v - 0.62f) / 0.38f;
+        const float fibre = TiledNoise(x / 2.f, y / 24.f, 128, 8, 105);
+        Rgb col = Mix(Hex(0xF4EEDC), Hex(0xD8CCB0), fibre);
+        col = col * (0.9f + 0.1f * TiledFbm(x / 32.f, y / 32.f, 8, 2, 106));
+        const float ring = std::exp(-std::pow((t - 0.18f) / 0.04f, 2.f));
+        col = Mix(col, Hex(0xFFFFFF), ring * 0.7f) * (1.f - 0.25f * SmoothStep(0.8f, 1.f, t));
+        return col;
+    });
+    ClampCanvas(c);
+    return EncodeJpeg(c, kJpegQuality);
+}
+
+// >> overlays (additive: black shows nothing)
+
+// "iwish.png": the words "i wish" in bold, pink to orange, with a magenta
+// halo, a swash underline and a few sparkles.
+std::vector<uint8_t> GenIwishPicture() {
+    Canvas c(256, 256);
+    const Font bold(FontPath("DejaVuSans-Bold.ttf"));
+    // Swash under the words.
+    Paint(c, 4, [&](float x, float y) {
+        const float curve = 176.f + 10.f * std::sin((x - 20.f) / 236.f * kPi * 1.3f);
+        const float thick = 5.f * std::sin(Clamp01((x - 20.f) / 216.f) * kPi);
+        const float d = std::abs(y - curve);
+        const float swash = (x > 20.f && x < 236.f) ? SmoothStep(thick + 0.7f, thick - 0.7f, d) : 0.f;
+        Rgb col = Hex(0x40E0FF) * swash + Hex(0x2060FF) * (std::exp(-d / 6.f) * 0.3f * (thick > 0 ? thick / 5.f : 0.f));
+        // Sparkles: four-pointed stars.
+        const float stars[4][3] = {{36, 46, 1.0f}, {222, 70, 0.8f}, {206, 214, 0.7f}, {52, 214, 0.6f}};
+        for (const auto& s : stars) {
+            const float ax = std::abs(x - s[0]), ay = std::abs(y - s[1]);
+            const float k = s[2];
+            const float star = std::exp(-ax * ay / (2.f * k)) * std::exp(-(ax + ay) / (14.f * k));
+            col = col + Hex(0xFFF4C0) * (star * 1.3f);
+        }
+        return col;
+    });
+    AddText(
+        c, bold, "i wish", 86.f, 128.f, 118.f,
+        [](int, int y) { return Mix(Hex(0xFF3CB4), Hex(0xFFB020), Clamp01((float(y) - 80.f) / 76.f)); },
+        Hex(0xC020FF), 5, 0.9f);
+    ClampCanvas(c);
+    return EncodePng(c, 3);
+}
+
+// "skater.png": a skateboarder mid-air, drawn as a bright cyan-to-lime figure
+// of thick strokes with a white outline glow and speed lines behind.
+std::vector<uint8_t> GenSkaterPicture() {
+    Canvas c(256, 256);
+    struct Stroke { float ax, ay, bx, by, r; };
+    // Figure leaning forward to the right, arms out, knees bent over the board.
+    const Stroke body[] = {
+        {140, 78, 124, 128, 13},   // torso
+        {124, 128, 100, 150, 10},  // back thigh
+        {100, 150, 106, 184, 8},   // back shin
+        {124, 128, 150, 146, 10},  // front thigh
+        {150, 146, 152, 180, 8},   // front shin
+        {138, 88, 172, 76, 6.5f},  // front upper arm
+        {172, 76, 198, 88, 5.5f},  // front forearm
+        {134, 92, 106, 100, 6.5f}, // back upper arm
+        {106, 100, 82, 86, 5.5f},  // back forearm
+        {98, 186, 112, 186, 6},    // back foot
+        {146, 182, 162, 182, 6},   // front foot
+    };
+    const float headX = 150, headY = 56, headR = 14;
+    auto figure = [&](float x, float y) {
+        float d = std::hypot(x - headX, y - headY) - headR;
+        for (const Stroke& s : body) d = std::min(d, SegmentDistance(x, y, s.ax, s.ay, s.bx, s.by) - s.r);
+        // Board, tilted, with its kicked-up tail, and wheels.
+        const float board = std::min(SegmentDistance(x, y, 84, 196, 176, 190) - 4.5f,
+                                     SegmentDistance(x, y, 176, 190, 190, 180) - 4.5f);
+        d = std::min(d, board);
+        d = std::min(d, std::hypot(x - 104, y - 205) - 6.5f);
+        d = std::min(d, std::hypot(x - 160, y - 200) - 6.5f);
+        return d;
+    };
+    Paint(c, 4, [&](float x, float y) {
+        const float d = figure(x, y);
+        const float fill = SmoothStep(0.7f, -0.7f, d);
+        const float t = Clamp01((y - 40.f) / 170.f);
+        Rgb col = Mix(Hex(0x30E8FF), Hex(0xB0FF30), t) * fill;
+        col = col + Hex(0xFFFFFF) * (SmoothStep(-3.f, -1.f, d) * SmoothStep(1.f, -0.5f, d) * 0.8f);
+        col = col + Hex(0x2080FF) * (std::exp(-std::max(d, 0.f) / 5.f) * 0.5f * (d > 0 ? 1.f : 0.f));
+        // Speed lines trailing to the left.
+        const float lines[4] = {70, 108, 146, 176};
+        for (int i = 0; i < 4; ++i) {
+            const float len = 60.f - 8.f * float(i);
+            const float x1 = 70.f - float(i % 2) * 12.f, x0 = x1 - len;
+            const float ld = SegmentDistance(x, y, x0, lines[i], x1, lines[i]) - 2.f;
+            col = col + Hex(0xFF40C0) * (SmoothStep(0.7f, -0.7f, ld) * Clamp01((x - x0) / len));
+        }
+        return col;
+    });
+    ClampCanvas(c);
+    return EncodePng(c, 3);
+}
+
+// "bitch.png": bold abstract graphic: a disc of red and yellow rings cut by a
+// black diagonal bar, a cyan triangle crossing it and a magenta starburst.
+std::vector<uint8_t> GenBitchPicture() {
+    Canvas c(256, 256);
+    Paint(c, 4, [&](float x, float y) {
+        const float dx = x - 118.f, dy = y - 124.f;
+        const float r = std::hypot(dx, dy);
+        const float a = std::atan2(dy, dx);
+        Rgb col;
+        // Starburst rays behind everything.
+        const float ray = std::cos(a * 16.f);
+        col = col + Hex(0xE020A0) * (SmoothStep(0.55f, 0.75f, ray) * SmoothStep(126.f, 70.f, r) * 0.8f);
+        // Ringed disc.
+        if (r < 84.f) {
+            const float band = std::sin(r / 84.f * kPi * 6.f);
+            col = (band > 0 ? Hex(0xFF2010) : Hex(0xFFD010)) * (SmoothStep(84.f, 82.5f, r));
+        }
+        col = col + Hex(0xFFFFFF) * (SmoothStep(2.f, 0.f, std::abs(r - 86.f)) * 0.9f);
+        // Diagonal black bar through the disc.
+        const float bar = std::abs((x - 128.f) * 0.7071f - (y - 128.f) * 0.7071f);
+        if (bar < 11.f) col = col * 0.f;
+        col = col + Hex(0xFFFFFF) * (SmoothStep(1.2f, 0.f, std::abs(bar - 11.f)) * SmoothStep(90.f, 80.f, r));
+        // Triangle outline crossing the disc.
+        const float tri[3][2] = {{60, 228}, {236, 196}, {170, 28}};
+        float td = 1e9f;
+        for (int i = 0; i < 3; ++i) {
+            const int j = (i + 1) % 3;
+            td = std::min(td, SegmentDistance(x, y, tri[i][0], tri[i][1], tri[j][0], tri[j][1]));
+        }
+        col = col + Hex(0x20F0FF) * SmoothStep(5.5f, 4.f, td) + Hex(0x0080FF) * (std::exp(-td / 6.f) * 0.4f);
+        return col;
+    });
+    ClampCanvas(c);
+    return EncodePng(c, 3);
+}
+
+// "cre.png": the credits. The group name large, the demo's name, and who
+// made what.
+std::vector<uint8_t> GenCreditsPicture() {
+    Canvas c(256, 256);
+    const Font bold(FontPath("DejaVuSans-Bold.ttf"));
+    const Font mono(FontPath("DejaVuSansMono-Bold.ttf"));
+    Paint(c, 4, [&](float x, float y) {   // rule between the title and the credits
+        const float d = SegmentDistance(x, y, 40, 156, 216, 156);
+        return Hex(0xFFD040) * SmoothStep(1.6f, 0.6f, d);
+    });
+    AddText(
+        c, bold, "teq", 96.f, 128.f, 62.f,
+        [](int, int y) { return Mix(Hex(0xFFFFFF), Hex(0x40D0FF), Clamp01((float(y) - 30.f) / 70.f)); },
+        Hex(0x2060FF), 6, 1.0f);
+    AddText(c, bold, "distortion", 34.f, 128.f, 132.f, [](int, int) { return Hex(0xFF50C0); }, Hex(0xA01060), 3, 0.9f);
+    const char* lines[3] = {"code      teq", "graphics  teq", "music     teq"};
+    for (int i = 0; i < 3; ++i)
+        AddText(c, mono, lines[i], 18.f, 128.f, 180.f + 22.f * float(i), [](int, int) { return Hex(0xFFF0A0); },
+                Hex(0x806000), 2, 0.6f);
+    ClampCanvas(c);
+    return EncodePng(c, 3);
+}
+
+}  // namespace mkdata
