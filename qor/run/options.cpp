@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "run/video.h"
+
 namespace qor {
 
 namespace {
@@ -135,6 +137,11 @@ bool ParseOptions(int argc, char** argv, Options& o, bool& help) {
     const int modes = int(o.shot) + int(o.bench) + int(!o.renderFile.empty());
     if (modes > 1) {
         std::fprintf(stderr, "teq: --shot, --bench and --render exclude each other\n");
+        return false;
+    }
+    // Videos are encoded as 4:2:0, which needs even sides.
+    if (KindOf(o.renderFile) != VideoKind::Folder && (o.width % 2 || o.height % 2)) {
+        std::fprintf(stderr, "teq: --size %dx%d: a video needs an even width and height\n", o.width, o.height);
         return false;
     }
     return true;
