@@ -26,4 +26,8 @@ const uint32_t* Frame();
 int Width();
 int Height();
 
+// Rasterizer choice, for tests and benchmarks: threads 1 or 2, simd false
+// for the portable pixel loop (the AVX2 one is used only where the CPU has it).
+void UseThreads(int threads, bool simd);
+
 }  // namespace qor::render

@@ -1,0 +1,346 @@
+// The drawing half of the engine interface: every state, texture, mesh, font,
+// camera, transform and light operation of engine/qor.h, and render.h. All
+// state lives in one Context; each draw call snapshots what it needs.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "assets/datadir.h"
+#include "assets/images.h"
+#include "assets/meshes.h"
+#include "engine/qor.h"
+#include "render/geometry.h"
+#include "render/internal.h"
+#include "render/render.h"
+
+namespace qor::render {
+
+// >> textures
+
+void FillTexture(Texture& t, const uint32_t* argb, int width, int height) {
+    t.width = width;
+    t.height = height;
+    t.stride = width + 1;
+    t.texels.assign(size_t(width + 1) * (height + 1), 0);
+    for (int y = 0; y <= height; ++y) {
+        const uint32_t* src = argb + size_t(y % height) * width;
+        uint32_t* dst = &t.texels[size_t(y) * t.stride];
+        std::memcpy(dst, src, size_t(width) * 4);
+        dst[width] = src[0];
+    }
+}
+
+const Texture& PlaceholderTexture() {
+    static const Texture grey = [] {
+        Texture t;
+        const uint32_t texel = 0xFF808080u;
+        FillTexture(t, &texel, 1, 1);
+        return t;
+    }();
+    return grey;
+}
+
+namespace {
+
+struct Font {
+    const Texture* texture = nullptr;
+    int cellWidth = 0, cellHeight = 0, count = 0;
+};
+
+struct Context {
+    int width = 0, height = 0;
+    std::vector<uint32_t> color;
+    std::vector<float> depth;
+    bool drawing = true;
+
+    bool zbuffer = true, blend = false, envMap = false, filters = true, alphaChannel = true,
+         wrapping = false, lighting = false;
+    int vpX = 0, vpY = 0, vpW = 0, vpH = 0;
+    float eye[3] = {0, 0, 0};
+    float target[3] = {0, 0, 1};
+    Mat4 object = Identity();
+    Light lights[kMaxLights];
+    const Texture* texture = nullptr;
+
+    Presenter presenter = nullptr;
+    void* presenterUser = nullptr;
+
+    std::unordered_map<std::string, std::unique_ptr<Texture>> textures;
+    std::unordered_map<std::string, Font> fonts;
+};
+
+Context gCtx;
+
+constexpr int kSpare = 16;   // words past the end of each buffer for 8-wide loads
+
+Viewport CurrentViewport() {
+    const Context& c = gCtx;
+    Viewport v{c.vpX, c.vpY, c.vpW, c.vpH, 0, 0, 0, 0};
+    const int64_t x1 = int64_t(c.vpX) + std::max(0, c.vpW);
+    const int64_t y1 = int64_t(c.vpY) + std::max(0, c.vpH);
+    v.clipX0 = std::clamp(c.vpX, 0, c.width);
+    v.clipY0 = std::clamp(c.vpY, 0, c.height);
+    v.clipX1 = int(std::clamp<int64_t>(x1, 0, c.width));
+    v.clipY1 = int(std::clamp<int64_t>(y1, 0, c.height));
+    return v;
+}
+
+uint32_t QueueCurrentState() {
+    const Context& c = gCtx;
+    DrawState s;
+    s.texture = c.texture ? c.texture : &PlaceholderTexture();
+    s.bits = (c.zbuffer ? kDepth : 0u) | (c.blend ? kBlend : 0u) |
+             (c.alphaChannel ? kAlphaChannel : 0u) | (c.filters ? kBilinear : 0u);
+    const Viewport v = CurrentViewport();
+    s.clipX0 = v.clipX0, s.clipY0 = v.clipY0, s.clipX1 = v.clipX1, s.clipY1 = v.clipY1;
+    return QueueState(s);
+}
+
+// Loads a picture into the store once; a failure is reported once and leaves
+// a placeholder entry.
+Texture* LoadIntoStore(const char* file) {
+    Context& c = gCtx;
+    auto found = c.textures.find(file);
+    if (found != c.textures.end()) return found->second.get();
+    auto texture = std::make_unique<Texture>();
+    Picture picture;
+    std::string error;
+    const std::string path = DataPath(file);
+    if (LoadPicture(path, picture, error)) {
+        FillTexture(*texture, picture.argb.data(), picture.width, picture.height);
+        texture->loaded = true;
+    } else {
+        std::fprintf(stderr, "teq: picture %s: %s\n", path.c_str(), error.c_str());
+        *texture = PlaceholderTexture();
+        texture->loaded = false;
+    }
+    Texture* raw = texture.get();
+    c.textures.emplace(file, std::move(texture));
+    return raw;
+}
+
+inline int Clamp255(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
+
+}  // namespace
+
+// >> render.h
+
+void Init(int width, int height) {
+    Context& c = gCtx;
+    c.width = std::clamp(width, 1, 4096);
+    c.height = std::clamp(height, 1, 4096);
+    c.color.assign(size_t(c.width) * c.height + kSpare, 0xFF000000u);
+    c.depth.assign(size_t(c.width) * c.height + kSpare, 1.0f);
+    c.drawing = true;
+    c.zbuffer = true, c.blend = false, c.envMap = false, c.filters = true, c.alphaChannel = true;
+    c.wrapping = false, c.lighting = false;
+    c.vpX = 0, c.vpY = 0, c.vpW = c.width, c.vpH = c.height;
+    c.eye[0] = c.eye[1] = c.eye[2] = 0;
+    c.target[0] = c.target[1] = 0, c.target[2] = 1;
+    c.object = Identity();
+    for (Light& l : c.lights) l = Light{};
+    c.texture = nullptr;
+    QueueInit(Target{c.color.data(), c.depth.data(), c.width, c.height});
+}
+
+void SetDrawing(bool on) { gCtx.drawing = on; }
+
+void SetPresenter(Presenter presenter, void* user) {
+    gCtx.presenter = presenter;
+    gCtx.presenterUser = user;
+}
+
+const uint32_t* Frame() {
+    QueueDrain();
+    return gCtx.color.data();
+}
+int Width() { return gCtx.width; }
+int Height() { return gCtx.height; }
+
+void UseThreads(int threads, bool simd) { QueueConfigure(simd, threads); }
+
+}  // namespace qor::render
+
+using namespace qor::render;
+
+// >> frame
+
+void ClearBackBuffer(int r, int g, int b) {
+    if (!gCtx.drawing || gCtx.width == 0) return;
+    const uint32_t argb = 0xFF000000u | uint32_t(Clamp255(r)) << 16 | uint32_t(Clamp255(g)) << 8 |
+                          uint32_t(Clamp255(b));
+    ClearRows(gCtx.height, true, argb, false);
+    QueuePublish();
+}
+
+void ClearZBuffer() {
+    if (!gCtx.drawing || gCtx.width == 0) return;
+    ClearRows(gCtx.height, false, 0, true);
+    QueuePublish();
+}
+
+void BeginScene() {}
+
+void EndScene() {
+    Context& c = gCtx;
+    if (c.width == 0) return;
+    QueueDrain();
+    if (c.presenter) c.presenter(c.color.data(), c.width, c.height, c.presenterUser);
+}
+
+void SetViewPort(int x, int y, int width, int height) {
+    gCtx.vpX = x, gCtx.vpY = y, gCtx.vpW = width, gCtx.vpH = height;
+}
+
+// >> textures
+
+void LoadTexture(const char* file, int flag) {
+    (void)flag;   // 3D textures and screen pictures are sampled alike
+    if (file) LoadIntoStore(file);
+}
+
+void SetTexture(const char* file) {
+    Context& c = gCtx;
+    if (!file) {
+        c.texture = nullptr;
+        return;
+    }
+    auto found = c.textures.find(file);
+    c.texture = found != c.textures.end() ? found->second.get() : nullptr;
+}
+
+// >> meshes
+
+MeshHandle LoadMesh(const char* file) {
+    if (!file) return MeshHandle{nullptr, 0};
+    return qor::LoadMeshCopy(file);
+}
+
+void RenderObject(MeshObject object) {
+    Context& c = gCtx;
+    if (!c.drawing || c.width == 0 || !object.vertices || object.vertexCount <= 0) return;
+    const qor::TriangleList list = qor::MeshTriangles(object);
+    if (list.count < 3) return;
+    MeshDraw d;
+    d.object = c.object;
+    d.view = LookAt(c.eye, c.target);
+    d.viewport = CurrentViewport();
+    d.state = QueueCurrentState();
+    d.envMap = c.envMap;
+    d.lighting = c.lighting;
+    d.wrapping = c.wrapping;
+    d.lights = c.lights;
+    DrawMesh(d, object.vertices, object.vertexCount, list.indices, list.count);
+    QueuePublish();
+}
+
+void RenderMesh(MeshHandle handle) {
+    if (!handle.objects) return;
+    for (uint32_t i = 0; i < handle.objectCount; ++i) RenderObject(handle.objects[i]);
+}
+
+void RenderSV(const ScreenVertex* vertices, int count, int kind) {
+    Context& c = gCtx;
+    if (!c.drawing || c.width == 0) return;
+    DrawScreen(vertices, count, kind, CurrentViewport(), QueueCurrentState(), c.wrapping);
+    QueuePublish();
+}
+
+// >> font
+
+void CreateNewFont(const char* file, int width, int height, int count) {
+    if (!file) return;
+    Font f;
+    f.texture = LoadIntoStore(file);
+    f.cellWidth = width;
+    f.cellHeight = height;
+    f.count = count;
+    gCtx.fonts[file] = f;
+}
+
+void FontWrite(int x, int y, float scale, const char* text, const char* font, uint32_t color) {
+    Context& c = gCtx;
+    if (!c.drawing || c.width == 0 || !text || !font) return;
+    auto found = c.fonts.find(font);
+    if (found == c.fonts.end()) return;
+    const Font& f = found->second;
+    // A font whose picture did not load draws nothing, rather than grey boxes.
+    if (!f.texture->loaded || f.cellWidth <= 0 || f.cellHeight <= 0 || !(scale > 0)) return;
+    // Glyphs go through their own state: additive through the font's alpha,
+    // no depth, filtered; the context's switches stay as they are.
+    DrawState s;
+    s.texture = f.texture;
+    s.bits = kBlend | kAlphaChannel | kBilinear;
+    const Viewport v = CurrentViewport();
+    s.clipX0 = v.clipX0, s.clipY0 = v.clipY0, s.clipX1 = v.clipX1, s.clipY1 = v.clipY1;
+    const uint32_t state = QueueState(s);
+    const float w = float(f.cellWidth) * scale, h = float(f.cellHeight) * scale;
+    const float tw = float(f.texture->width), th = float(f.texture->height);
+    float penX = float(x);
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p, penX += w) {
+        const int code = *p;
+        if (code >= f.count) continue;
+        const float u0 = float((code % 16) * f.cellWidth) / tw;
+        const float v0 = float((code / 16) * f.cellHeight) / th;
+        const float u1 = u0 + float(f.cellWidth) / tw, v1 = v0 + float(f.cellHeight) / th;
+        const float x0 = penX, y0 = float(y), x1 = penX + w, y1 = float(y) + h;
+        const ScreenVertex quad[4] = {{x0, y0, 1, 1, color, u0, v0},
+                                      {x1, y0, 1, 1, color, u1, v0},
+                                      {x0, y1, 1, 1, color, u0, v1},
+                                      {x1, y1, 1, 1, color, u1, v1}};
+        DrawScreen(quad, 2, 1, v, state, false);
+    }
+    QueuePublish();
+}
+
+// >> camera and transforms
+
+void CamPoint(float x, float y, float z) {
+    gCtx.eye[0] = x, gCtx.eye[1] = y, gCtx.eye[2] = z;
+}
+
+void CamLookAt(float x, float y, float z) {
+    gCtx.target[0] = x, gCtx.target[1] = y, gCtx.target[2] = z;
+}
+
+namespace {
+void Chain(const Mat4& m, int flag) { gCtx.object = flag ? m : Multiply(gCtx.object, m); }
+}  // namespace
+
+void Rotate(float x, float y, float z, int flag) { Chain(RotationMatrix(x, y, z), flag); }
+void Scale(float x, float y, float z, int flag) { Chain(ScaleMatrix(x, y, z), flag); }
+void Translate(float x, float y, float z, int flag) { Chain(TranslationMatrix(x, y, z), flag); }
+
+// >> switches
+
+void UseZBuffer(int on) { gCtx.zbuffer = on != 0; }
+void UseAlphaBlend(int on) { gCtx.blend = on != 0; }
+void UseEnvMap(int on) { gCtx.envMap = on != 0; }
+void UseFilters(int on) { gCtx.filters = on != 0; }
+void UseAlphaChannel(int on) { gCtx.alphaChannel = on != 0; }
+void SetTextureWrapping(int on) { gCtx.wrapping = on != 0; }
+void UseLighting(int on) { gCtx.lighting = on != 0; }
+
+// >> lights
+
+void PointLight(int index, float x, float y, float z, float range, uint32_t color) {
+    if (index < 0 || index >= kMaxLights) return;
+    Light& l = gCtx.lights[index];
+    l.x = x, l.y = y, l.z = z, l.range = range;
+    l.r = float((color >> 16) & 0xFF), l.g = float((color >> 8) & 0xFF), l.b = float(color & 0xFF);
+}
+
+void EnableLight(int index, int on) {
+    if (index < 0 || index >= kMaxLights) return;
+    gCtx.lights[index].enabled = on != 0;
+}
+
+// >> values
+
+uint32_t ARGB(int a, int r, int g, int b) {
+    return uint32_t(Clamp255(a)) << 24 | uint32_t(Clamp255(r)) << 16 | uint32_t(Clamp255(g)) << 8 |
+           uint32_t(Clamp255(b));
+}

@@ -1,0 +1,110 @@
+// Renderer internals shared by the state/API layer, the geometry stage and the
+// rasterizers. Not part of the engine's face (render.h, engine/qor.h).
+//
+// Pipeline: the API layer (api.cpp) keeps every state in one Context. A draw
+// call runs the geometry stage on the caller's thread (geometry.cpp: transform,
+// lighting, clipping, culling, snapping) and hands finished triangles to the
+// queue (queue.cpp), which bins them into horizontal bands of the display. Bands
+// are rasterized in submission order by a worker thread while the caller goes
+// on, and by both threads when the frame ends. The rasterizer (raster_*.cpp)
+// draws one triangle into one band; an AVX2 version and a portable one give
+// identical pixels.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace qor::render {
+
+// >> textures
+
+// Texels are ARGB words, (width + 1) x (height + 1): column `width` repeats
+// column 0 and row `height` repeats row 0, so a bilinear footprint never needs
+// a wrap check on its second tap.
+struct Texture {
+    int width = 1;
+    int height = 1;
+    int stride = 2;   // width + 1
+    bool loaded = false;
+    std::vector<uint32_t> texels;
+};
+
+// Builds the padded layout from plain rows (argb: width * height words).
+void FillTexture(Texture& texture, const uint32_t* argb, int width, int height);
+// The 1x1 opaque mid grey that stands for a texture that is not loaded.
+const Texture& PlaceholderTexture();
+
+// >> draw state and triangles
+
+enum StateBits : uint32_t {
+    kDepth = 1,          // depth test (less-or-equal) and depth write
+    kBlend = 2,          // additive, saturating
+    kAlphaChannel = 4,   // with kBlend: source times texture alpha first
+    kBilinear = 8,       // else nearest texel
+};
+
+struct DrawState {
+    const Texture* texture;
+    uint32_t bits;
+    int clipX0, clipY0, clipX1, clipY1;   // scissor in pixels, max exclusive
+};
+
+enum TriFlags : uint32_t {
+    kPerspective = 1,   // attributes 2..6 are premultiplied by rhw (attribute 1)
+    kFlatColor = 2,     // colour is attribute 4..6 of corner 0, not interpolated
+    kClearColor = 16,   // command, not a triangle: fill colour rows with x[0]
+    kClearDepth = 32,   // command: fill depth rows with far (1.0)
+};
+
+// Attribute slots of a corner.
+enum Attr { kZ = 0, kRhw, kU, kV, kR, kG, kB, kAttrCount };
+
+inline constexpr int kSubBits = 4;                 // corners snap to 1/16 pixel
+inline constexpr int kSubUnit = 1 << kSubBits;
+
+// A triangle ready for rasterization: corners in 28.4 fixed point, ordered so
+// that the signed area is positive (clockwise on screen, y down), pixel box
+// already inside the scissor.
+struct Tri {
+    int32_t x[3], y[3];
+    int16_t minX, minY, maxX, maxY;   // inclusive pixel box
+    uint32_t state;                   // index into the frame's states
+    uint32_t flags;
+    float a[kAttrCount][3];           // per attribute, per corner
+};
+
+// The frame buffer as the rasterizer sees it; both buffers have spare words at
+// the end so that 8-wide loads past the last pixel stay inside.
+struct Target {
+    uint32_t* color;
+    float* depth;
+    int width;
+    int height;
+};
+
+// Draws the part of a triangle in rows [bandY0, bandY1).
+using DrawTriFn = void (*)(const Tri& tri, const DrawState& state, const Target& target,
+                           int bandY0, int bandY1);
+void DrawTriPortable(const Tri&, const DrawState&, const Target&, int, int);
+void DrawTriAvx2(const Tri&, const DrawState&, const Target&, int, int);
+bool CpuHasAvx2();
+
+// >> queue
+
+inline constexpr int kBandRows = 16;
+
+// Starts the band queue for a display size (and the worker thread, once).
+void QueueInit(const Target& target);
+// Stores a state for the triangles that follow; returns its index.
+uint32_t QueueState(const DrawState& state);
+// Appends a triangle or a clear command (flags kClear*, rows minY..maxY).
+void QueueTri(const Tri& tri);
+// Makes everything queued so far visible to the worker.
+void QueuePublish();
+// Rasterizes everything queued and returns when the frame buffer is complete.
+void QueueDrain();
+// Chooses the rasterizer (true: AVX2 where the CPU has it) and the number of
+// threads (1 or 2); for tests and benchmarks.
+void QueueConfigure(bool simd, int threads);
+
+}  // namespace qor::render

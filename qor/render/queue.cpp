@@ -1,0 +1,248 @@
+// The band queue: triangles binned by rows, rasterized in submission order per
+// band. One worker thread drains bands while the caller goes on producing; at
+// the end of the frame the caller drains too. A band is held by one thread at a
+// time (its busy flag); the producer publishes how far each band's list is
+// filled with a release store, so a consumer sees complete triangles only.
+// Memory is fixed: when the triangle pool fills, the queue is drained and
+// starts again.
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include <immintrin.h>
+
+#include "render/internal.h"
+
+namespace qor::render {
+
+namespace {
+
+constexpr uint32_t kMaxTris = 1u << 17;     // 16 MiB of triangles per batch
+constexpr uint32_t kMaxStates = 1u << 15;
+
+struct Band {
+    std::atomic<uint32_t> published{0};
+    std::atomic<bool> busy{false};
+    std::atomic<uint32_t> consumed{0};   // written under busy; read as a hint outside
+    uint32_t filled = 0;     // producer only
+    std::vector<uint32_t> entries;
+};
+
+struct Queue {
+    Target target{};
+    int bandCount = 0;
+    std::unique_ptr<Band[]> bands;
+    std::vector<Tri> tris;          // capacity kMaxTris, never reallocated in a batch
+    std::vector<DrawState> states;  // capacity kMaxStates
+    uint32_t triCount = 0;
+    uint32_t stateCount = 0;
+    DrawTriFn draw = DrawTriPortable;
+    bool useWorker = true;
+
+    std::atomic<uint32_t> generation{0};
+    std::atomic<bool> sleeping{false};
+    std::atomic<bool> stop{false};
+    std::thread worker;
+};
+
+Queue gQueue;
+
+inline void Pause() { _mm_pause(); }
+
+void RunTri(const Tri& t, int y0, int y1) {
+    Queue& q = gQueue;
+    const Target& tg = q.target;
+    if (t.flags & (kClearColor | kClearDepth)) {
+        const size_t begin = size_t(y0) * tg.width, end = size_t(y1) * tg.width;
+        if (t.flags & kClearColor) std::fill(tg.color + begin, tg.color + end, uint32_t(t.x[0]));
+        if (t.flags & kClearDepth) std::fill(tg.depth + begin, tg.depth + end, 1.0f);
+        return;
+    }
+    q.draw(t, q.states[t.state], tg, y0, y1);
+}
+
+// Processes what is published for band b if no other thread holds it.
+// Returns true if it did any work.
+bool TryBand(int b) {
+    Queue& q = gQueue;
+    Band& band = q.bands[b];
+    if (band.published.load(std::memory_order_relaxed) ==
+        band.consumed.load(std::memory_order_relaxed))
+        return false;
+    if (band.busy.exchange(true, std::memory_order_acquire)) return false;
+    const uint32_t end = band.published.load(std::memory_order_acquire);
+    bool did = false;
+    const int y0 = b * kBandRows;
+    const int y1 = std::min(q.target.height, y0 + kBandRows);
+    uint32_t at = band.consumed.load(std::memory_order_relaxed);
+    while (at < end) {
+        RunTri(q.tris[band.entries[at]], y0, y1);
+        ++at;
+        did = true;
+    }
+    band.consumed.store(at, std::memory_order_relaxed);
+    band.busy.store(false, std::memory_order_release);
+    return did;
+}
+
+void WorkerLoop() {
+    Queue& q = gQueue;
+    while (!q.stop.load(std::memory_order_relaxed)) {
+        bool did = false;
+        for (int b = 0; b < q.bandCount; ++b) did |= TryBand(b);
+        if (did) continue;
+        // Spin a little (the producer usually publishes again soon), then sleep.
+        bool found = false;
+        for (int spin = 0; spin < 4000 && !found; ++spin) {
+            Pause();
+            for (int b = 0; b < q.bandCount && !found; ++b)
+                found = q.bands[b].published.load(std::memory_order_relaxed) !=
+                        q.bands[b].consumed.load(std::memory_order_relaxed);
+        }
+        if (found) continue;
+        q.sleeping.store(true);
+        const uint32_t g = q.generation.load();
+        for (int b = 0; b < q.bandCount && !found; ++b)
+            found = q.bands[b].published.load() != q.bands[b].consumed.load();
+        if (!found && !q.stop.load()) q.generation.wait(g);
+        q.sleeping.store(false);
+    }
+}
+
+void StopWorker() {
+    Queue& q = gQueue;
+    if (!q.worker.joinable()) return;
+    q.stop.store(true);
+    q.generation.fetch_add(1);
+    q.generation.notify_all();
+    q.worker.join();
+    q.stop.store(false);
+}
+
+void StartWorker() {
+    Queue& q = gQueue;
+    if (q.useWorker && !q.worker.joinable() && q.bandCount > 0) q.worker = std::thread(WorkerLoop);
+}
+
+// Empties every band; the caller has drained the queue.
+void Reset() {
+    Queue& q = gQueue;
+    for (int b = 0; b < q.bandCount; ++b) {
+        Band& band = q.bands[b];
+        while (band.busy.exchange(true, std::memory_order_acquire)) Pause();
+        band.consumed.store(0, std::memory_order_relaxed);
+        band.filled = 0;
+        band.published.store(0, std::memory_order_relaxed);
+        band.busy.store(false, std::memory_order_release);
+    }
+    q.triCount = 0;
+    q.stateCount = 0;
+}
+
+struct AtExit {
+    ~AtExit() { StopWorker(); }
+} gAtExit;
+
+}  // namespace
+
+void QueueInit(const Target& target) {
+    Queue& q = gQueue;
+    if (q.bandCount > 0) QueueDrain();
+    StopWorker();
+    q.target = target;
+    q.bandCount = (target.height + kBandRows - 1) / kBandRows;
+    q.bands = std::make_unique<Band[]>(size_t(q.bandCount));
+    for (int b = 0; b < q.bandCount; ++b) q.bands[b].entries.resize(kMaxTris);
+    q.tris.resize(kMaxTris);
+    q.states.resize(kMaxStates);
+    q.triCount = q.stateCount = 0;
+    static const bool avx2 = CpuHasAvx2();
+    q.draw = avx2 ? DrawTriAvx2 : DrawTriPortable;
+    q.useWorker = std::thread::hardware_concurrency() > 1;
+    StartWorker();
+}
+
+void QueueConfigure(bool simd, int threads) {
+    Queue& q = gQueue;
+    QueueDrain();
+    StopWorker();
+    q.draw = simd && CpuHasAvx2() ? DrawTriAvx2 : DrawTriPortable;
+    q.useWorker = threads > 1;
+    StartWorker();
+}
+
+uint32_t QueueState(const DrawState& state) {
+    Queue& q = gQueue;
+    if (q.stateCount == kMaxStates) QueueDrain();
+    q.states[q.stateCount] = state;
+    return q.stateCount++;
+}
+
+void QueueTri(const Tri& tri) {
+    Queue& q = gQueue;
+    if (q.triCount == kMaxTris) {
+        // Keep the triangle's state across the drain.
+        const DrawState state = q.states[tri.state];
+        QueueDrain();
+        Tri copy = tri;
+        copy.state = QueueState(state);
+        QueueTri(copy);
+        return;
+    }
+    const uint32_t index = q.triCount++;
+    q.tris[index] = tri;
+    const int b0 = std::max(0, int(tri.minY) / kBandRows);
+    const int b1 = std::min(q.bandCount - 1, int(tri.maxY) / kBandRows);
+    for (int b = b0; b <= b1; ++b) {
+        Band& band = q.bands[b];
+        band.entries[band.filled++] = index;
+    }
+}
+
+void QueuePublish() {
+    Queue& q = gQueue;
+    bool any = false;
+    for (int b = 0; b < q.bandCount; ++b) {
+        Band& band = q.bands[b];
+        if (band.published.load(std::memory_order_relaxed) != band.filled) {
+            band.published.store(band.filled, std::memory_order_release);
+            any = true;
+        }
+    }
+    if (!any || !q.worker.joinable()) return;
+    q.generation.fetch_add(1);
+    if (q.sleeping.load()) q.generation.notify_one();
+}
+
+void QueueDrain() {
+    Queue& q = gQueue;
+    if (q.bandCount == 0) return;
+    QueuePublish();
+    for (;;) {
+        bool did = false;
+        bool done = true;
+        for (int b = 0; b < q.bandCount; ++b) {
+            did |= TryBand(b);
+            Band& band = q.bands[b];
+            if (band.busy.load(std::memory_order_acquire) ||
+                band.published.load(std::memory_order_relaxed) != band.filled) {
+                done = false;
+                continue;
+            }
+            // consumed is written under busy; read it under busy too.
+            if (band.busy.exchange(true, std::memory_order_acquire)) {
+                done = false;
+                continue;
+            }
+            if (band.consumed.load(std::memory_order_relaxed) != band.filled) done = false;
+            band.busy.store(false, std::memory_order_release);
+        }
+        if (done) break;
+        if (!did) Pause();
+    }
+    Reset();
+}
+
+}  // namespace qor::render

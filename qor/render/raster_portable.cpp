@@ -1,0 +1,113 @@
+// The portable rasterizer: one pixel at a time, the reference for the AVX2 one.
+#include <cmath>
+
+#include "render/raster_setup.h"
+
+namespace qor::render {
+
+namespace {
+
+inline uint32_t Channel(uint32_t c, int shift) { return (c >> shift) & 0xFF; }
+
+inline uint32_t Fetch(const Texture& tx, int x, int y) {
+    return tx.texels[size_t(y) * tx.stride + x];
+}
+
+// Texel lookup with repeat addressing; u, v as interpolated.
+uint32_t Sample(const Texture& tx, float u, float v, bool bilinear) {
+    const float uf = u - std::floor(u);
+    const float vf = v - std::floor(v);
+    if (!bilinear) {
+        int x = TruncToInt(uf * float(tx.width));
+        int y = TruncToInt(vf * float(tx.height));
+        x = std::clamp(x, 0, tx.width);    // NaN converts to INT_MIN; column `width` repeats 0
+        y = std::clamp(y, 0, tx.height);
+        return Fetch(tx, x, y);
+    }
+    const float fx = uf * float(tx.width) - 0.5f;
+    const float fy = vf * float(tx.height) - 0.5f;
+    const float flx = std::floor(fx), fly = std::floor(fy);
+    int x = TruncToInt(flx), y = TruncToInt(fly);
+    const int wx = std::clamp(TruncToInt((fx - flx) * 256.0f), 0, 255);
+    const int wy = std::clamp(TruncToInt((fy - fly) * 256.0f), 0, 255);
+    if (x < 0) x += tx.width;
+    if (y < 0) y += tx.height;
+    x = std::clamp(x, 0, tx.width - 1);
+    y = std::clamp(y, 0, tx.height - 1);
+    const uint32_t t00 = Fetch(tx, x, y), t10 = Fetch(tx, x + 1, y);
+    const uint32_t t01 = Fetch(tx, x, y + 1), t11 = Fetch(tx, x + 1, y + 1);
+    uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        const int top = Lerp8(int(Channel(t00, shift)), int(Channel(t10, shift)), wx);
+        const int bottom = Lerp8(int(Channel(t01, shift)), int(Channel(t11, shift)), wx);
+        out |= uint32_t(Lerp8(top, bottom, wy)) << shift;
+    }
+    return out;
+}
+
+}  // namespace
+
+void DrawTriPortable(const Tri& tri, const DrawState& state, const Target& target, int bandY0,
+                     int bandY1) {
+    BandSetup s;
+    if (!SetupBand(tri, bandY0, bandY1, s)) return;
+    const Texture& tx = *state.texture;
+    const bool depth = state.bits & kDepth;
+    const bool blend = state.bits & kBlend;
+    const bool alpha = blend && (state.bits & kAlphaChannel);
+    const bool bilinear = state.bits & kBilinear;
+    const bool persp = tri.flags & kPerspective;
+    const bool flat = tri.flags & kFlatColor;
+    const uint32_t flatColor = 0xFF000000u | ToByte(tri.a[kR][0]) << 16 |
+                               ToByte(tri.a[kG][0]) << 8 | ToByte(tri.a[kB][0]);
+
+    for (int j = 0; j <= s.y1 - s.y0; ++j) {
+        const int y = s.y0 + j;
+        int32_t e0 = s.e[0] + s.stepY[0] * j, e1 = s.e[1] + s.stepY[1] * j,
+                e2 = s.e[2] + s.stepY[2] * j;
+        float row[kAttrCount];
+        for (int k = 0; k < kAttrCount; ++k) row[k] = s.base[k] + s.ddy[k] * float(j);
+        uint32_t* color = target.color + size_t(y) * target.width;
+        float* zrow = target.depth + size_t(y) * target.width;
+        for (int i = 0; i <= s.x1 - s.x0; ++i, e0 += s.stepX[0], e1 += s.stepX[1], e2 += s.stepX[2]) {
+            if ((e0 | e1 | e2) < 0) continue;
+            const int x = s.x0 + i;
+            const float fi = float(i);
+            const float z = row[kZ] + s.ddx[kZ] * fi;
+            if (depth && !(z <= zrow[x])) continue;
+            float u = row[kU] + s.ddx[kU] * fi;
+            float v = row[kV] + s.ddx[kV] * fi;
+            float r = row[kR] + s.ddx[kR] * fi;
+            float g = row[kG] + s.ddx[kG] * fi;
+            float b = row[kB] + s.ddx[kB] * fi;
+            if (persp) {
+                const float w = 1.0f / (row[kRhw] + s.ddx[kRhw] * fi);
+                u *= w, v *= w, r *= w, g *= w, b *= w;
+            }
+            const uint32_t vc = flat ? flatColor
+                                     : 0xFF000000u | ToByte(r) << 16 | ToByte(g) << 8 | ToByte(b);
+            const uint32_t t = Sample(tx, u, v, bilinear);
+            uint32_t src = 0;
+            for (int shift = 0; shift < 32; shift += 8)
+                src |= MulDiv255(Channel(t, shift), Channel(vc, shift)) << shift;
+            if (alpha) {
+                const uint32_t a = Channel(src, 24);
+                uint32_t out = src & 0xFF000000u;
+                for (int shift = 0; shift < 24; shift += 8)
+                    out |= MulDiv255(Channel(src, shift), a) << shift;
+                src = out;
+            }
+            if (blend) {
+                const uint32_t d = color[x];
+                uint32_t out = 0;
+                for (int shift = 0; shift < 32; shift += 8)
+                    out |= std::min<uint32_t>(255, Channel(d, shift) + Channel(src, shift)) << shift;
+                src = out;
+            }
+            color[x] = src | 0xFF000000u;
+            if (depth) zrow[x] = z;
+        }
+    }
+}
+
+}  // namespace qor::render
