@@ -15,7 +15,7 @@ int GeoSwarmScene::Prepare() {
     if (mesh.objectCount > 0) {
         for (int k = 0; k < mesh.objects[0].vertexCount; k++) {
             MeshVertex& p = mesh.objects[0].vertices[k];
-            p.u = float(double(p.y) * 0.01f);
+            p.u = float(p.y * 0.01);   // 0.01 at double precision: y = 5 gives 0.05 exactly
             p.v = float(std::fabs(std::atan2(double(p.x), double(p.z))) * 0.31830987732601135);
             p.color = ARGB(128, 100, 100, 100);
         }
