@@ -262,7 +262,7 @@ qor::A3fMesh GenGeo() {
 // Three interlocking rings about the origin, one per texture:
 // 0: a round tube of radius 45 that undulates up and down ("05.jpg");
 // 1: a flat band of radius 60, 26 wide, in the y-z plane ("04.jpg");
-// 2: a square-section ring of radius 75 twisting twice round, in the x-z
+// 2: a square-section ring of radius 72 twisting twice round, in the x-z
 //    plane ("02.jpg").
 qor::A3fMesh GenTrio() {
     qor::A3fMesh mesh;
@@ -281,9 +281,9 @@ qor::A3fMesh GenTrio() {
     mesh.objects.push_back(SweepClosed(
         [](float t) {
             const float f = 2 * kPi * t;
-            return Vec3{75.f * std::cos(f), 0.f, 75.f * std::sin(f)};
+            return Vec3{72.f * std::cos(f), 0.f, 72.f * std::sin(f)};
         },
-        128, PolygonSection({{-7, -7}, {7, -7}, {7, 7}, {-7, 7}}), 12.f, 2.f));
+        128, PolygonSection({{-6, -6}, {6, -6}, {6, 6}, {-6, 6}}), 12.f, 2.f));
     return mesh;
 }
 
@@ -409,7 +409,7 @@ qor::A3fMesh GenSieni() {
             // Ellipse normal: (sin/rx, cos/ry) scaled.
             const float nr = std::sin(phi) / rx, ny = std::cos(phi) / ry;
             const float l = std::hypot(nr, ny);
-            cap.push_back({i == 0 ? 0.001f : r, y, nr / l, ny / l, 0.45f * float(i) / float(steps)});
+            cap.push_back({r, y, nr / l, ny / l, 0.45f * float(i) / float(steps)});
         }
         // Rim lip turning under.
         cap.push_back({26.5f, 35.5f, 0.7f, -0.7f, 0.45f});
@@ -431,7 +431,7 @@ qor::A3fMesh GenSieni() {
             stem.push_back({r, y, 1.f / l, -dr / l, 0.62f + 0.38f * (32.f - y) / 32.f});
         }
         Revolve(b, stem, sides);
-        Revolve(b, {{stem.back().r, 0.f, 0, -1, 1.f}, {0.001f, 0.f, 0, -1, 1.f}}, sides);
+        Revolve(b, {{stem.back().r, 0.f, 0, -1, 1.f}, {0.f, 0.f, 0, -1, 1.f}}, sides);
     }
     qor::A3fMesh mesh;
     mesh.objects.push_back(b.Take());

@@ -203,18 +203,18 @@ std::vector<uint8_t> GenValoPicture() {
                                       LineDistance(x - 160.f, 256.f), LineDistance(x - 216.f, 256.f)});
         // Rings broken into dashes around the shell (v is the angle).
         const float dash = SmoothStep(0.25f, 0.45f, 0.5f + 0.5f * std::sin(y / 256.f * 2 * kPi * 6.f + x * 0.1f));
-        float v = (SmoothStep(1.6f, 0.4f, ringD) * 0.55f + std::exp(-ringD / 2.5f) * 0.08f) * dash;
+        float v = (SmoothStep(1.6f, 0.4f, ringD) * 0.45f + std::exp(-ringD / 2.5f) * 0.05f) * dash;
         // Meridian strokes, short and faint.
         const float merD = LineDistance(y - 16.f, 64.f);
         v += SmoothStep(1.2f, 0.3f, merD) * 0.18f * SmoothStep(0.6f, 0.9f, TiledNoise(x / 16.f, y / 64.f, 16, 4, 21));
         // Glints.
         const int gx = int(x / 16), gy = int(y / 16);
         const float h = Hash01(uint32_t(gx), uint32_t(gy), 41);
-        if (h > 0.72f) {
+        if (h > 0.78f) {
             const float sx = float(gx * 16) + 4 + 8 * Hash01(uint32_t(gx), uint32_t(gy), 42);
             const float sy = float(gy * 16) + 4 + 8 * Hash01(uint32_t(gx), uint32_t(gy), 43);
             const float d2 = (x - sx) * (x - sx) + (y - sy) * (y - sy);
-            v += std::exp(-d2 / 3.f) * 0.9f + std::exp(-d2 / 20.f) * 0.12f;
+            v += std::exp(-d2 / 3.f) * 0.9f + std::exp(-d2 / 20.f) * 0.06f;
         }
         light.At(int(x), int(y)) = Clamp01(v);
         const float hue = 0.5f + 0.5f * std::sin(x / 256.f * 2 * kPi);

@@ -1,0 +1,242 @@
+// The generated meshes, read back through the engine's .a3f parser: object
+// counts and budgets the scenes rely on, finite values, unit normals, winding
+// that agrees with the normals, closed surfaces, and where each mesh stands.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <string>
+#include <tuple>
+
+#include "assets/a3f.h"
+#include "generators.h"
+
+namespace {
+
+qor::A3fMesh Load(const char* name) {
+    for (const mkdata::DataFile& f : mkdata::DataFiles()) {
+        if (std::string(f.name) != name) continue;
+        const std::vector<uint8_t> bytes = f.generate();
+        qor::A3fMesh mesh;
+        std::string error;
+        EXPECT_TRUE(qor::ParseA3f(bytes.data(), bytes.size(), mesh, error)) << name << ": " << error;
+        return mesh;
+    }
+    ADD_FAILURE() << "no generator for " << name;
+    return {};
+}
+
+struct V3 {
+    double x, y, z;
+};
+V3 Pos(const MeshVertex& v) { return {v.x, v.y, v.z}; }
+V3 Nrm(const MeshVertex& v) { return {v.nx, v.ny, v.nz}; }
+V3 Sub(V3 a, V3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+V3 Cross(V3 a, V3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+double Dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+double Len(V3 a) { return std::sqrt(Dot(a, a)); }
+
+size_t TriangleCount(const qor::A3fObject& o) {
+    return (o.indices.empty() ? o.vertices.size() : o.indices.size()) / 3;
+}
+uint32_t Index(const qor::A3fObject& o, size_t k) { return o.indices.empty() ? uint32_t(k) : o.indices[k]; }
+
+// Every check that holds for all meshes: finite fields, unit normals, white,
+// and every triangle wound clockwise seen from the side its normals face
+// (engine culling: counter-clockwise on screen is a back face; with x right,
+// y up, z away, that is (b - a) x (c - a) pointing along the normals).
+void CheckObject(const char* name, size_t index, const qor::A3fObject& o) {
+    SCOPED_TRACE(std::string(name) + " object " + std::to_string(index));
+    ASSERT_FALSE(o.vertices.empty());
+    size_t badNormals = 0, badFields = 0;
+    for (const MeshVertex& v : o.vertices) {
+        for (float f : {v.x, v.y, v.z, v.nx, v.ny, v.nz, v.u, v.v}) badFields += std::isfinite(f) ? 0 : 1;
+        badNormals += std::abs(Len(Nrm(v)) - 1.0) < 1e-4 ? 0 : 1;
+        EXPECT_EQ(v.color, 0xFFFFFFFFu);
+    }
+    EXPECT_EQ(badFields, 0u);
+    EXPECT_EQ(badNormals, 0u);
+    size_t against = 0, degenerate = 0;
+    for (size_t t = 0; t < TriangleCount(o); ++t) {
+        const MeshVertex& a = o.vertices[Index(o, 3 * t)];
+        const MeshVertex& b = o.vertices[Index(o, 3 * t + 1)];
+        const MeshVertex& c = o.vertices[Index(o, 3 * t + 2)];
+        const V3 g = Cross(Sub(Pos(b), Pos(a)), Sub(Pos(c), Pos(a)));
+        if (Len(g) < 1e-9) {
+            ++degenerate;
+            continue;
+        }
+        const V3 n{Nrm(a).x + Nrm(b).x + Nrm(c).x, Nrm(a).y + Nrm(b).y + Nrm(c).y, Nrm(a).z + Nrm(b).z + Nrm(c).z};
+        if (Dot(g, n) <= 0) ++against;
+    }
+    EXPECT_EQ(against, 0u) << "triangles wound against their normals";
+    EXPECT_EQ(degenerate, 0u);
+}
+
+// A closed, consistently wound surface uses each edge once in each direction.
+// Vertices are matched by position, so texture seams do not count as edges.
+void ExpectClosed(const qor::A3fObject& o) {
+    using Key = std::tuple<long, long, long>;
+    auto key = [](const MeshVertex& v) {
+        return Key{std::lround(v.x * 1000), std::lround(v.y * 1000), std::lround(v.z * 1000)};
+    };
+    std::map<std::pair<Key, Key>, int> edges;
+    for (size_t t = 0; t < TriangleCount(o); ++t)
+        for (int e = 0; e < 3; ++e) {
+            const Key p = key(o.vertices[Index(o, 3 * t + e)]);
+            const Key q = key(o.vertices[Index(o, 3 * t + (e + 1) % 3)]);
+            ++edges[{p, q}];
+        }
+    size_t open = 0, repeated = 0;
+    for (const auto& [edge, count] : edges) {
+        if (count > 1) ++repeated;
+        if (edges.count({edge.second, edge.first}) == 0) ++open;
+    }
+    EXPECT_EQ(open, 0u) << "edges without a partner in the opposite direction";
+    EXPECT_EQ(repeated, 0u) << "edges used twice in one direction";
+}
+
+struct Extent {
+    double minX = 1e30, maxX = -1e30, minY = 1e30, maxY = -1e30, minZ = 1e30, maxZ = -1e30, maxR = 0, minR = 1e30;
+};
+Extent Measure(const qor::A3fObject& o) {
+    Extent e;
+    for (const MeshVertex& v : o.vertices) {
+        e.minX = std::min(e.minX, double(v.x)), e.maxX = std::max(e.maxX, double(v.x));
+        e.minY = std::min(e.minY, double(v.y)), e.maxY = std::max(e.maxY, double(v.y));
+        e.minZ = std::min(e.minZ, double(v.z)), e.maxZ = std::max(e.maxZ, double(v.z));
+        e.maxR = std::max(e.maxR, Len(Pos(v)));
+        e.minR = std::min(e.minR, Len(Pos(v)));
+    }
+    return e;
+}
+
+}  // namespace
+
+TEST(Meshes, KnotIsOneClosedSmoothTubeOfRadiusAbout45) {
+    const qor::A3fMesh m = Load("knot.a3f");
+    ASSERT_EQ(m.objects.size(), 1u);
+    const qor::A3fObject& o = m.objects[0];
+    CheckObject("knot.a3f", 0, o);
+    ExpectClosed(o);
+    EXPECT_GE(TriangleCount(o), 2000u);
+    EXPECT_LE(TriangleCount(o), 6000u);
+    const Extent e = Measure(o);
+    EXPECT_NEAR(e.maxR, 45.0, 3.0);
+    // Smooth shading: one normal per position, shared by all its triangles.
+    EXPECT_LT(o.vertices.size(), TriangleCount(o));
+}
+
+TEST(Meshes, GeoLatticeFitsItsBudgetAndDrawsInnerSideFirst) {
+    const qor::A3fMesh m = Load("geo.a3f");
+    ASSERT_GE(m.objects.size(), 1u);
+    const qor::A3fObject& o = m.objects[0];
+    CheckObject("geo.a3f", 0, o);
+    EXPECT_LT(TriangleCount(o), 1000u);
+    const Extent e = Measure(o);
+    EXPECT_NEAR(e.maxR, 50.0, 1.0);
+    // Faceted: every triangle's corners share one normal.
+    // The innermost copy is opaque and drawn without depth test: triangles
+    // facing the centre (seen from inside, i.e. the far side) must all come
+    // before those facing out.
+    bool seenOuter = false;
+    size_t innerAfterOuter = 0, inner = 0, outer = 0;
+    for (size_t t = 0; t < TriangleCount(o); ++t) {
+        const MeshVertex& a = o.vertices[Index(o, 3 * t)];
+        const MeshVertex& b = o.vertices[Index(o, 3 * t + 1)];
+        const MeshVertex& c = o.vertices[Index(o, 3 * t + 2)];
+        EXPECT_TRUE(a.nx == b.nx && a.ny == b.ny && a.nz == b.nz && b.nx == c.nx && b.ny == c.ny && b.nz == c.nz);
+        const bool facesOut = Dot(Nrm(a), Pos(a)) > 0;
+        facesOut ? ++outer : ++inner;
+        if (facesOut) seenOuter = true;
+        else if (seenOuter) ++innerAfterOuter;
+    }
+    EXPECT_EQ(innerAfterOuter, 0u);
+    EXPECT_EQ(inner, outer);
+}
+
+TEST(Meshes, TrioHasThreeClosedSculpturesReaching40To80) {
+    const qor::A3fMesh m = Load("scene1.a3f");
+    ASSERT_EQ(m.objects.size(), 3u);
+    double lastReach = 0;
+    for (size_t i = 0; i < 3; ++i) {
+        CheckObject("scene1.a3f", i, m.objects[i]);
+        ExpectClosed(m.objects[i]);
+        const Extent e = Measure(m.objects[i]);
+        EXPECT_GE(e.maxR, 40.0);
+        EXPECT_LE(e.maxR, 82.0);
+        EXPECT_GT(e.maxR, lastReach) << "objects grow from 0 to 2";
+        lastReach = e.maxR;
+    }
+}
+
+TEST(Meshes, TunnelSectionIsSeenFromInsideWithinVertexBudgets) {
+    const qor::A3fMesh m = Load("tunnel.a3f");
+    ASSERT_EQ(m.objects.size(), 3u);
+    const size_t budget[3] = {600, 400, 300};
+    for (size_t i = 0; i < 3; ++i) {
+        CheckObject("tunnel.a3f", i, m.objects[i]);
+        EXPECT_LE(m.objects[i].vertices.size(), budget[i]) << "object " << i;
+        const Extent e = Measure(m.objects[i]);
+        EXPECT_GE(e.minZ, 0.0);
+        EXPECT_LE(e.maxZ, 50.0);
+    }
+    const qor::A3fObject& wall = m.objects[0];
+    const Extent e = Measure(wall);
+    EXPECT_EQ(e.minZ, 0.0);
+    EXPECT_EQ(e.maxZ, 50.0);
+    EXPECT_GT(e.maxX, 85.0);
+    EXPECT_LT(e.maxX, 110.0);
+    // Wall normals face the axis; the floor's point up, the ceiling's down.
+    size_t floor = 0, ceiling = 0;
+    for (const MeshVertex& v : wall.vertices) {
+        EXPECT_LT(v.x * v.nx + v.y * v.ny, 0.f) << "wall normal facing away from the axis";
+        EXPECT_NEAR(v.nz, 0.f, 1e-6f);
+        // Inside the floor and ceiling faces (away from the corners shared
+        // with the slanted faces).
+        if (v.y < e.minY + 0.01 && std::abs(v.x) < 30.f) {
+            ++floor;
+            EXPECT_NEAR(v.ny, 1.f, 1e-5f);
+        }
+        if (v.y > e.maxY - 0.01 && std::abs(v.x) < 30.f) {
+            ++ceiling;
+            EXPECT_NEAR(v.ny, -1.f, 1e-5f);
+        }
+    }
+    EXPECT_GT(floor, 0u);
+    EXPECT_GT(ceiling, 0u);
+    // Nothing stands outside the wall, so the camera (40 to the side, 20 up
+    // or down) never looks out through detail.
+    double wallReach = 0;
+    for (const MeshVertex& v : wall.vertices) wallReach = std::max(wallReach, std::hypot(double(v.x), double(v.y)));
+    for (size_t i = 1; i < 3; ++i)
+        for (const MeshVertex& v : m.objects[i].vertices) EXPECT_LE(std::hypot(double(v.x), double(v.y)), wallReach + 1e-3);
+}
+
+TEST(Meshes, SieniStandsOnTheGroundAroundTheYAxis) {
+    const qor::A3fMesh m = Load("sieni.a3f");
+    ASSERT_EQ(m.objects.size(), 1u);
+    const qor::A3fObject& o = m.objects[0];
+    CheckObject("sieni.a3f", 0, o);
+    ExpectClosed(o);
+    const Extent e = Measure(o);
+    EXPECT_FLOAT_EQ(e.minY, 0.0);
+    EXPECT_NEAR(e.maxY, 60.0, 3.0);
+    EXPECT_NEAR(e.maxX, -e.minX, 0.5);
+    EXPECT_NEAR(e.maxZ, -e.minZ, 0.5);
+    EXPECT_LT(e.maxX, 35.0);
+    // The top of the cap faces up, the middle of the sole faces down.
+    size_t apex = 0, sole = 0;
+    for (const MeshVertex& v : o.vertices) {
+        if (v.y > e.maxY - 0.01) {
+            ++apex;
+            EXPECT_GT(v.ny, 0.99f);
+        }
+        if (v.y == 0.f && v.x == 0.f && v.z == 0.f) {
+            ++sole;
+            EXPECT_LT(v.ny, -0.99f);
+        }
+    }
+    EXPECT_GT(apex, 0u);
+    EXPECT_GT(sole, 0u);
+}
