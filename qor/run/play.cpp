@@ -1,6 +1,8 @@
 // Real-time play: the window, the music on the audio device, and t from the
 // music's playback clock (the monotonic clock without a device or with
 // --mute). Ends at the song's end, at --length, or when the window asks.
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -38,6 +40,14 @@ void RenderMusicTo(Session& s, int64_t position) {
     }
 }
 
+// Processor time of the whole process (all threads), seconds.
+double CpuSeconds() {
+    rusage use{};
+    getrusage(RUSAGE_SELF, &use);
+    return static_cast<double>(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
+           1e-6 * static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec);
+}
+
 }  // namespace
 
 void PresentToWindow(const uint32_t* argb, int width, int height, void*) {
@@ -61,7 +71,10 @@ void RunPlay(FrameFunction frame) {
         platform::CloseWindow();
         return;
     }
-    if (const char* log = std::getenv("TEQ_FRAME_LOG")) gFrameLog = std::fopen(log, "w");
+    if (const char* log = std::getenv("TEQ_FRAME_LOG")) {
+        gFrameLog = std::fopen(log, "w");
+        if (gFrameLog) std::setvbuf(gFrameLog, nullptr, _IOLBF, 0);   // readable while running
+    }
     const int64_t startFrame = SongFrame(o.start);
     double end = s.music.Duration();
     if (o.length > 0) end = std::min(end, o.start + o.length);
@@ -81,6 +94,8 @@ void RunPlay(FrameFunction frame) {
                          why.c_str());
     }
     s.running = true;
+    const double runBegan = audio::MonotonicSeconds();
+    const double cpuBegan = CpuSeconds();
     double base = audio::MonotonicSeconds() - o.start;   // monotonic clock: t = now - base
     double lastT = o.start;
     double lastAdvance = audio::MonotonicSeconds();
@@ -109,6 +124,10 @@ void RunPlay(FrameFunction frame) {
         frame(static_cast<float>(t));
     }
 
+    if (gFrameLog) {
+        std::fprintf(gFrameLog, "# cpu %.3f wall %.3f\n", CpuSeconds() - cpuBegan,
+                     audio::MonotonicSeconds() - runBegan);
+    }
     if (device) {
         const audio::DeviceStats st = audio::GetDeviceStats();
         if (gFrameLog)

@@ -1,0 +1,93 @@
+#!/bin/bash
+# teq from the outside: offline renders are byte-identical run to run, the
+# audio of frame n begins at floor(n * rate / fps), a missing or corrupt
+# module gives a silent run of 135 s, a bad option exits with code 2, and a
+# .mp4 comes out with the right length, size and an audio stream.
+# usage: render_check.sh TEQ MAKE_TEST_MODULE DATA_DIR
+set -u
+teq=$1 make_module=$2 data=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failed=0
+fail() { echo "FAIL: $*"; failed=1; }
+
+# A data folder like the build's, with the test song (3.84 s) or another module file.
+make_data() {   # make_data DIR [module file to use, "" for none]
+    mkdir -p "$1"
+    for f in "$data"/*; do ln -s "$f" "$1/"; done
+    rm -f "$1/distortion.xm"
+}
+make_data "$work/song"
+"$make_module" "$work/song/distortion.xm" 64 || exit 1
+
+# Bad options: one line, exit code 2.
+for args in "--bogus" "--fps 0" "--size 12x" "--render a.mp4 --size 641x480"; do
+    "$teq" $args >/dev/null 2>"$work/err"
+    rc=$?
+    [ $rc -eq 2 ] || fail "teq $args: exit code $rc, expected 2"
+    [ "$(wc -l < "$work/err")" -eq 1 ] || fail "teq $args: $(wc -l < "$work/err") lines on stderr"
+done
+"$teq" --help | grep -q -- "--render FILE" || fail "--help does not list --render"
+
+# Two renders of the same stretch: same frames, same audio, byte for byte.
+for run in a b; do
+    "$teq" --data "$work/song" --render "$work/$run" --start 0.5 --length 0.5 --fps 30 2>"$work/$run.err" ||
+        fail "render $run failed: $(tail -1 "$work/$run.err")"
+done
+frames=$(ls "$work/a" | grep -c '\.png$')
+[ "$frames" -eq 15 ] || fail "15 frames expected in 0.5 s at 30 fps, got $frames"
+(cd "$work/a" && sha256sum *) > "$work/a.sum"
+(cd "$work/b" && sha256sum *) > "$work/b.sum"
+cmp -s "$work/a.sum" "$work/b.sum" || fail "two renders differ: $(diff "$work/a.sum" "$work/b.sum" | head -3)"
+grep -q "teq: rendered 15 frames" "$work/a.err" || fail "no closing line after rendering"
+grep -q "frames 100.0%" "$work/a.err" || fail "no progress bar"
+# The frames show something and change over time.
+[ "$(sha256sum < "$work/a/000000.png")" != "$(sha256sum < "$work/a/000014.png")" ] ||
+    fail "first and last frame identical"
+
+# Frame n's audio begins at floor(n * 48000 / fps): at 7 fps, frames 0..3 have
+# t < 0.5, and their audio ends at floor(4 * 48000 / 7) = 27428 frames.
+"$teq" --data "$work/song" --render "$work/seven" --length 0.5 --fps 7 2>/dev/null || fail "7 fps render failed"
+wav=$(stat -c %s "$work/seven/audio.wav")
+[ "$wav" -eq $((44 + 27428 * 4)) ] || fail "7 fps: WAV of $wav bytes, expected $((44 + 27428 * 4))"
+[ "$(ls "$work/seven" | grep -c '\.png$')" -eq 4 ] || fail "7 fps: 4 frames expected"
+
+# The whole song: frames up to its end, audio as long as its frames, not silent.
+"$teq" --data "$work/song" --render "$work/whole" --fps 5 2>/dev/null || fail "whole-song render failed"
+[ "$(ls "$work/whole" | grep -c '\.png$')" -eq 20 ] || fail "3.84 s at 5 fps: 20 frames expected"
+wav=$(stat -c %s "$work/whole/audio.wav")
+[ "$wav" -eq $((44 + 192000 * 4)) ] || fail "whole song: WAV of $wav bytes"
+loud=$(od -An -v -td2 -j 44 -w2 "$work/whole/audio.wav" | awk '$1 > 1000 || $1 < -1000 { n++ } END { print n + 0 }')
+[ "$loud" -gt 10000 ] || fail "whole song: the audio is (nearly) silent"
+
+# Missing and corrupt modules: one line about the music, a silent run of
+# 135 s (counted at 1 fps for the missing one).
+make_data "$work/nosong"
+make_data "$work/badsong"
+{ printf 'Extended Module: '; head -c 3000 /dev/urandom; } > "$work/badsong/distortion.xm"
+for case in nosong badsong; do
+    if [ $case = nosong ]; then args="--fps 1"; expect=135; else args="--fps 4 --length 1"; expect=4; fi
+    "$teq" --data "$work/$case" --render "$work/$case.out" $args 2>"$work/$case.err"
+    rc=$?
+    [ $rc -eq 0 ] || fail "$case: exit code $rc"
+    [ "$(grep -c 'distortion.xm' "$work/$case.err")" -eq 1 ] || fail "$case: expected one line naming the module"
+    n=$(ls "$work/$case.out" | grep -c '\.png$')
+    [ "$n" -eq $expect ] || fail "$case: $n frames, expected $expect"
+    nonzero=$(od -An -v -td2 -j 44 -w2 "$work/$case.out/audio.wav" | awk '$1 != 0 { n++ } END { print n + 0 }')
+    [ "$nonzero" -eq 0 ] || fail "$case: audio not silent"
+done
+
+# A video file: ffmpeg's H.264 in .mp4, with sound, at the asked size and length.
+if command -v ffprobe >/dev/null; then
+    "$teq" --data "$work/song" --render "$work/clip.mp4" --size 640x480 --fps 30 --length 1 2>/dev/null ||
+        fail "mp4 render failed"
+    probe=$(ffprobe -v error -show_entries stream=codec_type,codec_name,width,height,pix_fmt \
+            -show_entries format=duration -of compact "$work/clip.mp4")
+    for want in codec_name=h264 width=640 height=480 pix_fmt=yuv420p codec_type=audio; do
+        echo "$probe" | grep -q "$want" || fail "mp4 lacks $want: $probe"
+    done
+    dur=$(ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 "$work/clip.mp4")
+    awk -v d="$dur" 'BEGIN { exit !(d > 0.95 && d < 1.1) }' || fail "mp4 lasts $dur s, expected 1"
+    [ ! -e "$work/clip.mp4.audio.wav" ] || fail "temporary WAV left behind"
+fi
+exit $failed
