@@ -219,7 +219,7 @@ qor::A3fMesh GenKnot() {
 // copy drawn without depth test still comes out right (convex shell: inner
 // faces in view always lie behind outer ones). 960 triangles.
 qor::A3fMesh GenGeo() {
-    const float radius = 50.f, inset = 0.55f;   // opening = inset x face size
+    const float radius = 50.f, inset = 0.75f;   // opening = inset x face size
     const float g = (1.f + std::sqrt(5.f)) / 2.f;
     std::vector<Vec3> ico = {{-1, g, 0}, {1, g, 0}, {-1, -g, 0}, {1, -g, 0}, {0, -1, g}, {0, 1, g},
                              {0, -1, -g}, {0, 1, -g}, {g, 0, -1}, {g, 0, 1}, {-g, 0, -1}, {-g, 0, 1}};

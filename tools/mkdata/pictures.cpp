@@ -196,36 +196,31 @@ std::vector<uint8_t> GenGeoPicture() {
 // alpha channel is applied.
 std::vector<uint8_t> GenValoPicture() {
     Canvas c(256, 256);
-    Mask light(256, 256);
-    Canvas tint(256, 256);
-    Paint(tint, 1, [&](float x, float y) {
+    Paint(c, 1, [&](float x, float y) {
         const float ringD = std::min({LineDistance(x - 24.f, 256.f), LineDistance(x - 96.f, 256.f),
                                       LineDistance(x - 160.f, 256.f), LineDistance(x - 216.f, 256.f)});
         // Rings broken into dashes around the shell (v is the angle).
         const float dash = SmoothStep(0.25f, 0.45f, 0.5f + 0.5f * std::sin(y / 256.f * 2 * kPi * 6.f + x * 0.1f));
-        float v = (SmoothStep(1.6f, 0.4f, ringD) * 0.45f + std::exp(-ringD / 2.5f) * 0.05f) * dash;
-        // Meridian strokes, short and faint.
-        const float merD = LineDistance(y - 16.f, 64.f);
-        v += SmoothStep(1.2f, 0.3f, merD) * 0.18f * SmoothStep(0.6f, 0.9f, TiledNoise(x / 16.f, y / 64.f, 16, 4, 21));
-        // Glints.
+        const float ring = (SmoothStep(1.6f, 0.4f, ringD) * 0.32f + std::exp(-ringD / 2.5f) * 0.04f) * dash;
+        Rgb col = Hex(0x58B8FF) * ring;
+        float a = ring;
+        // Glints, one in about five cells, each cyan, magenta or gold.
         const int gx = int(x / 16), gy = int(y / 16);
         const float h = Hash01(uint32_t(gx), uint32_t(gy), 41);
-        if (h > 0.78f) {
+        if (h > 0.8f) {
             const float sx = float(gx * 16) + 4 + 8 * Hash01(uint32_t(gx), uint32_t(gy), 42);
             const float sy = float(gy * 16) + 4 + 8 * Hash01(uint32_t(gx), uint32_t(gy), 43);
             const float d2 = (x - sx) * (x - sx) + (y - sy) * (y - sy);
-            v += std::exp(-d2 / 3.f) * 0.9f + std::exp(-d2 / 20.f) * 0.06f;
+            const float g = std::exp(-d2 / 3.f) * 0.7f + std::exp(-d2 / 20.f) * 0.05f;
+            const uint32_t hue = Hash(uint32_t(gx), uint32_t(gy), 44) % 3;
+            const Rgb tint = hue == 0 ? Hex(0x80F0FF) : hue == 1 ? Hex(0xFF80E0) : Hex(0xFFD070);
+            col = col + Mix(tint, Hex(0xFFFFFF), g * 0.5f) * g;
+            a = std::max(a, g);
         }
-        light.At(int(x), int(y)) = Clamp01(v);
-        const float hue = 0.5f + 0.5f * std::sin(x / 256.f * 2 * kPi);
-        return Mix(Hex(0x7FD4FF), Hex(0xFF9EE8), hue * 0.6f);
+        return col;
     });
-    for (int y = 0; y < 256; ++y)
-        for (int x = 0; x < 256; ++x) {
-            const float a = light.At(x, y);
-            c.At(x, y) = Mix(tint.At(x, y), Hex(0xFFFFFF), a * a) * a;
-            c.A(x, y) = a;
-        }
+    // Alpha follows the light, and the colour is already scaled by it.
+    for (size_t i = 0; i < c.rgb.size(); ++i) c.alpha[i] = Clamp01(std::max({c.rgb[i].r, c.rgb[i].g, c.rgb[i].b}));
     ClampCanvas(c);
     return EncodePng(c, 4);
 }
