@@ -9,6 +9,7 @@
 #include "audio/clock.h"
 #include "audio/level.h"
 #include "audio/music.h"
+#include "platform/quiet.h"
 
 namespace qor::audio {
 
@@ -67,6 +68,7 @@ double MonotonicSeconds() {
 
 bool OpenDevice(Music& music, LevelMeter& meter, std::string* why) {
     CloseDevice();
+    platform::QuietStderr quiet;   // ALSA's own complaints without a sound card
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         if (why) *why = SDL_GetError();
         return false;

@@ -1,8 +1,12 @@
 #include "platform/window.h"
 
+#include "platform/quiet.h"
+
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <chrono>
 #include <thread>
 
@@ -53,8 +57,23 @@ void Pace() {
 
 bool OpenWindow(const WindowSettings& s, std::string* why) {
     CloseWindow();
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    int failed;
+    {
+        QuietStderr quiet;
+        failed = SDL_InitSubSystem(SDL_INIT_VIDEO);
+    }
+    if (failed != 0) {
         if (why) *why = SDL_GetError();
+        return false;
+    }
+    // Without a display SDL falls back to drawing off screen: nobody would
+    // see the demo, so that counts as no display unless asked for by name.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    if (driver && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy")) &&
+        !(asked && !std::strcmp(asked, driver))) {
+        if (why) *why = "no X11 or Wayland display found";
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");

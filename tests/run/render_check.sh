@@ -89,5 +89,13 @@ if command -v ffprobe >/dev/null; then
     dur=$(ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 "$work/clip.mp4")
     awk -v d="$dur" 'BEGIN { exit !(d > 0.95 && d < 1.1) }' || fail "mp4 lasts $dur s, expected 1"
     [ ! -e "$work/clip.mp4.audio.wav" ] || fail "temporary WAV left behind"
+
+    # No display: one line saying so, then teq.mp4 in the current folder.
+    mkdir "$work/nodisplay"
+    (cd "$work/nodisplay" && env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER \
+        "$teq" --data "$work/song" --length 0.5 --mute 2>"$work/nodisplay.err") || fail "no display: teq failed"
+    [ "$(grep -c 'no display' "$work/nodisplay.err")" -eq 1 ] || fail "no display: no line saying so"
+    dur=$(ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 "$work/nodisplay/teq.mp4")
+    awk -v d="$dur" 'BEGIN { exit !(d > 0.45 && d < 0.6) }' || fail "no display: teq.mp4 lasts '$dur' s"
 fi
 exit $failed
