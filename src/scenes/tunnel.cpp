@@ -34,14 +34,13 @@ inline uint32_t Bits(float f) {
     return b;
 }
 
-// Memo of the two costly pure functions of the rebuild, the bend matrix of a
-// depth and the band sine of a (y, z): the vertices of a section share depths
-// (its rings) and positions (triangle corners). Keys are bit patterns, so a hit
-// gives exactly what the call would.
-class RebuildMemo {
+// Memo of the bend matrix per depth: the vertices of a section lie on a few
+// rings of equal z. Keys are bit patterns, so a hit gives exactly what the
+// call would.
+class BendMemo {
 public:
     const Matrix4& Bend(float z) {
-        Slot& s = bends_[Hash(Bits(z)) % kSlots];
+        Slot& s = slots_[(Bits(z) * 2654435761u) >> 26];   // 64 slots
         if (!s.used || s.key != Bits(z)) {
             BendMatrix(s.matrix, z);
             s.key = Bits(z);
@@ -49,32 +48,14 @@ public:
         }
         return s.matrix;
     }
-    double Band(float y, float z) {   // sin(y * 0.1 - 2z)
-        const uint64_t key = uint64_t(Bits(y)) << 32 | Bits(z);
-        Band_& s = bands_[Hash(uint32_t(key ^ key >> 29)) % kSlots];
-        if (!s.used || s.key != key) {
-            s.value = std::sin(y * double(0.1f) - 2.0 * z);
-            s.key = key;
-            s.used = true;
-        }
-        return s.value;
-    }
 
 private:
-    static constexpr uint32_t kSlots = 64;
-    static uint32_t Hash(uint32_t v) { return (v * 2654435761u) >> 16; }
     struct Slot {
         bool used = false;
         uint32_t key = 0;
         Matrix4 matrix;
     };
-    struct Band_ {
-        bool used = false;
-        uint64_t key = 0;
-        double value = 0;
-    };
-    Slot bends_[kSlots];
-    Band_ bands_[kSlots];
+    Slot slots_[64];
 };
 
 }  // namespace
@@ -109,7 +90,7 @@ int TunnelFlightScene::Render(float localTime) {
                                                                      : sourceMesh.objectCount;
     if (objects > 3) objects = 3;
 
-    RebuildMemo memo;
+    BendMemo memo;
     for (uint32_t i = 0; i < 3; i++) {
         for (int j = first; j < end; j++) {
             if (i == 2 && j % 9 != 0) continue;   // object 2 only every ninth segment
@@ -132,7 +113,7 @@ int TunnelFlightScene::Render(float localTime) {
                         s = float(GetSoundLevel() * 3.0 * s);
                         s = float(GetSoundLevel() * 3.0 * s);
                         const int music = TruncToInt(GetSoundLevel() * 3.0 * s * 1000.0);
-                        const double band = 128.0 * (memo.Band(p.y, p.z) + 1.0);
+                        const double band = 128.0 * (std::sin(p.y * double(0.1f) - 2.0 * p.z) + 1.0);
                         int b = TruncToInt((band - 128.0 * p.ny + music) * fade * 2.0);
                         if (b < 0) b = 0;
                         if (b > 255) b = 255;
