@@ -1,0 +1,45 @@
+// The song grid the composition writes into, the section plan and the tempo
+// map that lands every section start on its cue time. Shared by music.cpp
+// (composition) and the tests, which check the plan against the player.
+#pragma once
+
+#include "music_xm.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace song {
+
+constexpr int kChannels = 14;
+constexpr int kRate = 48000;  // the player's rate; tick lengths are whole frames at it
+constexpr int kSpeed = 6;     // ticks per row everywhere
+
+// One section of the track: starts at cueTenths / 10 seconds, `rows` rows.
+struct Section {
+  const char* name;
+  int cueTenths;
+  int rows;
+  int targetBpm; // the tempo the tempo map stays close to
+};
+
+// The sections in order; the song ends at kEndTenths / 10 seconds.
+const std::vector<Section>& Sections();
+constexpr int kEndTenths = 1320;
+
+// Frames of one tick at `bpm` at 48 kHz: FT2 timing truncates 2.5 / bpm
+// seconds to whole output frames.
+inline int64_t TickFrames(int bpm) { return (static_cast<int64_t>(kRate) * 5 / 2) / bpm; }
+
+// BPM per row for `rows` rows that together last exactly `frames` frames at
+// speed 6: a base tempo near `target`, a run at a neighbouring tempo, and at
+// most two single-row corrections. Empty if there is no such plan.
+std::vector<int> PlanTempo(int64_t frames, int rows, int target);
+
+// BPM of every row of the song, section after section; throws
+// std::logic_error if a section cannot land on its cue.
+std::vector<int> TempoMap();
+
+// Start row of every section (and one past the last row at the end).
+std::vector<int> SectionStartRows();
+
+} // namespace song

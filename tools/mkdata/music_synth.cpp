@@ -1,0 +1,354 @@
+// Instrument synthesis. Periodic sounds are built additively (band-limited
+// harmonics, so nothing aliases) with loops that hold a whole number of
+// cycles of every partial; drums are shaped noise and swept sines.
+#include "music_synth.h"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdint>
+#include <vector>
+
+namespace synth {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kRate = 44100.0;     // drums, lead, pluck, bass
+constexpr double kLowRate = 22050.0;  // pads, bell, noise: nothing above 11 kHz
+constexpr double kMiddleC = 261.6255653005986;
+
+using Wave = std::vector<double>;
+
+// xorshift32 with a fixed seed per sound: the same noise on every run.
+class Rng {
+public:
+  explicit Rng(uint32_t seed) : s_(seed ? seed : 1) {}
+  double Next() { // uniform in [-1, 1)
+    s_ ^= s_ << 13;
+    s_ ^= s_ >> 17;
+    s_ ^= s_ << 5;
+    return static_cast<double>(s_) / 2147483648.0 - 1.0;
+  }
+
+private:
+  uint32_t s_;
+};
+
+// RBJ biquad (direct form I).
+class Biquad {
+public:
+  enum Kind { LowPass, HighPass, BandPass };
+  Biquad(Kind kind, double hz, double q, double rate) { Set(kind, hz, q, rate); }
+  void Set(Kind kind, double hz, double q, double rate) {
+    const double w = 2 * kPi * hz / rate, c = std::cos(w), alpha = std::sin(w) / (2 * q);
+    double b0, b1, b2;
+    switch (kind) {
+    case LowPass: b0 = (1 - c) / 2; b1 = 1 - c; b2 = b0; break;
+    case HighPass: b0 = (1 + c) / 2; b1 = -(1 + c); b2 = b0; break;
+    default: b0 = alpha; b1 = 0; b2 = -alpha; break;
+    }
+    const double a0 = 1 + alpha;
+    b0_ = b0 / a0; b1_ = b1 / a0; b2_ = b2 / a0;
+    a1_ = -2 * c / a0; a2_ = (1 - alpha) / a0;
+  }
+  double operator()(double x) {
+    const double y = b0_ * x + b1_ * x1_ + b2_ * x2_ - a1_ * y1_ - a2_ * y2_;
+    x2_ = x1_; x1_ = x; y2_ = y1_; y1_ = y;
+    return y;
+  }
+
+private:
+  double b0_ = 0, b1_ = 0, b2_ = 0, a1_ = 0, a2_ = 0;
+  double x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
+};
+
+int Frames(double seconds, double rate) { return static_cast<int>(std::lround(seconds * rate)); }
+
+// Short fade-in and fade-out so one-shot samples start and end at zero.
+void Edges(Wave& w, int in, int out) {
+  const int n = static_cast<int>(w.size());
+  for (int i = 0; i < in && i < n; ++i) w[i] *= static_cast<double>(i) / in;
+  for (int i = 0; i < out && i < n; ++i) w[n - 1 - i] *= static_cast<double>(i) / out;
+}
+
+// Scales to `peak` (fraction of full scale) and rounds to 16 bits.
+std::vector<int16_t> To16(const Wave& w, double peak) {
+  double m = 1e-12;
+  for (double v : w) m = std::max(m, std::fabs(v));
+  std::vector<int16_t> out(w.size());
+  for (size_t i = 0; i < w.size(); ++i)
+    out[i] = static_cast<int16_t>(std::lround(std::clamp(w[i] * peak / m, -1.0, 1.0) * 32767.0));
+  return out;
+}
+
+// Additive voice: harmonics k = 1..K of `hz`, amplitude amp(k, t). Each
+// harmonic is a rotating phasor, so a constant spectrum repeats exactly.
+template <class Amp>
+void AddPartials(Wave& w, double rate, double hz, double phase0, int first, Amp amp) {
+  const int maxK = static_cast<int>((rate * 0.45) / hz);
+  for (int k = 1; k <= maxK; ++k) {
+    const std::complex<double> step = std::polar(1.0, 2 * kPi * k * hz / rate);
+    std::complex<double> z = std::polar(1.0, phase0 * k);
+    for (size_t i = first; i < w.size(); ++i) {
+      const double t = static_cast<double>(i) / rate;
+      const double a = amp(k, t);
+      if (a != 0) w[i] += a * z.imag();
+      z *= step;
+      if ((i & 1023) == 0) z /= std::abs(z); // keep the phasor on the unit circle
+    }
+  }
+}
+
+// Magnitude of a resonant two-pole low-pass at frequency f.
+double LowPassGain(double f, double cutoff, double resonance) {
+  const double r = f / cutoff;
+  const double peak = 1.0 + resonance * std::exp(-8.0 * (r - 1.0) * (r - 1.0));
+  return peak / std::sqrt(1.0 + r * r * r * r);
+}
+
+xm::Instrument Make(const char* name, const Wave& w, double rate, double peak, double pitchHz) {
+  xm::Instrument ins;
+  ins.name = name;
+  ins.sample.name = name;
+  ins.sample.data = To16(w, peak);
+  Tune(rate, pitchHz, ins.sample);
+  return ins;
+}
+
+// Drums sound at their recorded pitch when played at C-4.
+xm::Instrument MakeDrum(const char* name, const Wave& w, double rate, double peak) {
+  return Make(name, w, rate, peak, kMiddleC);
+}
+
+// 808-style metal: six square waves at unrelated frequencies.
+double Metal(double t) {
+  static constexpr double kHz[6] = {205.3, 304.4, 369.6, 522.7, 540.0, 800.0};
+  double s = 0;
+  for (double hz : kHz) s += std::sin(2 * kPi * hz * 1.7 * t) >= 0 ? 1.0 : -1.0;
+  return s / 6.0;
+}
+
+Wave HatWave(double seconds, double decay, uint32_t seed) {
+  Rng rng(seed);
+  Wave w(Frames(seconds, kRate));
+  Biquad hp1(Biquad::HighPass, 7000, 0.7, kRate), hp2(Biquad::HighPass, 7000, 0.7, kRate);
+  Biquad bp(Biquad::BandPass, 10000, 1.2, kRate);
+  for (size_t i = 0; i < w.size(); ++i) {
+    const double t = i / kRate;
+    const double src = 0.55 * Metal(t) + 0.45 * rng.Next();
+    const double x = hp2(hp1(src));
+    w[i] = (0.7 * x + 0.5 * bp(src)) * std::exp(-t / decay);
+  }
+  Edges(w, 8, 64);
+  return w;
+}
+
+} // namespace
+
+void Tune(double rate, double pitchHz, xm::Sample& s) {
+  // Note N plays the sample at 8363 * 2^((N - 49 + relative + finetune/128) / 12) Hz,
+  // so content at pitchHz sounds as middle C at C-4 when this shift holds.
+  const double semis = 12.0 * std::log2(kMiddleC * rate / (8363.0 * pitchHz));
+  const double rel = std::round(semis);
+  s.relativeNote = static_cast<int8_t>(rel);
+  s.finetune = static_cast<int8_t>(std::lround((semis - rel) * 128.0));
+}
+
+xm::Instrument Kick() {
+  Wave w(Frames(0.36, kRate));
+  Rng rng(11);
+  Biquad hp(Biquad::HighPass, 3000, 0.7, kRate);
+  double phase = 0;
+  for (size_t i = 0; i < w.size(); ++i) {
+    const double t = i / kRate;
+    const double hz = 45 + 160 * std::exp(-t / 0.03) + 500 * std::exp(-t / 0.004);
+    phase += 2 * kPi * hz / kRate;
+    // Saturated, so the body stays loud for ~60 ms and then falls away fast.
+    const double amp = std::min(1.0, t / 0.0015) * std::exp(-t / 0.075);
+    const double body = std::tanh(2.4 * amp * std::sin(phase)) / std::tanh(2.4);
+    const double click = hp(rng.Next()) * std::exp(-t / 0.0025) * 0.35;
+    w[i] = body + click;
+  }
+  Edges(w, 0, 1500);
+  return MakeDrum("kick", w, kRate, 0.99);
+}
+
+xm::Instrument Snare() {
+  Wave w(Frames(0.34, kRate));
+  Rng rng(23);
+  Biquad hp(Biquad::HighPass, 1200, 0.7, kRate), bp(Biquad::BandPass, 4200, 0.9, kRate);
+  double phase = 0;
+  for (size_t i = 0; i < w.size(); ++i) {
+    const double t = i / kRate;
+    phase += 2 * kPi * (178 + 70 * std::exp(-t / 0.015)) / kRate;
+    const double body = std::sin(phase) * std::exp(-t / 0.055) * 0.8;
+    const double n = rng.Next();
+    const double noise = (0.7 * hp(n) + 0.6 * bp(n)) * std::exp(-t / 0.12);
+    w[i] = std::tanh(1.6 * (body + noise));
+  }
+  Edges(w, 4, 800);
+  return MakeDrum("snare", w, kRate, 0.97);
+}
+
+xm::Instrument Clap() {
+  Wave w(Frames(0.32, kRate));
+  Rng rng(37);
+  Biquad bp(Biquad::BandPass, 1150, 1.3, kRate), hp(Biquad::HighPass, 600, 0.7, kRate);
+  for (size_t i = 0; i < w.size(); ++i) {
+    const double t = i / kRate;
+    double env = 0;
+    for (double start : {0.0, 0.0105, 0.021})
+      if (t >= start) env = std::max(env, std::exp(-(t - start) / 0.0045));
+    if (t >= 0.029) env = std::max(env, 0.85 * std::exp(-(t - 0.029) / 0.085));
+    const double n = rng.Next();
+    w[i] = (bp(n) * 1.6 + 0.35 * hp(n)) * env;
+  }
+  Edges(w, 2, 800);
+  return MakeDrum("clap", w, kRate, 0.97);
+}
+
+xm::Instrument HatClosed() { return MakeDrum("hat closed", HatWave(0.10, 0.022, 41), kRate, 0.95); }
+xm::Instrument HatOpen() { return MakeDrum("hat open", HatWave(0.42, 0.15, 43), kRate, 0.95); }
+
+xm::Instrument Crash() {
+  Wave w(Frames(1.7, kRate));
+  Rng rng(59);
+  Biquad hp1(Biquad::HighPass, 4200, 0.7, kRate), hp2(Biquad::HighPass, 3000, 0.6, kRate);
+  for (size_t i = 0; i < w.size(); ++i) {
+    const double t = i / kRate;
+    const double src = 0.35 * Metal(t * 1.31) + 0.65 * rng.Next();
+    w[i] = hp2(hp1(src)) * std::min(1.0, t / 0.003) * std::exp(-t / 0.55);
+  }
+  Edges(w, 0, 4000);
+  return MakeDrum("crash", w, kRate, 0.95);
+}
+
+xm::Instrument Noise() {
+  // Half a second of noise low-passed at 1.4 kHz, looped: played two octaves
+  // up under a tone portamento it becomes a rising, brightening sweep.
+  const int n = Frames(0.5, kLowRate);
+  Wave w(n + 2048);
+  Rng rng(71);
+  Biquad lp1(Biquad::LowPass, 1400, 0.8, kLowRate), lp2(Biquad::LowPass, 1400, 0.8, kLowRate);
+  for (double& v : w) v = lp2(lp1(rng.Next()));
+  // Loop the last n frames; cross-fade the loop's end into its start.
+  Wave loop(w.end() - n, w.end());
+  const int fade = 1024;
+  for (int i = 0; i < fade; ++i) {
+    const double a = static_cast<double>(i) / fade;
+    loop[n - fade + i] = loop[n - fade + i] * (1 - a) + w[w.size() - n - fade + i] * a;
+  }
+  xm::Instrument ins = Make("noise", loop, kLowRate, 0.9, kMiddleC);
+  ins.sample.loopStart = 0;
+  ins.sample.loopLength = static_cast<uint32_t>(loop.size());
+  return ins;
+}
+
+xm::Instrument Bass() {
+  // Saw with a little square and a sub sine, through a resonant low-pass
+  // whose cutoff falls from 2.6 kHz to 300 Hz; the last cycles, at the
+  // final cutoff, loop. Period 802 frames (about A-1).
+  const int period = 802;
+  const double hz = kRate / period;
+  const int loopCycles = 12;
+  const int attackCycles = 28; // cutoff settles before the loop starts
+  Wave w(static_cast<size_t>(period) * (attackCycles + loopCycles));
+  const double settle = attackCycles * period / kRate;
+  AddPartials(w, kRate, hz, 0.0, 0, [&](int k, double t) {
+    const double tt = std::min(t, settle);
+    const double cutoff = 300 + 2300 * std::exp(-tt / 0.06);
+    const double shape = (k % 2 ? 1.0 : 0.75) / k + (k == 1 ? 0.6 : 0.0);
+    return shape * LowPassGain(k * hz, cutoff, 0.8);
+  });
+  for (double& v : w) v = std::tanh(1.8 * v);
+  Edges(w, 16, 0);
+  xm::Instrument ins = Make("bass", w, kRate, 0.98, hz);
+  ins.sample.loopStart = static_cast<uint32_t>(period * attackCycles);
+  ins.sample.loopLength = static_cast<uint32_t>(period * loopCycles);
+  // Quick attack, settles to a steady body; key off releases in ~6 ticks.
+  ins.volumeEnvelope.points = {{0, 64}, {4, 54}, {14, 44}, {60, 40}};
+  ins.volumeEnvelope.sustain = 3;
+  ins.fadeout = 5500;
+  return ins;
+}
+
+xm::Instrument Pad() {
+  // Seven saws whose cycle counts over the 32768-frame loop differ by one:
+  // a +-27 cent spread that beats slowly and loops seamlessly.
+  const int length = 32768;
+  const double unit = kLowRate / length; // Hz per cycle in the loop
+  const int centre = 194;                // 130.5 Hz, about C-3
+  Wave w(length);
+  Rng rng(83);
+  for (int d = -3; d <= 3; ++d) {
+    const double hz = (centre + d) * unit;
+    const double gain = d == 0 ? 1.0 : 0.75;
+    AddPartials(w, kLowRate, hz, kPi * rng.Next(), 0, [&](int k, double) {
+      return gain / k * LowPassGain(k * hz, 2200, 0.3);
+    });
+  }
+  xm::Instrument ins = Make("pad", w, kLowRate, 0.98, centre * unit);
+  ins.sample.loopStart = 0;
+  ins.sample.loopLength = length;
+  ins.volumeEnvelope.points = {{0, 0}, {18, 64}, {40, 56}};
+  ins.volumeEnvelope.sustain = 2;
+  ins.fadeout = 700; // about a second of release after key off
+  return ins;
+}
+
+xm::Instrument Lead() {
+  // Three saw/square voices, 163 +-1 cycles over a 16384-frame loop (about A-4).
+  const int length = 16384;
+  const double unit = kRate / length;
+  const int centre = 163;
+  Wave w(length);
+  Rng rng(97);
+  for (int d = -1; d <= 1; ++d) {
+    const double hz = (centre + d) * unit;
+    AddPartials(w, kRate, hz, kPi * rng.Next(), 0, [&](int k, double) {
+      if (k * hz > 9000) return 0.0;
+      return (k % 2 ? 1.0 : 0.5) / k * LowPassGain(k * hz, 3800, 0.5);
+    });
+  }
+  xm::Instrument ins = Make("lead", w, kRate, 0.98, centre * unit);
+  ins.sample.loopStart = 0;
+  ins.sample.loopLength = length;
+  ins.volumeEnvelope.points = {{0, 20}, {2, 64}, {10, 50}, {30, 46}};
+  ins.volumeEnvelope.sustain = 3;
+  ins.fadeout = 2200;
+  ins.vibratoType = 0; // sine, fading in over 24 ticks
+  ins.vibratoSweep = 24;
+  ins.vibratoDepth = 5;
+  ins.vibratoRate = 10;
+  return ins;
+}
+
+xm::Instrument Pluck() {
+  // Bright saw that closes quickly, period 84 frames (about C-5).
+  const int period = 84;
+  const double hz = kRate / period;
+  Wave w(Frames(0.42, kRate));
+  AddPartials(w, kRate, hz, 0.0, 0, [&](int k, double t) {
+    const double cutoff = 900 + 7000 * std::exp(-t / 0.035);
+    return (k % 2 ? 1.0 : 0.8) / k * LowPassGain(k * hz, cutoff, 0.6) * std::exp(-t / 0.13);
+  });
+  Edges(w, 8, 400);
+  return Make("pluck", w, kRate, 0.98, hz);
+}
+
+xm::Instrument Bell() {
+  // Two-operator FM, modulator at 3.5x the carrier, index falling from 3.
+  const double hz = 523.25; // C-5
+  Wave w(Frames(1.5, kLowRate));
+  for (size_t i = 0; i < w.size(); ++i) {
+    const double t = i / kLowRate;
+    const double index = 0.4 + 2.6 * std::exp(-t / 0.25);
+    const double mod = index * std::sin(2 * kPi * hz * 3.5 * t);
+    const double tone = std::sin(2 * kPi * hz * t + mod) + 0.3 * std::sin(2 * kPi * hz * 2 * t);
+    w[i] = tone * std::min(1.0, t / 0.002) * std::exp(-t / 0.45);
+  }
+  Edges(w, 0, 600);
+  return Make("bell", w, kLowRate, 0.95, hz);
+}
+
+} // namespace synth
