@@ -64,10 +64,10 @@ std::vector<uint8_t> GenWormholePicture() {
         const float rings = 0.5f + 0.5f * std::sin(18.f * depth - 3.f * a);
         arms *= 0.75f + 0.25f * rings;
         const float throat = std::exp(-r * r * 40.f);
-        const float funnel = SmoothStep(0.03f, 0.22f, r) * std::exp(-std::max(0.f, r - 0.35f) * 2.2f);
+        const float funnel = SmoothStep(0.03f, 0.18f, r) * std::exp(-std::max(0.f, r - 0.6f) * 2.f);
         const Rgb deep = Hex(0x3A0C8A), mid = Hex(0x1F8BFF), hot = Hex(0xB8F4FF);
-        const float heat = Clamp01(1.f - r * 1.6f);
-        Rgb col = Mix(deep, mid, heat) * (arms * funnel * 1.3f);
+        const float heat = Clamp01(1.f - r * 1.2f);
+        Rgb col = Mix(deep, mid, heat) * (arms * funnel * 1.5f) + Hex(0xC02080) * (arms * funnel * (1.f - heat) * 0.5f);
         col = col + Mix(mid, hot, heat) * (std::pow(arm, 12.f) * funnel * heat * 0.9f);
         col = col + Hex(0xFFFFFF) * throat * 1.4f + Hex(0x6FD8FF) * std::exp(-r * 5.f) * 0.5f;
         // Stars, beyond the swirl.
@@ -320,7 +320,7 @@ std::vector<uint8_t> GenTunnelPicture() {
         const float grime = TiledFbm(x / 32.f, y / 32.f, 8, 4, 81);
         const float px = Fract(x / 128.f) * 128.f, py = Fract(y / 128.f) * 128.f;
         const float edge = std::min({px, 128.f - px, py, 128.f - py});
-        Rgb col = Mix(Hex(0x2A3440), Hex(0x56687A), grime);
+        Rgb col = Mix(Hex(0x1E2C46), Hex(0x4A6488), grime);
         // Bevel: light upper-left edges, dark lower-right.
         const float bevel = SmoothStep(6.f, 2.f, edge);
         const bool lit = (px < 6.f || py < 6.f) && px < 122.f && py < 122.f;
@@ -340,7 +340,7 @@ std::vector<uint8_t> GenTunnelPicture() {
         // Warning lamps on alternate plates.
         if ((int(x / 128.f) + int(y / 128.f)) % 2 == 0) {
             const float d = std::hypot(px - 64.f, py - 30.f);
-            col = col + Hex(0xFF8020) * (SmoothStep(7.f, 5.f, d) + std::exp(-d / 6.f) * 0.4f);
+            col = col + Hex(0xFF9030) * (SmoothStep(9.f, 7.f, d) + std::exp(-d / 8.f) * 0.6f);
         }
         return col;
     });
