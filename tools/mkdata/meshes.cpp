@@ -398,13 +398,13 @@ qor::A3fMesh GenTunnel() {
 qor::A3fMesh GenSieni() {
     const int sides = 24;
     ObjectBuilder b;
-    // Cap: a dome over the rim at radius 26, y 36, up to the apex at y 60.
+    // Cap: a dome over the rim at radius 29, y 37, up to the apex at y 59.
     {
         std::vector<ProfilePoint> cap;
         const int steps = 10;
         for (int i = 0; i <= steps; ++i) {
             const float phi = kPi / 2 * float(i) / float(steps);   // 0 apex, pi/2 rim
-            const float rx = 26.f, ry = 22.f;
+            const float rx = 29.f, ry = 22.f;
             const float r = rx * std::sin(phi), y = 37.f + ry * std::cos(phi);
             // Ellipse normal: (sin/rx, cos/ry) scaled.
             const float nr = std::sin(phi) / rx, ny = std::cos(phi) / ry;
@@ -412,11 +412,11 @@ qor::A3fMesh GenSieni() {
             cap.push_back({r, y, nr / l, ny / l, 0.45f * float(i) / float(steps)});
         }
         // Rim lip turning under.
-        cap.push_back({26.5f, 35.5f, 0.7f, -0.7f, 0.45f});
+        cap.push_back({29.5f, 35.5f, 0.7f, -0.7f, 0.45f});
         Revolve(b, cap, sides);
     }
     // Gills: the underside from the rim in to the stem, facing down.
-    Revolve(b, {{26.5f, 35.5f, 0, -1, 0.45f}, {16.f, 33.5f, 0.1f, -1, 0.53f}, {6.5f, 32.f, 0.2f, -1, 0.62f}}, sides);
+    Revolve(b, {{29.5f, 35.5f, 0, -1, 0.45f}, {18.f, 33.5f, 0.1f, -1, 0.53f}, {7.5f, 32.f, 0.2f, -1, 0.62f}}, sides);
     // Stem: top to the bulbous foot, then the sole (facing down).
     {
         std::vector<ProfilePoint> stem;
@@ -424,7 +424,7 @@ qor::A3fMesh GenSieni() {
         for (int i = 0; i < 8; ++i) {
             const float y = ys[i];
             const float bulge = 3.5f * std::exp(-std::pow((y - 4.f) / 4.f, 2.f));
-            const float r = 6.5f + (32.f - y) * 0.03f + bulge;
+            const float r = 7.5f + (32.f - y) * 0.03f + bulge;
             // Slope dr/dy for the normal.
             const float dr = -0.03f + 3.5f * std::exp(-std::pow((y - 4.f) / 4.f, 2.f)) * (-2.f * (y - 4.f) / 16.f);
             const float l = std::hypot(1.f, dr);
