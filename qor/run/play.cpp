@@ -56,7 +56,7 @@ void PresentToWindow(const uint32_t* argb, int width, int height, void*) {
     if (s.running) NoteFrameShown(s.frameTime);
     if (gFrameLog) {
         const double now = audio::MonotonicSeconds();
-        std::fprintf(gFrameLog, "%.6f %.6f %.6f\n", now, s.frameTime,
+        std::fprintf(gFrameLog, "%.6f %.9f %.6f\n", now, s.frameTime,
                      audio::DeviceOpen() ? audio::DeviceHeardRaw(now) : -1.0);
     }
     // Esc during the loading screen: stop drawing so the rest of it runs

@@ -45,7 +45,7 @@ SCRIPT
 
     # The last frame's t is just short of the expected end; the run ended there.
     local last=$(awk '$1 !~ /#/ { t = $2 } END { print t }' "$log")
-    awk -v t="$last" -v e="$expect" 'BEGIN { exit !(t < e && t > e - 1.0) }' ||
+    awk -v t="$last" -v e="$expect" 'BEGIN { exit !(t <= e && t > e - 1.0) }' ||
         fail "$name: last frame at t = $last, expected just before $expect"
 
     # Sound written: float stereo, 8 bytes a frame, at least the song's length.
