@@ -23,7 +23,7 @@ float LineDistance(float v, float period) {
 
 // Soft bright core plus wide glow around a line at distance d.
 float Glow(float d, float core, float halo) {
-    return SmoothStep(core + 0.8f, core - 0.4f, d) + 0.45f * std::exp(-d / halo);
+    return SmoothStep(core + 0.8f, core - 0.4f, d) + 0.3f * std::exp(-d / halo);
 }
 
 // Adds text centred at (cx, cy) coloured by colour(x, y), with a blurred halo.
