@@ -166,7 +166,7 @@ void FourFloor(Composer& c, int row, int volume, int layer2 = 0) {
 void Backbeat(Composer& c, int row, int volume, bool snareLayer) {
   for (int r : {4, 12}) c.Play(row + r, ChSnare, C4, InClap, volume);
   if (snareLayer)
-    for (int r : {4, 12}) c.Play(row + r, ChFx, C4, InSnare, volume * 5 / 8);
+    for (int r : {4, 12}) c.Play(row + r, ChFx, C4, InSnare, volume / 2);
 }
 
 // Closed hats on 16ths with accents on the off-beat 8ths; open hats on the
@@ -257,6 +257,14 @@ public:
       }
     }
   }
+  // Side-chain pumping: each beat starts at a quarter of `volume` and slides
+  // back up over the beat, so the pads breathe with the kick.
+  void Pump(Composer& c, int row, int rows, int volume) {
+    const int slide = std::max(1, (volume * 3 / 4 + 14) / 15); // per tick, 15 ticks a beat
+    for (int ch : {ChPad1, ChPad2, ChPad3})
+      for (int r = 0; r < rows; ++r)
+        c.VolumeColumn(row + r, ch, r % 4 == 0 ? xm::VolSet(volume / 4) : static_cast<uint8_t>(0x70 + slide));
+  }
   void Release(Composer& c, int row) {
     for (int ch : {ChPad1, ChPad2, ChPad3}) c.Off(row, ch);
     held_ = {-1, -1, -1};
@@ -296,8 +304,8 @@ void Intro(Composer& c, Pads& pads, int s) {
   const Chord* bars[10] = {&kAm, &kAm, &kF, &kF, &kC, &kC, &kG, &kG, &kF, &kE};
   for (int b = 0; b < 10; ++b) {
     const int row = s + 16 * b;
-    pads.Chord(c, row, *bars[b], 30 + b);
-    if (b >= 2) Arp(c, row, *bars[b], 14 + 3 * b);
+    pads.Chord(c, row, *bars[b], 38 + b);
+    if (b >= 2) Arp(c, row, *bars[b], 20 + 3 * b);
     if (b >= 4 && b < 9) {
       // Bell: a dotted line over the chord's upper tones.
       c.Play(row, ChBell, bars[b]->arp[3], InBell, 22);
@@ -401,8 +409,9 @@ void Drop(Composer& c, Pads& pads, int s) {
   for (int b = 0; b < 11; ++b) {
     const int row = s + 16 * b;
     if (b % 4 == 0) Crash(c, row, 48);
-    pads.Chord(c, row, *bars[b], 24);
-    FourFloor(c, row, 64, 50);
+    pads.Chord(c, row, *bars[b], 30);
+    pads.Pump(c, row, 16, 30);
+    FourFloor(c, row, 64, 46);
     Backbeat(c, row, 48, true);
     Hats(c, row, 24, true);
     BassRolling(c, row, bars[b]->bass + 12, 48);
@@ -413,7 +422,7 @@ void Drop(Composer& c, Pads& pads, int s) {
   // Bars 9-11: the lead climbs over F G E.
   Melody(c, s + 128, {{0, 77, 8}, {8, 81, 8}, {16, 79, 8}, {24, 83, 8}, {32, 80, 16}}, 0, 48,
          ChLead, InLead, 40, 16);
-  SnareRoll(c, s + 160, 16, 20, 50);
+  SnareRoll(c, s + 160, 16, 20, 44);
 }
 
 void Stutter(Composer& c, Pads& pads, int s) {
@@ -422,10 +431,10 @@ void Stutter(Composer& c, Pads& pads, int s) {
   // Kick on every beat, the last beat in 16ths.
   for (int r = 0; r < 16; r += 4) {
     c.Play(s + r, ChKick, C4, InKick, 64);
-    c.Play(s + r, ChKick2, C4, InKick, 44);
+    c.Play(s + r, ChKick2, C4, InKick, r ? 40 : 30);
   }
   for (int r = 16; r < 20; ++r) c.Play(s + r, ChKick, C4, InKick, 50 + 3 * (r - 16));
-  c.Play(s, ChSnare, C4, InClap, 50);
+  c.Play(s, ChSnare, C4, InClap, 42);
   // Chopped Am chord and a stuttering lead note.
   pads.Chop(c, s, 16, kAm, 38, 2);
   for (int r = 0; r < 16; r += 1) c.Play(s + r, ChLead, A5, InLead, 40 - 2 * r);
@@ -487,15 +496,16 @@ void Return(Composer& c, Pads& pads, int s) {
 }
 
 void Outro(Composer& c, Pads& pads, int s, int fadeFrom, int fadeTo) {
+  // Four bars of groove, then the drums thin out bar by bar under the fade.
   const Chord* bars[8] = {&kAm, &kF, &kC, &kG, &kAm, &kF, &kC, &kAm};
   Crash(c, s, 44);
   for (int b = 0; b < 8; ++b) {
     const int row = s + 16 * b;
-    pads.Chord(c, row, *bars[b], 30);
-    FourFloor(c, row, 56);
-    Backbeat(c, row, 40, false);
+    pads.Chord(c, row, *bars[b], 32);
+    if (b < 6) FourFloor(c, row, 56);
+    if (b < 5) Backbeat(c, row, 40, false);
     Hats(c, row, 18, b < 4);
-    BassOffbeat(c, row, bars[b]->bass + 12, 42);
+    if (b < 7) BassOffbeat(c, row, bars[b]->bass + 12, 42);
     Arp(c, row, *bars[b], 18);
   }
   Melody(c, s, kTheme, 0, 112, ChBell, InBell, 30, 12);
