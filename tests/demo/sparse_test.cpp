@@ -34,7 +34,9 @@ TEST(SparseData, WholeTimelineRunsAndDrawsWhatExists) {
     EXPECT_EQ(Count(trio, "RenderObject("), 3);
     EXPECT_EQ(Count(trio, "SetTexture(\"02.jpg\")"), 3);
     for (const std::string& l : trio) {
-        if (l.rfind("RenderObject(", 0) == 0) EXPECT_EQ(l.substr(l.size() - 3), ".0)");
+        if (l.rfind("RenderObject(", 0) == 0) {
+            EXPECT_EQ(l.substr(l.size() - 3), ".0)");
+        }
     }
     // Tunnel at local time 2: object 0 rewritten, empty object 1 drawn as it is, no object 2.
     const std::vector<std::string> tunnel = Frame(log, size_t(60.0f / 0.5f));
