@@ -48,7 +48,7 @@ void ClampCanvas(Canvas& c) {
 // >> loading screen
 
 // A swirling wormhole: logarithmic spiral arms around a white-hot throat, with
-// stars outside; the lower band stays dim so the progress row reads over it.
+// stars outside; the bottom stays dark so the progress row reads over it.
 std::vector<uint8_t> GenWormholePicture() {
     Canvas c(256, 256);
     const float cx = 128, cy = 112;
@@ -78,8 +78,9 @@ std::vector<uint8_t> GenWormholePicture() {
             const float d = std::hypot(x - sx, y - sy);
             col = col + Hex(0xDDE8FF) * (std::exp(-d * d) * (star - 0.985f) * 60.f * SmoothStep(0.3f, 0.7f, r));
         }
-        // Keep the band of the progress row dark.
-        const float band = 1.f - 0.65f * SmoothStep(180.f, 196.f, y) * SmoothStep(232.f, 216.f, y);
+        // Keep the bottom dark: the progress row (screen rows 214 to 227, the
+        // picture's 228 to 242) is drawn there in dim colours.
+        const float band = 1.f - 0.85f * SmoothStep(196.f, 224.f, y);
         return col * band;
     });
     ClampCanvas(c);
