@@ -160,6 +160,20 @@ const uint32_t* Frame() {
 int Width() { return gCtx.width; }
 int Height() { return gCtx.height; }
 
+void AddTexture(const char* name, const uint32_t* argb, int width, int height) {
+    if (!name || !argb || width <= 0 || height <= 0) return;
+    QueueDrain();   // queued draws may still read a texture of that name
+    auto texture = std::make_unique<Texture>();
+    FillTexture(*texture, argb, width, height);
+    texture->loaded = true;
+    Texture* raw = texture.get();
+    std::unique_ptr<Texture>& slot = gCtx.textures[name];
+    if (gCtx.texture == slot.get()) gCtx.texture = raw;
+    for (auto& [fontName, font] : gCtx.fonts)
+        if (font.texture == slot.get()) font.texture = raw;
+    slot = std::move(texture);
+}
+
 void UseThreads(int threads, bool simd) { QueueConfigure(simd, threads); }
 
 }  // namespace qor::render

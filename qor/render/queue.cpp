@@ -95,7 +95,7 @@ void WorkerLoop() {
         if (did) continue;
         // Spin a little (the producer usually publishes again soon), then sleep.
         bool found = false;
-        for (int spin = 0; spin < 4000 && !found; ++spin) {
+        for (int spin = 0; spin < 256 && !found; ++spin) {
             Pause();
             for (int b = 0; b < q.bandCount && !found; ++b)
                 found = q.bands[b].published.load(std::memory_order_relaxed) !=

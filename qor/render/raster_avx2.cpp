@@ -25,7 +25,7 @@ struct Consts {
     __m256i c128 = _mm256_set1_epi16(128);
     __m256i round = _mm256_set1_epi16(0x4000);
     __m256i opaque = _mm256_set1_epi32(int(0xFF000000u));
-    __m256i byteMask = _mm256_set1_epi32(0xFF);
+    __m256i rgbMask = _mm256_set1_epi32(0x00FFFFFF);
     __m256i c255 = _mm256_set1_epi32(255);
     __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     __m256 lanesF = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
@@ -35,33 +35,33 @@ struct Consts {
 };
 
 // round(a * b / 255) per 16-bit lane, a and b in 0..255.
-inline __m256i MulDiv255(__m256i a, __m256i b, const Consts& k) {
+__attribute__((always_inline)) inline __m256i MulDiv255(__m256i a, __m256i b, const Consts& k) {
     __m256i x = _mm256_add_epi16(_mm256_mullo_epi16(a, b), k.c128);
     return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
 }
 
 // a + (b - a) * w / 256 per 16-bit lane; w7 holds w << 7.
-inline __m256i Lerp(__m256i a, __m256i b, __m256i w7) {
+__attribute__((always_inline)) inline __m256i Lerp(__m256i a, __m256i b, __m256i w7) {
     return _mm256_add_epi16(a, _mm256_mulhrs_epi16(_mm256_sub_epi16(b, a), w7));
 }
 
 // Per-pixel weights (0..255, one per 32-bit lane) spread over the 16-bit
 // channel lanes of the low and high unpacked halves, shifted for Lerp.
-inline void SpreadWeights(__m256i w, __m256i& lo, __m256i& hi) {
+__attribute__((always_inline)) inline void SpreadWeights(__m256i w, __m256i& lo, __m256i& hi) {
     __m256i pair = _mm256_or_si256(w, _mm256_slli_epi32(w, 16));
     pair = _mm256_slli_epi16(pair, 7);
     lo = _mm256_unpacklo_epi32(pair, pair);
     hi = _mm256_unpackhi_epi32(pair, pair);
 }
 
-inline __m256i ToBytes(__m256 c) {
+__attribute__((always_inline)) inline __m256i ToBytes(__m256 c) {
     c = _mm256_max_ps(c, _mm256_setzero_ps());   // NaN gives 0
     c = _mm256_min_ps(c, _mm256_set1_ps(255.0f));
     return _mm256_cvtps_epi32(c);
 }
 
 template <bool kBilinearTaps>
-inline __m256i Sample(const Texture& tx, __m256 u, __m256 v, const Consts& k) {
+__attribute__((always_inline)) inline __m256i Sample(const Texture& tx, __m256 u, __m256 v, const Consts& k) {
     const __m256 uf = _mm256_sub_ps(u, _mm256_floor_ps(u));
     const __m256 vf = _mm256_sub_ps(v, _mm256_floor_ps(v));
     const __m256 wf = _mm256_set1_ps(float(tx.width));
@@ -73,7 +73,7 @@ inline __m256i Sample(const Texture& tx, __m256 u, __m256 v, const Consts& k) {
         __m256i y = _mm256_cvttps_epi32(_mm256_mul_ps(vf, hf));
         x = _mm256_min_epi32(_mm256_max_epi32(x, k.zero), _mm256_set1_epi32(tx.width));
         y = _mm256_min_epi32(_mm256_max_epi32(y, k.zero), _mm256_set1_epi32(tx.height));
-        const __m256i idx = _mm256_add_epi32(_mm256_mullo_epi32(y, stride), x);
+        const __m256i idx = _mm256_add_epi32(_mm256_madd_epi16(y, stride), x);
         return _mm256_i32gather_epi32(base, idx, 4);
     }
     const __m256 half = _mm256_set1_ps(0.5f);
@@ -94,7 +94,7 @@ inline __m256i Sample(const Texture& tx, __m256 u, __m256 v, const Consts& k) {
     const __m256i one = _mm256_set1_epi32(1);
     x = _mm256_min_epi32(_mm256_max_epi32(x, k.zero), _mm256_sub_epi32(wi, one));
     y = _mm256_min_epi32(_mm256_max_epi32(y, k.zero), _mm256_sub_epi32(hi, one));
-    const __m256i i00 = _mm256_add_epi32(_mm256_mullo_epi32(y, stride), x);
+    const __m256i i00 = _mm256_add_epi32(_mm256_madd_epi16(y, stride), x);
     const __m256i i01 = _mm256_add_epi32(i00, stride);
     const __m256i t00 = _mm256_i32gather_epi32(base, i00, 4);
     const __m256i t10 = _mm256_i32gather_epi32(base + 1, i00, 4);
@@ -184,6 +184,12 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
                     _mm256_or_si256(ToBytes(b), k.opaque));
             }
             const __m256i t = Sample<kBilinearTaps>(tx, u, v, k);
+            // An additive draw adds nothing where the texels are black (or,
+            // through the alpha channel, transparent).
+            if (kBlendAdd && _mm256_testz_si256(t, kAlpha ? k.opaque : k.rgbMask)) {
+                if (kDepthTest) _mm256_maskstore_ps(zrow + i, mask, z);
+                continue;
+            }
             __m256i lo = MulDiv255(_mm256_unpacklo_epi8(t, k.zero), _mm256_unpacklo_epi8(vc, k.zero), k);
             __m256i hi = MulDiv255(_mm256_unpackhi_epi8(t, k.zero), _mm256_unpackhi_epi8(vc, k.zero), k);
             if (kAlpha) {

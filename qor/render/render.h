@@ -26,6 +26,10 @@ const uint32_t* Frame();
 int Width();
 int Height();
 
+// Puts a picture (width x height ARGB words, rows top down) into the texture
+// store under a file name, as if LoadTexture had read it; for tests and tools.
+void AddTexture(const char* name, const uint32_t* argb, int width, int height);
+
 // Rasterizer choice, for tests and benchmarks: threads 1 or 2, simd false
 // for the portable pixel loop (the AVX2 one is used only where the CPU has it).
 void UseThreads(int threads, bool simd);
