@@ -172,6 +172,10 @@ bool PumpEvents() {
 
 bool QuitRequested() { return gWin.quit; }
 
+void HideWindow() {
+    if (gWin.window) SDL_HideWindow(gWin.window);
+}
+
 void ToggleFullscreen() {
     if (!gWin.window) return;
     gWin.fullscreen = !gWin.fullscreen;

@@ -37,6 +37,8 @@ void Present(const uint32_t* argb, int width, int height);
 bool PumpEvents();
 bool QuitRequested();
 
+void HideWindow();   // at once, while the run winds down
+
 void ToggleFullscreen();
 bool Fullscreen();
 

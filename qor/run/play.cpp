@@ -61,7 +61,10 @@ void PresentToWindow(const uint32_t* argb, int width, int height, void*) {
     }
     // Esc during the loading screen: stop drawing so the rest of it runs
     // through at once and Run returns straight away.
-    if (platform::QuitRequested()) render::SetDrawing(false);
+    if (platform::QuitRequested()) {
+        render::SetDrawing(false);
+        platform::HideWindow();
+    }
 }
 
 void RunPlay(FrameFunction frame) {
@@ -78,6 +81,11 @@ void RunPlay(FrameFunction frame) {
     const int64_t startFrame = SongFrame(o.start);
     double end = s.music.Duration();
     if (o.length > 0) end = std::min(end, o.start + o.length);
+    if (o.start >= end) {
+        std::fprintf(stderr, "teq: --start %g is at or past the end of the demo (%g s)\n", o.start, end);
+        platform::CloseWindow();
+        return;
+    }
 
     // The level's window reaches 1/50 s back: render that much before the start.
     const int64_t lead = std::min<int64_t>(startFrame, audio::LevelMeter::kWindow);

@@ -71,6 +71,8 @@ struct Sink {
 
 Sink gSink;
 bool gPresented = false;
+std::string gTemporaryWav;   // removed on every way out
+bool gBarOpen = false;       // the progress bar's line is not finished yet
 
 bool WriteAll(int fd, const void* data, size_t size) {
     const char* p = static_cast<const char*>(data);
@@ -152,7 +154,9 @@ bool FinishFfmpeg() {
 }
 
 [[noreturn]] void Fail(const std::string& message) {
-    std::fprintf(stderr, "\nteq: %s\n", message.c_str());
+    std::fprintf(stderr, "%steq: %s\n", gBarOpen ? "\n" : "", message.c_str());
+    if (gSink.pipe >= 0) FinishFfmpeg();
+    if (!gTemporaryWav.empty()) std::remove(gTemporaryWav.c_str());
     std::exit(1);
 }
 
@@ -167,7 +171,11 @@ void RunRender(FrameFunction frame) {
     if (o.length > 0) end = std::min(end, o.start + o.length);
     const int64_t first = FirstFrameAt(o.start, fps);
     const int64_t last = FirstFrameAt(end, fps);   // frames first .. last-1, all with t < end
-    if (last <= first) Fail("nothing to render: --start is at or past the end (" + std::to_string(end) + " s)");
+    if (last <= first) {
+        char why[96];
+        std::snprintf(why, sizeof why, "nothing to render: --start %g is at or past the end (%g s)", o.start, end);
+        Fail(why);
+    }
     const int64_t total = last - first;
 
     gSink = Sink{};
@@ -183,6 +191,7 @@ void RunRender(FrameFunction frame) {
         wavPath = gSink.folder + "/audio.wav";
     } else {
         wavPath = o.renderFile + ".audio.wav";
+        gTemporaryWav = wavPath;
     }
 
     // The audio first, whole: each frame's level, and the WAV that ffmpeg or
@@ -239,16 +248,19 @@ void RunRender(FrameFunction frame) {
         const int decile = static_cast<int>(10 * done / total);
         if ((tty && (elapsed - shownAt >= 0.2 || done == total)) || (!tty && decile != shownDecile)) {
             std::fprintf(stderr, tty ? "\r%s" : "%s\n", ProgressLine(done, total, elapsed, fps).c_str());
+            gBarOpen = tty;
             shownAt = elapsed;
             shownDecile = decile;
         }
     }
-    if (tty) std::fputc('\n', stderr);
+    if (gBarOpen) std::fputc('\n', stderr);
+    gBarOpen = false;
     render::SetPresenter(nullptr, nullptr);
 
     if (gSink.kind != VideoKind::Folder) {
         const bool ok = FinishFfmpeg();
         std::remove(wavPath.c_str());
+        gTemporaryWav.clear();
         if (gSink.failed) Fail(gSink.error);
         if (!ok) Fail("ffmpeg could not encode " + o.renderFile);
     } else if (gSink.failed) {
