@@ -26,7 +26,7 @@ enum Channel {
 
 // Panning per channel (0 left .. 255 right).
 constexpr std::array<int, kChannels> kPan = {
-    128, 128, 136, 176, 96, 128, 128, 72, 128, 184, 112, 192, 64, 160,
+    128, 128, 136, 184, 88, 128, 128, 56, 128, 200, 112, 208, 48, 176,
 };
 
 enum Instrument {
@@ -36,7 +36,7 @@ enum Instrument {
 
 // MIDI note numbers.
 enum : int {
-  E1 = 28, F1 = 29, G1 = 31, A1 = 33, C2 = 36, D2 = 38, E2 = 40,
+  D1 = 26, E1 = 28, F1 = 29, G1 = 31, A1 = 33, C2 = 36, D2 = 38, E2 = 40,
   G3 = 55, A3 = 57, C4 = 60, E4 = 64, A4 = 69, C5 = 72, E5 = 76, A5 = 81,
 };
 
@@ -51,8 +51,8 @@ const Chord kF = {F1, {57, 60, 65}, {65, 69, 72, 77}};
 const Chord kC = {C2, {55, 60, 64}, {67, 72, 76, 79}};
 const Chord kG = {G1, {55, 59, 62}, {67, 71, 74, 79}};
 const Chord kE = {E1, {56, 59, 64}, {64, 68, 71, 76}};
-const Chord kDm = {D2, {57, 62, 65}, {62, 65, 69, 74}};
-const Chord kEm = {E2, {55, 59, 64}, {64, 67, 71, 76}};
+const Chord kDm = {D1, {57, 62, 65}, {62, 65, 69, 74}};
+const Chord kEm = {E1, {55, 59, 64}, {64, 67, 71, 76}};
 
 // A melody note: row within its phrase, MIDI note, length in rows.
 struct Note {
@@ -257,13 +257,19 @@ public:
       }
     }
   }
-  // Side-chain pumping: each beat starts at a quarter of `volume` and slides
-  // back up over the beat, so the pads breathe with the kick.
+  // Side-chain pumping: each beat starts at a quarter of `volume`, slides up
+  // over two rows (5 ticks each) and is back at `volume` on its last 16th,
+  // so the pads breathe with the kick.
   void Pump(Composer& c, int row, int rows, int volume) {
-    const int slide = std::max(1, (volume * 3 / 4 + 14) / 15); // per tick, 15 ticks a beat
-    for (int ch : {ChPad1, ChPad2, ChPad3})
-      for (int r = 0; r < rows; ++r)
-        c.VolumeColumn(row + r, ch, r % 4 == 0 ? xm::VolSet(volume / 4) : static_cast<uint8_t>(0x70 + slide));
+    const int low = volume / 4, slide = std::clamp((volume - low) / 10, 1, 15);
+    for (int ch : {ChPad1, ChPad2, ChPad3}) {
+      for (int r = 0; r < rows; ++r) {
+        const int phase = r % 4;
+        c.VolumeColumn(row + r, ch, phase == 0   ? xm::VolSet(low)
+                                    : phase == 3 ? xm::VolSet(volume)
+                                                 : static_cast<uint8_t>(0x70 + slide));
+      }
+    }
   }
   void Release(Composer& c, int row) {
     for (int ch : {ChPad1, ChPad2, ChPad3}) c.Off(row, ch);
@@ -304,8 +310,8 @@ void Intro(Composer& c, Pads& pads, int s) {
   const Chord* bars[10] = {&kAm, &kAm, &kF, &kF, &kC, &kC, &kG, &kG, &kF, &kE};
   for (int b = 0; b < 10; ++b) {
     const int row = s + 16 * b;
-    pads.Chord(c, row, *bars[b], 38 + b);
-    if (b >= 2) Arp(c, row, *bars[b], 20 + 3 * b);
+    pads.Chord(c, row, *bars[b], 44 + b);
+    if (b >= 2) Arp(c, row, *bars[b], 22 + 3 * b);
     if (b >= 4 && b < 9) {
       // Bell: a dotted line over the chord's upper tones.
       c.Play(row, ChBell, bars[b]->arp[3], InBell, 22);
@@ -346,7 +352,8 @@ void Groove(Composer& c, Pads& pads, int s, const std::vector<const Chord*>& bar
   for (int row = s, b = 0; row < s + rows; row += 16, ++b) {
     const Chord& ch = *bars[b % bars.size()];
     const int len = std::min(16, s + rows - row);
-    pads.Chord(c, row, ch, 28);
+    pads.Chord(c, row, ch, 30);
+    pads.Pump(c, row, len, 30);
     FourFloor(c, row, 58);
     Backbeat(c, row, 44, false);
     Hats(c, row, 22, true);
@@ -367,7 +374,8 @@ void Theme(Composer& c, Pads& pads, int s) {
   for (int b = 0; b < 6; ++b) {
     const int row = s + 16 * b;
     const int len = b == 5 ? 8 : 16;
-    pads.Chord(c, row, *bars[b], 26);
+    pads.Chord(c, row, *bars[b], 28);
+    pads.Pump(c, row, len, 28);
     for (int r = 0; r < len; r += 4) c.Play(row + r, ChKick, C4, InKick, 58);
     Backbeat(c, row, 44, false);
     Hats(c, row, 20, true);
@@ -445,12 +453,15 @@ void Stutter(Composer& c, Pads& pads, int s) {
 }
 
 void Drop2(Composer& c, Pads& pads, int s) {
+  // The bell calls over the first four bars, the lead answers over the next
+  // four; both follow the second theme's chords.
   const Chord* bars[11] = {&kDm, &kF, &kC, &kG, &kDm, &kF, &kC, &kE, &kAm, &kAm, &kE};
   for (int b = 0; b < 11; ++b) {
     const int row = s + 16 * b;
     const int len = b == 10 ? 8 : 16;
     if (b % 4 == 0) Crash(c, row, 42);
-    pads.Chord(c, row, *bars[b], 24);
+    pads.Chord(c, row, *bars[b], 28);
+    pads.Pump(c, row, len, 28);
     for (int r = 0; r < len; r += 4) {
       c.Play(row + r, ChKick, C4, InKick, 60);
       c.Play(row + r, ChKick2, C4, InKick, 26);
@@ -460,10 +471,10 @@ void Drop2(Composer& c, Pads& pads, int s) {
     if (b < 10) BassOffbeat(c, row, bars[b]->bass + 12, 48);
     Arp(c, row, *bars[b], b < 4 ? 30 : 22, len);
   }
-  Melody(c, s + 64, kTheme2, 0, 96, ChLead, InLead, 38, 15);
-  // Bell answers over the first four bars.
-  Melody(c, s, kTheme2, 0, 64, ChBell, InBell, 26, 0);
-  Melody(c, s + 160, {{0, 76, 4}, {4, 80, 4}}, 0, 8, ChLead, InLead, 36, 14);
+  Melody(c, s, kTheme2, 0, 64, ChBell, InBell, 30, 0);
+  Melody(c, s + 64, kTheme2, 64, 128, ChLead, InLead, 38, 15);
+  Melody(c, s + 128, {{0, 81, 8}, {8, 76, 8}, {16, 72, 4}, {20, 76, 4}, {24, 81, 8}, {32, 76, 4}, {36, 80, 4}},
+         0, 40, ChLead, InLead, 36, 14);
   SnareRoll(c, s + 160, 8, 24, 46);
 }
 
@@ -502,7 +513,10 @@ void Outro(Composer& c, Pads& pads, int s, int fadeFrom, int fadeTo) {
   for (int b = 0; b < 8; ++b) {
     const int row = s + 16 * b;
     pads.Chord(c, row, *bars[b], 32);
-    if (b < 6) FourFloor(c, row, 56);
+    if (b < 6) {
+      pads.Pump(c, row, 16, 32);
+      FourFloor(c, row, 56);
+    }
     if (b < 5) Backbeat(c, row, 40, false);
     Hats(c, row, 18, b < 4);
     if (b < 7) BassOffbeat(c, row, bars[b]->bass + 12, 42);

@@ -81,20 +81,23 @@ std::vector<int16_t> To16(const Wave& w, double peak) {
   return out;
 }
 
-// Additive voice: harmonics k = 1..K of `hz`, amplitude amp(k, t). Each
-// harmonic is a rotating phasor, so a constant spectrum repeats exactly.
+// Additive voice: harmonics k = 1.. of `hz` up to `maxHz` (and 0.45 of the
+// rate), amplitude amp(k, t), evaluated every 16 frames. Each harmonic is a
+// rotating phasor, so a constant spectrum repeats exactly.
 template <class Amp>
-void AddPartials(Wave& w, double rate, double hz, double phase0, int first, Amp amp) {
-  const int maxK = static_cast<int>((rate * 0.45) / hz);
+void AddPartials(Wave& w, double rate, double hz, double phase0, double maxHz, Amp amp) {
+  constexpr size_t kBlock = 16;
+  const int maxK = static_cast<int>(std::min(rate * 0.45, maxHz) / hz);
   for (int k = 1; k <= maxK; ++k) {
     const std::complex<double> step = std::polar(1.0, 2 * kPi * k * hz / rate);
     std::complex<double> z = std::polar(1.0, phase0 * k);
-    for (size_t i = first; i < w.size(); ++i) {
-      const double t = static_cast<double>(i) / rate;
-      const double a = amp(k, t);
-      if (a != 0) w[i] += a * z.imag();
-      z *= step;
-      if ((i & 1023) == 0) z /= std::abs(z); // keep the phasor on the unit circle
+    for (size_t i = 0; i < w.size(); i += kBlock) {
+      const double a = amp(k, static_cast<double>(i) / rate);
+      for (size_t j = i; j < std::min(w.size(), i + kBlock); ++j) {
+        w[j] += a * z.imag();
+        z *= step;
+      }
+      z /= std::abs(z); // keep the phasor on the unit circle
     }
   }
 }
@@ -254,7 +257,7 @@ xm::Instrument Bass() {
   const int attackCycles = 28; // cutoff settles before the loop starts
   Wave w(static_cast<size_t>(period) * (attackCycles + loopCycles));
   const double settle = attackCycles * period / kRate;
-  AddPartials(w, kRate, hz, 0.0, 0, [&](int k, double t) {
+  AddPartials(w, kRate, hz, 0.0, 8000, [&](int k, double t) {
     const double tt = std::min(t, settle);
     const double cutoff = 300 + 2300 * std::exp(-tt / 0.06);
     const double shape = (k % 2 ? 1.0 : 0.75) / k + (k == 1 ? 0.6 : 0.0);
@@ -283,7 +286,7 @@ xm::Instrument Pad() {
   for (int d = -3; d <= 3; ++d) {
     const double hz = (centre + d) * unit;
     const double gain = d == 0 ? 1.0 : 0.75;
-    AddPartials(w, kLowRate, hz, kPi * rng.Next(), 0, [&](int k, double) {
+    AddPartials(w, kLowRate, hz, kPi * rng.Next(), 1e9, [&](int k, double) {
       return gain / k * LowPassGain(k * hz, 2200, 0.3);
     });
   }
@@ -305,8 +308,7 @@ xm::Instrument Lead() {
   Rng rng(97);
   for (int d = -1; d <= 1; ++d) {
     const double hz = (centre + d) * unit;
-    AddPartials(w, kRate, hz, kPi * rng.Next(), 0, [&](int k, double) {
-      if (k * hz > 9000) return 0.0;
+    AddPartials(w, kRate, hz, kPi * rng.Next(), 9000, [&](int k, double) {
       return (k % 2 ? 1.0 : 0.5) / k * LowPassGain(k * hz, 3800, 0.5);
     });
   }
@@ -328,7 +330,7 @@ xm::Instrument Pluck() {
   const int period = 84;
   const double hz = kRate / period;
   Wave w(Frames(0.42, kRate));
-  AddPartials(w, kRate, hz, 0.0, 0, [&](int k, double t) {
+  AddPartials(w, kRate, hz, 0.0, 1e9, [&](int k, double t) {
     const double cutoff = 900 + 7000 * std::exp(-t / 0.035);
     return (k % 2 ? 1.0 : 0.8) / k * LowPassGain(k * hz, cutoff, 0.6) * std::exp(-t / 0.13);
   });
