@@ -157,34 +157,38 @@ std::vector<uint8_t> GenTechPicture() {
 
 // >> geo swarm
 
-// Innermost swarm copy, opaque and drawn at 100/255 of its texture: saturated
-// gold hexagon cells on deep blue, bright enough to survive that.
+// Innermost swarm copy, opaque and drawn at 100/255 of its texture: blue
+// hexagonal cells with gold seams, saturated enough to survive that. 8 cells
+// across and 10 rows down (slightly squat hexagons) so the picture tiles.
 std::vector<uint8_t> GenGeoPicture() {
     Canvas c(256, 256);
+    const float cellW = 32.f, rowH = 25.6f;
     Paint(c, 3, [&](float x, float y) {
-        // Hex lattice: 8 cells across (tiles at 256 since 256/32 is whole).
-        const float s = 32.f;
-        const float qx = x / s, qy = y / (s * 0.8660254f) * 0.5f;
-        // Nearest of two offset rectangular lattices gives the hex cell.
-        auto cell = [](float px, float py, float& cx, float& cy) {
-            cx = std::floor(px) + 0.5f;
-            cy = std::floor(py) + 0.5f;
-        };
-        float ax, ay, bx, by;
-        cell(qx, qy, ax, ay);
-        cell(qx - 0.5f, qy - 0.5f, bx, by);
-        bx += 0.5f;
-        by += 0.5f;
-        const float da = std::hypot((qx - ax), (qy - ay) * 1.7320508f);
-        const float db = std::hypot((qx - bx), (qy - by) * 1.7320508f);
-        const float d = std::min(da, db), d2 = std::max(da, db);
-        const float edge = d2 - d;   // 0 on a cell border
-        const float cx = da < db ? ax : bx, cy = da < db ? ay : by;
-        const float tone = Hash01(uint32_t(int(std::floor(cx * 2)) & 7), uint32_t(int(std::floor(cy * 2)) & 3), 3);
+        // Nearest and second-nearest cell centres (rows staggered by half a cell).
+        float d1 = 1e9f, d2 = 1e9f;
+        int bestI = 0, bestJ = 0;
+        const int j0 = int(std::floor(y / rowH));
+        for (int j = j0 - 1; j <= j0 + 2; ++j) {
+            const float shift = (j & 1) ? cellW * 0.5f : 0.f;
+            const int i0 = int(std::floor((x - shift) / cellW));
+            for (int i = i0 - 1; i <= i0 + 2; ++i) {
+                const float d = std::hypot(x - (float(i) * cellW + shift), y - float(j) * rowH);
+                if (d < d1) {
+                    d2 = d1;
+                    d1 = d;
+                    bestI = i;
+                    bestJ = j;
+                } else if (d < d2) {
+                    d2 = d;
+                }
+            }
+        }
+        const float edge = (d2 - d1) * 0.5f;   // pixels to the seam
+        const float tone = Hash01(uint32_t((bestI % 8 + 8) % 8), uint32_t((bestJ % 10 + 10) % 10), 3);
         const Rgb base = Mix(Hex(0x0B2F7A), Hex(0x1C6FD0), tone);
         const float n = TiledFbm(x / 32.f, y / 32.f, 8, 3, 11);
-        Rgb col = base * (0.6f + 0.6f * n) + Hex(0x40C0FF) * (std::exp(-d * 6.f) * 0.6f);
-        col = col + Hex(0xFFC040) * SmoothStep(0.09f, 0.02f, edge) + Hex(0xFF7A10) * (std::exp(-edge * 14.f) * 0.5f);
+        Rgb col = base * (0.6f + 0.6f * n) + Hex(0x40C0FF) * (std::exp(-d1 / 5.f) * 0.6f);
+        col = col + Hex(0xFFC040) * SmoothStep(1.6f, 0.6f, edge) + Hex(0xFF7A10) * (std::exp(-edge / 2.f) * 0.5f);
         return col;
     });
     ClampCanvas(c);
