@@ -205,7 +205,7 @@ std::vector<uint8_t> GenValoPicture() {
         const float ringD = std::min({LineDistance(x - 24.f, 256.f), LineDistance(x - 96.f, 256.f),
                                       LineDistance(x - 160.f, 256.f), LineDistance(x - 216.f, 256.f)});
         // Rings broken into dashes around the shell (v is the angle).
-        const float dash = SmoothStep(0.25f, 0.45f, 0.5f + 0.5f * std::sin(y / 256.f * 2 * kPi * 6.f + x * 0.1f));
+        const float dash = SmoothStep(0.25f, 0.45f, 0.5f + 0.5f * std::sin((y * 6.f + x * 4.f) / 256.f * 2 * kPi));
         const float ring = (SmoothStep(1.6f, 0.4f, ringD) * 0.32f + std::exp(-ringD / 2.5f) * 0.04f) * dash;
         Rgb col = Hex(0x58B8FF) * ring;
         float a = ring;
@@ -280,34 +280,34 @@ std::vector<uint8_t> GenCircuitPicture() {
     return EncodeJpeg(c, kJpegQuality);
 }
 
-// "02.jpg": overlapping violet-and-lime scales, each with a bright rim.
+// "02.jpg": overlapping violet scales with lime rims, 8 across and 10 rows
+// (rows staggered by half a scale, each row overlapping the one above).
 std::vector<uint8_t> GenScalesPicture() {
     Canvas c(256, 256);
+    const float sw = 32.f, sh = 25.6f, radius = sw * 0.62f;
     Paint(c, 3, [&](float x, float y) {
-        const float sw = 32.f, sh = 24.f;
-        // Scales: rows of discs, odd rows shifted; lower rows overlap upper ones.
-        float best = 1e9f, bestRow = 0, bestCol = 0;
-        for (int dr = -1; dr <= 1; ++dr) {
-            const int row = int(std::floor(y / sh)) + dr;
+        // The lowest row whose scale covers the pixel lies on top.
+        bool found = false;
+        float best = 0;
+        int bestRow = 0, bestCol = 0;
+        const int r0 = int(std::floor(y / sh));
+        for (int row = r0 + 1; row >= r0 - 1 && !found; --row) {
             const float shift = (row & 1) ? sw * 0.5f : 0.f;
-            const int col0 = int(std::floor((x - shift) / sw));
-            for (int dc = -1; dc <= 1; ++dc) {
-                const float cx = float(col0 + dc) * sw + shift + sw * 0.5f, cy = float(row) * sh;
-                const float d = std::hypot(x - cx, (y - cy) * 1.0f);
-                if (d < sw * 0.62f && float(row) >= bestRow) {   // later row wins
-                    if (best > 1e8f || float(row) > bestRow || d < best) {
-                        best = d;
-                        bestRow = float(row);
-                        bestCol = float(col0 + dc);
-                    }
+            const int c0 = int(std::floor((x - shift) / sw));
+            for (int col = c0 - 1; col <= c0 + 1; ++col) {
+                const float d = std::hypot(x - (float(col) * sw + shift + sw * 0.5f), y - float(row) * sh);
+                if (d < radius && (!found || d < best)) {
+                    found = true;
+                    best = d;
+                    bestRow = row;
+                    bestCol = col;
                 }
             }
         }
-        if (best > 1e8f) return Hex(0x100018);
-        const float r = best / (sw * 0.62f);
-        const float tone = Hash01(uint32_t(int(bestCol) & 7), uint32_t(int(bestRow) & 15), 71);
-        Rgb base = Mix(Hex(0x5A1AA8), Hex(0x9A3AF0), tone);
-        base = base * (0.55f + 0.6f * r);
+        if (!found) return Hex(0x100018);
+        const float r = best / radius;
+        const float tone = Hash01(uint32_t((bestCol % 8 + 8) % 8), uint32_t((bestRow % 10 + 10) % 10), 71);
+        const Rgb base = Mix(Hex(0x5A1AA8), Hex(0x9A3AF0), tone) * (0.55f + 0.6f * r);
         return base + Hex(0xB8FF40) * SmoothStep(0.8f, 0.97f, r) + Hex(0xFFFFFF) * (std::exp(-r * r * 18.f) * 0.25f);
     });
     ClampCanvas(c);
@@ -360,7 +360,7 @@ std::vector<uint8_t> GenDarkGrayPicture() {
         const float brush = TiledNoise(x / 2.f, y / 16.f, 64, 8, 91) * 0.6f + TiledNoise(x / 1.f, y / 32.f, 128, 4, 92) * 0.4f;
         const float blot = TiledFbm(x / 32.f, y / 32.f, 4, 3, 93);
         float g = 0.22f + 0.12f * brush + 0.12f * blot;
-        const float scratch = std::abs(Fract((x * 0.7f + y * 0.3f) / 41.f) - 0.5f) * 41.f;
+        const float scratch = std::abs(Fract((x + y * 0.5f) / 32.f) - 0.5f) * 32.f;   // tiles at 128
         g += SmoothStep(0.8f, 0.f, scratch) * 0.12f * TiledNoise(x / 8.f, y / 8.f, 16, 16, 94);
         const float plate = std::min(LineDistance(x, 64.f), LineDistance(y, 64.f));
         g *= 1.f - SmoothStep(1.5f, 0.2f, plate) * 0.6f;
