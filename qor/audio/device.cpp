@@ -28,6 +28,7 @@ struct DeviceState {
     int lastFrames = 0;
     int64_t start = 0;             // song frame of the first frame given
     int64_t lastDelivered = 0;     // frames given before the last callback
+    double opened = 0.0;           // monotonic time of opening
 };
 
 DeviceState gDevice;
@@ -41,7 +42,10 @@ void Callback(void*, Uint8* stream, int bytes) {
         gDevice.clock.OnCallback(s.delivered, frames, now);
         if (gDevice.lastCallback >= 0.0) {
             const double gap = now - gDevice.lastCallback;
-            s.worstGap = std::max(s.worstGap, gap);
+            if (gap > s.worstGap) {
+                s.worstGap = gap;
+                s.worstGapAt = now - gDevice.opened;
+            }
             // The queue held the last buffer plus the latency: past that it ran dry.
             if (gap > static_cast<double>(gDevice.lastFrames + s.latencyFrames) / kRate) ++s.late;
         }
@@ -69,6 +73,9 @@ double MonotonicSeconds() {
 bool OpenDevice(Music& music, LevelMeter& meter, std::string* why) {
     CloseDevice();
     platform::QuietStderr quiet;   // ALSA's own complaints without a sound card
+    // The mixing thread at real-time priority where the system allows it: a
+    // busy machine must not starve the 21 ms callbacks (it takes well under 1 ms).
+    SDL_SetHint(SDL_HINT_THREAD_FORCE_REALTIME_TIME_CRITICAL, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         if (why) *why = SDL_GetError();
         return false;
@@ -100,6 +107,7 @@ bool OpenDevice(Music& music, LevelMeter& meter, std::string* why) {
         gDevice.clock.Start(music.Position());
         gDevice.start = music.Position();
         gDevice.lastDelivered = 0;
+        gDevice.opened = MonotonicSeconds();
         gDevice.lastCallback = -1.0;
         gDevice.lastFrames = 0;
     }

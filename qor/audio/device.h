@@ -16,6 +16,7 @@ struct DeviceStats {
     int64_t delivered = 0;      // frames handed to the device
     int64_t late = 0;           // callbacks after the device's queue ran dry (underruns)
     double worstGap = 0.0;      // s between two callbacks, the longest
+    double worstGapAt = 0.0;    // s after the device opened, when it ended
     double worstRender = 0.0;   // s spent in one callback, the longest
     int bufferFrames = 0;       // device buffer
     int latencyFrames = 0;      // frames between a callback and the listener

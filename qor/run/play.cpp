@@ -140,10 +140,10 @@ void RunPlay(FrameFunction frame) {
         const audio::DeviceStats st = audio::GetDeviceStats();
         if (gFrameLog)
             std::fprintf(gFrameLog,
-                         "# callbacks %lld delivered %lld underruns %lld worst_gap %.6f "
+                         "# callbacks %lld delivered %lld underruns %lld worst_gap %.6f at %.3f "
                          "worst_render %.6f buffer %d latency %d\n",
                          static_cast<long long>(st.callbacks), static_cast<long long>(st.delivered),
-                         static_cast<long long>(st.late), st.worstGap, st.worstRender,
+                         static_cast<long long>(st.late), st.worstGap, st.worstGapAt, st.worstRender,
                          st.bufferFrames, st.latencyFrames);
     }
     s.running = false;
