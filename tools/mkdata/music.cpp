@@ -194,19 +194,20 @@ void SnareRoll(Composer& c, int row, int rows, int v0, int v1) {
   }
 }
 
-// Noise sweep: low-passed noise pitched up two octaves over `rows` rows with
-// the volume rising from v0 by slides; cut at the end.
-void Sweep(Composer& c, int row, int rows, int v0, int ticksPerRow = song::kSpeed) {
-  const int semis = 24;
-  // Tone portamento moves xx/16 semitone per tick on ticks 1..5 of each row.
-  const int perTick = std::max(1, (semis * 16 + rows * (ticksPerRow - 1) - 1) / (rows * (ticksPerRow - 1)));
+// Noise sweep: low-passed noise pitched up two octaves over `rows` rows, its
+// volume climbing from v0 to about 50 by fine slides (once per row); cut at
+// the end.
+void Sweep(Composer& c, int row, int rows, int v0) {
+  const int semis = 24, ticks = song::kSpeed - 1; // portamento acts on ticks 1..5
+  const int perTick = (semis * 16 + rows * ticks - 1) / (rows * ticks); // xx/16 semitone a tick
+  const int perRow = std::clamp((50 - v0 + rows - 2) / (rows - 1), 1, 15);
   c.Play(row, ChFx, 48, InNoise, v0);
   for (int r = 1; r < rows; ++r) {
     xm::Cell& cell = c.At(row + r, ChFx);
     if (r == 1) cell.note = static_cast<uint8_t>(48 + semis - 11);
     cell.effect = xm::FxTonePorta;
     cell.param = static_cast<uint8_t>(r == 1 ? perTick : 0);
-    cell.volume = static_cast<uint8_t>(0x70 + 2); // volume slide up 2 per tick
+    cell.volume = static_cast<uint8_t>(0x90 + perRow); // fine volume slide up
   }
   c.Off(row + rows, ChFx);
 }
