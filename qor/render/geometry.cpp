@@ -318,7 +318,7 @@ void DrawMesh(const MeshDraw& d, const MeshVertex* vertices, int count, const ui
         c.w = czm;
         float r = float((v.color >> 16) & 0xFF), g = float((v.color >> 8) & 0xFF),
               b = float(v.color & 0xFF);
-        if (lightCount > 0) {
+        if (d.lighting) {   // no ambient term: without lights the vertex is black
             const float* o = d.object.m;
             const V3 wp{v.x * o[0] + v.y * o[4] + v.z * o[8] + o[12],
                         v.x * o[1] + v.y * o[5] + v.z * o[9] + o[13],

@@ -1,0 +1,302 @@
+// Screen-space drawing: coverage and the fill rule, blending, depth, sampling
+// and addressing, checked against pixels worked out here from first principles.
+#include <cmath>
+#include <random>
+
+#include "support.h"
+
+namespace teqtest {
+namespace {
+
+class RasterTest : public testing::TestWithParam<Raster> {};
+
+// Pixel (i, j) is covered by an axis-aligned rectangle when its centre lies in
+// [x0, x1) x [y0, y1): left and top edges belong to it, right and bottom don't.
+TEST_P(RasterTest, RectangleCoversExactlyThePixelsWhoseCentresItHolds) {
+    std::mt19937 rng(7);
+    // Corners on the sub-pixel grid (sixteenths), where the renderer keeps them.
+    std::uniform_int_distribution<int> coordX(-40, 40 * 16), coordY(-40, 30 * 16);
+    for (int round = 0; round < 40; ++round) {
+        Fresh(GetParam(), 40, 30);
+        UseZBuffer(0);
+        SolidTexture("white", 0xFFFFFFFFu);
+        SetTexture("white");
+        float x0 = coordX(rng) / 16.0f, x1 = coordX(rng) / 16.0f;
+        float y0 = coordY(rng) / 16.0f, y1 = coordY(rng) / 16.0f;
+        if (x0 > x1) std::swap(x0, x1);
+        if (y0 > y1) std::swap(y0, y1);
+        Rect(x0, y0, x1, y1, 0x00FFFFFFu);
+        EndScene();
+        for (int j = 0; j < 30; ++j)
+            for (int i = 0; i < 40; ++i) {
+                const bool in = i + 0.5f >= x0 && i + 0.5f < x1 && j + 0.5f >= y0 && j + 0.5f < y1;
+                ASSERT_EQ(Pixel(i, j), in ? 0xFFFFFFu : 0u)
+                    << "pixel " << i << "," << j << " rect " << x0 << "," << y0 << " " << x1 << "," << y1;
+            }
+    }
+}
+
+// Triangles of a jittered mesh drawn additively with 1 per pixel: shared edges
+// must neither gap nor overlap, so every pixel inside the mesh reads exactly 1.
+TEST_P(RasterTest, SharedEdgesNeitherGapNorOverlapUnderAdditiveBlending) {
+    Fresh(GetParam(), 64, 48);
+    UseZBuffer(0);
+    UseAlphaBlend(1);
+    UseAlphaChannel(0);
+    SolidTexture("white", 0xFFFFFFFFu);
+    SetTexture("white");
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> jitter(-2.2f, 2.2f);
+    constexpr int kN = 9, kM = 7;
+    float px[kN + 1][kM + 1], py[kN + 1][kM + 1];
+    for (int i = 0; i <= kN; ++i)
+        for (int j = 0; j <= kM; ++j) {
+            const bool border = i == 0 || j == 0 || i == kN || j == kM;
+            px[i][j] = 4.0f + i * 6.3f + (border ? 0 : jitter(rng));
+            py[i][j] = 3.0f + j * 6.1f + (border ? 0 : jitter(rng));
+        }
+    std::vector<ScreenVertex> tris;
+    const uint32_t one = 0x00010101u;
+    for (int i = 0; i < kN; ++i)
+        for (int j = 0; j < kM; ++j) {
+            const ScreenVertex a = SV(px[i][j], py[i][j], one), b = SV(px[i + 1][j], py[i + 1][j], one),
+                               c = SV(px[i][j + 1], py[i][j + 1], one),
+                               d = SV(px[i + 1][j + 1], py[i + 1][j + 1], one);
+            // Alternate the diagonal and the winding.
+            if ((i + j) % 2) tris.insert(tris.end(), {a, b, c, c, b, d});
+            else tris.insert(tris.end(), {a, d, b, a, c, d});
+        }
+    RenderSV(tris.data(), int(tris.size() / 3), 0);
+    EndScene();
+    const float left = px[0][0], right = px[kN][0], top = py[0][0], bottom = py[0][kM];
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) {
+            const bool in = x + 0.5f >= left && x + 0.5f < right && y + 0.5f >= top && y + 0.5f < bottom;
+            ASSERT_EQ(Pixel(x, y), in ? 0x010101u : 0u) << "pixel " << x << "," << y;
+        }
+}
+
+TEST_P(RasterTest, AdditiveBlendSaturatesEachChannelOnItsOwn) {
+    Fresh(GetParam(), 8, 8);
+    UseZBuffer(0);
+    SolidTexture("white", 0xFFFFFFFFu);
+    SetTexture("white");
+    Rect(0, 0, 8, 8, 0x00C81E64u);   // 200, 30, 100
+    UseAlphaBlend(1);
+    Rect(0, 0, 4, 8, 0x00641464u);   // 100, 20, 100
+    EndScene();
+    EXPECT_EQ(Pixel(1, 1), 0xFF32C8u);   // 255 (saturated), 50, 200
+    EXPECT_EQ(Pixel(6, 1), 0xC81E64u);   // untouched half
+}
+
+TEST_P(RasterTest, AlphaChannelWeighsTheSourceOnlyWhenOn) {
+    Fresh(GetParam(), 8, 4);
+    UseZBuffer(0);
+    UseAlphaBlend(1);
+    SolidTexture("half", 0x80FFFFFFu);   // alpha 128
+    SetTexture("half");
+    Rect(0, 0, 4, 4, 0x00C80000u);       // red 200; vertex alpha 0 must not matter
+    UseAlphaChannel(0);
+    Rect(4, 0, 8, 4, 0x00C80000u);
+    EndScene();
+    EXPECT_EQ(Pixel(1, 1), uint32_t(std::lround(200.0 * 128 / 255)) << 16);
+    EXPECT_EQ(Pixel(5, 1), 200u << 16);
+}
+
+TEST_P(RasterTest, ReplaceModeIgnoresWhatWasThere) {
+    Fresh(GetParam(), 8, 4);
+    UseZBuffer(0);
+    SolidTexture("grey", 0xFF404040u);
+    SetTexture("grey");
+    Rect(0, 0, 8, 4, 0x00FFFFFFu);
+    Rect(0, 0, 8, 4, 0x00FF8000u);   // texture x colour: 64*255/255, 64*128/255, 0
+    EndScene();
+    EXPECT_EQ(Pixel(3, 2), uint32_t(64) << 16 | uint32_t(std::lround(64.0 * 128 / 255)) << 8);
+}
+
+TEST_P(RasterTest, DepthBufferKeepsTheNearerWhateverTheOrder) {
+    Fresh(GetParam(), 8, 4);
+    SolidTexture("white", 0xFFFFFFFFu);
+    SetTexture("white");
+    Rect(0, 0, 8, 4, 0x000000FFu, 0.3f);   // near, blue, drawn first
+    Rect(0, 0, 8, 4, 0x00FF0000u, 0.6f);   // far, red
+    Rect(0, 0, 4, 4, 0x0000FF00u, 0.3f);   // equal depth passes (less-or-equal)
+    EndScene();
+    EXPECT_EQ(Pixel(6, 1), 0x0000FFu);
+    EXPECT_EQ(Pixel(1, 1), 0x00FF00u);
+
+    Fresh(GetParam(), 8, 4);
+    UseZBuffer(0);
+    SetTexture("white");
+    Rect(0, 0, 8, 4, 0x000000FFu, 0.3f);
+    Rect(0, 0, 8, 4, 0x00FF0000u, 0.6f);   // no depth test: the last one wins
+    EndScene();
+    EXPECT_EQ(Pixel(6, 1), 0xFF0000u);
+    // And nothing was written to depth meanwhile: with the test back on, a far
+    // draw still passes against the cleared buffer.
+    UseZBuffer(1);
+    Rect(0, 0, 8, 4, 0x0000FF00u, 0.99f);
+    EndScene();
+    EXPECT_EQ(Pixel(6, 1), 0x00FF00u);
+}
+
+// A 4x2 picture with distinct texels, drawn one texel per pixel and scaled.
+constexpr uint32_t kTexels[8] = {0xFF000000, 0xFF400000, 0xFF800000, 0xFFC00000,
+                                 0xFF000010, 0xFF000020, 0xFF000030, 0xFF000040};
+
+void DrawTexelQuad(float x0, float y0, float x1, float y1, float u0, float v0, float u1, float v1) {
+    const ScreenVertex q[4] = {SV(x0, y0, 0xFFFFFFu, u0, v0), SV(x1, y0, 0xFFFFFFu, u1, v0),
+                               SV(x0, y1, 0xFFFFFFu, u0, v1), SV(x1, y1, 0xFFFFFFu, u1, v1)};
+    RenderSV(q, 2, 1);
+}
+
+TEST_P(RasterTest, NearestAndBilinearAgreeAtTexelCentres) {
+    for (int filter = 0; filter < 2; ++filter) {
+        Fresh(GetParam(), 4, 2);
+        UseZBuffer(0);
+        UseFilters(filter);
+        qor::render::AddTexture("texels", kTexels, 4, 2);
+        SetTexture("texels");
+        DrawTexelQuad(0, 0, 4, 2, 0, 0, 1, 1);   // pixel centres fall on texel centres
+        EndScene();
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 4; ++x) EXPECT_EQ(Pixel(x, y), kTexels[y * 4 + x] & 0xFFFFFF) << filter;
+    }
+}
+
+TEST_P(RasterTest, BilinearBlendsNeighboursAndWrapsAtTheEdges) {
+    Fresh(GetParam(), 8, 4);
+    UseZBuffer(0);
+    qor::render::AddTexture("texels", kTexels, 4, 2);
+    SetTexture("texels");
+    // Shifted by half a texel: every pixel centre lies on a texel edge.
+    DrawTexelQuad(0, 0, 8, 4, 0.125f, 0.25f, 2.125f, 2.25f);
+    EndScene();
+    auto mix = [](uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
+        uint32_t out = 0;
+        for (int s = 0; s < 24; s += 8) {
+            // Even weights: the midpoint, rounded half up; first along rows, then down.
+            auto half = [](int p, int q) { return p + int(std::floor((q - p + 1) / 2.0)); };
+            const int top = half(int(a >> s & 0xFF), int(b >> s & 0xFF));
+            const int bottom = half(int(c >> s & 0xFF), int(d >> s & 0xFF));
+            out |= uint32_t(half(top, bottom)) << s;
+        }
+        return out;
+    };
+    // Pixel x sits at u = 0.125 + (x + 0.5) * 0.25, texel position u * 4 - 0.5:
+    // halfway between two texel centres, likewise down.
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x) {
+            const float tu = (0.125f + (x + 0.5f) * 0.25f) * 4 - 0.5f;
+            const float tv = (0.25f + (y + 0.5f) * 0.5f) * 2 - 0.5f;
+            const int ix = int(std::floor(tu)) & 3, iy = int(std::floor(tv)) & 1;
+            ASSERT_FLOAT_EQ(tu - std::floor(tu), 0.5f);
+            ASSERT_FLOAT_EQ(tv - std::floor(tv), 0.5f);
+            const uint32_t expect = mix(kTexels[iy * 4 + ix], kTexels[iy * 4 + (ix + 1) % 4],
+                                        kTexels[(iy + 1) % 2 * 4 + ix], kTexels[(iy + 1) % 2 * 4 + (ix + 1) % 4]);
+            ASSERT_EQ(Pixel(x, y), expect & 0xFFFFFF) << x << "," << y;
+        }
+}
+
+TEST_P(RasterTest, AddressingRepeatsFarOutsideZeroToOne) {
+    for (int filter = 0; filter < 2; ++filter) {
+        Fresh(GetParam(), 4, 2);
+        UseZBuffer(0);
+        UseFilters(filter);
+        qor::render::AddTexture("texels", kTexels, 4, 2);
+        SetTexture("texels");
+        DrawTexelQuad(0, 0, 4, 2, -45.0f, 17.0f, -44.0f, 18.0f);
+        EndScene();
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 4; ++x) EXPECT_EQ(Pixel(x, y), kTexels[y * 4 + x] & 0xFFFFFF) << filter;
+    }
+}
+
+TEST_P(RasterTest, CylindricalWrappingTakesTheShortWayRoundTheSeam) {
+    // u runs 0.875 -> 1.125 across 4 pixels (through the seam), given as 0.875 -> 0.125.
+    Fresh(GetParam(), 4, 1);
+    UseZBuffer(0);
+    UseFilters(0);
+    qor::render::AddTexture("texels", kTexels, 4, 2);
+    SetTexture("texels");
+    SetTextureWrapping(1);
+    DrawTexelQuad(0, 0, 4, 1, 0.875f, 0.0f, 0.125f, 0.5f);
+    EndScene();
+    // Pixel centres at u = 0.90625, 0.96875, 1.03125, 1.09375: texels 3, 3, 0, 0.
+    EXPECT_EQ(Pixel(0, 0), kTexels[3] & 0xFFFFFF);
+    EXPECT_EQ(Pixel(1, 0), kTexels[3] & 0xFFFFFF);
+    EXPECT_EQ(Pixel(2, 0), kTexels[0] & 0xFFFFFF);
+    EXPECT_EQ(Pixel(3, 0), kTexels[0] & 0xFFFFFF);
+    // Without wrapping the same corners run back across the whole picture.
+    SetTextureWrapping(0);
+    DrawTexelQuad(0, 0, 4, 1, 0.875f, 0.0f, 0.125f, 0.5f);
+    EndScene();
+    EXPECT_EQ(Pixel(1, 0), kTexels[2] & 0xFFFFFF);   // u = 0.6875
+}
+
+TEST_P(RasterTest, ViewportClipsScreenTrianglesAndClearsDoNot) {
+    Fresh(GetParam(), 16, 12);
+    UseZBuffer(0);
+    SolidTexture("white", 0xFFFFFFFFu);
+    SetTexture("white");
+    SetViewPort(4, 3, 8, 6);
+    Rect(-100, -100, 100, 100, 0x00FFFFFFu);
+    EndScene();
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const bool in = x >= 4 && x < 12 && y >= 3 && y < 9;
+            ASSERT_EQ(Pixel(x, y), in ? 0xFFFFFFu : 0u) << x << "," << y;
+        }
+    ClearBackBuffer(1, 2, 3);
+    EndScene();
+    EXPECT_EQ(Pixel(0, 0), 0x010203u);
+    EXPECT_EQ(Pixel(15, 11), 0x010203u);
+}
+
+TEST_P(RasterTest, MissingTextureSamplesOpaqueMidGrey) {
+    Fresh(GetParam(), 4, 4);
+    UseZBuffer(0);
+    SetTexture("never-loaded.png");
+    Rect(0, 0, 4, 4, 0x00FFFFFFu);
+    EndScene();
+    EXPECT_EQ(Pixel(2, 2), 0x808080u);
+}
+
+// Random triangles in random states: the two rasterizers give the same bytes.
+TEST(RasterAgreement, PortableAndAvx2GiveIdenticalPixels) {
+    std::vector<uint32_t> picture(64 * 32);
+    std::mt19937 rng(11);
+    for (uint32_t& p : picture) p = rng();
+    std::vector<uint32_t> result[2];
+    for (int pass = 0; pass < 2; ++pass) {
+        Fresh(Raster{pass == 1, pass == 1 ? 2 : 1}, 96, 64);
+        qor::render::AddTexture("noise", picture.data(), 64, 32);
+        SetTexture("noise");
+        std::mt19937 r(5);
+        std::uniform_real_distribution<float> pos(-20, 116), uv(-3, 3), z(0, 1), rhw(0.05f, 2.0f);
+        for (int i = 0; i < 300; ++i) {
+            const uint32_t bits = r();
+            UseZBuffer(bits & 1), UseAlphaBlend(bits >> 1 & 1), UseAlphaChannel(bits >> 2 & 1);
+            UseFilters(bits >> 3 & 1);
+            ScreenVertex t[3];
+            for (ScreenVertex& v : t) v = ScreenVertex{pos(r), pos(r), z(r), rhw(r), uint32_t(r()), uv(r), uv(r)};
+            RenderSV(t, 1, 0);
+        }
+        EndScene();
+        result[pass] = Pixels();
+    }
+    int differ = 0;
+    for (size_t i = 0; i < result[0].size(); ++i) differ += result[0][i] != result[1][i];
+    EXPECT_EQ(differ, 0);
+}
+
+TEST(Argb, ClampsEachComponent) {
+    EXPECT_EQ(ARGB(128, 100, 100, 100), 0x80646464u);
+    EXPECT_EQ(ARGB(0, 300, 300, 300), 0x00FFFFFFu);
+    EXPECT_EQ(ARGB(-17, 256, -1, 255), 0x00FF00FFu);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rasterizers, RasterTest, testing::ValuesIn(Rasters()), RasterName);
+
+}  // namespace
+}  // namespace teqtest
