@@ -123,8 +123,11 @@ TEST(Meshes, KnotIsOneClosedSmoothTubeOfRadiusAbout45) {
     EXPECT_LE(TriangleCount(o), 6000u);
     const Extent e = Measure(o);
     EXPECT_NEAR(e.maxR, 45.0, 3.0);
-    // Smooth shading: one normal per position, shared by all its triangles.
-    EXPECT_LT(o.vertices.size(), TriangleCount(o));
+    // Smooth shading: one vertex per position, shared by all its triangles.
+    // The knot is loaded anew every frame of its scene and each load keeps
+    // a copy of the vertices, so they stay few.
+    EXPECT_LE(o.vertices.size() * 2, TriangleCount(o));
+    EXPECT_LE(o.vertices.size(), 2000u);
 }
 
 TEST(Meshes, GeoLatticeFitsItsBudgetAndDrawsInnerSideFirst) {

@@ -190,22 +190,30 @@ void Revolve(ObjectBuilder& b, const std::vector<ProfilePoint>& profile, int sid
 
 // Trefoil (2, 3) torus knot tube with smooth normals for environment mapping:
 // centre curve within 38 units of the origin, tube radius 8, so the knot
-// reaches about 46. 180 x 12 segments, 4320 triangles.
+// reaches about 46. 160 x 12 segments: 3840 triangles on 1920 vertices. The
+// demo loads this mesh anew in every frame of its scene, and each load holds
+// a copy of the vertices, so the vertex count is kept low: the sweep's seam
+// vertices (the repeated first ring and the repeated first column of each
+// ring) are folded onto the ones they repeat; u, v play no part under
+// environment mapping.
 qor::A3fMesh GenKnot() {
     const float R = 27.f, a = 11.f;
+    const int steps = 160, sides = 12;
     auto curve = [&](float t) {
         const float f = 2 * kPi * t;
         const float r = R + a * std::cos(3 * f);
         return Vec3{r * std::cos(2 * f), r * std::sin(2 * f), -a * std::sin(3 * f)};
     };
-    qor::A3fObject tube = SweepClosed(curve, 180, CircleSection(12, 8.f), 12.f, 0.f);
-    // Close the seam: the last ring repeats the first; drop its duplicate
-    // vertices by pointing the indices at the first ring (smooth shading
-    // across the seam; u, v do not matter under environment mapping).
-    const uint32_t ringSize = 13, last = 180 * ringSize;
-    for (uint32_t& i : tube.indices)
-        if (i >= last) i -= last;
-    tube.vertices.resize(last);
+    const qor::A3fObject swept = SweepClosed(curve, steps, CircleSection(sides, 8.f), 12.f, 0.f);
+    const uint32_t ring = uint32_t(sides + 1);
+    auto fold = [&](uint32_t i) {
+        uint32_t step = i / ring % uint32_t(steps), k = i % ring % uint32_t(sides);
+        return step * uint32_t(sides) + k;
+    };
+    qor::A3fObject tube;
+    for (uint32_t step = 0; step < uint32_t(steps); ++step)
+        for (uint32_t k = 0; k < uint32_t(sides); ++k) tube.vertices.push_back(swept.vertices[step * ring + k]);
+    for (uint32_t i : swept.indices) tube.indices.push_back(fold(i));
     qor::A3fMesh mesh;
     mesh.objects.push_back(std::move(tube));
     return mesh;
