@@ -110,6 +110,21 @@ void PresentToSink(const uint32_t* argb, int width, int height, void*) {
     gPresented = true;
 }
 
+// True when an executable `name` is on the PATH.
+bool OnPath(const char* name) {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    size_t from = 0;
+    while (from <= dirs.size()) {
+        size_t to = dirs.find(':', from);
+        if (to == std::string::npos) to = dirs.size();
+        const std::string dir = to > from ? dirs.substr(from, to - from) : ".";
+        if (::access((dir + "/" + name).c_str(), X_OK) == 0) return true;
+        from = to + 1;
+    }
+    return false;
+}
+
 bool StartFfmpeg(const std::vector<std::string>& args, std::string* why) {
     int fds[2];
     if (::pipe(fds) != 0) {
@@ -181,6 +196,8 @@ void RunRender(FrameFunction frame) {
     gSink = Sink{};
     gSink.kind = KindOf(o.renderFile);
     std::string wavPath;
+    if (gSink.kind != VideoKind::Folder && !OnPath("ffmpeg"))
+        Fail("ffmpeg not found: install Debian's ffmpeg, or render PNG frames to a folder");
     if (gSink.kind == VideoKind::Folder) {
         gSink.folder = o.renderFile;
         if (::mkdir(gSink.folder.c_str(), 0777) != 0 && errno != EEXIST)
