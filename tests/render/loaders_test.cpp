@@ -1,0 +1,140 @@
+// Picture loading: good PNG and JPEG files decode to the right pixels; bad,
+// truncated and oversized ones are refused with a reason; the engine reports a
+// missing picture once and draws with the grey placeholder.
+#include <turbojpeg.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "assets/datadir.h"
+#include "assets/images.h"
+#include "support.h"
+
+namespace teqtest {
+namespace {
+
+std::vector<uint8_t> Read(const std::string& relative) {
+    std::ifstream in(std::string(TEQ_CORPUS_DIR) + "/" + relative, std::ios::binary);
+    EXPECT_TRUE(in) << relative;
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST(PngLoader, DecodesEveryPixelAsArgb) {
+    // The file holds RGBA (60x, 80y, 200, 255 - 40x) at column x, row y.
+    for (const char* file : {"png/good-4x3-rgba.png", "png/good-4x3-rgb.png"}) {
+        const std::vector<uint8_t> bytes = Read(file);
+        qor::Picture p;
+        std::string error;
+        ASSERT_TRUE(qor::DecodePicture(bytes.data(), bytes.size(), p, error)) << error;
+        ASSERT_EQ(p.width, 4);
+        ASSERT_EQ(p.height, 3);
+        const bool alpha = std::string(file).find("rgba") != std::string::npos;
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 4; ++x) {
+                const uint32_t a = alpha ? uint32_t(255 - 40 * x) : 255u;
+                EXPECT_EQ(p.argb[y * 4 + x], a << 24 | uint32_t(60 * x) << 16 | uint32_t(80 * y) << 8 | 200u)
+                    << file << " " << x << "," << y;
+            }
+    }
+}
+
+TEST(PngLoader, RefusesBrokenAndOversizedFilesWithAReason) {
+    for (const char* file : {"png/truncated.png", "png/bad-crc.png", "png/oversized-header.png",
+                             "png/zero-width.png"}) {
+        const std::vector<uint8_t> bytes = Read(file);
+        qor::Picture p;
+        std::string error;
+        EXPECT_FALSE(qor::DecodePicture(bytes.data(), bytes.size(), p, error)) << file;
+        EXPECT_FALSE(error.empty()) << file;
+    }
+}
+
+TEST(PngLoader, WriterAndReaderAgree) {
+    // Asymmetric, with alpha: a flip or a channel swap cannot pass.
+    std::vector<uint32_t> picture(7 * 5);
+    for (int i = 0; i < 35; ++i) picture[i] = uint32_t(i * 7) << 24 | uint32_t(i * 3) << 16 | uint32_t(255 - i) << 8 | uint32_t(i);
+    std::vector<uint8_t> png;
+    std::string error;
+    ASSERT_TRUE(qor::EncodePng(picture.data(), 7, 5, true, png, error)) << error;
+    qor::Picture back;
+    ASSERT_TRUE(qor::DecodePng(png.data(), png.size(), back, error)) << error;
+    EXPECT_EQ(back.width, 7);
+    EXPECT_EQ(back.height, 5);
+    EXPECT_EQ(back.argb, picture);
+}
+
+// A 16x8 picture of two flat halves compressed here, so the expected colours
+// are known: red on the left, blue on the right.
+TEST(JpegLoader, DecodesToTheColoursItWasMadeOf) {
+    std::vector<uint8_t> rgb(16 * 8 * 3);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x) {
+            uint8_t* p = &rgb[(y * 16 + x) * 3];
+            p[0] = x < 8 ? 220 : 20, p[1] = 30, p[2] = x < 8 ? 40 : 230;
+        }
+    tjhandle tj = tjInitCompress();
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    ASSERT_EQ(tjCompress2(tj, rgb.data(), 16, 16 * 3, 8, TJPF_RGB, &jpeg, &size, TJSAMP_444, 95, 0), 0);
+    qor::Picture p;
+    std::string error;
+    const bool ok = qor::DecodePicture(jpeg, size, p, error);
+    tjFree(jpeg);
+    tjDestroy(tj);
+    ASSERT_TRUE(ok) << error;
+    ASSERT_EQ(p.width, 16);
+    ASSERT_EQ(p.height, 8);
+    auto near = [](uint32_t c, int r, int g, int b) {
+        return c >> 24 == 255 && std::abs(int(c >> 16 & 255) - r) < 12 && std::abs(int(c >> 8 & 255) - g) < 12 &&
+               std::abs(int(c & 255) - b) < 12;
+    };
+    EXPECT_TRUE(near(p.argb[3 * 16 + 2], 220, 30, 40)) << std::hex << p.argb[3 * 16 + 2];
+    EXPECT_TRUE(near(p.argb[3 * 16 + 13], 20, 30, 230)) << std::hex << p.argb[3 * 16 + 13];
+}
+
+TEST(JpegLoader, RefusesTruncatedOversizedAndFakeFiles) {
+    const std::vector<uint8_t> good = Read("jpeg/good-16x8.jpg");
+    qor::Picture p;
+    std::string error;
+    ASSERT_TRUE(qor::DecodePicture(good.data(), good.size(), p, error)) << error;
+    EXPECT_EQ(p.width, 16);
+    for (const char* file : {"jpeg/truncated.jpg", "jpeg/oversized-header.jpg", "jpeg/not-a-jpeg.jpg"}) {
+        const std::vector<uint8_t> bytes = Read(file);
+        error.clear();
+        EXPECT_FALSE(qor::DecodePicture(bytes.data(), bytes.size(), p, error)) << file;
+        EXPECT_FALSE(error.empty()) << file;
+    }
+    const std::vector<uint8_t> big = Read("jpeg/oversized-header.jpg");
+    qor::DecodePicture(big.data(), big.size(), p, error);
+    EXPECT_NE(error.find("4096"), std::string::npos) << error;
+}
+
+TEST(PictureLoader, RefusesFilesThatAreNoPicture) {
+    qor::Picture p;
+    std::string error;
+    EXPECT_FALSE(qor::LoadPicture("/nonexistent/picture.png", p, error));
+    EXPECT_NE(error.find("cannot open"), std::string::npos) << error;
+    const uint8_t text[] = "hello, not a picture";
+    EXPECT_FALSE(qor::DecodePicture(text, sizeof text, p, error));
+    EXPECT_FALSE(qor::DecodePicture(text, 0, p, error));
+}
+
+TEST(LoadTexture, MissingFileIsReportedOnceAndDrawsGrey) {
+    Fresh(Raster{true, 2}, 8, 8);
+    qor::SetDataDir(std::filesystem::temp_directory_path().string());
+    testing::internal::CaptureStderr();
+    LoadTexture("no-such-picture.png", 1);
+    LoadTexture("no-such-picture.png", 1);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find("no-such-picture.png"), std::string::npos) << err;
+    SetTexture("no-such-picture.png");
+    Rect(0, 0, 8, 8, 0x00FFFFFFu);
+    EndScene();
+    EXPECT_EQ(Pixel(4, 4), 0x808080u);
+}
+
+}  // namespace
+}  // namespace teqtest
