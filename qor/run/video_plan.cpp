@@ -53,9 +53,9 @@ std::vector<std::string> FfmpegArguments(VideoKind kind, const std::string& wav,
                                        "-cpu-used", "4", "-row-mt", "1", "-pix_fmt", "yuv420p",
                                        "-c:a", "libopus", "-b:a", "160k"}
         : kind == VideoKind::Mkv
-            ? std::vector<std::string>{"-c:v", "libx264", "-preset", "fast", "-crf", "16", "-pix_fmt",
+            ? std::vector<std::string>{"-c:v", "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt",
                                        "yuv420p", "-c:a", "flac"}
-            : std::vector<std::string>{"-c:v", "libx264", "-preset", "fast", "-crf", "16", "-pix_fmt",
+            : std::vector<std::string>{"-c:v", "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt",
                                        "yuv420p", "-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart"};
     a.insert(a.end(), codecs.begin(), codecs.end());
     a.push_back(file);

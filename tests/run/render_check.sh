@@ -89,6 +89,8 @@ if command -v ffprobe >/dev/null; then
     dur=$(ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 "$work/clip.mp4")
     awk -v d="$dur" 'BEGIN { exit !(d > 0.95 && d < 1.1) }' || fail "mp4 lasts $dur s, expected 1"
     [ ! -e "$work/clip.mp4.audio.wav" ] || fail "temporary WAV left behind"
+    "$teq" --data "$work/song" --render "$work/clip2.mp4" --size 640x480 --fps 30 --length 1 2>/dev/null
+    cmp -s "$work/clip.mp4" "$work/clip2.mp4" || fail "two .mp4 renders differ"
 
     # No display: one line saying so, then teq.mp4 in the current folder.
     mkdir "$work/nodisplay"
