@@ -28,19 +28,20 @@ struct MeshCopy {
     std::vector<MeshObject> objects;
 };
 
-std::map<std::string, std::shared_ptr<const FileMesh>> gFiles;   // null: file was bad
+std::map<std::string, std::shared_ptr<const FileMesh>> gFiles;   // by path; null: file was bad
 std::vector<std::unique_ptr<MeshCopy>> gCopies;                  // index meshId - 1
 uint32_t gLoads = 0;
 uint64_t gBytesHeld = 0;
 uint64_t gBudget = kMeshMemoryBudget;
 
 std::shared_ptr<const FileMesh> ReadOnce(const char* name) {
-    auto found = gFiles.find(name);
+    const std::string path = DataPath(name);
+    auto found = gFiles.find(path);
     if (found != gFiles.end()) return found->second;
     A3fMesh parsed;
     std::string error;
     std::shared_ptr<FileMesh> file;
-    if (ReadA3fFile(DataPath(name), parsed, error)) {
+    if (ReadA3fFile(path, parsed, error)) {
         file = std::make_shared<FileMesh>();
         for (A3fObject& o : parsed.objects) {
             if (o.indices.empty()) {
@@ -54,7 +55,7 @@ std::shared_ptr<const FileMesh> ReadOnce(const char* name) {
     } else {
         std::fprintf(stderr, "teq: mesh %s\n", error.c_str());
     }
-    gFiles.emplace(name, file);
+    gFiles.emplace(path, file);
     return file;
 }
 
