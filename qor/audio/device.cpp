@@ -73,9 +73,6 @@ double MonotonicSeconds() {
 bool OpenDevice(Music& music, LevelMeter& meter, std::string* why) {
     CloseDevice();
     platform::QuietStderr quiet;   // ALSA's own complaints without a sound card
-    // The mixing thread at real-time priority where the system allows it: a
-    // busy machine must not starve the 21 ms callbacks (it takes well under 1 ms).
-    SDL_SetHint(SDL_HINT_THREAD_FORCE_REALTIME_TIME_CRITICAL, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         if (why) *why = SDL_GetError();
         return false;
