@@ -125,7 +125,8 @@ void DumpFloat(double v) { Append(" %.9g", v); }
 void DumpScreenVertices(const ScreenVertex* v, int count) {
     if (!gVertices || !v) return;
     for (int k = 0; k < count; k++) {
-        gLine.assign(" ");
+        gLine.clear();
+        gLine.push_back(' ');
         DumpFloat(v[k].x);
         DumpFloat(v[k].y);
         DumpFloat(v[k].z);
@@ -140,7 +141,8 @@ void DumpScreenVertices(const ScreenVertex* v, int count) {
 void DumpMeshVertices(const MeshVertex* v, int count) {
     if (!gVertices || !v) return;
     for (int k = 0; k < count; k++) {
-        gLine.assign(" ");
+        gLine.clear();
+        gLine.push_back(' ');
         DumpFloat(v[k].x);
         DumpFloat(v[k].y);
         DumpFloat(v[k].z);
