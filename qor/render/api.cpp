@@ -24,6 +24,7 @@ void FillTexture(Texture& t, const uint32_t* argb, int width, int height) {
     t.width = width;
     t.height = height;
     t.stride = width + 1;
+    t.pow2 = (width & (width - 1)) == 0 && (height & (height - 1)) == 0;
     t.texels.assign(size_t(width + 1) * (height + 1), 0);
     for (int y = 0; y <= height; ++y) {
         const uint32_t* src = argb + size_t(y % height) * width;

@@ -25,6 +25,7 @@ struct Texture {
     int width = 1;
     int height = 1;
     int stride = 2;   // width + 1
+    bool pow2 = true; // both sides powers of two: addressing by masks, see raster_setup.h
     bool loaded = false;
     std::vector<uint32_t> texels;
 };

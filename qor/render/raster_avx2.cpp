@@ -60,46 +60,74 @@ __attribute__((always_inline)) inline __m256i ToBytes(__m256 c) {
     return _mm256_cvtps_epi32(c);
 }
 
-template <bool kBilinearTaps>
-__attribute__((always_inline)) inline __m256i Sample(const Texture& tx, __m256 u, __m256 v, const Consts& k) {
-    const __m256 uf = _mm256_sub_ps(u, _mm256_floor_ps(u));
-    const __m256 vf = _mm256_sub_ps(v, _mm256_floor_ps(v));
-    const __m256 wf = _mm256_set1_ps(float(tx.width));
-    const __m256 hf = _mm256_set1_ps(float(tx.height));
+// Texel lookup with repeat addressing. Returns false, without finishing the
+// filter, when `skipMask` is set and no tap has a bit of it (nothing to add).
+template <bool kBilinearTaps, bool kPow2>
+__attribute__((always_inline)) inline bool Sample(const Texture& tx, __m256 u, __m256 v,
+                                                  __m256i skipMask, bool skipTest, const Consts& k,
+                                                  __m256i& out) {
     const __m256i stride = _mm256_set1_epi32(tx.stride);
     const int* base = reinterpret_cast<const int*>(tx.texels.data());
-    if (!kBilinearTaps) {
-        __m256i x = _mm256_cvttps_epi32(_mm256_mul_ps(uf, wf));
-        __m256i y = _mm256_cvttps_epi32(_mm256_mul_ps(vf, hf));
-        x = _mm256_min_epi32(_mm256_max_epi32(x, k.zero), _mm256_set1_epi32(tx.width));
-        y = _mm256_min_epi32(_mm256_max_epi32(y, k.zero), _mm256_set1_epi32(tx.height));
-        const __m256i idx = _mm256_add_epi32(_mm256_madd_epi16(y, stride), x);
-        return _mm256_i32gather_epi32(base, idx, 4);
-    }
-    const __m256 half = _mm256_set1_ps(0.5f);
-    const __m256 fx = _mm256_sub_ps(_mm256_mul_ps(uf, wf), half);
-    const __m256 fy = _mm256_sub_ps(_mm256_mul_ps(vf, hf), half);
-    const __m256 flx = _mm256_floor_ps(fx), fly = _mm256_floor_ps(fy);
-    const __m256 c256 = _mm256_set1_ps(256.0f);
-    const __m256i c255i = _mm256_set1_epi32(255);
-    const __m256i wx = _mm256_min_epi32(_mm256_max_epi32(
-        _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(fx, flx), c256)), k.zero), c255i);
-    const __m256i wy = _mm256_min_epi32(_mm256_max_epi32(
-        _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(fy, fly), c256)), k.zero), c255i);
-    __m256i x = _mm256_cvttps_epi32(flx);
-    __m256i y = _mm256_cvttps_epi32(fly);
     const __m256i wi = _mm256_set1_epi32(tx.width), hi = _mm256_set1_epi32(tx.height);
-    x = _mm256_add_epi32(x, _mm256_and_si256(_mm256_cmpgt_epi32(k.zero, x), wi));
-    y = _mm256_add_epi32(y, _mm256_and_si256(_mm256_cmpgt_epi32(k.zero, y), hi));
-    const __m256i one = _mm256_set1_epi32(1);
-    x = _mm256_min_epi32(_mm256_max_epi32(x, k.zero), _mm256_sub_epi32(wi, one));
-    y = _mm256_min_epi32(_mm256_max_epi32(y, k.zero), _mm256_sub_epi32(hi, one));
+    __m256i x, y, wx, wy;
+    if (kPow2) {
+        // 24.8 fixed point, wrapped by masking: no floor, no range fix-up.
+        const __m256i wmask = _mm256_set1_epi32(tx.width - 1), hmask = _mm256_set1_epi32(tx.height - 1);
+        const __m256i fu = _mm256_cvtps_epi32(_mm256_mul_ps(u, _mm256_set1_ps(float(tx.width * 256))));
+        const __m256i fv = _mm256_cvtps_epi32(_mm256_mul_ps(v, _mm256_set1_ps(float(tx.height * 256))));
+        if (!kBilinearTaps) {
+            x = _mm256_and_si256(_mm256_srai_epi32(fu, 8), wmask);
+            y = _mm256_and_si256(_mm256_srai_epi32(fv, 8), hmask);
+            out = _mm256_i32gather_epi32(base, _mm256_add_epi32(_mm256_madd_epi16(y, stride), x), 4);
+            return !skipTest || !_mm256_testz_si256(out, skipMask);
+        }
+        const __m256i c128 = _mm256_set1_epi32(128), c255 = _mm256_set1_epi32(255);
+        const __m256i gu = _mm256_sub_epi32(fu, c128), gv = _mm256_sub_epi32(fv, c128);
+        x = _mm256_and_si256(_mm256_srai_epi32(gu, 8), wmask);
+        y = _mm256_and_si256(_mm256_srai_epi32(gv, 8), hmask);
+        wx = _mm256_and_si256(gu, c255);
+        wy = _mm256_and_si256(gv, c255);
+    } else {
+        const __m256 uf = _mm256_sub_ps(u, _mm256_floor_ps(u));
+        const __m256 vf = _mm256_sub_ps(v, _mm256_floor_ps(v));
+        const __m256 wf = _mm256_set1_ps(float(tx.width));
+        const __m256 hf = _mm256_set1_ps(float(tx.height));
+        if (!kBilinearTaps) {
+            x = _mm256_cvttps_epi32(_mm256_mul_ps(uf, wf));
+            y = _mm256_cvttps_epi32(_mm256_mul_ps(vf, hf));
+            x = _mm256_min_epi32(_mm256_max_epi32(x, k.zero), wi);
+            y = _mm256_min_epi32(_mm256_max_epi32(y, k.zero), hi);
+            out = _mm256_i32gather_epi32(base, _mm256_add_epi32(_mm256_madd_epi16(y, stride), x), 4);
+            return !skipTest || !_mm256_testz_si256(out, skipMask);
+        }
+        const __m256 half = _mm256_set1_ps(0.5f);
+        const __m256 fx = _mm256_sub_ps(_mm256_mul_ps(uf, wf), half);
+        const __m256 fy = _mm256_sub_ps(_mm256_mul_ps(vf, hf), half);
+        const __m256 flx = _mm256_floor_ps(fx), fly = _mm256_floor_ps(fy);
+        const __m256 c256 = _mm256_set1_ps(256.0f);
+        const __m256i c255i = _mm256_set1_epi32(255);
+        wx = _mm256_min_epi32(_mm256_max_epi32(
+            _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(fx, flx), c256)), k.zero), c255i);
+        wy = _mm256_min_epi32(_mm256_max_epi32(
+            _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(fy, fly), c256)), k.zero), c255i);
+        x = _mm256_cvttps_epi32(flx);
+        y = _mm256_cvttps_epi32(fly);
+        x = _mm256_add_epi32(x, _mm256_and_si256(_mm256_cmpgt_epi32(k.zero, x), wi));
+        y = _mm256_add_epi32(y, _mm256_and_si256(_mm256_cmpgt_epi32(k.zero, y), hi));
+        const __m256i one = _mm256_set1_epi32(1);
+        x = _mm256_min_epi32(_mm256_max_epi32(x, k.zero), _mm256_sub_epi32(wi, one));
+        y = _mm256_min_epi32(_mm256_max_epi32(y, k.zero), _mm256_sub_epi32(hi, one));
+    }
     const __m256i i00 = _mm256_add_epi32(_mm256_madd_epi16(y, stride), x);
     const __m256i i01 = _mm256_add_epi32(i00, stride);
     const __m256i t00 = _mm256_i32gather_epi32(base, i00, 4);
     const __m256i t10 = _mm256_i32gather_epi32(base + 1, i00, 4);
     const __m256i t01 = _mm256_i32gather_epi32(base, i01, 4);
     const __m256i t11 = _mm256_i32gather_epi32(base + 1, i01, 4);
+    if (skipTest) {
+        const __m256i any = _mm256_or_si256(_mm256_or_si256(t00, t10), _mm256_or_si256(t01, t11));
+        if (_mm256_testz_si256(any, skipMask)) return false;
+    }
     __m256i wxl, wxh, wyl, wyh;
     SpreadWeights(wx, wxl, wxh);
     SpreadWeights(wy, wyl, wyh);
@@ -107,10 +135,12 @@ __attribute__((always_inline)) inline __m256i Sample(const Texture& tx, __m256 u
     const __m256i topH = Lerp(_mm256_unpackhi_epi8(t00, k.zero), _mm256_unpackhi_epi8(t10, k.zero), wxh);
     const __m256i botL = Lerp(_mm256_unpacklo_epi8(t01, k.zero), _mm256_unpacklo_epi8(t11, k.zero), wxl);
     const __m256i botH = Lerp(_mm256_unpackhi_epi8(t01, k.zero), _mm256_unpackhi_epi8(t11, k.zero), wxh);
-    return _mm256_packus_epi16(Lerp(topL, botL, wyl), Lerp(topH, botH, wyh));
+    out = _mm256_packus_epi16(Lerp(topL, botL, wyl), Lerp(topH, botH, wyh));
+    return true;
 }
 
-template <bool kDepthTest, bool kBlendAdd, bool kAlpha, bool kBilinearTaps, bool kPersp, bool kFlat>
+template <bool kDepthTest, bool kBlendAdd, bool kAlpha, bool kBilinearTaps, bool kPersp, bool kFlat,
+          bool kPow2>
 void DrawBand(const Tri& tri, const DrawState& state, const Target& target, const BandSetup& s,
               uint32_t flatColor) {
     const Consts k;
@@ -183,10 +213,10 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
                     _mm256_or_si256(_mm256_slli_epi32(ToBytes(r), 16), _mm256_slli_epi32(ToBytes(g), 8)),
                     _mm256_or_si256(ToBytes(b), k.opaque));
             }
-            const __m256i t = Sample<kBilinearTaps>(tx, u, v, k);
             // An additive draw adds nothing where the texels are black (or,
-            // through the alpha channel, transparent).
-            if (kBlendAdd && _mm256_testz_si256(t, kAlpha ? k.opaque : k.rgbMask)) {
+            // through the alpha channel, transparent): such chunks stop early.
+            __m256i t;
+            if (!Sample<kBilinearTaps, kPow2>(tx, u, v, kAlpha ? k.opaque : k.rgbMask, kBlendAdd, k, t)) {
                 if (kDepthTest) _mm256_maskstore_ps(zrow + i, mask, z);
                 continue;
             }
@@ -210,7 +240,7 @@ using BandFn = void (*)(const Tri&, const DrawState&, const Target&, const BandS
 template <int kIndex>
 constexpr BandFn Pick() {
     return &DrawBand<(kIndex & 1) != 0, (kIndex & 2) != 0, (kIndex & 4) != 0, (kIndex & 8) != 0,
-                     (kIndex & 16) != 0, (kIndex & 32) != 0>;
+                     (kIndex & 16) != 0, (kIndex & 32) != 0, (kIndex & 64) != 0>;
 }
 
 template <int... kIndex>
@@ -218,7 +248,7 @@ constexpr auto MakeTable(std::integer_sequence<int, kIndex...>) {
     return std::array<BandFn, sizeof...(kIndex)>{Pick<kIndex>()...};
 }
 
-const auto kTable = MakeTable(std::make_integer_sequence<int, 64>{});
+const auto kTable = MakeTable(std::make_integer_sequence<int, 128>{});
 
 }  // namespace
 
@@ -230,7 +260,7 @@ void DrawTriAvx2(const Tri& tri, const DrawState& state, const Target& target, i
     const int index = ((state.bits & kDepth) ? 1 : 0) | (blend ? 2 : 0) |
                       ((blend && (state.bits & kAlphaChannel)) ? 4 : 0) |
                       ((state.bits & kBilinear) ? 8 : 0) | ((tri.flags & kPerspective) ? 16 : 0) |
-                      ((tri.flags & kFlatColor) ? 32 : 0);
+                      ((tri.flags & kFlatColor) ? 32 : 0) | (state.texture->pow2 ? 64 : 0);
     const uint32_t flatColor = 0xFF000000u | ToByte(tri.a[kR][0]) << 16 |
                                ToByte(tri.a[kG][0]) << 8 | ToByte(tri.a[kB][0]);
     kTable[index](tri, state, target, s, flatColor);

@@ -75,6 +75,11 @@ inline int TruncToInt(float f) {
     return f > -2147483648.0f && f < 2147483648.0f ? int(f) : INT32_MIN;
 }
 
+// float to int rounding to nearest even; NaN and out-of-range give INT_MIN.
+inline int RoundToInt(float f) {
+    return f >= -2147483648.0f && f < 2147483648.0f ? int(std::lrintf(f)) : INT32_MIN;
+}
+
 // A colour channel 0..255 from an interpolated value: clamped (NaN to 0), then
 // rounded to nearest even.
 inline uint32_t ToByte(float c) {
