@@ -311,8 +311,8 @@ void Intro(Composer& c, Pads& pads, int s) {
   const Chord* bars[10] = {&kAm, &kAm, &kF, &kF, &kC, &kC, &kG, &kG, &kF, &kE};
   for (int b = 0; b < 10; ++b) {
     const int row = s + 16 * b;
-    pads.Chord(c, row, *bars[b], 44 + b);
-    if (b >= 2) Arp(c, row, *bars[b], 22 + 3 * b);
+    pads.Chord(c, row, *bars[b], 54 + b);
+    if (b >= 2) Arp(c, row, *bars[b], 28 + 3 * b);
     if (b >= 4 && b < 9) {
       // Bell: a dotted line over the chord's upper tones.
       c.Play(row, ChBell, bars[b]->arp[3], InBell, 22);
