@@ -32,6 +32,20 @@ void FillTexture(Texture& t, const uint32_t* argb, int width, int height) {
         std::memcpy(dst, src, size_t(width) * 4);
         dst[width] = src[0];
     }
+    // Footprints starting at x in [2bx, 2bx + 1] reach texels up to 2bx + 2.
+    const int bw = (width + 1) / 2, bh = (height + 1) / 2;
+    t.blockStride = bw;
+    t.blocks.assign(size_t(bw) * bh + 4, 0);   // 4 spare bytes: read as 32-bit words
+    for (int by = 0; by < bh; ++by)
+        for (int bx = 0; bx < bw; ++bx) {
+            uint8_t bits = 0;
+            for (int y = 2 * by; y <= std::min(2 * by + 2, height); ++y)
+                for (int x = 2 * bx; x <= std::min(2 * bx + 2, width); ++x) {
+                    const uint32_t c = t.texels[size_t(y) * t.stride + x];
+                    bits |= (c >> 24 ? 1 : 0) | (c & 0xFFFFFF ? 2 : 0);
+                }
+            t.blocks[size_t(by) * bw + bx] = bits;
+        }
 }
 
 const Texture& PlaceholderTexture() {

@@ -28,6 +28,11 @@ struct Texture {
     bool pow2 = true; // both sides powers of two: addressing by masks, see raster_setup.h
     bool loaded = false;
     std::vector<uint32_t> texels;
+    // One byte per 2x2 block of texel positions: bit 0 set if a bilinear
+    // footprint starting in the block touches a texel with alpha, bit 1 if one
+    // with colour. Additive draws skip pixels whose footprints have neither.
+    int blockStride = 1;
+    std::vector<uint8_t> blocks;
 };
 
 // Builds the padded layout from plain rows (argb: width * height words).
