@@ -15,7 +15,7 @@ namespace qor::audio {
 
 namespace {
 
-constexpr int kBufferFrames = 1024;   // 21 ms per callback
+constexpr int kBufferFrames = 2048;   // 43 ms per callback: room for a busy machine
 
 struct DeviceState {
     SDL_AudioDeviceID id = 0;

@@ -23,6 +23,12 @@ namespace {
 
 constexpr double kStallSeconds = 1.0;   // device clock frozen this long: give up on it
 
+// A frame is drawn from the clock's reading at its start and shown about one
+// frame later. The run leads the clock by that delay (smoothed, at most one
+// display refresh), so a picture is on screen when its sound is heard.
+double gLead = 0.0;          // s
+double gFrameStarted = 0.0;  // monotonic s when the frame's t was read
+
 // One line per shown frame, for measuring: present time, t, the song time
 // heard at that moment by the raw device model. Written to $TEQ_FRAME_LOG.
 std::FILE* gFrameLog = nullptr;
@@ -53,7 +59,11 @@ double CpuSeconds() {
 void PresentToWindow(const uint32_t* argb, int width, int height, void*) {
     platform::Present(argb, width, height);
     Session& s = CurrentSession();
-    if (s.running) NoteFrameShown(s.frameTime);
+    if (s.running) {
+        NoteFrameShown(s.frameTime);
+        const double delay = audio::MonotonicSeconds() - gFrameStarted;
+        gLead = std::clamp(gLead + 0.1 * (delay - gLead), 0.0, 1.0 / platform::RefreshRate());
+    }
     if (gFrameLog) {
         const double now = audio::MonotonicSeconds();
         std::fprintf(gFrameLog, "%.6f %.9f %.6f\n", now, s.frameTime,
@@ -107,12 +117,14 @@ void RunPlay(FrameFunction frame) {
     double base = audio::MonotonicSeconds() - o.start;   // monotonic clock: t = now - base
     double lastT = o.start;
     double lastAdvance = audio::MonotonicSeconds();
+    gLead = 0.0;
 
     while (platform::PumpEvents()) {
         const double now = audio::MonotonicSeconds();
         double t;
         if (device) {
-            t = audio::DeviceSeconds();
+            const double heard = audio::DeviceSeconds();
+            t = heard > o.start ? std::max(lastT, heard + gLead) : heard;
             if (t > lastT) lastAdvance = now;
             if (now - lastAdvance > kStallSeconds) {
                 // The device stopped asking for sound: carry on without it.
@@ -129,6 +141,7 @@ void RunPlay(FrameFunction frame) {
         if (t >= end) break;
         SetSoundLevel(LevelFor(s, SongFrame(t)));
         s.frameTime = t;
+        gFrameStarted = now;
         frame(static_cast<float>(t));
     }
 
