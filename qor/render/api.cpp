@@ -46,6 +46,10 @@ void FillTexture(Texture& t, const uint32_t* argb, int width, int height) {
                 }
             t.blocks[size_t(by) * bw + bx] = bits;
         }
+    size_t noAlpha = 0, noColor = 0;
+    for (size_t i = 0; i < size_t(bw) * bh; ++i) noAlpha += !(t.blocks[i] & 1), noColor += !(t.blocks[i] & 2);
+    const size_t quarter = size_t(bw) * bh / 4;
+    t.sparse = uint8_t((noAlpha > quarter ? 1 : 0) | (noColor > quarter ? 2 : 0));
 }
 
 const Texture& PlaceholderTexture() {

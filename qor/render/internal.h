@@ -33,6 +33,8 @@ struct Texture {
     // with colour. Additive draws skip pixels whose footprints have neither.
     int blockStride = 1;
     std::vector<uint8_t> blocks;
+    // Worth a look-up only where many blocks are empty: bit 0 for alpha, bit 1 for colour.
+    uint8_t sparse = 0;
 };
 
 // Builds the padded layout from plain rows (argb: width * height words).

@@ -121,7 +121,7 @@ __attribute__((always_inline)) inline bool Sample(const Texture& tx, __m256 u, _
     // Each tap pair (x, x + 1) is one 64-bit load: four 4-wide gathers instead
     // of four 8-wide ones. Pixels are gathered in the order 0 1 4 5 | 2 3 6 7
     // so that one in-lane shuffle puts the left and right taps back in order.
-    if (skipTest) {
+    if (skipTest && (tx.sparse & skipBits)) {
         // The block map first: one small gather that often saves four.
         const __m256i bi = _mm256_add_epi32(
             _mm256_madd_epi16(_mm256_srli_epi32(y, 1), _mm256_set1_epi32(tx.blockStride)), _mm256_srli_epi32(x, 1));
@@ -175,18 +175,33 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
     const int width = s.x1 - s.x0 + 1;
     (void)tri;
 
+    // Reciprocal steps: a row's run of pixels is found from its edge values
+    // (a pixel early, for rounding), so chunks start where the run starts.
+    float invStep[3];
+    for (int e = 0; e < 3; ++e) invStep[e] = s.stepX[e] != 0 ? 1.0f / float(s.stepX[e]) : 0.0f;
+
     for (int j = 0; j <= s.y1 - s.y0; ++j) {
         const int y = s.y0 + j;
-        __m256i e0 = _mm256_add_epi32(_mm256_set1_epi32(s.e[0] + s.stepY[0] * j), laneE0);
-        __m256i e1 = _mm256_add_epi32(_mm256_set1_epi32(s.e[1] + s.stepY[1] * j), laneE1);
-        __m256i e2 = _mm256_add_epi32(_mm256_set1_epi32(s.e[2] + s.stepY[2] * j), laneE2);
+        const int32_t er[3] = {s.e[0] + s.stepY[0] * j, s.e[1] + s.stepY[1] * j, s.e[2] + s.stepY[2] * j};
+        float lo = 0.0f, hi = float(width - 1);
+        for (int e = 0; e < 3; ++e) {
+            const float at = -float(er[e]) * invStep[e];   // column where edge e crosses zero
+            if (s.stepX[e] > 0) lo = std::max(lo, at - 1.0f);
+            else if (s.stepX[e] < 0) hi = std::min(hi, at + 1.0f);
+            else if (er[e] < 0) hi = -1.0f;
+        }
+        if (!(lo <= hi)) continue;
+        const int first = int(lo);
+        __m256i e0 = _mm256_add_epi32(_mm256_set1_epi32(er[0] + s.stepX[0] * first), laneE0);
+        __m256i e1 = _mm256_add_epi32(_mm256_set1_epi32(er[1] + s.stepX[1] * first), laneE1);
+        __m256i e2 = _mm256_add_epi32(_mm256_set1_epi32(er[2] + s.stepX[2] * first), laneE2);
         __m256 row[kAttrCount];
         for (int a = 0; a < kAttrCount; ++a)
             row[a] = _mm256_set1_ps(s.base[a] + s.ddy[a] * float(j));
         uint32_t* color = target.color + size_t(y) * target.width + s.x0;
         float* zrow = target.depth + size_t(y) * target.width + s.x0;
         bool entered = false;
-        for (int i = 0; i < width; i += 8, e0 = _mm256_add_epi32(e0, chunkE0),
+        for (int i = first; i < width; i += 8, e0 = _mm256_add_epi32(e0, chunkE0),
                  e1 = _mm256_add_epi32(e1, chunkE1), e2 = _mm256_add_epi32(e2, chunkE2)) {
             const __m256i col = _mm256_add_epi32(_mm256_set1_epi32(i), k.lanes);
             __m256i mask = _mm256_or_si256(_mm256_or_si256(e0, e1), e2);
