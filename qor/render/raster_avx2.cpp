@@ -60,21 +60,42 @@ __attribute__((always_inline)) inline __m256i ToBytes(__m256 c) {
     return _mm256_cvtps_epi32(c);
 }
 
+// What the pixel loop needs of a texture, read once per triangle and band:
+// the stores to the frame buffer could alias the texture's fields, so reading
+// them inside the loop would reload them for every chunk.
+struct TexParams {
+    const int* base;
+    const int* blocks;
+    __m256 wf, hf;            // sides as floats
+    __m256 uScale, vScale;    // sides times 256
+    __m256i wi, hi, wmask, hmask, stride, blockStride;
+    bool sparseAlpha, sparseColor;
+    explicit TexParams(const Texture& tx)
+        : base(reinterpret_cast<const int*>(tx.texels.data())),
+          blocks(reinterpret_cast<const int*>(tx.blocks.data())),
+          wf(_mm256_set1_ps(float(tx.width))), hf(_mm256_set1_ps(float(tx.height))),
+          uScale(_mm256_set1_ps(float(tx.width * 256))), vScale(_mm256_set1_ps(float(tx.height * 256))),
+          wi(_mm256_set1_epi32(tx.width)), hi(_mm256_set1_epi32(tx.height)),
+          wmask(_mm256_set1_epi32(tx.width - 1)), hmask(_mm256_set1_epi32(tx.height - 1)),
+          stride(_mm256_set1_epi32(tx.stride)), blockStride(_mm256_set1_epi32(tx.blockStride)),
+          sparseAlpha(tx.sparse & 1), sparseColor(tx.sparse & 2) {}
+};
+
 // Texel lookup with repeat addressing. Returns false, without finishing the
 // filter, when `skipMask` is set and no tap has a bit of it (nothing to add).
 template <bool kBilinearTaps, bool kPow2>
-__attribute__((always_inline)) inline bool Sample(const Texture& tx, __m256 u, __m256 v,
+__attribute__((always_inline)) inline bool Sample(const TexParams& tp, __m256 u, __m256 v,
                                                   __m256i skipMask, int skipBits, bool skipTest,
                                                   const Consts& k, __m256i& out) {
-    const __m256i stride = _mm256_set1_epi32(tx.stride);
-    const int* base = reinterpret_cast<const int*>(tx.texels.data());
-    const __m256i wi = _mm256_set1_epi32(tx.width), hi = _mm256_set1_epi32(tx.height);
+    const __m256i stride = tp.stride;
+    const int* base = tp.base;
+    const __m256i wi = tp.wi, hi = tp.hi;
     __m256i x, y, wx, wy;
     if (kPow2) {
         // 24.8 fixed point, wrapped by masking: no floor, no range fix-up.
-        const __m256i wmask = _mm256_set1_epi32(tx.width - 1), hmask = _mm256_set1_epi32(tx.height - 1);
-        const __m256i fu = _mm256_cvtps_epi32(_mm256_mul_ps(u, _mm256_set1_ps(float(tx.width * 256))));
-        const __m256i fv = _mm256_cvtps_epi32(_mm256_mul_ps(v, _mm256_set1_ps(float(tx.height * 256))));
+        const __m256i wmask = tp.wmask, hmask = tp.hmask;
+        const __m256i fu = _mm256_cvtps_epi32(_mm256_mul_ps(u, tp.uScale));
+        const __m256i fv = _mm256_cvtps_epi32(_mm256_mul_ps(v, tp.vScale));
         if (!kBilinearTaps) {
             x = _mm256_and_si256(_mm256_srai_epi32(fu, 8), wmask);
             y = _mm256_and_si256(_mm256_srai_epi32(fv, 8), hmask);
@@ -90,8 +111,8 @@ __attribute__((always_inline)) inline bool Sample(const Texture& tx, __m256 u, _
     } else {
         const __m256 uf = _mm256_sub_ps(u, _mm256_floor_ps(u));
         const __m256 vf = _mm256_sub_ps(v, _mm256_floor_ps(v));
-        const __m256 wf = _mm256_set1_ps(float(tx.width));
-        const __m256 hf = _mm256_set1_ps(float(tx.height));
+        const __m256 wf = tp.wf;
+        const __m256 hf = tp.hf;
         if (!kBilinearTaps) {
             x = _mm256_cvttps_epi32(_mm256_mul_ps(uf, wf));
             y = _mm256_cvttps_epi32(_mm256_mul_ps(vf, hf));
@@ -121,11 +142,11 @@ __attribute__((always_inline)) inline bool Sample(const Texture& tx, __m256 u, _
     // Each tap pair (x, x + 1) is one 64-bit load: four 4-wide gathers instead
     // of four 8-wide ones. Pixels are gathered in the order 0 1 4 5 | 2 3 6 7
     // so that one in-lane shuffle puts the left and right taps back in order.
-    if (skipTest && (tx.sparse & skipBits)) {
+    if (skipTest && (skipBits == 1 ? tp.sparseAlpha : tp.sparseColor)) {
         // The block map first: one small gather that often saves four.
         const __m256i bi = _mm256_add_epi32(
-            _mm256_madd_epi16(_mm256_srli_epi32(y, 1), _mm256_set1_epi32(tx.blockStride)), _mm256_srli_epi32(x, 1));
-        const __m256i bits = _mm256_i32gather_epi32(reinterpret_cast<const int*>(tx.blocks.data()), bi, 1);
+            _mm256_madd_epi16(_mm256_srli_epi32(y, 1), tp.blockStride), _mm256_srli_epi32(x, 1));
+        const __m256i bits = _mm256_i32gather_epi32(tp.blocks, bi, 1);
         if (_mm256_testz_si256(bits, _mm256_set1_epi32(skipBits))) return false;
     }
     const __m256i i00 = _mm256_permutevar8x32_epi32(_mm256_add_epi32(_mm256_madd_epi16(y, stride), x),
@@ -160,7 +181,7 @@ template <bool kDepthTest, bool kBlendAdd, bool kAlpha, bool kBilinearTaps, bool
 void DrawBand(const Tri& tri, const DrawState& state, const Target& target, const BandSetup& s,
               uint32_t flatColor) {
     const Consts k;
-    const Texture& tx = *state.texture;
+    const TexParams tp(*state.texture);
     const __m256i laneE0 = _mm256_mullo_epi32(k.lanes, _mm256_set1_epi32(s.stepX[0]));
     const __m256i laneE1 = _mm256_mullo_epi32(k.lanes, _mm256_set1_epi32(s.stepX[1]));
     const __m256i laneE2 = _mm256_mullo_epi32(k.lanes, _mm256_set1_epi32(s.stepX[2]));
@@ -247,7 +268,7 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
             // An additive draw adds nothing where the texels are black (or,
             // through the alpha channel, transparent): such chunks stop early.
             __m256i t;
-            if (!Sample<kBilinearTaps, kPow2>(tx, u, v, kAlpha ? k.opaque : k.rgbMask, kAlpha ? 1 : 2,
+            if (!Sample<kBilinearTaps, kPow2>(tp, u, v, kAlpha ? k.opaque : k.rgbMask, kAlpha ? 1 : 2,
                                               kBlendAdd, k, t)) {
                 if (kDepthTest) _mm256_maskstore_ps(zrow + i, mask, z);
                 continue;
