@@ -220,7 +220,7 @@ void QueueDrain() {
     Queue& q = gQueue;
     if (q.bandCount == 0) return;
     QueuePublish();
-    for (;;) {
+    for (int idle = 0;; ) {
         bool did = false;
         bool done = true;
         for (int b = 0; b < q.bandCount; ++b) {
@@ -240,7 +240,11 @@ void QueueDrain() {
             band.busy.store(false, std::memory_order_release);
         }
         if (done) break;
-        if (!did) Pause();
+        // Waiting for the worker to finish a band: spin briefly, then give
+        // the core away in case the worker is waiting for it.
+        if (did) idle = 0;
+        else if (++idle < 64) Pause();
+        else std::this_thread::yield();
     }
     Reset();
 }
