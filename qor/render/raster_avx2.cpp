@@ -216,9 +216,15 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
         __m256i e0 = _mm256_add_epi32(_mm256_set1_epi32(er[0] + s.stepX[0] * first), laneE0);
         __m256i e1 = _mm256_add_epi32(_mm256_set1_epi32(er[1] + s.stepX[1] * first), laneE1);
         __m256i e2 = _mm256_add_epi32(_mm256_set1_epi32(er[2] + s.stepX[2] * first), laneE2);
+        // Row values of the attributes this variant reads.
         __m256 row[kAttrCount];
-        for (int a = 0; a < kAttrCount; ++a)
-            row[a] = _mm256_set1_ps(s.base[a] + s.ddy[a] * float(j));
+        const float fj = float(j);
+        auto rowValue = [&](int a) { row[a] = _mm256_set1_ps(s.base[a] + s.ddy[a] * fj); };
+        if (kDepthTest) rowValue(kZ);
+        if (kPersp) rowValue(kRhw);
+        rowValue(kU);
+        rowValue(kV);
+        if (!kFlat) rowValue(kR), rowValue(kG), rowValue(kB);
         uint32_t* color = target.color + size_t(y) * target.width + s.x0;
         float* zrow = target.depth + size_t(y) * target.width + s.x0;
         bool entered = false;
@@ -235,8 +241,9 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
             entered = true;
             const __m256 fi = _mm256_add_ps(_mm256_set1_ps(float(i)), k.lanesF);
             // Same expression as the portable path: row + ddx * column.
-            const __m256 z = _mm256_add_ps(row[kZ], _mm256_mul_ps(ddx[kZ], fi));
+            __m256 z;
             if (kDepthTest) {
+                z = _mm256_add_ps(row[kZ], _mm256_mul_ps(ddx[kZ], fi));
                 const __m256 zb = _mm256_loadu_ps(zrow + i);
                 mask = _mm256_and_si256(mask, _mm256_castps_si256(_mm256_cmp_ps(z, zb, _CMP_LE_OQ)));
                 if (_mm256_testz_si256(mask, mask)) continue;
