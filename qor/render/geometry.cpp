@@ -303,7 +303,12 @@ void DrawMesh(const MeshDraw& d, const MeshVertex* vertices, int count, const ui
             if (d.lights[i].enabled) lights[lightCount++] = &d.lights[i];
     }
 
-    // Every vertex once: the triangles share them.
+    // Every vertex once: the triangles share them. Only vertices that an index
+    // reaches are read: the demo may pass a vertex count larger than the array
+    // it rewrote, but the engine's own indices never exceed the real array.
+    uint32_t highest = 0;
+    for (uint32_t t = 0; t < indexCount; ++t) highest = std::max(highest, indices[t]);
+    count = int(std::min<uint32_t>(uint32_t(count), highest + 1));
     if (gScratch.size() < size_t(count)) gScratch.resize(size_t(count));
     CV* cv = gScratch.data();
     const float* m = mv.m;

@@ -215,6 +215,10 @@ TEST_P(MeshTest, VerticesRewrittenAfterADrawLeaveThatDrawAlone) {
     RenderObject(m.objects[0]);
     for (int i = 0; i < 3; ++i) m.objects[0].vertices[i].x += 6;
     RenderObject(m.objects[0]);
+    // A vertex count raised past the array reads no further than the indices go.
+    MeshObject raised = m.objects[0];
+    raised.vertexCount = 1 << 30;
+    RenderObject(raised);
     // A vertex count lowered below the indices draws nothing and reads nothing.
     MeshObject shortened = m.objects[0];
     shortened.vertexCount = 2;
