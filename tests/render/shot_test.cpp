@@ -42,7 +42,7 @@ TEST(Shot, EveryWindowGivesAPicture) {
     if (!std::filesystem::exists(std::string(TEQ_DATA) + "/geo.a3f")) GTEST_SKIP() << "no generated data";
     std::vector<uint32_t> previous;
     for (double t : {5.0, 25.0, 30.0, 40.0, 45.0, 54.0, 60.0, 79.0, 90.0, 105.0, 112.0, 120.0}) {
-        const std::filesystem::path out = kWork / ("t" + std::to_string(int(t)) + ".png");
+        const std::filesystem::path out = kWork / (std::to_string(int(t)) + "s.png");
         ASSERT_EQ(Shot(TEQ_DATA, t, out), 0) << t;
         const qor::Picture p = Decode(out);
         ASSERT_EQ(p.width, 320);
