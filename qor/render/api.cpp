@@ -221,7 +221,7 @@ void EndScene() {
     Context& c = gCtx;
     if (c.width == 0) return;
     QueueDrain();
-    if (c.presenter) c.presenter(c.color.data(), c.width, c.height, c.presenterUser);
+    if (c.presenter && c.drawing) c.presenter(c.color.data(), c.width, c.height, c.presenterUser);
 }
 
 void SetViewPort(int x, int y, int width, int height) {

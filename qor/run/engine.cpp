@@ -44,6 +44,17 @@ void NoteFrameShown(double t) {
     while (!gShown.empty() && gShown.front() <= t - 1.0) gShown.pop_front();
 }
 
+void FastForward(FrameFunction frame, double until) {
+    constexpr int kFps = 60;
+    render::SetDrawing(false);
+    for (long k = 0; double(k) / kFps < until; ++k) {
+        const double t = double(k) / kFps;
+        frame(float(t));
+        NoteFrameShown(t);
+    }
+    render::SetDrawing(true);
+}
+
 }  // namespace qor
 
 void Initialize(const char* name, const char* music, int width, int height, int flag) {

@@ -18,6 +18,11 @@ void SetSoundLevel(float level);
 // Counts a shown frame at time t (seconds) for GetFPS.
 void NoteFrameShown(double t);
 
+// Runs the frames before `until` at 60 fps with drawing off and nothing shown,
+// so that a run starting at `until` inherits the states, camera, transforms and
+// random numbers that playback from 0 would have left.
+void FastForward(FrameFunction frame, double until);
+
 }  // namespace qor
 
 namespace qor {

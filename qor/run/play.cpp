@@ -97,6 +97,9 @@ void RunPlay(FrameFunction frame) {
         return;
     }
 
+    // Frames before the start still run, undrawn, for the states they leave.
+    if (o.start > 0) FastForward(frame, o.start);
+
     // The level's window reaches 1/50 s back: render that much before the start.
     const int64_t lead = std::min<int64_t>(startFrame, audio::LevelMeter::kWindow);
     s.music.Seek(startFrame - lead);

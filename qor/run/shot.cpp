@@ -15,14 +15,7 @@ namespace qor {
 
 void RunShot(FrameFunction frame) {
     const Options& o = CurrentOptions();
-    constexpr int kFps = 60;
-    render::SetDrawing(false);
-    for (long k = 0; double(k) / kFps < o.shotTime; ++k) {
-        const double t = double(k) / kFps;
-        frame(float(t));
-        NoteFrameShown(t);
-    }
-    render::SetDrawing(true);
+    FastForward(frame, o.shotTime);
     frame(float(o.shotTime));
     NoteFrameShown(o.shotTime);
 

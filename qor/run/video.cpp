@@ -246,7 +246,9 @@ void RunRender(FrameFunction frame) {
             Fail("cannot start ffmpeg: " + why);
     }
 
-    render::SetDrawing(true);
+    // Frames before the start still run, undrawn, for the states they leave.
+    SetSoundLevel(0.0f);
+    FastForward(frame, static_cast<double>(first) / fps);
     render::SetPresenter(PresentToSink, nullptr);
     const bool tty = ::isatty(2);
     const auto began = std::chrono::steady_clock::now();

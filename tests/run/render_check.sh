@@ -1,5 +1,6 @@
 #!/bin/bash
-# teq from the outside: offline renders are byte-identical run to run, the
+# teq from the outside: offline renders are byte-identical run to run, start
+# late with the states of the frames before, the
 # audio of frame n begins at floor(n * rate / fps), a missing or corrupt
 # module gives a silent run of 135 s, a bad option exits with code 2, and a
 # .mp4 comes out with the right length, size and an audio stream.
@@ -76,6 +77,12 @@ for case in nosong badsong; do
     nonzero=$(od -An -v -td2 -j 44 -w2 "$work/$case.out/audio.wav" | awk '$1 != 0 { n++ } END { print n + 0 }')
     [ "$nonzero" -eq 0 ] || fail "$case: audio not silent"
 done
+
+# A render that starts late inherits the states of the frames before it: with
+# no music (level 0) its first frame is the picture --shot draws at level 0.
+"$teq" --data "$work/nosong" --render "$work/late" --start 60 --length 0.01 2>/dev/null || fail "late render failed"
+"$teq" --data "$work/nosong" --shot 60 "$work/late.png" --level 0 2>/dev/null || fail "shot at 60 failed"
+cmp -s "$work/late/000000.png" "$work/late.png" || fail "a render from 60 s differs from the shot at 60 s"
 
 # A video file: ffmpeg's H.264 in .mp4, with sound, at the asked size and length.
 if command -v ffprobe >/dev/null; then
