@@ -17,7 +17,7 @@ void Init(int width, int height);
 void SetDrawing(bool on);
 
 // EndScene hands the finished frame (width x height, 0xAARRGGBB, rows top
-// down) to the presenter, if one is set.
+// down) to the presenter, if one is set and drawing is on.
 using Presenter = void (*)(const uint32_t* argb, int width, int height, void* user);
 void SetPresenter(Presenter presenter, void* user);
 
