@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "render/raster_setup.h"
+
 namespace qor::render {
 
 // >> matrices
@@ -133,21 +135,21 @@ struct Emit {
 void EmitTri(const SV& p0, const SV& p1, const SV& p2, const Guard& g, const Emit& e) {
     Tri t;
     const SV* p[3] = {&p0, &p1, &p2};
+    int32_t x[3], y[3];
     for (int i = 0; i < 3; ++i) {
-        t.x[i] = int32_t(std::lrintf(p[i]->x * kSubUnit));
-        t.y[i] = int32_t(std::lrintf(p[i]->y * kSubUnit));
+        x[i] = int32_t(std::lrintf(p[i]->x * kSubUnit));
+        y[i] = int32_t(std::lrintf(p[i]->y * kSubUnit));
     }
-    const int64_t area = int64_t(t.x[1] - t.x[0]) * (t.y[2] - t.y[0]) -
-                         int64_t(t.x[2] - t.x[0]) * (t.y[1] - t.y[0]);
+    const int64_t area = int64_t(x[1] - x[0]) * (y[2] - y[0]) - int64_t(x[2] - x[0]) * (y[1] - y[0]);
     if (area == 0) return;
     if (area < 0) {
         if (e.cull) return;   // counter-clockwise on screen: a back face
         std::swap(p[1], p[2]);
-        std::swap(t.x[1], t.x[2]);
-        std::swap(t.y[1], t.y[2]);
+        std::swap(x[1], x[2]);
+        std::swap(y[1], y[2]);
     }
-    const int32_t minx = std::min({t.x[0], t.x[1], t.x[2]}), maxx = std::max({t.x[0], t.x[1], t.x[2]});
-    const int32_t miny = std::min({t.y[0], t.y[1], t.y[2]}), maxy = std::max({t.y[0], t.y[1], t.y[2]});
+    const int32_t minx = std::min({x[0], x[1], x[2]}), maxx = std::max({x[0], x[1], x[2]});
+    const int32_t miny = std::min({y[0], y[1], y[2]}), maxy = std::max({y[0], y[1], y[2]});
     // Pixels whose centres (16 i + 8) lie in the box.
     const int x0 = std::max(g.clipX0, (minx - kSubUnit / 2 + kSubUnit - 1) >> kSubBits);
     const int x1 = std::min(g.clipX1 - 1, (maxx - kSubUnit / 2) >> kSubBits);
@@ -157,22 +159,24 @@ void EmitTri(const SV& p0, const SV& p1, const SV& p2, const Guard& g, const Emi
     t.minX = int16_t(x0), t.maxX = int16_t(x1), t.minY = int16_t(y0), t.maxY = int16_t(y1);
     t.state = e.state;
     t.flags = 0;
+    float a[kAttrCount][3];
     const bool affine = p[0]->a[kRhw] == p[1]->a[kRhw] && p[0]->a[kRhw] == p[2]->a[kRhw];
     for (int i = 0; i < 3; ++i) {
         const float inv = affine ? 1.0f / p[i]->a[kRhw] : 1.0f;
-        t.a[kZ][i] = p[i]->a[kZ];
-        t.a[kRhw][i] = p[i]->a[kRhw];
-        for (int k = kU; k < kAttrCount; ++k) t.a[k][i] = affine ? p[i]->a[k] * inv : p[i]->a[k];
+        a[kZ][i] = p[i]->a[kZ];
+        a[kRhw][i] = p[i]->a[kRhw];
+        for (int k = kU; k < kAttrCount; ++k) a[k][i] = affine ? p[i]->a[k] * inv : p[i]->a[k];
     }
     if (!affine) t.flags |= kPerspective;
     if (e.flat) {
         t.flags |= kFlatColor;
         for (int i = 0; i < 3; ++i) {
-            t.a[kR][i] = e.flatColor[0];
-            t.a[kG][i] = e.flatColor[1];
-            t.a[kB][i] = e.flatColor[2];
+            a[kR][i] = e.flatColor[0];
+            a[kG][i] = e.flatColor[1];
+            a[kB][i] = e.flatColor[2];
         }
     }
+    MakeTri(t, x, y, a);
     QueueTri(t);
 }
 
@@ -454,7 +458,7 @@ void DrawScreen(const ScreenVertex* vertices, int count, int kind, const Viewpor
 void ClearRows(int height, bool color, uint32_t argb, bool depth) {
     Tri t{};
     t.flags = (color ? kClearColor : 0u) | (depth ? kClearDepth : 0u);
-    t.x[0] = int32_t(argb);
+    t.flatColor = argb;
     t.minY = 0;
     t.maxY = int16_t(height - 1);
     QueueTri(t);

@@ -59,8 +59,8 @@ struct DrawState {
 
 enum TriFlags : uint32_t {
     kPerspective = 1,   // attributes 2..6 are premultiplied by rhw (attribute 1)
-    kFlatColor = 2,     // colour is attribute 4..6 of corner 0, not interpolated
-    kClearColor = 16,   // command, not a triangle: fill colour rows with x[0]
+    kFlatColor = 2,     // colour is flatColor, not interpolated
+    kClearColor = 16,   // command, not a triangle: fill colour rows with flatColor
     kClearDepth = 32,   // command: fill depth rows with far (1.0)
 };
 
@@ -70,15 +70,24 @@ enum Attr { kZ = 0, kRhw, kU, kV, kR, kG, kB, kAttrCount };
 inline constexpr int kSubBits = 4;                 // corners snap to 1/16 pixel
 inline constexpr int kSubUnit = 1 << kSubBits;
 
-// A triangle ready for rasterization: corners in 28.4 fixed point, ordered so
-// that the signed area is positive (clockwise on screen, y down), pixel box
-// already inside the scissor.
+// A triangle ready for rasterization, set up once for all the bands it
+// touches (raster_setup.h: MakeTri). Corners were snapped to 28.4 fixed point
+// and ordered so that the signed area is positive (clockwise on screen, y
+// down); the pixel box is inside the scissor.
 struct Tri {
-    int32_t x[3], y[3];
+    // Edge i runs from corner i to corner i+1. e[i] is its value at the centre
+    // of pixel (minX, minY), less one for edges that are not top or left, so a
+    // pixel is inside when all three are >= 0. Units: 1/256 pixel squared.
+    int32_t e[3];
+    int32_t stepX[3];                 // change per pixel to the right
+    int32_t stepY[3];                 // change per row down
     int16_t minX, minY, maxX, maxY;   // inclusive pixel box
     uint32_t state;                   // index into the frame's states
     uint32_t flags;
-    float a[kAttrCount][3];           // per attribute, per corner
+    uint32_t flatColor;               // kFlatColor: opaque vertex colour; kClearColor: the colour
+    float x0, y0;                     // corner 0 in pixels: where the planes start
+    // Per attribute: value at corner 0, change per pixel in x, change per pixel in y.
+    float plane[kAttrCount][3];
 };
 
 // The frame buffer as the rasterizer sees it; both buffers have spare words at

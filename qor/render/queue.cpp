@@ -7,6 +7,8 @@
 // starts again.
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -56,7 +58,7 @@ void RunTri(const Tri& t, int y0, int y1) {
     const Target& tg = q.target;
     if (t.flags & (kClearColor | kClearDepth)) {
         const size_t begin = size_t(y0) * tg.width, end = size_t(y1) * tg.width;
-        if (t.flags & kClearColor) std::fill(tg.color + begin, tg.color + end, uint32_t(t.x[0]));
+        if (t.flags & kClearColor) std::fill(tg.color + begin, tg.color + end, t.flatColor);
         if (t.flags & kClearDepth) std::fill(tg.depth + begin, tg.depth + end, 1.0f);
         return;
     }
@@ -160,7 +162,10 @@ void QueueInit(const Target& target) {
     q.triCount = q.stateCount = 0;
     static const bool avx2 = CpuHasAvx2();
     q.draw = avx2 ? DrawTriAvx2 : DrawTriPortable;
-    q.useWorker = std::thread::hardware_concurrency() > 1;
+    // TEQ_RENDER_THREADS=1 keeps the rasterizer on the caller's thread (for
+    // profiling with instruction counts, which spinning threads would blur).
+    const char* threads = std::getenv("TEQ_RENDER_THREADS");
+    q.useWorker = std::thread::hardware_concurrency() > 1 && !(threads && !std::strcmp(threads, "1"));
     StartWorker();
 }
 

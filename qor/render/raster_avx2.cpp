@@ -1,5 +1,5 @@
-// The AVX2 rasterizer: eight pixels of a row at a time. Coverage from the three
-// integer edge functions, perspective division, bilinear or nearest taps by
+// The AVX2 rasterizer: eight pixels at a time. Each row's run of pixels from the
+// three integer edge functions, perspective division, bilinear or nearest taps by
 // gather, 8-bit arithmetic in 16-bit lanes (lerp by multiply-high, colour
 // modulation by exact division by 255), saturating add. This file is compiled
 // for AVX2; it is called only when the CPU has it. Pixels match the portable
@@ -23,12 +23,8 @@ namespace {
 struct Consts {
     __m256i zero = _mm256_setzero_si256();
     __m256i c128 = _mm256_set1_epi16(128);
-    __m256i round = _mm256_set1_epi16(0x4000);
     __m256i opaque = _mm256_set1_epi32(int(0xFF000000u));
     __m256i rgbMask = _mm256_set1_epi32(0x00FFFFFF);
-    __m256i c255 = _mm256_set1_epi32(255);
-    __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    __m256 lanesF = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
     // Broadcasts the alpha word of each pixel over its four 16-bit channels.
     __m256i alphaShuffle = _mm256_setr_epi8(6, 7, 6, 7, 6, 7, 6, 7, 14, 15, 14, 15, 14, 15, 14, 15,
                                             6, 7, 6, 7, 6, 7, 6, 7, 14, 15, 14, 15, 14, 15, 14, 15);
@@ -176,126 +172,168 @@ __attribute__((always_inline)) inline bool Sample(const TexParams& tp, __m256 u,
     return true;
 }
 
-template <bool kDepthTest, bool kBlendAdd, bool kAlpha, bool kBilinearTaps, bool kPersp, bool kFlat,
-          bool kPow2>
-void DrawBand(const Tri& tri, const DrawState& state, const Target& target, const BandSetup& s,
-              uint32_t flatColor) {
-    const Consts k;
-    const TexParams tp(*state.texture);
-    const __m256i laneE0 = _mm256_mullo_epi32(k.lanes, _mm256_set1_epi32(s.stepX[0]));
-    const __m256i laneE1 = _mm256_mullo_epi32(k.lanes, _mm256_set1_epi32(s.stepX[1]));
-    const __m256i laneE2 = _mm256_mullo_epi32(k.lanes, _mm256_set1_epi32(s.stepX[2]));
-    const __m256i chunkE0 = _mm256_set1_epi32(s.stepX[0] * 8);
-    const __m256i chunkE1 = _mm256_set1_epi32(s.stepX[1] * 8);
-    const __m256i chunkE2 = _mm256_set1_epi32(s.stepX[2] * 8);
-    const __m256i lastCol = _mm256_set1_epi32(s.x1 - s.x0);
-    const __m256i flatVec = _mm256_set1_epi32(int(flatColor));
-    __m256 ddx[kAttrCount];
-    for (int a = 0; a < kAttrCount; ++a) ddx[a] = _mm256_set1_ps(s.ddx[a]);
-    const __m256 one = _mm256_set1_ps(1.0f);
-    const int width = s.x1 - s.x0 + 1;
-    (void)tri;
-
-    // Reciprocal steps: a row's run of pixels is found from its edge values
-    // (a pixel early, for rounding), so chunks start where the run starts.
-    float invStep[3];
-    for (int e = 0; e < 3; ++e) invStep[e] = s.stepX[e] != 0 ? 1.0f / float(s.stepX[e]) : 0.0f;
-
-    for (int j = 0; j <= s.y1 - s.y0; ++j) {
-        const int y = s.y0 + j;
-        const int32_t er[3] = {s.e[0] + s.stepY[0] * j, s.e[1] + s.stepY[1] * j, s.e[2] + s.stepY[2] * j};
-        float lo = 0.0f, hi = float(width - 1);
+// Each row's run of covered pixels, exactly, for the rows of a band: first[j]
+// and last[j] are columns relative to s.x0 (last < first: none). Eight rows at
+// a time: where each edge crosses zero, estimated in floating point and
+// corrected by one column with the integer edge value.
+inline void RowSpans(const Tri& tri, const BandSetup& s, int32_t* first, int32_t* last) {
+    const int rows = s.y1 - s.y0 + 1;
+    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i zero = _mm256_setzero_si256();
+    for (int r = 0; r < rows; r += 8) {
+        const __m256i j = _mm256_add_epi32(_mm256_set1_epi32(r), lanes);
+        __m256i lo = zero, hi = _mm256_set1_epi32(s.x1 - s.x0);
         for (int e = 0; e < 3; ++e) {
-            const float at = -float(er[e]) * invStep[e];   // column where edge e crosses zero
-            if (s.stepX[e] > 0) lo = std::max(lo, at - 1.0f);
-            else if (s.stepX[e] < 0) hi = std::min(hi, at + 1.0f);
-            else if (er[e] < 0) hi = -1.0f;
-        }
-        if (!(lo <= hi)) continue;
-        const int first = int(lo);
-        __m256i e0 = _mm256_add_epi32(_mm256_set1_epi32(er[0] + s.stepX[0] * first), laneE0);
-        __m256i e1 = _mm256_add_epi32(_mm256_set1_epi32(er[1] + s.stepX[1] * first), laneE1);
-        __m256i e2 = _mm256_add_epi32(_mm256_set1_epi32(er[2] + s.stepX[2] * first), laneE2);
-        // Row values of the attributes this variant reads.
-        __m256 row[kAttrCount];
-        const float fj = float(j);
-        auto rowValue = [&](int a) { row[a] = _mm256_set1_ps(s.base[a] + s.ddy[a] * fj); };
-        if (kDepthTest) rowValue(kZ);
-        if (kPersp) rowValue(kRhw);
-        rowValue(kU);
-        rowValue(kV);
-        if (!kFlat) rowValue(kR), rowValue(kG), rowValue(kB);
-        uint32_t* color = target.color + size_t(y) * target.width + s.x0;
-        float* zrow = target.depth + size_t(y) * target.width + s.x0;
-        bool entered = false;
-        for (int i = first; i < width; i += 8, e0 = _mm256_add_epi32(e0, chunkE0),
-                 e1 = _mm256_add_epi32(e1, chunkE1), e2 = _mm256_add_epi32(e2, chunkE2)) {
-            const __m256i col = _mm256_add_epi32(_mm256_set1_epi32(i), k.lanes);
-            __m256i mask = _mm256_or_si256(_mm256_or_si256(e0, e1), e2);
-            mask = _mm256_andnot_si256(_mm256_srai_epi32(mask, 31), _mm256_cmpgt_epi32(
-                                           _mm256_add_epi32(lastCol, _mm256_set1_epi32(1)), col));
-            if (_mm256_testz_si256(mask, mask)) {
-                if (entered) break;   // a triangle's row is one run of pixels
+            const int32_t sx = tri.stepX[e];
+            const __m256i ev =
+                _mm256_add_epi32(_mm256_set1_epi32(s.e[e]), _mm256_mullo_epi32(j, _mm256_set1_epi32(tri.stepY[e])));
+            if (sx == 0) {   // a horizontal edge: the whole row or none of it
+                hi = _mm256_or_si256(hi, _mm256_cmpgt_epi32(zero, ev));
                 continue;
             }
-            entered = true;
-            const __m256 fi = _mm256_add_ps(_mm256_set1_ps(float(i)), k.lanesF);
-            // Same expression as the portable path: row + ddx * column.
-            __m256 z;
-            if (kDepthTest) {
-                z = _mm256_add_ps(row[kZ], _mm256_mul_ps(ddx[kZ], fi));
-                const __m256 zb = _mm256_loadu_ps(zrow + i);
-                mask = _mm256_and_si256(mask, _mm256_castps_si256(_mm256_cmp_ps(z, zb, _CMP_LE_OQ)));
-                if (_mm256_testz_si256(mask, mask)) continue;
-            }
-            __m256 u = _mm256_add_ps(row[kU], _mm256_mul_ps(ddx[kU], fi));
-            __m256 v = _mm256_add_ps(row[kV], _mm256_mul_ps(ddx[kV], fi));
-            __m256 w;
-            if (kPersp) {
-                w = _mm256_div_ps(one, _mm256_add_ps(row[kRhw], _mm256_mul_ps(ddx[kRhw], fi)));
-                u = _mm256_mul_ps(u, w);
-                v = _mm256_mul_ps(v, w);
-            }
-            __m256i vc;
-            if (kFlat) {
-                vc = flatVec;
+            // Inside where ev + sx * i >= 0: i from -ev / sx on (sx > 0) or up to it (sx < 0).
+            // The estimate is off by less than a column where it matters (a
+            // crossing within the box); far outside, clamping to the box decides.
+            const __m256 q = _mm256_mul_ps(_mm256_cvtepi32_ps(ev), _mm256_set1_ps(-1.0f / float(sx)));
+            const __m256i sxv = _mm256_set1_epi32(sx);
+            if (sx > 0) {
+                __m256i c = _mm256_cvtps_epi32(_mm256_ceil_ps(q));
+                const __m256i v = _mm256_add_epi32(ev, _mm256_mullo_epi32(sxv, c));
+                c = _mm256_sub_epi32(c, _mm256_cmpgt_epi32(zero, v));                        // outside: one more
+                c = _mm256_add_epi32(c, _mm256_cmpgt_epi32(v, _mm256_set1_epi32(sx - 1)));   // the one before is in
+                lo = _mm256_max_epi32(lo, c);
             } else {
-                __m256 r = _mm256_add_ps(row[kR], _mm256_mul_ps(ddx[kR], fi));
-                __m256 g = _mm256_add_ps(row[kG], _mm256_mul_ps(ddx[kG], fi));
-                __m256 b = _mm256_add_ps(row[kB], _mm256_mul_ps(ddx[kB], fi));
-                if (kPersp) {
-                    r = _mm256_mul_ps(r, w);
-                    g = _mm256_mul_ps(g, w);
-                    b = _mm256_mul_ps(b, w);
-                }
-                vc = _mm256_or_si256(
-                    _mm256_or_si256(_mm256_slli_epi32(ToBytes(r), 16), _mm256_slli_epi32(ToBytes(g), 8)),
-                    _mm256_or_si256(ToBytes(b), k.opaque));
+                __m256i c = _mm256_cvtps_epi32(_mm256_floor_ps(q));
+                const __m256i v = _mm256_add_epi32(ev, _mm256_mullo_epi32(sxv, c));
+                c = _mm256_add_epi32(c, _mm256_cmpgt_epi32(zero, v));                         // outside: one less
+                c = _mm256_sub_epi32(c, _mm256_cmpgt_epi32(v, _mm256_set1_epi32(-sx - 1)));   // the one after is in
+                hi = _mm256_min_epi32(hi, c);
             }
-            // An additive draw adds nothing where the texels are black (or,
-            // through the alpha channel, transparent): such chunks stop early.
-            __m256i t;
-            if (!Sample<kBilinearTaps, kPow2>(tp, u, v, kAlpha ? k.opaque : k.rgbMask, kAlpha ? 1 : 2,
-                                              kBlendAdd, k, t)) {
-                if (kDepthTest) _mm256_maskstore_ps(zrow + i, mask, z);
-                continue;
-            }
-            __m256i lo = MulDiv255(_mm256_unpacklo_epi8(t, k.zero), _mm256_unpacklo_epi8(vc, k.zero), k);
-            __m256i hi = MulDiv255(_mm256_unpackhi_epi8(t, k.zero), _mm256_unpackhi_epi8(vc, k.zero), k);
-            if (kAlpha) {
-                lo = MulDiv255(lo, _mm256_shuffle_epi8(lo, k.alphaShuffle), k);
-                hi = MulDiv255(hi, _mm256_shuffle_epi8(hi, k.alphaShuffle), k);
-            }
-            __m256i src = _mm256_packus_epi16(lo, hi);
-            if (kBlendAdd) src = _mm256_adds_epu8(src, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(color + i)));
-            src = _mm256_or_si256(src, k.opaque);
-            _mm256_maskstore_epi32(reinterpret_cast<int*>(color + i), mask, src);
-            if (kDepthTest) _mm256_maskstore_ps(zrow + i, mask, z);
         }
+        // A horizontal edge's -1 or'ed into hi leaves it negative: no pixels.
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(first + r), lo);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(last + r), hi);
     }
 }
 
-using BandFn = void (*)(const Tri&, const DrawState&, const Target&, const BandSetup&, uint32_t);
+// Pixels go through the loop eight at a time as two runs of up to four: both
+// from one row (long rows), or the end of one row and the start of a later
+// one, so that small triangles with short rows keep the lanes busy.
+template <bool kDepthTest, bool kBlendAdd, bool kAlpha, bool kBilinearTaps, bool kPersp, bool kFlat,
+          bool kPow2>
+void DrawBand(const Tri& tri, const DrawState& state, const Target& target, const BandSetup& s) {
+    const Consts k;
+    const TexParams tp(*state.texture);
+    const __m256i quadLanes = _mm256_setr_epi32(0, 1, 2, 3, 0, 1, 2, 3);
+    const __m256i flatVec = _mm256_set1_epi32(int(tri.flatColor));
+    __m256 base[kAttrCount], ddx[kAttrCount], ddy[kAttrCount];
+    for (int a = 0; a < kAttrCount; ++a) {
+        base[a] = _mm256_set1_ps(s.base[a]);
+        ddx[a] = _mm256_set1_ps(tri.plane[a][1]);
+        ddy[a] = _mm256_set1_ps(tri.plane[a][2]);
+    }
+    const __m256 one = _mm256_set1_ps(1.0f);
+    const size_t pitch = size_t(target.width);
+    uint32_t* const color0 = target.color + size_t(s.y0) * pitch + s.x0;
+    float* const depth0 = target.depth + size_t(s.y0) * pitch + s.x0;
+
+    // Runs (row jA, column xA, nA pixels) and (jB, xB, nB), nA in 1..4, nB in 0..4.
+    auto pixels = [&](int jA, int xA, int nA, int jB, int xB, int nB) __attribute__((always_inline)) {
+        const __m256i mask = _mm256_cmpgt_epi32(
+            _mm256_set_m128i(_mm_set1_epi32(nB), _mm_set1_epi32(nA)), quadLanes);
+        const __m256 fi = _mm256_cvtepi32_ps(
+            _mm256_add_epi32(_mm256_set_m128i(_mm_set1_epi32(xB), _mm_set1_epi32(xA)), quadLanes));
+        const __m256 fj = _mm256_set_m128(_mm_set1_ps(float(jB)), _mm_set1_ps(float(jA)));
+        // Same expression as the portable path: (base + ddy * row) + ddx * column.
+        auto attr = [&](int a) __attribute__((always_inline)) {
+            return _mm256_add_ps(_mm256_add_ps(base[a], _mm256_mul_ps(ddy[a], fj)), _mm256_mul_ps(ddx[a], fi));
+        };
+        uint32_t* const cA = color0 + size_t(jA) * pitch + xA;
+        uint32_t* const cB = color0 + size_t(jB) * pitch + xB;
+        float* const zA = depth0 + size_t(jA) * pitch + xA;
+        float* const zB = depth0 + size_t(jB) * pitch + xB;
+        __m256i live = mask;
+        __m256 z;
+        if (kDepthTest) {
+            z = attr(kZ);
+            const __m256 zb = _mm256_loadu2_m128(zB, zA);
+            live = _mm256_and_si256(live, _mm256_castps_si256(_mm256_cmp_ps(z, zb, _CMP_LE_OQ)));
+            if (_mm256_testz_si256(live, live)) return;
+        }
+        auto storeDepth = [&]() __attribute__((always_inline)) {
+            _mm_maskstore_ps(zA, _mm256_castsi256_si128(live), _mm256_castps256_ps128(z));
+            _mm_maskstore_ps(zB, _mm256_extracti128_si256(live, 1), _mm256_extractf128_ps(z, 1));
+        };
+        __m256 u = attr(kU);
+        __m256 v = attr(kV);
+        __m256 w;
+        if (kPersp) {
+            w = _mm256_div_ps(one, attr(kRhw));
+            u = _mm256_mul_ps(u, w);
+            v = _mm256_mul_ps(v, w);
+        }
+        __m256i vc;
+        if (kFlat) {
+            vc = flatVec;
+        } else {
+            __m256 r = attr(kR), g = attr(kG), b = attr(kB);
+            if (kPersp) {
+                r = _mm256_mul_ps(r, w);
+                g = _mm256_mul_ps(g, w);
+                b = _mm256_mul_ps(b, w);
+            }
+            vc = _mm256_or_si256(
+                _mm256_or_si256(_mm256_slli_epi32(ToBytes(r), 16), _mm256_slli_epi32(ToBytes(g), 8)),
+                _mm256_or_si256(ToBytes(b), k.opaque));
+        }
+        // An additive draw adds nothing where the texels are black (or,
+        // through the alpha channel, transparent): such pixels stop early.
+        __m256i t;
+        if (!Sample<kBilinearTaps, kPow2>(tp, u, v, kAlpha ? k.opaque : k.rgbMask, kAlpha ? 1 : 2,
+                                          kBlendAdd, k, t)) {
+            if (kDepthTest) storeDepth();
+            return;
+        }
+        __m256i lo = MulDiv255(_mm256_unpacklo_epi8(t, k.zero), _mm256_unpacklo_epi8(vc, k.zero), k);
+        __m256i hi = MulDiv255(_mm256_unpackhi_epi8(t, k.zero), _mm256_unpackhi_epi8(vc, k.zero), k);
+        if (kAlpha) {
+            lo = MulDiv255(lo, _mm256_shuffle_epi8(lo, k.alphaShuffle), k);
+            hi = MulDiv255(hi, _mm256_shuffle_epi8(hi, k.alphaShuffle), k);
+        }
+        __m256i src = _mm256_packus_epi16(lo, hi);
+        if (kBlendAdd) src = _mm256_adds_epu8(src, _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(cB),
+                                                                      reinterpret_cast<const __m128i*>(cA)));
+        src = _mm256_or_si256(src, k.opaque);
+        _mm_maskstore_epi32(reinterpret_cast<int*>(cA), _mm256_castsi256_si128(live), _mm256_castsi256_si128(src));
+        _mm_maskstore_epi32(reinterpret_cast<int*>(cB), _mm256_extracti128_si256(live, 1),
+                            _mm256_extracti128_si256(src, 1));
+        if (kDepthTest) storeDepth();
+    };
+
+    constexpr int kSpanRows = (kBandRows + 7) / 8 * 8;
+    alignas(32) int32_t first[kSpanRows], last[kSpanRows];
+    RowSpans(tri, s, first, last);
+    const int rows = s.y1 - s.y0 + 1;
+    int pj = -1, px = 0, pn = 0;   // a run of up to four waiting for a partner
+    for (int j = 0; j < rows; ++j) {
+        int x = first[j];
+        const int l = last[j];
+        if (x > l) continue;
+        if (pj >= 0) {
+            const int n = std::min(4, l - x + 1);
+            pixels(pj, px, pn, j, x, n);
+            pj = -1;
+            x += n;
+        }
+        for (; x + 7 <= l; x += 8) pixels(j, x, 4, j, x + 4, 4);
+        const int left = l - x + 1;
+        if (left > 4) pixels(j, x, 4, j, x + 4, left - 4);
+        else if (left > 0) pj = j, px = x, pn = left;
+    }
+    if (pj >= 0) pixels(pj, px, pn, pj, px, 0);
+}
+
+using BandFn = void (*)(const Tri&, const DrawState&, const Target&, const BandSetup&);
 
 template <int kIndex>
 constexpr BandFn Pick() {
@@ -314,16 +352,19 @@ const auto kTable = MakeTable(std::make_integer_sequence<int, 128>{});
 
 void DrawTriAvx2(const Tri& tri, const DrawState& state, const Target& target, int bandY0,
                  int bandY1) {
-    BandSetup s;
-    if (!SetupBand(tri, bandY0, bandY1, s)) return;
     const bool blend = state.bits & kBlend;
-    const int index = ((state.bits & kDepth) ? 1 : 0) | (blend ? 2 : 0) |
+    const bool depth = state.bits & kDepth;
+    const bool persp = tri.flags & kPerspective;
+    const bool flat = tri.flags & kFlatColor;
+    const uint32_t used = (depth ? 1u << kZ : 0u) | (persp ? 1u << kRhw : 0u) | 1u << kU | 1u << kV |
+                          (flat ? 0u : 1u << kR | 1u << kG | 1u << kB);
+    BandSetup s;
+    if (!SetupBand(tri, bandY0, bandY1, s, used)) return;
+    const int index = (depth ? 1 : 0) | (blend ? 2 : 0) |
                       ((blend && (state.bits & kAlphaChannel)) ? 4 : 0) |
-                      ((state.bits & kBilinear) ? 8 : 0) | ((tri.flags & kPerspective) ? 16 : 0) |
-                      ((tri.flags & kFlatColor) ? 32 : 0) | (state.texture->pow2 ? 64 : 0);
-    const uint32_t flatColor = 0xFF000000u | ToByte(tri.a[kR][0]) << 16 |
-                               ToByte(tri.a[kG][0]) << 8 | ToByte(tri.a[kB][0]);
-    kTable[index](tri, state, target, s, flatColor);
+                      ((state.bits & kBilinear) ? 8 : 0) | (persp ? 16 : 0) | (flat ? 32 : 0) |
+                      (state.texture->pow2 ? 64 : 0);
+    kTable[index](tri, state, target, s);
 }
 
 }  // namespace qor::render

@@ -78,30 +78,31 @@ void DrawTriPortable(const Tri& tri, const DrawState& state, const Target& targe
     const bool bilinear = state.bits & kBilinear;
     const bool persp = tri.flags & kPerspective;
     const bool flat = tri.flags & kFlatColor;
-    const uint32_t flatColor = 0xFF000000u | ToByte(tri.a[kR][0]) << 16 |
-                               ToByte(tri.a[kG][0]) << 8 | ToByte(tri.a[kB][0]);
+    const uint32_t flatColor = tri.flatColor;
+    float ddx[kAttrCount], ddy[kAttrCount];
+    for (int k = 0; k < kAttrCount; ++k) ddx[k] = tri.plane[k][1], ddy[k] = tri.plane[k][2];
 
     for (int j = 0; j <= s.y1 - s.y0; ++j) {
         const int y = s.y0 + j;
-        int32_t e0 = s.e[0] + s.stepY[0] * j, e1 = s.e[1] + s.stepY[1] * j,
-                e2 = s.e[2] + s.stepY[2] * j;
+        int32_t e0 = s.e[0] + tri.stepY[0] * j, e1 = s.e[1] + tri.stepY[1] * j,
+                e2 = s.e[2] + tri.stepY[2] * j;
         float row[kAttrCount];
-        for (int k = 0; k < kAttrCount; ++k) row[k] = s.base[k] + s.ddy[k] * float(j);
+        for (int k = 0; k < kAttrCount; ++k) row[k] = s.base[k] + ddy[k] * float(j);
         uint32_t* color = target.color + size_t(y) * target.width;
         float* zrow = target.depth + size_t(y) * target.width;
-        for (int i = 0; i <= s.x1 - s.x0; ++i, e0 += s.stepX[0], e1 += s.stepX[1], e2 += s.stepX[2]) {
+        for (int i = 0; i <= s.x1 - s.x0; ++i, e0 += tri.stepX[0], e1 += tri.stepX[1], e2 += tri.stepX[2]) {
             if ((e0 | e1 | e2) < 0) continue;
             const int x = s.x0 + i;
             const float fi = float(i);
-            const float z = row[kZ] + s.ddx[kZ] * fi;
+            const float z = row[kZ] + ddx[kZ] * fi;
             if (depth && !(z <= zrow[x])) continue;
-            float u = row[kU] + s.ddx[kU] * fi;
-            float v = row[kV] + s.ddx[kV] * fi;
-            float r = row[kR] + s.ddx[kR] * fi;
-            float g = row[kG] + s.ddx[kG] * fi;
-            float b = row[kB] + s.ddx[kB] * fi;
+            float u = row[kU] + ddx[kU] * fi;
+            float v = row[kV] + ddx[kV] * fi;
+            float r = row[kR] + ddx[kR] * fi;
+            float g = row[kG] + ddx[kG] * fi;
+            float b = row[kB] + ddx[kB] * fi;
             if (persp) {
-                const float w = 1.0f / (row[kRhw] + s.ddx[kRhw] * fi);
+                const float w = 1.0f / (row[kRhw] + ddx[kRhw] * fi);
                 u *= w, v *= w, r *= w, g *= w, b *= w;
             }
             const uint32_t vc = flat ? flatColor

@@ -1,7 +1,7 @@
-// Per-band triangle setup shared by both rasterizers: integer edge functions
-// with the top-left rule, and attribute planes. Both rasterizers evaluate
-// attributes with the same expressions (row base + step * column), so they give
-// the same pixels.
+// Triangle and band setup shared by the geometry stage and both rasterizers:
+// integer edge functions with the top-left rule, and attribute planes. Both
+// rasterizers evaluate attributes with the same expressions (row base + step *
+// column), so they give the same pixels.
 #pragma once
 
 #include <algorithm>
@@ -12,60 +12,78 @@
 
 namespace qor::render {
 
+// A colour channel 0..255 from an interpolated value: clamped (NaN to 0), then
+// rounded to nearest even.
+inline uint32_t ToByte(float c) {
+    c = c > 0.0f ? c : 0.0f;
+    c = c < 255.0f ? c : 255.0f;
+    return uint32_t(std::lrintf(c));
+}
+
+// Fills the edge functions, planes and flat colour of t from its snapped
+// corners (28.4 fixed point, positive area) and their attributes; the pixel
+// box, state and flags are already set. Done once per triangle, whatever
+// number of bands it spans.
+inline void MakeTri(Tri& t, const int32_t x[3], const int32_t y[3], const float a[kAttrCount][3]) {
+    const int64_t px = int64_t(t.minX) * kSubUnit + kSubUnit / 2;
+    const int64_t py = int64_t(t.minY) * kSubUnit + kSubUnit / 2;
+    for (int i = 0; i < 3; ++i) {
+        const int j = i == 2 ? 0 : i + 1;
+        const int64_t dx = int64_t(x[j]) - x[i];
+        const int64_t dy = int64_t(y[j]) - y[i];
+        const bool topLeft = dy < 0 || (dy == 0 && dx > 0);
+        const int64_t e = dx * (py - y[i]) - dy * (px - x[i]) - (topLeft ? 0 : 1);
+        t.e[i] = int32_t(e);
+        t.stepX[i] = int32_t(-dy * kSubUnit);
+        t.stepY[i] = int32_t(dx * kSubUnit);
+    }
+    // Planes through the snapped corners.
+    const float inv = 1.0f / kSubUnit;
+    const float x0 = x[0] * inv, y0 = y[0] * inv;
+    const float x1 = x[1] * inv - x0, y1 = y[1] * inv - y0;
+    const float x2 = x[2] * inv - x0, y2 = y[2] * inv - y0;
+    const float area = x1 * y2 - x2 * y1;
+    const float ia = area != 0.0f ? 1.0f / area : 0.0f;
+    t.x0 = x0;
+    t.y0 = y0;
+    for (int k = 0; k < kAttrCount; ++k) {
+        const float a0 = a[k][0];
+        const float d1 = a[k][1] - a0;
+        const float d2 = a[k][2] - a0;
+        t.plane[k][0] = a0;
+        t.plane[k][1] = (d1 * y2 - d2 * y1) * ia;
+        t.plane[k][2] = (d2 * x1 - d1 * x2) * ia;
+    }
+    t.flatColor = t.flags & kFlatColor
+                      ? 0xFF000000u | ToByte(a[kR][0]) << 16 | ToByte(a[kG][0]) << 8 | ToByte(a[kB][0])
+                      : 0u;
+}
+
+// The part of a triangle inside one band.
 struct BandSetup {
     int x0, x1;            // pixel columns, inclusive
     int y0, y1;            // pixel rows, inclusive
-    // Edge i runs from corner i to corner i+1. e[i] is its value at the centre
-    // of pixel (x0, y0), less one for edges that are not top or left, so a pixel
-    // is inside when all three are >= 0. Units: 1/256 pixel squared.
-    int32_t e[3];
-    int32_t stepX[3];      // change per pixel to the right
-    int32_t stepY[3];      // change per row down
+    int32_t e[3];          // edge values at the centre of pixel (x0, y0)
     // Attribute value at the centre of pixel (x0 + i, y0 + j) is
-    // base[k] + ddx[k] * i + ddy[k] * j, with the row term taken first.
+    // base[k] + ddy[k] * j + ddx[k] * i, with the row term taken first.
     float base[kAttrCount];
-    float ddx[kAttrCount];
-    float ddy[kAttrCount];
 };
 
-// False when the triangle has no rows in the band.
-inline bool SetupBand(const Tri& t, int bandY0, int bandY1, BandSetup& s) {
+// False when the triangle has no rows in the band. `used` has bit k set for
+// each attribute k whose base is wanted.
+inline bool SetupBand(const Tri& t, int bandY0, int bandY1, BandSetup& s,
+                      uint32_t used = (1u << kAttrCount) - 1) {
     s.y0 = std::max<int>(t.minY, bandY0);
     s.y1 = std::min<int>(t.maxY, bandY1 - 1);
     if (s.y0 > s.y1) return false;
     s.x0 = t.minX;
     s.x1 = t.maxX;
-    const int64_t px = int64_t(s.x0) * kSubUnit + kSubUnit / 2;
-    const int64_t py = int64_t(s.y0) * kSubUnit + kSubUnit / 2;
-    for (int i = 0; i < 3; ++i) {
-        const int j = i == 2 ? 0 : i + 1;
-        const int64_t dx = int64_t(t.x[j]) - t.x[i];
-        const int64_t dy = int64_t(t.y[j]) - t.y[i];
-        const bool topLeft = dy < 0 || (dy == 0 && dx > 0);
-        const int64_t e = dx * (py - t.y[i]) - dy * (px - t.x[i]) - (topLeft ? 0 : 1);
-        s.e[i] = int32_t(e);
-        s.stepX[i] = int32_t(-dy * kSubUnit);
-        s.stepY[i] = int32_t(dx * kSubUnit);
-    }
-    // Planes through the snapped corners.
-    const float inv = 1.0f / kSubUnit;
-    const float x0 = t.x[0] * inv, y0 = t.y[0] * inv;
-    const float x1 = t.x[1] * inv - x0, y1 = t.y[1] * inv - y0;
-    const float x2 = t.x[2] * inv - x0, y2 = t.y[2] * inv - y0;
-    const float area = x1 * y2 - x2 * y1;
-    const float ia = area != 0.0f ? 1.0f / area : 0.0f;
-    const float cx = float(s.x0) + 0.5f - x0;
-    const float cy = float(s.y0) + 0.5f - y0;
-    for (int k = 0; k < kAttrCount; ++k) {
-        const float a0 = t.a[k][0];
-        const float d1 = t.a[k][1] - a0;
-        const float d2 = t.a[k][2] - a0;
-        const float gx = (d1 * y2 - d2 * y1) * ia;
-        const float gy = (d2 * x1 - d1 * x2) * ia;
-        s.ddx[k] = gx;
-        s.ddy[k] = gy;
-        s.base[k] = a0 + gx * cx + gy * cy;
-    }
+    const int32_t rows = s.y0 - t.minY;
+    for (int i = 0; i < 3; ++i) s.e[i] = t.e[i] + t.stepY[i] * rows;
+    const float cx = float(s.x0) + 0.5f - t.x0;
+    const float cy = float(s.y0) + 0.5f - t.y0;
+    for (int k = 0; k < kAttrCount; ++k)
+        if (used & (1u << k)) s.base[k] = t.plane[k][0] + t.plane[k][1] * cx + t.plane[k][2] * cy;
     return true;
 }
 
@@ -78,14 +96,6 @@ inline int TruncToInt(float f) {
 // float to int rounding to nearest even; NaN and out-of-range give INT_MIN.
 inline int RoundToInt(float f) {
     return f >= -2147483648.0f && f < 2147483648.0f ? int(std::lrintf(f)) : INT32_MIN;
-}
-
-// A colour channel 0..255 from an interpolated value: clamped (NaN to 0), then
-// rounded to nearest even.
-inline uint32_t ToByte(float c) {
-    c = c > 0.0f ? c : 0.0f;
-    c = c < 255.0f ? c : 255.0f;
-    return uint32_t(std::lrintf(c));
 }
 
 // round(a * b / 255) for a, b in 0..255, exactly.
