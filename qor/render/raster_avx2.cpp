@@ -23,31 +23,22 @@ namespace {
 struct Consts {
     __m256i zero = _mm256_setzero_si256();
     __m256i c128 = _mm256_set1_epi16(128);
+    __m256i c257 = _mm256_set1_epi16(257);
     __m256i opaque = _mm256_set1_epi32(int(0xFF000000u));
     __m256i rgbMask = _mm256_set1_epi32(0x00FFFFFF);
-    // Broadcasts the alpha word of each pixel over its four 16-bit channels.
-    __m256i alphaShuffle = _mm256_setr_epi8(6, 7, 6, 7, 6, 7, 6, 7, 14, 15, 14, 15, 14, 15, 14, 15,
-                                            6, 7, 6, 7, 6, 7, 6, 7, 14, 15, 14, 15, 14, 15, 14, 15);
+    __m256i evenMask = _mm256_set1_epi32(0x00FF00FF);
+    __m256i alphaOdd = _mm256_set1_epi32(0x00FF0000);
 };
 
-// round(a * b / 255) per 16-bit lane, a and b in 0..255.
+// round(a * b / 255) per 16-bit lane, a and b in 0..255: with x = a * b + 128,
+// (x + (x >> 8)) >> 8, which equals x * 257 >> 16.
 __attribute__((always_inline)) inline __m256i MulDiv255(__m256i a, __m256i b, const Consts& k) {
-    __m256i x = _mm256_add_epi16(_mm256_mullo_epi16(a, b), k.c128);
-    return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
+    return _mm256_mulhi_epu16(_mm256_add_epi16(_mm256_mullo_epi16(a, b), k.c128), k.c257);
 }
 
 // a + (b - a) * w / 256 per 16-bit lane; w7 holds w << 7.
 __attribute__((always_inline)) inline __m256i Lerp(__m256i a, __m256i b, __m256i w7) {
     return _mm256_add_epi16(a, _mm256_mulhrs_epi16(_mm256_sub_epi16(b, a), w7));
-}
-
-// Per-pixel weights (0..255, one per 32-bit lane) spread over the 16-bit
-// channel lanes of the low and high unpacked halves, shifted for Lerp.
-__attribute__((always_inline)) inline void SpreadWeights(__m256i w, __m256i& lo, __m256i& hi) {
-    __m256i pair = _mm256_or_si256(w, _mm256_slli_epi32(w, 16));
-    pair = _mm256_slli_epi16(pair, 7);
-    lo = _mm256_unpacklo_epi32(pair, pair);
-    hi = _mm256_unpackhi_epi32(pair, pair);
 }
 
 __attribute__((always_inline)) inline __m256i ToBytes(__m256 c) {
@@ -77,15 +68,25 @@ struct TexParams {
           sparseAlpha(tx.sparse & 1), sparseColor(tx.sparse & 2) {}
 };
 
-// Texel lookup with repeat addressing. Returns false, without finishing the
-// filter, when `skipMask` is set and no tap has a bit of it (nothing to add).
+// Texels split into 16-bit channel lanes without shuffles: `even` holds blue
+// and red of each pixel's 32-bit lane, `odd` green and alpha.
+__attribute__((always_inline)) inline void Split(__m256i argb, const Consts& k, __m256i& even, __m256i& odd) {
+    even = _mm256_and_si256(argb, k.evenMask);
+    odd = _mm256_srli_epi16(argb, 8);
+}
+
+// Texel lookup with repeat addressing; the texel comes out split (Split).
+// With skipTest, for pictures where many texels lack the bits of skipMask,
+// returns false without finishing the filter when no tap has any of them
+// (nothing to add).
 template <bool kBilinearTaps, bool kPow2>
 __attribute__((always_inline)) inline bool Sample(const TexParams& tp, __m256 u, __m256 v,
                                                   __m256i skipMask, int skipBits, bool skipTest,
-                                                  const Consts& k, __m256i& out) {
+                                                  const Consts& k, __m256i& even, __m256i& odd) {
     const __m256i stride = tp.stride;
     const int* base = tp.base;
     const __m256i wi = tp.wi, hi = tp.hi;
+    skipTest = skipTest && (skipBits == 1 ? tp.sparseAlpha : tp.sparseColor);
     __m256i x, y, wx, wy;
     if (kPow2) {
         // 24.8 fixed point, wrapped by masking: no floor, no range fix-up.
@@ -95,8 +96,10 @@ __attribute__((always_inline)) inline bool Sample(const TexParams& tp, __m256 u,
         if (!kBilinearTaps) {
             x = _mm256_and_si256(_mm256_srai_epi32(fu, 8), wmask);
             y = _mm256_and_si256(_mm256_srai_epi32(fv, 8), hmask);
-            out = _mm256_i32gather_epi32(base, _mm256_add_epi32(_mm256_madd_epi16(y, stride), x), 4);
-            return !skipTest || !_mm256_testz_si256(out, skipMask);
+            const __m256i t = _mm256_i32gather_epi32(base, _mm256_add_epi32(_mm256_madd_epi16(y, stride), x), 4);
+            if (skipTest && _mm256_testz_si256(t, skipMask)) return false;
+            Split(t, k, even, odd);
+            return true;
         }
         const __m256i c128 = _mm256_set1_epi32(128), c255 = _mm256_set1_epi32(255);
         const __m256i gu = _mm256_sub_epi32(fu, c128), gv = _mm256_sub_epi32(fv, c128);
@@ -114,8 +117,10 @@ __attribute__((always_inline)) inline bool Sample(const TexParams& tp, __m256 u,
             y = _mm256_cvttps_epi32(_mm256_mul_ps(vf, hf));
             x = _mm256_min_epi32(_mm256_max_epi32(x, k.zero), wi);
             y = _mm256_min_epi32(_mm256_max_epi32(y, k.zero), hi);
-            out = _mm256_i32gather_epi32(base, _mm256_add_epi32(_mm256_madd_epi16(y, stride), x), 4);
-            return !skipTest || !_mm256_testz_si256(out, skipMask);
+            const __m256i t = _mm256_i32gather_epi32(base, _mm256_add_epi32(_mm256_madd_epi16(y, stride), x), 4);
+            if (skipTest && _mm256_testz_si256(t, skipMask)) return false;
+            Split(t, k, even, odd);
+            return true;
         }
         const __m256 half = _mm256_set1_ps(0.5f);
         const __m256 fx = _mm256_sub_ps(_mm256_mul_ps(uf, wf), half);
@@ -138,7 +143,7 @@ __attribute__((always_inline)) inline bool Sample(const TexParams& tp, __m256 u,
     // Each tap pair (x, x + 1) is one 64-bit load: four 4-wide gathers instead
     // of four 8-wide ones. Pixels are gathered in the order 0 1 4 5 | 2 3 6 7
     // so that one in-lane shuffle puts the left and right taps back in order.
-    if (skipTest && (skipBits == 1 ? tp.sparseAlpha : tp.sparseColor)) {
+    if (skipTest) {
         // The block map first: one small gather that often saves four.
         const __m256i bi = _mm256_add_epi32(
             _mm256_madd_epi16(_mm256_srli_epi32(y, 1), tp.blockStride), _mm256_srli_epi32(x, 1));
@@ -161,14 +166,19 @@ __attribute__((always_inline)) inline bool Sample(const TexParams& tp, __m256 u,
         const __m256i any = _mm256_or_si256(_mm256_or_si256(t00, t10), _mm256_or_si256(t01, t11));
         if (_mm256_testz_si256(any, skipMask)) return false;
     }
-    __m256i wxl, wxh, wyl, wyh;
-    SpreadWeights(wx, wxl, wxh);
-    SpreadWeights(wy, wyl, wyh);
-    const __m256i topL = Lerp(_mm256_unpacklo_epi8(t00, k.zero), _mm256_unpacklo_epi8(t10, k.zero), wxl);
-    const __m256i topH = Lerp(_mm256_unpackhi_epi8(t00, k.zero), _mm256_unpackhi_epi8(t10, k.zero), wxh);
-    const __m256i botL = Lerp(_mm256_unpacklo_epi8(t01, k.zero), _mm256_unpacklo_epi8(t11, k.zero), wxl);
-    const __m256i botH = Lerp(_mm256_unpackhi_epi8(t01, k.zero), _mm256_unpackhi_epi8(t11, k.zero), wxh);
-    out = _mm256_packus_epi16(Lerp(topL, botL, wyl), Lerp(topH, botH, wyh));
+    // Weights as w << 7 in both 16-bit halves of each pixel's lane.
+    auto spread = [](__m256i w) __attribute__((always_inline)) {
+        const __m256i w7 = _mm256_slli_epi32(w, 7);
+        return _mm256_or_si256(w7, _mm256_slli_epi32(w7, 16));
+    };
+    const __m256i wxs = spread(wx), wys = spread(wy);
+    __m256i e00, o00, e10, o10, e01, o01, e11, o11;
+    Split(t00, k, e00, o00);
+    Split(t10, k, e10, o10);
+    Split(t01, k, e01, o01);
+    Split(t11, k, e11, o11);
+    even = Lerp(Lerp(e00, e10, wxs), Lerp(e01, e11, wxs), wys);
+    odd = Lerp(Lerp(o00, o10, wxs), Lerp(o01, o11, wxs), wys);
     return true;
 }
 
@@ -216,16 +226,23 @@ inline void RowSpans(const Tri& tri, const BandSetup& s, int32_t* first, int32_t
     }
 }
 
-// Pixels go through the loop eight at a time as two runs of up to four: both
-// from one row (long rows), or the end of one row and the start of a later
-// one, so that small triangles with short rows keep the lanes busy.
+// Pixels go through the loop eight at a time: eight (or up to seven at the
+// end) in a row, or two runs of up to four, the end of one row and the start
+// of a later one, so that small triangles with short rows keep the lanes busy.
 template <bool kDepthTest, bool kBlendAdd, bool kAlpha, bool kBilinearTaps, bool kPersp, bool kFlat,
           bool kPow2>
 void DrawBand(const Tri& tri, const DrawState& state, const Target& target, const BandSetup& s) {
     const Consts k;
     const TexParams tp(*state.texture);
+    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const __m256i quadLanes = _mm256_setr_epi32(0, 1, 2, 3, 0, 1, 2, 3);
     const __m256i flatVec = _mm256_set1_epi32(int(tri.flatColor));
+    __m256i flatEven, flatOdd;
+    Split(flatVec, k, flatEven, flatOdd);
+    // The attributes this variant reads.
+    constexpr uint32_t kUsed = (kDepthTest ? 1u << kZ : 0u) | (kPersp ? 1u << kRhw : 0u) | 1u << kU |
+                               1u << kV | (kFlat ? 0u : 1u << kR | 1u << kG | 1u << kB);
+    auto used = [](int a) { return (kUsed >> a & 1) != 0; };
     __m256 base[kAttrCount], ddx[kAttrCount], ddy[kAttrCount];
     for (int a = 0; a < kAttrCount; ++a) {
         base[a] = _mm256_set1_ps(s.base[a]);
@@ -237,33 +254,21 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
     uint32_t* const color0 = target.color + size_t(s.y0) * pitch + s.x0;
     float* const depth0 = target.depth + size_t(s.y0) * pitch + s.x0;
 
-    // Runs (row jA, column xA, nA pixels) and (jB, xB, nB), nA in 1..4, nB in 0..4.
-    auto pixels = [&](int jA, int xA, int nA, int jB, int xB, int nB) __attribute__((always_inline)) {
-        const __m256i mask = _mm256_cmpgt_epi32(
-            _mm256_set_m128i(_mm_set1_epi32(nB), _mm_set1_epi32(nA)), quadLanes);
-        const __m256 fi = _mm256_cvtepi32_ps(
-            _mm256_add_epi32(_mm256_set_m128i(_mm_set1_epi32(xB), _mm_set1_epi32(xA)), quadLanes));
-        const __m256 fj = _mm256_set_m128(_mm_set1_ps(float(jB)), _mm_set1_ps(float(jA)));
+    // Shades the live lanes at columns fi of rows whose attribute values at
+    // column 0 are row[]; zb is what the depth buffer holds there. Returns 0
+    // when nothing is to be written, 1 for depth only (z), 2 for colour (src,
+    // before blending) and depth.
+    auto shade = [&](__m256 fi, const __m256* row, __m256i& live, __m256 zb, __m256& z,
+                     __m256i& src) __attribute__((always_inline)) {
         // Same expression as the portable path: (base + ddy * row) + ddx * column.
         auto attr = [&](int a) __attribute__((always_inline)) {
-            return _mm256_add_ps(_mm256_add_ps(base[a], _mm256_mul_ps(ddy[a], fj)), _mm256_mul_ps(ddx[a], fi));
+            return _mm256_add_ps(row[a], _mm256_mul_ps(ddx[a], fi));
         };
-        uint32_t* const cA = color0 + size_t(jA) * pitch + xA;
-        uint32_t* const cB = color0 + size_t(jB) * pitch + xB;
-        float* const zA = depth0 + size_t(jA) * pitch + xA;
-        float* const zB = depth0 + size_t(jB) * pitch + xB;
-        __m256i live = mask;
-        __m256 z;
         if (kDepthTest) {
             z = attr(kZ);
-            const __m256 zb = _mm256_loadu2_m128(zB, zA);
             live = _mm256_and_si256(live, _mm256_castps_si256(_mm256_cmp_ps(z, zb, _CMP_LE_OQ)));
-            if (_mm256_testz_si256(live, live)) return;
+            if (_mm256_testz_si256(live, live)) return 0;
         }
-        auto storeDepth = [&]() __attribute__((always_inline)) {
-            _mm_maskstore_ps(zA, _mm256_castsi256_si128(live), _mm256_castps256_ps128(z));
-            _mm_maskstore_ps(zB, _mm256_extracti128_si256(live, 1), _mm256_extractf128_ps(z, 1));
-        };
         __m256 u = attr(kU);
         __m256 v = attr(kV);
         __m256 w;
@@ -272,42 +277,88 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
             u = _mm256_mul_ps(u, w);
             v = _mm256_mul_ps(v, w);
         }
-        __m256i vc;
-        if (kFlat) {
-            vc = flatVec;
-        } else {
+        // The vertex colour, split as the texels are: blue and red, green and opaque alpha.
+        __m256i ve = flatEven, vo = flatOdd;
+        if (!kFlat) {
             __m256 r = attr(kR), g = attr(kG), b = attr(kB);
             if (kPersp) {
                 r = _mm256_mul_ps(r, w);
                 g = _mm256_mul_ps(g, w);
                 b = _mm256_mul_ps(b, w);
             }
-            vc = _mm256_or_si256(
-                _mm256_or_si256(_mm256_slli_epi32(ToBytes(r), 16), _mm256_slli_epi32(ToBytes(g), 8)),
-                _mm256_or_si256(ToBytes(b), k.opaque));
+            ve = _mm256_or_si256(ToBytes(b), _mm256_slli_epi32(ToBytes(r), 16));
+            vo = _mm256_or_si256(ToBytes(g), k.alphaOdd);
         }
         // An additive draw adds nothing where the texels are black (or,
         // through the alpha channel, transparent): such pixels stop early.
-        __m256i t;
+        __m256i te, to;
         if (!Sample<kBilinearTaps, kPow2>(tp, u, v, kAlpha ? k.opaque : k.rgbMask, kAlpha ? 1 : 2,
-                                          kBlendAdd, k, t)) {
-            if (kDepthTest) storeDepth();
-            return;
-        }
-        __m256i lo = MulDiv255(_mm256_unpacklo_epi8(t, k.zero), _mm256_unpacklo_epi8(vc, k.zero), k);
-        __m256i hi = MulDiv255(_mm256_unpackhi_epi8(t, k.zero), _mm256_unpackhi_epi8(vc, k.zero), k);
+                                          kBlendAdd, k, te, to))
+            return 1;
+        te = MulDiv255(te, ve, k);
+        to = MulDiv255(to, vo, k);
         if (kAlpha) {
-            lo = MulDiv255(lo, _mm256_shuffle_epi8(lo, k.alphaShuffle), k);
-            hi = MulDiv255(hi, _mm256_shuffle_epi8(hi, k.alphaShuffle), k);
+            // Alpha (the high word of `to`) over all four channels.
+            __m256i a = _mm256_srli_epi32(to, 16);
+            a = _mm256_or_si256(a, _mm256_slli_epi32(a, 16));
+            te = MulDiv255(te, a, k);
+            to = MulDiv255(to, a, k);
         }
-        __m256i src = _mm256_packus_epi16(lo, hi);
-        if (kBlendAdd) src = _mm256_adds_epu8(src, _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(cB),
-                                                                      reinterpret_cast<const __m128i*>(cA)));
-        src = _mm256_or_si256(src, k.opaque);
-        _mm_maskstore_epi32(reinterpret_cast<int*>(cA), _mm256_castsi256_si128(live), _mm256_castsi256_si128(src));
-        _mm_maskstore_epi32(reinterpret_cast<int*>(cB), _mm256_extracti128_si256(live, 1),
-                            _mm256_extracti128_si256(src, 1));
-        if (kDepthTest) storeDepth();
+        src = _mm256_or_si256(te, _mm256_slli_epi16(to, 8));
+        return 2;
+    };
+
+    // Up to eight pixels of one row from column x on; live: the lanes to draw.
+    auto run = [&](const __m256* row, int j, int x, __m256 fi, __m256i live, bool full)
+                   __attribute__((always_inline)) {
+        uint32_t* const c = color0 + size_t(j) * pitch + x;
+        float* const zp = depth0 + size_t(j) * pitch + x;
+        __m256 z = _mm256_setzero_ps(), zb = z;
+        if (kDepthTest) zb = _mm256_loadu_ps(zp);
+        __m256i src;
+        const int r = shade(fi, row, live, zb, z, src);
+        if (r == 0) return;
+        if (r == 2) {
+            if (kBlendAdd) src = _mm256_adds_epu8(src, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c)));
+            src = _mm256_or_si256(src, k.opaque);
+            if (full && !kDepthTest) _mm256_storeu_si256(reinterpret_cast<__m256i*>(c), src);
+            else _mm256_maskstore_epi32(reinterpret_cast<int*>(c), live, src);
+        }
+        if (kDepthTest) _mm256_maskstore_ps(zp, live, z);
+    };
+
+    // Runs (row jA, column xA, nA pixels) and (jB, xB, nB), nA in 1..4, nB in 0..4.
+    auto pair = [&](int jA, int xA, int nA, int jB, int xB, int nB) __attribute__((always_inline)) {
+        __m256i live = _mm256_cmpgt_epi32(_mm256_set_m128i(_mm_set1_epi32(nB), _mm_set1_epi32(nA)), quadLanes);
+        const __m256 fi = _mm256_cvtepi32_ps(
+            _mm256_add_epi32(_mm256_set_m128i(_mm_set1_epi32(xB), _mm_set1_epi32(xA)), quadLanes));
+        const __m256 fj = _mm256_set_m128(_mm_set1_ps(float(jB)), _mm_set1_ps(float(jA)));
+        __m256 row[kAttrCount];
+        for (int a = 0; a < kAttrCount; ++a)
+            if (used(a)) row[a] = _mm256_add_ps(base[a], _mm256_mul_ps(ddy[a], fj));
+        uint32_t* const cA = color0 + size_t(jA) * pitch + xA;
+        uint32_t* const cB = color0 + size_t(jB) * pitch + xB;
+        float* const zA = depth0 + size_t(jA) * pitch + xA;
+        float* const zB = depth0 + size_t(jB) * pitch + xB;
+        __m256 z = _mm256_setzero_ps(), zb = z;
+        if (kDepthTest) zb = _mm256_loadu2_m128(zB, zA);
+        __m256i src;
+        const int r = shade(fi, row, live, zb, z, src);
+        if (r == 0) return;
+        if (r == 2) {
+            if (kBlendAdd)
+                src = _mm256_adds_epu8(src, _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(cB),
+                                                                reinterpret_cast<const __m128i*>(cA)));
+            src = _mm256_or_si256(src, k.opaque);
+            _mm_maskstore_epi32(reinterpret_cast<int*>(cA), _mm256_castsi256_si128(live),
+                                _mm256_castsi256_si128(src));
+            _mm_maskstore_epi32(reinterpret_cast<int*>(cB), _mm256_extracti128_si256(live, 1),
+                                _mm256_extracti128_si256(src, 1));
+        }
+        if (kDepthTest) {
+            _mm_maskstore_ps(zA, _mm256_castsi256_si128(live), _mm256_castps256_ps128(z));
+            _mm_maskstore_ps(zB, _mm256_extracti128_si256(live, 1), _mm256_extractf128_ps(z, 1));
+        }
     };
 
     constexpr int kSpanRows = (kBandRows + 7) / 8 * 8;
@@ -321,16 +372,27 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
         if (x > l) continue;
         if (pj >= 0) {
             const int n = std::min(4, l - x + 1);
-            pixels(pj, px, pn, j, x, n);
+            pair(pj, px, pn, j, x, n);
             pj = -1;
             x += n;
         }
-        for (; x + 7 <= l; x += 8) pixels(j, x, 4, j, x + 4, 4);
-        const int left = l - x + 1;
-        if (left > 4) pixels(j, x, 4, j, x + 4, left - 4);
-        else if (left > 0) pj = j, px = x, pn = left;
+        int left = l - x + 1;
+        if (left > 4) {
+            // Row values as scalars: the same arithmetic as the vector lanes.
+            __m256 row[kAttrCount];
+            const float fj = float(j);
+            for (int a = 0; a < kAttrCount; ++a)
+                if (used(a)) row[a] = _mm256_set1_ps(s.base[a] + tri.plane[a][2] * fj);
+            __m256 fi = _mm256_cvtepi32_ps(_mm256_add_epi32(_mm256_set1_epi32(x), lanes));
+            const __m256 eight = _mm256_set1_ps(8.0f);   // columns stay exact in float
+            const __m256i all = _mm256_set1_epi32(-1);
+            for (; left >= 8; x += 8, left -= 8, fi = _mm256_add_ps(fi, eight)) run(row, j, x, fi, all, true);
+            if (left > 0) run(row, j, x, fi, _mm256_cmpgt_epi32(_mm256_set1_epi32(left), lanes), false);
+        } else if (left > 0) {
+            pj = j, px = x, pn = left;
+        }
     }
-    if (pj >= 0) pixels(pj, px, pn, pj, px, 0);
+    if (pj >= 0) pair(pj, px, pn, pj, px, 0);
 }
 
 using BandFn = void (*)(const Tri&, const DrawState&, const Target&, const BandSetup&);
