@@ -221,43 +221,48 @@ qor::A3fMesh GenKnot() {
 
 // >> geo lattice
 
-// Object 0: a faceted geodesic lattice of radius 50: an icosahedron split
-// twice (80 faces), each face an open triangular frame. Both sides are made,
-// inner side first, so the far bars show through the openings and an opaque
-// copy drawn without depth test still comes out right (convex shell: inner
-// faces in view always lie behind outer ones). 960 triangles.
+// Object 0: an open lattice of radius 50 on the edges of a dodecahedron (the
+// dual of the icosahedron: 20 nodes, 30 struts). Each strut is a thin flat
+// diamond from node to node, 6 wide at its middle, lying in the plane that
+// touches the sphere there; they cover about a tenth of the sphere. The
+// swarm draws 95 nested copies, and what that costs follows the rows of
+// pixels the triangles span far more than their pixels: so few, short
+// struts, each side two half-length triangles (a quad strut would be two
+// full-length ones). Each strut has both sides, all inner sides first: an
+// opaque copy drawn without depth test then comes out right, since seen from
+// outside the inner sides in view lie on the far half, behind every outer
+// side in view. 120 triangles on 240 vertices.
 qor::A3fMesh GenGeo() {
-    const float radius = 50.f, inset = 0.75f;   // opening = inset x face size
-    const float g = (1.f + std::sqrt(5.f)) / 2.f;
-    std::vector<Vec3> ico = {{-1, g, 0}, {1, g, 0}, {-1, -g, 0}, {1, -g, 0}, {0, -1, g}, {0, 1, g},
-                             {0, -1, -g}, {0, 1, -g}, {g, 0, -1}, {g, 0, 1}, {-g, 0, -1}, {-g, 0, 1}};
-    for (Vec3& v : ico) v = Normalize(v);
-    struct Face { Vec3 a, b, c; };
-    const int tris[20][3] = {{0, 11, 5}, {0, 5, 1},  {0, 1, 7},   {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
-                             {11, 10, 2}, {10, 7, 6}, {7, 1, 8},  {3, 9, 4},  {3, 4, 2},   {3, 2, 6}, {3, 6, 8},
-                             {3, 8, 9},  {4, 9, 5},  {2, 4, 11}, {6, 2, 10}, {8, 6, 7},   {9, 8, 1}};
-    std::vector<Face> faces;
-    for (const auto& t : tris) {
-        const Vec3 a = ico[size_t(t[0])], b = ico[size_t(t[1])], c = ico[size_t(t[2])];
-        const Vec3 ab = Normalize((a + b) * 0.5f), bc = Normalize((b + c) * 0.5f), ca = Normalize((c + a) * 0.5f);
-        for (const Face& f : {Face{a, ab, ca}, Face{ab, b, bc}, Face{ca, bc, c}, Face{ab, bc, ca}})
-            faces.push_back({f.a * radius, f.b * radius, f.c * radius});
-    }
+    const float radius = 50.f, width = 6.f;
+    const float g = (1.f + std::sqrt(5.f)) / 2.f, h = 1.f / g;
+    std::vector<Vec3> nodes;
+    for (float x : {-1.f, 1.f})
+        for (float y : {-1.f, 1.f})
+            for (float z : {-1.f, 1.f}) nodes.push_back({x, y, z});
+    for (float a : {-1.f, 1.f})
+        for (float b : {-1.f, 1.f}) {
+            nodes.push_back({0, a * h, b * g});
+            nodes.push_back({a * h, b * g, 0});
+            nodes.push_back({a * g, 0, b * h});
+        }
+    // Neighbours are 2/phi apart (the next nearest are 2 apart).
+    std::vector<std::pair<Vec3, Vec3>> struts;
+    for (size_t i = 0; i < nodes.size(); ++i)
+        for (size_t j = i + 1; j < nodes.size(); ++j)
+            if (Length(nodes[i] - nodes[j]) < 1.5f)
+                struts.push_back({Normalize(nodes[i]) * radius, Normalize(nodes[j]) * radius});
     ObjectBuilder b;
-    for (int side = 0; side < 2; ++side) {   // 0: inner side, 1: outer side
-        for (const Face& f : faces) {
-            const Vec3 centre = (f.a + f.b + f.c) * (1.f / 3.f);
-            Vec3 n = Normalize(Cross(f.b - f.a, f.c - f.a));
-            if (Dot(n, centre) < 0) n = n * -1.f;
-            if (side == 0) n = n * -1.f;
-            const Vec3 outer[3] = {f.a, f.b, f.c};
-            uint32_t o[3], in[3];
-            for (int k = 0; k < 3; ++k) {
-                const Vec3 inner = centre + (outer[k] - centre) * inset;
-                o[k] = b.Vertex(outer[k], n, 0, 0);
-                in[k] = b.Vertex(inner, n, 0, 0);
-            }
-            for (int k = 0; k < 3; ++k) b.Quad(o[k], o[(k + 1) % 3], in[(k + 1) % 3], in[k]);
+    for (float side : {-1.f, 1.f}) {   // inner sides, then outer sides
+        for (const auto& [a, c] : struts) {
+            const Vec3 mid = (a + c) * 0.5f;
+            const Vec3 n = Normalize(mid) * side;
+            const Vec3 across = Normalize(Cross(c - a, mid)) * (width * 0.5f);
+            const uint32_t i = b.Vertex(a, n, 0, 0);
+            b.Vertex(mid + across, n, 0, 0);
+            b.Vertex(c, n, 0, 0);
+            b.Vertex(mid - across, n, 0, 0);
+            b.Triangle(i, i + 1, i + 3);       // node a to the middle
+            b.Triangle(i + 2, i + 3, i + 1);   // node c to the middle
         }
     }
     qor::A3fMesh mesh;

@@ -195,20 +195,25 @@ std::vector<uint8_t> GenGeoPicture() {
     return EncodeJpeg(c, kJpegQuality);
 }
 
-// Light of the 94 outer swarm copies, added one over another. Mostly empty:
-// a few thin rings (columns, u is the height) and sparse glints, with colour
-// already scaled by its alpha so that it stays faint whether or not the
-// alpha channel is applied.
+// Light of the 94 outer swarm copies, added one over another along the
+// lattice's thin struts. Every texel glows faintly, blue to cyan in slow
+// waves, so each strut shows and the nested copies of it make a fan of light;
+// brighter rings (columns: u is the height) and sparse glints light parts of
+// the struts, which the copies stretch into rays. The swarm is drawn with
+// the alpha channel applied in one window and ignored in the other, so alpha
+// is at or near 1 wherever there is light: both windows show the same light.
 std::vector<uint8_t> GenValoPicture() {
     Canvas c(256, 256);
     Paint(c, 1, [&](float x, float y) {
+        const float base = 0.035f * (0.5f + TiledFbm(x / 64.f, y / 64.f, 4, 3, 77));
+        const float wave = 0.5f + 0.5f * std::sin((y * 2.f + x) / 256.f * 2 * kPi);
+        Rgb col = Mix(Hex(0x3060FF), Hex(0x40F0FF), wave) * base;
         const float ringD = std::min({LineDistance(x - 24.f, 256.f), LineDistance(x - 96.f, 256.f),
                                       LineDistance(x - 160.f, 256.f), LineDistance(x - 216.f, 256.f)});
-        // Rings broken into dashes around the shell (v is the angle).
+        // Rings broken into dashes around the lattice (v is the angle).
         const float dash = SmoothStep(0.25f, 0.45f, 0.5f + 0.5f * std::sin((y * 6.f + x * 4.f) / 256.f * 2 * kPi));
         const float ring = (SmoothStep(1.6f, 0.4f, ringD) * 0.32f + std::exp(-ringD / 2.5f) * 0.04f) * dash;
-        Rgb col = Hex(0x58B8FF) * ring;
-        float a = ring;
+        col = col + Hex(0x58B8FF) * ring;
         // Glints, one in about five cells, each cyan, magenta or gold.
         const int gx = int(x / 16), gy = int(y / 16);
         const float h = Hash01(uint32_t(gx), uint32_t(gy), 41);
@@ -220,12 +225,10 @@ std::vector<uint8_t> GenValoPicture() {
             const uint32_t hue = Hash(uint32_t(gx), uint32_t(gy), 44) % 3;
             const Rgb tint = hue == 0 ? Hex(0x80F0FF) : hue == 1 ? Hex(0xFF80E0) : Hex(0xFFD070);
             col = col + Mix(tint, Hex(0xFFFFFF), g * 0.5f) * g;
-            a = std::max(a, g);
         }
         return col;
     });
-    // Alpha follows the light, and the colour is already scaled by it.
-    for (size_t i = 0; i < c.rgb.size(); ++i) c.alpha[i] = Clamp01(std::max({c.rgb[i].r, c.rgb[i].g, c.rgb[i].b}));
+    for (size_t i = 0; i < c.rgb.size(); ++i) c.alpha[i] = Clamp01(32.f * std::max({c.rgb[i].r, c.rgb[i].g, c.rgb[i].b}));
     ClampCanvas(c);
     return EncodePng(c, 4);
 }
