@@ -132,14 +132,12 @@ struct Emit {
     float flatColor[3];
 };
 
-void EmitTri(const SV& p0, const SV& p1, const SV& p2, const Guard& g, const Emit& e) {
-    Tri t;
-    const SV* p[3] = {&p0, &p1, &p2};
-    int32_t x[3], y[3];
-    for (int i = 0; i < 3; ++i) {
-        x[i] = int32_t(std::lrintf(p[i]->x * kSubUnit));
-        y[i] = int32_t(std::lrintf(p[i]->y * kSubUnit));
-    }
+// A triangle whose corners are snapped to x, y (28.4 fixed point): culled,
+// boxed, set up and queued.
+void EmitSnapped(const SV* p0, const SV* p1, const SV* p2, const int32_t sx[3], const int32_t sy[3],
+                 const Guard& g, const Emit& e) {
+    const SV* p[3] = {p0, p1, p2};
+    int32_t x[3] = {sx[0], sx[1], sx[2]}, y[3] = {sy[0], sy[1], sy[2]};
     const int64_t area = int64_t(x[1] - x[0]) * (y[2] - y[0]) - int64_t(x[2] - x[0]) * (y[1] - y[0]);
     if (area == 0) return;
     if (area < 0) {
@@ -156,28 +154,36 @@ void EmitTri(const SV& p0, const SV& p1, const SV& p2, const Guard& g, const Emi
     const int y0 = std::max(g.clipY0, (miny - kSubUnit / 2 + kSubUnit - 1) >> kSubBits);
     const int y1 = std::min(g.clipY1 - 1, (maxy - kSubUnit / 2) >> kSubBits);
     if (x0 > x1 || y0 > y1) return;
+    Tri t;
     t.minX = int16_t(x0), t.maxX = int16_t(x1), t.minY = int16_t(y0), t.maxY = int16_t(y1);
     t.state = e.state;
     t.flags = 0;
-    float a[kAttrCount][3];
+    // Attributes per corner; with one rhw for all three corners the triangle
+    // is affine and they are divided back.
+    float a[3][kAttrSlots];
     const bool affine = p[0]->a[kRhw] == p[1]->a[kRhw] && p[0]->a[kRhw] == p[2]->a[kRhw];
     for (int i = 0; i < 3; ++i) {
         const float inv = affine ? 1.0f / p[i]->a[kRhw] : 1.0f;
-        a[kZ][i] = p[i]->a[kZ];
-        a[kRhw][i] = p[i]->a[kRhw];
-        for (int k = kU; k < kAttrCount; ++k) a[k][i] = affine ? p[i]->a[k] * inv : p[i]->a[k];
+        a[i][kZ] = p[i]->a[kZ];
+        a[i][kRhw] = p[i]->a[kRhw];
+        for (int k = kU; k < kAttrCount; ++k) a[i][k] = affine ? p[i]->a[k] * inv : p[i]->a[k];
+        for (int k = kAttrCount; k < kAttrSlots; ++k) a[i][k] = 0.0f;
+        if (e.flat) a[i][kR] = e.flatColor[0], a[i][kG] = e.flatColor[1], a[i][kB] = e.flatColor[2];
     }
     if (!affine) t.flags |= kPerspective;
-    if (e.flat) {
-        t.flags |= kFlatColor;
-        for (int i = 0; i < 3; ++i) {
-            a[kR][i] = e.flatColor[0];
-            a[kG][i] = e.flatColor[1];
-            a[kB][i] = e.flatColor[2];
-        }
-    }
+    if (e.flat) t.flags |= kFlatColor;
     MakeTri(t, x, y, a);
     QueueTri(t);
+}
+
+void EmitTri(const SV& p0, const SV& p1, const SV& p2, const Guard& g, const Emit& e) {
+    const SV* p[3] = {&p0, &p1, &p2};
+    int32_t x[3], y[3];
+    for (int i = 0; i < 3; ++i) {
+        x[i] = int32_t(std::lrintf(p[i]->x * kSubUnit));
+        y[i] = int32_t(std::lrintf(p[i]->y * kSubUnit));
+    }
+    EmitSnapped(p[0], p[1], p[2], x, y, g, e);
 }
 
 // A convex polygon of n corners in screen space: guard-band clip, then a fan.
@@ -214,7 +220,24 @@ struct CV {
     float u, v, r, g, b;
     uint32_t code;   // 1: before the near plane (or not a number), 2: beyond the far plane
     SV s;
+    // With code 0: the projection snapped to 28.4 fixed point, and where it
+    // lies (kOut* bits).
+    int32_t fx, fy;
+    uint32_t out;
 };
+
+enum OutBits : uint32_t {
+    kOutLeft = 1, kOutRight = 2, kOutTop = 4, kOutBottom = 8,   // of the scissor
+    kOutGuard = 16,                                             // of the guard band
+    kOutNotFinite = 32,
+};
+
+inline uint32_t OutCode(float x, float y, const Guard& g) {
+    if (!std::isfinite(x) || !std::isfinite(y)) return kOutNotFinite;
+    return (x < float(g.clipX0) ? kOutLeft : 0u) | (x > float(g.clipX1) ? kOutRight : 0u) |
+           (y < float(g.clipY0) ? kOutTop : 0u) | (y > float(g.clipY1) ? kOutBottom : 0u) |
+           (x < g.x0 || x > g.x1 || y < g.y0 || y > g.y1 ? kOutGuard : 0u);
+}
 
 struct Projection {
     float sx, sy;              // clip-space scale
@@ -316,6 +339,7 @@ void DrawMesh(const MeshDraw& d, const MeshVertex* vertices, int count, const ui
     if (gScratch.size() < size_t(count)) gScratch.resize(size_t(count));
     CV* cv = gScratch.data();
     const float* m = mv.m;
+    const Guard guard = MakeGuard(vp);
     for (int i = 0; i < count; ++i) {
         const MeshVertex& v = vertices[i];
         CV& c = cv[i];
@@ -360,10 +384,14 @@ void DrawMesh(const MeshDraw& d, const MeshVertex* vertices, int count, const ui
             c.v = v.v;
         }
         c.code = Code(c.w);
-        if (c.code == 0) Project(c, pr);
+        if (c.code == 0) {
+            Project(c, pr);
+            c.out = OutCode(c.s.x, c.s.y, guard);
+            c.fx = int32_t(std::lrintf(c.s.x * kSubUnit));
+            c.fy = int32_t(std::lrintf(c.s.y * kSubUnit));
+        }
     }
 
-    const Guard guard = MakeGuard(vp);
     Emit e{d.state, true, false, {0, 0, 0}};
     const bool wrap = d.wrapping && !d.envMap;
     for (uint32_t t = 0; t + 2 < indexCount; t += 3) {
@@ -371,18 +399,33 @@ void DrawMesh(const MeshDraw& d, const MeshVertex* vertices, int count, const ui
         if (i0 >= uint32_t(count) || i1 >= uint32_t(count) || i2 >= uint32_t(count)) continue;
         const CV* c[3] = {&cv[i0], &cv[i1], &cv[i2]};
         if (c[0]->code & c[1]->code & c[2]->code) continue;
-        e.flat = c[0]->r == c[1]->r && c[0]->r == c[2]->r && c[0]->g == c[1]->g &&
-                 c[0]->g == c[2]->g && c[0]->b == c[1]->b && c[0]->b == c[2]->b;
-        if (e.flat) e.flatColor[0] = c[0]->r, e.flatColor[1] = c[0]->g, e.flatColor[2] = c[0]->b;
+        auto flat = [&] {
+            e.flat = c[0]->r == c[1]->r && c[0]->r == c[2]->r && c[0]->g == c[1]->g &&
+                     c[0]->g == c[2]->g && c[0]->b == c[1]->b && c[0]->b == c[2]->b;
+            if (e.flat) e.flatColor[0] = c[0]->r, e.flatColor[1] = c[0]->g, e.flatColor[2] = c[0]->b;
+        };
         if ((c[0]->code | c[1]->code | c[2]->code) == 0 && !wrap) {
             // Quick back-face test before the fixed-point one.
             const float ax = c[1]->s.x - c[0]->s.x, ay = c[1]->s.y - c[0]->s.y;
             const float bx = c[2]->s.x - c[0]->s.x, by = c[2]->s.y - c[0]->s.y;
             if (ax * by - bx * ay < -1e-3f) continue;
-            SV poly[3] = {c[0]->s, c[1]->s, c[2]->s};
-            EmitPolygon(poly, 3, guard, e);
+            // What EmitPolygon would do, from the corners' codes: drop corners
+            // that are not numbers or lie all beyond one side of the scissor,
+            // clip what leaves the guard band, snap the rest directly.
+            const uint32_t any = c[0]->out | c[1]->out | c[2]->out;
+            if (any & kOutNotFinite) continue;
+            if (c[0]->out & c[1]->out & c[2]->out & (kOutLeft | kOutRight | kOutTop | kOutBottom)) continue;
+            flat();
+            if (any & kOutGuard) {
+                SV poly[3] = {c[0]->s, c[1]->s, c[2]->s};
+                EmitPolygon(poly, 3, guard, e);
+            } else {
+                const int32_t x[3] = {c[0]->fx, c[1]->fx, c[2]->fx}, y[3] = {c[0]->fy, c[1]->fy, c[2]->fy};
+                EmitSnapped(&c[0]->s, &c[1]->s, &c[2]->s, x, y, guard, e);
+            }
             continue;
         }
+        flat();
         CV in[3] = {*c[0], *c[1], *c[2]};
         if (wrap) {
             WrapShortWay(in[1].u, in[0].u), WrapShortWay(in[2].u, in[0].u);

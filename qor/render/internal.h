@@ -66,6 +66,7 @@ enum TriFlags : uint32_t {
 
 // Attribute slots of a corner.
 enum Attr { kZ = 0, kRhw, kU, kV, kR, kG, kB, kAttrCount };
+inline constexpr int kAttrSlots = 8;
 
 inline constexpr int kSubBits = 4;                 // corners snap to 1/16 pixel
 inline constexpr int kSubUnit = 1 << kSubBits;
@@ -81,13 +82,15 @@ struct Tri {
     int32_t e[3];
     int32_t stepX[3];                 // change per pixel to the right
     int32_t stepY[3];                 // change per row down
+    float crossX[3];                  // -1 / stepX (0 for a horizontal edge): where a row crosses it
     int16_t minX, minY, maxX, maxY;   // inclusive pixel box
     uint32_t state;                   // index into the frame's states
     uint32_t flags;
     uint32_t flatColor;               // kFlatColor: opaque vertex colour; kClearColor: the colour
     float x0, y0;                     // corner 0 in pixels: where the planes start
-    // Per attribute: value at corner 0, change per pixel in x, change per pixel in y.
-    float plane[kAttrCount][3];
+    // Per attribute: value at corner 0, change per pixel in x, change per pixel
+    // in y (kAttrCount used; padded to eight so that setup runs in vectors).
+    float a0[kAttrSlots], ddx[kAttrSlots], ddy[kAttrSlots];
 };
 
 // The frame buffer as the rasterizer sees it; both buffers have spare words at

@@ -47,26 +47,50 @@ __attribute__((always_inline)) inline __m256i ToBytes(__m256 c) {
     return _mm256_cvtps_epi32(c);
 }
 
-// What the pixel loop needs of a texture, read once per triangle and band:
-// the stores to the frame buffer could alias the texture's fields, so reading
-// them inside the loop would reload them for every chunk.
+// What the pixel loop needs of a texture, as vectors ready for use. Each
+// thread keeps the last one it made: consecutive triangles mostly share their
+// texture. The key is everything the vectors are made from, so a match is as
+// good as making them afresh.
 struct TexParams {
-    const int* base;
-    const int* blocks;
     __m256 wf, hf;            // sides as floats
     __m256 uScale, vScale;    // sides times 256
     __m256i wi, hi, wmask, hmask, stride, blockStride;
+    const int* base;
+    const int* blocks;
     bool sparseAlpha, sparseColor;
-    explicit TexParams(const Texture& tx)
-        : base(reinterpret_cast<const int*>(tx.texels.data())),
-          blocks(reinterpret_cast<const int*>(tx.blocks.data())),
-          wf(_mm256_set1_ps(float(tx.width))), hf(_mm256_set1_ps(float(tx.height))),
-          uScale(_mm256_set1_ps(float(tx.width * 256))), vScale(_mm256_set1_ps(float(tx.height * 256))),
-          wi(_mm256_set1_epi32(tx.width)), hi(_mm256_set1_epi32(tx.height)),
-          wmask(_mm256_set1_epi32(tx.width - 1)), hmask(_mm256_set1_epi32(tx.height - 1)),
-          stride(_mm256_set1_epi32(tx.stride)), blockStride(_mm256_set1_epi32(tx.blockStride)),
-          sparseAlpha(tx.sparse & 1), sparseColor(tx.sparse & 2) {}
 };
+
+struct TexKey {
+    const void* texels;
+    const void* blocks;
+    int width, height, stride, blockStride, sparse;
+    bool operator==(const TexKey&) const = default;
+};
+
+thread_local TexParams tCachedParams;
+thread_local TexKey tCachedKey;
+
+const TexParams& ParamsFor(const Texture& tx) {
+    const TexKey key{tx.texels.data(), tx.blocks.data(), tx.width, tx.height, tx.stride, tx.blockStride, tx.sparse};
+    TexParams& p = tCachedParams;
+    if (key == tCachedKey) return p;
+    p.base = reinterpret_cast<const int*>(tx.texels.data());
+    p.blocks = reinterpret_cast<const int*>(tx.blocks.data());
+    p.wf = _mm256_set1_ps(float(tx.width));
+    p.hf = _mm256_set1_ps(float(tx.height));
+    p.uScale = _mm256_set1_ps(float(tx.width * 256));
+    p.vScale = _mm256_set1_ps(float(tx.height * 256));
+    p.wi = _mm256_set1_epi32(tx.width);
+    p.hi = _mm256_set1_epi32(tx.height);
+    p.wmask = _mm256_set1_epi32(tx.width - 1);
+    p.hmask = _mm256_set1_epi32(tx.height - 1);
+    p.stride = _mm256_set1_epi32(tx.stride);
+    p.blockStride = _mm256_set1_epi32(tx.blockStride);
+    p.sparseAlpha = tx.sparse & 1;
+    p.sparseColor = tx.sparse & 2;
+    tCachedKey = key;
+    return p;
+}
 
 // Texels split into 16-bit channel lanes without shuffles: `even` holds blue
 // and red of each pixel's 32-bit lane, `odd` green and alpha.
@@ -204,7 +228,7 @@ inline void RowSpans(const Tri& tri, const BandSetup& s, int32_t* first, int32_t
             // Inside where ev + sx * i >= 0: i from -ev / sx on (sx > 0) or up to it (sx < 0).
             // The estimate is off by less than a column where it matters (a
             // crossing within the box); far outside, clamping to the box decides.
-            const __m256 q = _mm256_mul_ps(_mm256_cvtepi32_ps(ev), _mm256_set1_ps(-1.0f / float(sx)));
+            const __m256 q = _mm256_mul_ps(_mm256_cvtepi32_ps(ev), _mm256_set1_ps(tri.crossX[e]));
             const __m256i sxv = _mm256_set1_epi32(sx);
             if (sx > 0) {
                 __m256i c = _mm256_cvtps_epi32(_mm256_ceil_ps(q));
@@ -233,7 +257,7 @@ template <bool kDepthTest, bool kBlendAdd, bool kAlpha, bool kBilinearTaps, bool
           bool kPow2>
 void DrawBand(const Tri& tri, const DrawState& state, const Target& target, const BandSetup& s) {
     const Consts k;
-    const TexParams tp(*state.texture);
+    const TexParams& tp = ParamsFor(*state.texture);
     const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const __m256i quadLanes = _mm256_setr_epi32(0, 1, 2, 3, 0, 1, 2, 3);
     const __m256i flatVec = _mm256_set1_epi32(int(tri.flatColor));
@@ -246,8 +270,8 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
     __m256 base[kAttrCount], ddx[kAttrCount], ddy[kAttrCount];
     for (int a = 0; a < kAttrCount; ++a) {
         base[a] = _mm256_set1_ps(s.base[a]);
-        ddx[a] = _mm256_set1_ps(tri.plane[a][1]);
-        ddy[a] = _mm256_set1_ps(tri.plane[a][2]);
+        ddx[a] = _mm256_set1_ps(tri.ddx[a]);
+        ddy[a] = _mm256_set1_ps(tri.ddy[a]);
     }
     const __m256 one = _mm256_set1_ps(1.0f);
     const size_t pitch = size_t(target.width);
@@ -382,7 +406,7 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
             __m256 row[kAttrCount];
             const float fj = float(j);
             for (int a = 0; a < kAttrCount; ++a)
-                if (used(a)) row[a] = _mm256_set1_ps(s.base[a] + tri.plane[a][2] * fj);
+                if (used(a)) row[a] = _mm256_set1_ps(s.base[a] + tri.ddy[a] * fj);
             __m256 fi = _mm256_cvtepi32_ps(_mm256_add_epi32(_mm256_set1_epi32(x), lanes));
             const __m256 eight = _mm256_set1_ps(8.0f);   // columns stay exact in float
             const __m256i all = _mm256_set1_epi32(-1);

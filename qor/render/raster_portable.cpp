@@ -80,7 +80,7 @@ void DrawTriPortable(const Tri& tri, const DrawState& state, const Target& targe
     const bool flat = tri.flags & kFlatColor;
     const uint32_t flatColor = tri.flatColor;
     float ddx[kAttrCount], ddy[kAttrCount];
-    for (int k = 0; k < kAttrCount; ++k) ddx[k] = tri.plane[k][1], ddy[k] = tri.plane[k][2];
+    for (int k = 0; k < kAttrCount; ++k) ddx[k] = tri.ddx[k], ddy[k] = tri.ddy[k];
 
     for (int j = 0; j <= s.y1 - s.y0; ++j) {
         const int y = s.y0 + j;

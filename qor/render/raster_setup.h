@@ -21,12 +21,13 @@ inline uint32_t ToByte(float c) {
 }
 
 // Fills the edge functions, planes and flat colour of t from its snapped
-// corners (28.4 fixed point, positive area) and their attributes; the pixel
-// box, state and flags are already set. Done once per triangle, whatever
-// number of bands it spans.
-inline void MakeTri(Tri& t, const int32_t x[3], const int32_t y[3], const float a[kAttrCount][3]) {
+// corners (28.4 fixed point, positive area) and their attributes (a[corner][k],
+// slots past kAttrCount zero); the pixel box, state and flags are already set.
+// Done once per triangle, whatever number of bands it spans.
+inline void MakeTri(Tri& t, const int32_t x[3], const int32_t y[3], const float a[3][kAttrSlots]) {
     const int64_t px = int64_t(t.minX) * kSubUnit + kSubUnit / 2;
     const int64_t py = int64_t(t.minY) * kSubUnit + kSubUnit / 2;
+    float step[4] = {0, 0, 0, 1};
     for (int i = 0; i < 3; ++i) {
         const int j = i == 2 ? 0 : i + 1;
         const int64_t dx = int64_t(x[j]) - x[i];
@@ -36,7 +37,11 @@ inline void MakeTri(Tri& t, const int32_t x[3], const int32_t y[3], const float 
         t.e[i] = int32_t(e);
         t.stepX[i] = int32_t(-dy * kSubUnit);
         t.stepY[i] = int32_t(dx * kSubUnit);
+        step[i] = dy != 0 ? float(t.stepX[i]) : -1.0f;
     }
+    float cross[4];
+    for (int i = 0; i < 4; ++i) cross[i] = -1.0f / step[i];
+    for (int i = 0; i < 3; ++i) t.crossX[i] = t.stepX[i] != 0 ? cross[i] : 0.0f;
     // Planes through the snapped corners.
     const float inv = 1.0f / kSubUnit;
     const float x0 = x[0] * inv, y0 = y[0] * inv;
@@ -46,16 +51,16 @@ inline void MakeTri(Tri& t, const int32_t x[3], const int32_t y[3], const float 
     const float ia = area != 0.0f ? 1.0f / area : 0.0f;
     t.x0 = x0;
     t.y0 = y0;
-    for (int k = 0; k < kAttrCount; ++k) {
-        const float a0 = a[k][0];
-        const float d1 = a[k][1] - a0;
-        const float d2 = a[k][2] - a0;
-        t.plane[k][0] = a0;
-        t.plane[k][1] = (d1 * y2 - d2 * y1) * ia;
-        t.plane[k][2] = (d2 * x1 - d1 * x2) * ia;
+    for (int k = 0; k < kAttrSlots; ++k) {
+        const float a0 = a[0][k];
+        const float d1 = a[1][k] - a0;
+        const float d2 = a[2][k] - a0;
+        t.a0[k] = a0;
+        t.ddx[k] = (d1 * y2 - d2 * y1) * ia;
+        t.ddy[k] = (d2 * x1 - d1 * x2) * ia;
     }
     t.flatColor = t.flags & kFlatColor
-                      ? 0xFF000000u | ToByte(a[kR][0]) << 16 | ToByte(a[kG][0]) << 8 | ToByte(a[kB][0])
+                      ? 0xFF000000u | ToByte(a[0][kR]) << 16 | ToByte(a[0][kG]) << 8 | ToByte(a[0][kB])
                       : 0u;
 }
 
@@ -83,7 +88,7 @@ inline bool SetupBand(const Tri& t, int bandY0, int bandY1, BandSetup& s,
     const float cx = float(s.x0) + 0.5f - t.x0;
     const float cy = float(s.y0) + 0.5f - t.y0;
     for (int k = 0; k < kAttrCount; ++k)
-        if (used & (1u << k)) s.base[k] = t.plane[k][0] + t.plane[k][1] * cx + t.plane[k][2] * cy;
+        if (used & (1u << k)) s.base[k] = t.a0[k] + t.ddx[k] * cx + t.ddy[k] * cy;
     return true;
 }
 
