@@ -24,29 +24,35 @@ namespace {
 constexpr uint32_t kMaxTris = 1u << 17;     // 16 MiB of triangles per batch
 constexpr uint32_t kMaxStates = 1u << 15;
 
-struct Band {
+// What both threads touch of a band, alone on its cache line: the producer's
+// running count (filled) lives elsewhere, so appending a triangle does not
+// pull the line away from a consumer polling it.
+struct alignas(64) Band {
     std::atomic<uint32_t> published{0};
-    std::atomic<bool> busy{false};
     std::atomic<uint32_t> consumed{0};   // written under busy; read as a hint outside
-    uint32_t filled = 0;     // producer only
-    std::vector<uint32_t> entries;
+    std::atomic<bool> busy{false};
+    uint32_t* entries = nullptr;         // kMaxTris triangle indices, fixed by QueueInit
 };
 
 struct Queue {
+    // The producer's side.
     Target target{};
     int bandCount = 0;
     std::unique_ptr<Band[]> bands;
+    std::vector<uint32_t> filled;   // per band: entries appended
+    std::vector<uint32_t> entryStore;
     std::vector<Tri> tris;          // capacity kMaxTris, never reallocated in a batch
     std::vector<DrawState> states;  // capacity kMaxStates
     uint32_t triCount = 0;
     uint32_t stateCount = 0;
     DrawTriFn draw = DrawTriPortable;
     bool useWorker = true;
-
-    std::atomic<uint32_t> generation{0};
-    std::atomic<bool> sleeping{false};
-    std::atomic<bool> stop{false};
     std::thread worker;
+
+    // Counts publications; the worker waits on it when idle.
+    alignas(64) std::atomic<uint32_t> generation{0};
+    alignas(64) std::atomic<bool> sleeping{false};
+    std::atomic<bool> stop{false};
 };
 
 Queue gQueue;
@@ -92,23 +98,16 @@ bool TryBand(int b) {
 void WorkerLoop() {
     Queue& q = gQueue;
     while (!q.stop.load(std::memory_order_relaxed)) {
+        // Everything published before g was read is seen by the scan below.
+        const uint32_t g = q.generation.load(std::memory_order_acquire);
         bool did = false;
         for (int b = 0; b < q.bandCount; ++b) did |= TryBand(b);
         if (did) continue;
         // Spin a little (the producer usually publishes again soon), then sleep.
-        bool found = false;
-        for (int spin = 0; spin < 256 && !found; ++spin) {
-            Pause();
-            for (int b = 0; b < q.bandCount && !found; ++b)
-                found = q.bands[b].published.load(std::memory_order_relaxed) !=
-                        q.bands[b].consumed.load(std::memory_order_relaxed);
-        }
-        if (found) continue;
+        for (int spin = 0; spin < 256 && q.generation.load(std::memory_order_relaxed) == g; ++spin) Pause();
+        if (q.generation.load(std::memory_order_relaxed) != g) continue;
         q.sleeping.store(true);
-        const uint32_t g = q.generation.load();
-        for (int b = 0; b < q.bandCount && !found; ++b)
-            found = q.bands[b].published.load() != q.bands[b].consumed.load();
-        if (!found && !q.stop.load()) q.generation.wait(g);
+        if (q.generation.load() == g && !q.stop.load()) q.generation.wait(g);
         q.sleeping.store(false);
     }
 }
@@ -135,7 +134,7 @@ void Reset() {
         Band& band = q.bands[b];
         while (band.busy.exchange(true, std::memory_order_acquire)) Pause();
         band.consumed.store(0, std::memory_order_relaxed);
-        band.filled = 0;
+        q.filled[b] = 0;
         band.published.store(0, std::memory_order_relaxed);
         band.busy.store(false, std::memory_order_release);
     }
@@ -156,7 +155,9 @@ void QueueInit(const Target& target) {
     q.target = target;
     q.bandCount = (target.height + kBandRows - 1) / kBandRows;
     q.bands = std::make_unique<Band[]>(size_t(q.bandCount));
-    for (int b = 0; b < q.bandCount; ++b) q.bands[b].entries.resize(kMaxTris);
+    q.filled.assign(size_t(q.bandCount), 0);
+    q.entryStore.assign(size_t(q.bandCount) * kMaxTris, 0);
+    for (int b = 0; b < q.bandCount; ++b) q.bands[b].entries = q.entryStore.data() + size_t(b) * kMaxTris;
     q.tris.resize(kMaxTris);
     q.states.resize(kMaxStates);
     q.triCount = q.stateCount = 0;
@@ -200,10 +201,7 @@ void QueueTri(const Tri& tri) {
     q.tris[index] = tri;
     const int b0 = std::max(0, int(tri.minY) / kBandRows);
     const int b1 = std::min(q.bandCount - 1, int(tri.maxY) / kBandRows);
-    for (int b = b0; b <= b1; ++b) {
-        Band& band = q.bands[b];
-        band.entries[band.filled++] = index;
-    }
+    for (int b = b0; b <= b1; ++b) q.bands[b].entries[q.filled[b]++] = index;
 }
 
 void QueuePublish() {
@@ -211,8 +209,8 @@ void QueuePublish() {
     bool any = false;
     for (int b = 0; b < q.bandCount; ++b) {
         Band& band = q.bands[b];
-        if (band.published.load(std::memory_order_relaxed) != band.filled) {
-            band.published.store(band.filled, std::memory_order_release);
+        if (band.published.load(std::memory_order_relaxed) != q.filled[b]) {
+            band.published.store(q.filled[b], std::memory_order_release);
             any = true;
         }
     }
@@ -230,19 +228,13 @@ void QueueDrain() {
         bool done = true;
         for (int b = 0; b < q.bandCount; ++b) {
             did |= TryBand(b);
-            Band& band = q.bands[b];
+            // Done when nobody holds the band and all of it is consumed
+            // (consumed only grows, up to filled, and is written before busy
+            // is released).
+            const Band& band = q.bands[b];
             if (band.busy.load(std::memory_order_acquire) ||
-                band.published.load(std::memory_order_relaxed) != band.filled) {
+                band.consumed.load(std::memory_order_relaxed) != q.filled[b])
                 done = false;
-                continue;
-            }
-            // consumed is written under busy; read it under busy too.
-            if (band.busy.exchange(true, std::memory_order_acquire)) {
-                done = false;
-                continue;
-            }
-            if (band.consumed.load(std::memory_order_relaxed) != band.filled) done = false;
-            band.busy.store(false, std::memory_order_release);
         }
         if (done) break;
         // Waiting for the worker to finish a band: spin briefly, then give
