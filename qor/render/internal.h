@@ -111,7 +111,7 @@ bool CpuHasAvx2();
 
 // >> queue
 
-inline constexpr int kBandRows = 16;
+inline constexpr int kBandRows = 32;
 
 // Starts the band queue for a display size (and the worker thread, once).
 void QueueInit(const Target& target);
@@ -119,8 +119,10 @@ void QueueInit(const Target& target);
 uint32_t QueueState(const DrawState& state);
 // Appends a triangle or a clear command (flags kClear*, rows minY..maxY).
 void QueueTri(const Tri& tri);
-// Makes everything queued so far visible to the worker.
+// Makes what is queued visible to the worker once there is enough of it.
 void QueuePublish();
+// Makes everything queued so far visible to the worker.
+void QueuePublishAll();
 // Rasterizes everything queued and returns when the frame buffer is complete.
 void QueueDrain();
 // Chooses the rasterizer (true: AVX2 where the CPU has it) and the number of

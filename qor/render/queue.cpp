@@ -6,6 +6,7 @@
 // Memory is fixed: when the triangle pool fills, the queue is drained and
 // starts again.
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +24,8 @@ namespace {
 
 constexpr uint32_t kMaxTris = 1u << 17;     // 16 MiB of triangles per batch
 constexpr uint32_t kMaxStates = 1u << 15;
+constexpr uint32_t kPublishTris = 512;
+constexpr uint32_t kPublishArea = 32768;
 
 // What both threads touch of a band, alone on its cache line: the producer's
 // running count (filled) lives elsewhere, so appending a triangle does not
@@ -31,23 +34,28 @@ struct alignas(64) Band {
     std::atomic<uint32_t> published{0};
     std::atomic<uint32_t> consumed{0};   // written under busy; read as a hint outside
     std::atomic<bool> busy{false};
-    uint32_t* entries = nullptr;         // kMaxTris triangle indices, fixed by QueueInit
 };
 
 struct Queue {
-    // The producer's side.
+    // Fixed while a batch is drawn: both threads read these.
     Target target{};
     int bandCount = 0;
     std::unique_ptr<Band[]> bands;
-    std::vector<uint32_t> filled;   // per band: entries appended
-    std::vector<uint32_t> entryStore;
+    std::vector<uint32_t> entryStore;   // per band kMaxTris triangle indices
     std::vector<Tri> tris;          // capacity kMaxTris, never reallocated in a batch
     std::vector<DrawState> states;  // capacity kMaxStates
-    uint32_t triCount = 0;
-    uint32_t stateCount = 0;
     DrawTriFn draw = DrawTriPortable;
     bool useWorker = true;
     std::thread worker;
+
+    // The producer's counts, on their own cache lines: they change with every
+    // triangle, and a consumer reading its neighbours would pull them away.
+    alignas(64) uint32_t triCount = 0;
+    uint32_t stateCount = 0;
+    // Appended since the last publication: triangles and their boxes' pixels.
+    uint32_t pendingTris = 0;
+    uint32_t pendingArea = 0;
+    std::array<uint32_t, 4096 / kBandRows + 1> filled{};   // per band: entries appended
 
     // Counts publications; the worker waits on it when idle.
     alignas(64) std::atomic<uint32_t> generation{0};
@@ -85,8 +93,9 @@ bool TryBand(int b) {
     const int y0 = b * kBandRows;
     const int y1 = std::min(q.target.height, y0 + kBandRows);
     uint32_t at = band.consumed.load(std::memory_order_relaxed);
+    const uint32_t* const entries = q.entryStore.data() + size_t(b) * kMaxTris;
     while (at < end) {
-        RunTri(q.tris[band.entries[at]], y0, y1);
+        RunTri(q.tris[entries[at]], y0, y1);
         ++at;
         did = true;
     }
@@ -140,6 +149,7 @@ void Reset() {
     }
     q.triCount = 0;
     q.stateCount = 0;
+    q.pendingTris = q.pendingArea = 0;
 }
 
 struct AtExit {
@@ -155,9 +165,9 @@ void QueueInit(const Target& target) {
     q.target = target;
     q.bandCount = (target.height + kBandRows - 1) / kBandRows;
     q.bands = std::make_unique<Band[]>(size_t(q.bandCount));
-    q.filled.assign(size_t(q.bandCount), 0);
+    q.filled.fill(0);
     q.entryStore.assign(size_t(q.bandCount) * kMaxTris, 0);
-    for (int b = 0; b < q.bandCount; ++b) q.bands[b].entries = q.entryStore.data() + size_t(b) * kMaxTris;
+
     q.tris.resize(kMaxTris);
     q.states.resize(kMaxStates);
     q.triCount = q.stateCount = 0;
@@ -201,11 +211,24 @@ void QueueTri(const Tri& tri) {
     q.tris[index] = tri;
     const int b0 = std::max(0, int(tri.minY) / kBandRows);
     const int b1 = std::min(q.bandCount - 1, int(tri.maxY) / kBandRows);
-    for (int b = b0; b <= b1; ++b) q.bands[b].entries[q.filled[b]++] = index;
+    uint32_t* const entries = q.entryStore.data();
+    for (int b = b0; b <= b1; ++b) entries[size_t(b) * kMaxTris + q.filled[b]++] = index;
+    ++q.pendingTris;
+    q.pendingArea += uint32_t(tri.maxX - tri.minX + 1) * uint32_t(tri.maxY - tri.minY + 1);
 }
 
 void QueuePublish() {
     Queue& q = gQueue;
+    // Small batches stay with the producer a while: a consumer reading
+    // triangles right behind the one being written pulls the cache lines
+    // back and forth between the cores, which costs more than it gains.
+    if (q.pendingTris < kPublishTris && q.pendingArea < kPublishArea) return;
+    QueuePublishAll();
+}
+
+void QueuePublishAll() {
+    Queue& q = gQueue;
+    q.pendingTris = q.pendingArea = 0;
     bool any = false;
     for (int b = 0; b < q.bandCount; ++b) {
         Band& band = q.bands[b];
@@ -222,7 +245,7 @@ void QueuePublish() {
 void QueueDrain() {
     Queue& q = gQueue;
     if (q.bandCount == 0) return;
-    QueuePublish();
+    QueuePublishAll();
     for (int idle = 0;; ) {
         bool did = false;
         bool done = true;

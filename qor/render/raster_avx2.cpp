@@ -385,7 +385,7 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
         }
     };
 
-    constexpr int kSpanRows = (kBandRows + 7) / 8 * 8;
+    constexpr int kSpanRows = (kStripRows + 7) / 8 * 8;
     alignas(32) int32_t first[kSpanRows], last[kSpanRows];
     RowSpans(tri, s, first, last);
     const int rows = s.y1 - s.y0 + 1;
@@ -444,13 +444,15 @@ void DrawTriAvx2(const Tri& tri, const DrawState& state, const Target& target, i
     const bool flat = tri.flags & kFlatColor;
     const uint32_t used = (depth ? 1u << kZ : 0u) | (persp ? 1u << kRhw : 0u) | 1u << kU | 1u << kV |
                           (flat ? 0u : 1u << kR | 1u << kG | 1u << kB);
-    BandSetup s;
-    if (!SetupBand(tri, bandY0, bandY1, s, used)) return;
     const int index = (depth ? 1 : 0) | (blend ? 2 : 0) |
                       ((blend && (state.bits & kAlphaChannel)) ? 4 : 0) |
                       ((state.bits & kBilinear) ? 8 : 0) | (persp ? 16 : 0) | (flat ? 32 : 0) |
                       (state.texture->pow2 ? 64 : 0);
-    kTable[index](tri, state, target, s);
+    const BandFn fn = kTable[index];
+    ForEachStrip(tri, bandY0, bandY1, [&](int y0, int y1) {
+        BandSetup s;
+        if (SetupBand(tri, y0, y1, s, used)) fn(tri, state, target, s);
+    });
 }
 
 }  // namespace qor::render

@@ -67,10 +67,11 @@ uint32_t Sample(const Texture& tx, float u, float v, bool bilinear) {
 
 }  // namespace
 
-void DrawTriPortable(const Tri& tri, const DrawState& state, const Target& target, int bandY0,
-                     int bandY1) {
+namespace {
+
+void DrawStrip(const Tri& tri, const DrawState& state, const Target& target, int stripY0, int stripY1) {
     BandSetup s;
-    if (!SetupBand(tri, bandY0, bandY1, s)) return;
+    if (!SetupBand(tri, stripY0, stripY1, s)) return;
     const Texture& tx = *state.texture;
     const bool depth = state.bits & kDepth;
     const bool blend = state.bits & kBlend;
@@ -129,6 +130,14 @@ void DrawTriPortable(const Tri& tri, const DrawState& state, const Target& targe
             if (depth) zrow[x] = z;
         }
     }
+}
+
+}  // namespace
+
+void DrawTriPortable(const Tri& tri, const DrawState& state, const Target& target, int bandY0,
+                     int bandY1) {
+    ForEachStrip(tri, bandY0, bandY1,
+                 [&](int y0, int y1) { DrawStrip(tri, state, target, y0, y1); });
 }
 
 }  // namespace qor::render

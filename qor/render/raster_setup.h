@@ -64,7 +64,25 @@ inline void MakeTri(Tri& t, const int32_t x[3], const int32_t y[3], const float 
                       : 0u;
 }
 
-// The part of a triangle inside one band.
+// Attributes are evaluated from the first row of each 16-row strip of the
+// display that a triangle covers (float rounding depends on that origin), so
+// pictures do not change with the height of the queue's bands.
+inline constexpr int kStripRows = 16;
+static_assert(kBandRows % kStripRows == 0, "bands hold whole strips");
+
+// Calls draw(y0, y1) for each strip's part of the rows [bandY0, bandY1) that
+// the triangle covers.
+template <typename Fn>
+inline void ForEachStrip(const Tri& t, int bandY0, int bandY1, Fn&& draw) {
+    const int y0 = std::max<int>(t.minY, bandY0), y1 = std::min<int>(t.maxY + 1, bandY1);
+    for (int a = y0; a < y1;) {
+        const int b = std::min(y1, (a / kStripRows + 1) * kStripRows);
+        draw(a, b);
+        a = b;
+    }
+}
+
+// The part of a triangle inside one strip.
 struct BandSetup {
     int x0, x1;            // pixel columns, inclusive
     int y0, y1;            // pixel rows, inclusive
