@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstring>
 
+#include <immintrin.h>
+
 #include "render/raster_setup.h"
 
 namespace qor::render {
@@ -226,17 +228,22 @@ struct CV {
     uint32_t out;
 };
 
+// Bits in the order of OutCode's two comparisons of (x, y, x, y).
 enum OutBits : uint32_t {
-    kOutLeft = 1, kOutRight = 2, kOutTop = 4, kOutBottom = 8,   // of the scissor
-    kOutGuard = 16,                                             // of the guard band
-    kOutNotFinite = 32,
+    kOutLeft = 1, kOutTop = 2, kOutRight = 16, kOutBottom = 32,   // of the scissor
+    kOutGuard = 4 | 8 | 64 | 128,                                 // of the guard band
+    kOutSides = kOutLeft | kOutTop | kOutRight | kOutBottom,
+    kOutNotFinite = 256,
 };
 
 inline uint32_t OutCode(float x, float y, const Guard& g) {
-    if (!std::isfinite(x) || !std::isfinite(y)) return kOutNotFinite;
-    return (x < float(g.clipX0) ? kOutLeft : 0u) | (x > float(g.clipX1) ? kOutRight : 0u) |
-           (y < float(g.clipY0) ? kOutTop : 0u) | (y > float(g.clipY1) ? kOutBottom : 0u) |
-           (x < g.x0 || x > g.x1 || y < g.y0 || y > g.y1 ? kOutGuard : 0u);
+    const __m128 p = _mm_setr_ps(x, y, x, y);
+    const __m128 lo = _mm_setr_ps(float(g.clipX0), float(g.clipY0), g.x0, g.y0);
+    const __m128 hi = _mm_setr_ps(float(g.clipX1), float(g.clipY1), g.x1, g.y1);
+    // Infinities and NaN give NaN times zero.
+    const __m128 zero = _mm_mul_ps(p, _mm_setzero_ps());
+    return uint32_t(_mm_movemask_ps(_mm_cmplt_ps(p, lo))) | uint32_t(_mm_movemask_ps(_mm_cmpgt_ps(p, hi))) << 4 |
+           (_mm_movemask_ps(_mm_cmpunord_ps(zero, zero)) ? kOutNotFinite : 0u);
 }
 
 struct Projection {
@@ -414,7 +421,7 @@ void DrawMesh(const MeshDraw& d, const MeshVertex* vertices, int count, const ui
             // clip what leaves the guard band, snap the rest directly.
             const uint32_t any = c[0]->out | c[1]->out | c[2]->out;
             if (any & kOutNotFinite) continue;
-            if (c[0]->out & c[1]->out & c[2]->out & (kOutLeft | kOutRight | kOutTop | kOutBottom)) continue;
+            if (c[0]->out & c[1]->out & c[2]->out & kOutSides) continue;
             flat();
             if (any & kOutGuard) {
                 SV poly[3] = {c[0]->s, c[1]->s, c[2]->s};

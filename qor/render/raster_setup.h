@@ -27,7 +27,6 @@ inline uint32_t ToByte(float c) {
 inline void MakeTri(Tri& t, const int32_t x[3], const int32_t y[3], const float a[3][kAttrSlots]) {
     const int64_t px = int64_t(t.minX) * kSubUnit + kSubUnit / 2;
     const int64_t py = int64_t(t.minY) * kSubUnit + kSubUnit / 2;
-    float step[4] = {0, 0, 0, 1};
     for (int i = 0; i < 3; ++i) {
         const int j = i == 2 ? 0 : i + 1;
         const int64_t dx = int64_t(x[j]) - x[i];
@@ -37,11 +36,9 @@ inline void MakeTri(Tri& t, const int32_t x[3], const int32_t y[3], const float 
         t.e[i] = int32_t(e);
         t.stepX[i] = int32_t(-dy * kSubUnit);
         t.stepY[i] = int32_t(dx * kSubUnit);
-        step[i] = dy != 0 ? float(t.stepX[i]) : -1.0f;
+        t.crossX[i] = -1.0f / float(dy != 0 ? t.stepX[i] : -1);
+        if (dy == 0) t.crossX[i] = 0.0f;
     }
-    float cross[4];
-    for (int i = 0; i < 4; ++i) cross[i] = -1.0f / step[i];
-    for (int i = 0; i < 3; ++i) t.crossX[i] = t.stepX[i] != 0 ? cross[i] : 0.0f;
     // Planes through the snapped corners.
     const float inv = 1.0f / kSubUnit;
     const float x0 = x[0] * inv, y0 = y[0] * inv;
