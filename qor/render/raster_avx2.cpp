@@ -28,6 +28,12 @@ struct Consts {
     __m256i rgbMask = _mm256_set1_epi32(0x00FFFFFF);
     __m256i evenMask = _mm256_set1_epi32(0x00FF00FF);
     __m256i alphaOdd = _mm256_set1_epi32(0x00FF0000);
+    // Byte 0 of each 32-bit lane into bytes 0 and 2, zeros elsewhere.
+    __m256i lowByteTwice = _mm256_setr_epi8(0, -1, 0, -1, 4, -1, 4, -1, 8, -1, 8, -1, 12, -1, 12, -1,
+                                            0, -1, 0, -1, 4, -1, 4, -1, 8, -1, 8, -1, 12, -1, 12, -1);
+    // The high word of each 32-bit lane into both words.
+    __m256i highWordTwice = _mm256_setr_epi8(2, 3, 2, 3, 6, 7, 6, 7, 10, 11, 10, 11, 14, 15, 14, 15,
+                                             2, 3, 2, 3, 6, 7, 6, 7, 10, 11, 10, 11, 14, 15, 14, 15);
 };
 
 // round(a * b / 255) per 16-bit lane, a and b in 0..255: with x = a * b + 128,
@@ -125,12 +131,12 @@ __attribute__((always_inline)) inline bool Sample(const TexParams& tp, __m256 u,
             Split(t, k, even, odd);
             return true;
         }
-        const __m256i c128 = _mm256_set1_epi32(128), c255 = _mm256_set1_epi32(255);
+        const __m256i c128 = _mm256_set1_epi32(128);
         const __m256i gu = _mm256_sub_epi32(fu, c128), gv = _mm256_sub_epi32(fv, c128);
         x = _mm256_and_si256(_mm256_srai_epi32(gu, 8), wmask);
         y = _mm256_and_si256(_mm256_srai_epi32(gv, 8), hmask);
-        wx = _mm256_and_si256(gu, c255);
-        wy = _mm256_and_si256(gv, c255);
+        wx = gu;   // the low byte is the weight
+        wy = gv;
     } else {
         const __m256 uf = _mm256_sub_ps(u, _mm256_floor_ps(u));
         const __m256 vf = _mm256_sub_ps(v, _mm256_floor_ps(v));
@@ -190,10 +196,10 @@ __attribute__((always_inline)) inline bool Sample(const TexParams& tp, __m256 u,
         const __m256i any = _mm256_or_si256(_mm256_or_si256(t00, t10), _mm256_or_si256(t01, t11));
         if (_mm256_testz_si256(any, skipMask)) return false;
     }
-    // Weights as w << 7 in both 16-bit halves of each pixel's lane.
-    auto spread = [](__m256i w) __attribute__((always_inline)) {
-        const __m256i w7 = _mm256_slli_epi32(w, 7);
-        return _mm256_or_si256(w7, _mm256_slli_epi32(w7, 16));
+    // Weights (the low byte of each pixel's lane) as w << 7 in both 16-bit
+    // halves of the lane.
+    auto spread = [&k](__m256i w) __attribute__((always_inline)) {
+        return _mm256_slli_epi16(_mm256_shuffle_epi8(w, k.lowByteTwice), 7);
     };
     const __m256i wxs = spread(wx), wys = spread(wy);
     __m256i e00, o00, e10, o10, e01, o01, e11, o11;
@@ -323,8 +329,7 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
         to = MulDiv255(to, vo, k);
         if (kAlpha) {
             // Alpha (the high word of `to`) over all four channels.
-            __m256i a = _mm256_srli_epi32(to, 16);
-            a = _mm256_or_si256(a, _mm256_slli_epi32(a, 16));
+            const __m256i a = _mm256_shuffle_epi8(to, k.highWordTwice);
             te = MulDiv255(te, a, k);
             to = MulDiv255(to, a, k);
         }
