@@ -24,7 +24,7 @@ namespace {
 
 constexpr uint32_t kMaxTris = 1u << 17;     // 16 MiB of triangles per batch
 constexpr uint32_t kMaxStates = 1u << 15;
-constexpr uint32_t kPublishTris = 512;
+constexpr uint32_t kPublishTris = 64;
 constexpr uint32_t kPublishArea = 32768;
 
 // What both threads touch of a band, alone on its cache line: the producer's
@@ -214,7 +214,9 @@ void QueueTri(const Tri& tri) {
     uint32_t* const entries = q.entryStore.data();
     for (int b = b0; b <= b1; ++b) entries[size_t(b) * kMaxTris + q.filled[b]++] = index;
     ++q.pendingTris;
-    q.pendingArea += uint32_t(tri.maxX - tri.minX + 1) * uint32_t(tri.maxY - tri.minY + 1);
+    const uint32_t columns = (tri.flags & (kClearColor | kClearDepth)) ? uint32_t(q.target.width)
+                                                                       : uint32_t(tri.maxX - tri.minX + 1);
+    q.pendingArea += columns * uint32_t(tri.maxY - tri.minY + 1);
 }
 
 void QueuePublish() {
