@@ -104,13 +104,28 @@ bool TryBand(int b) {
     return did;
 }
 
+// The free band with the most published work left (in triangles), or -1.
+// Taking the biggest first keeps both threads busy to the end of a frame.
+int PickBand() {
+    Queue& q = gQueue;
+    int best = -1;
+    uint32_t most = 0;
+    for (int b = 0; b < q.bandCount; ++b) {
+        const Band& band = q.bands[b];
+        const uint32_t left = band.published.load(std::memory_order_relaxed) -
+                              band.consumed.load(std::memory_order_relaxed);
+        if (left > most && !band.busy.load(std::memory_order_relaxed)) most = left, best = b;
+    }
+    return best;
+}
+
 void WorkerLoop() {
     Queue& q = gQueue;
     while (!q.stop.load(std::memory_order_relaxed)) {
         // Everything published before g was read is seen by the scan below.
         const uint32_t g = q.generation.load(std::memory_order_acquire);
         bool did = false;
-        for (int b = 0; b < q.bandCount; ++b) did |= TryBand(b);
+        for (int b; (b = PickBand()) >= 0;) did |= TryBand(b);
         if (did) continue;
         // Spin a little (the producer usually publishes again soon), then sleep.
         for (int spin = 0; spin < 256 && q.generation.load(std::memory_order_relaxed) == g; ++spin) Pause();
@@ -250,9 +265,9 @@ void QueueDrain() {
     QueuePublishAll();
     for (int idle = 0;; ) {
         bool did = false;
+        for (int b; (b = PickBand()) >= 0;) did |= TryBand(b);
         bool done = true;
-        for (int b = 0; b < q.bandCount; ++b) {
-            did |= TryBand(b);
+        for (int b = 0; b < q.bandCount && done; ++b) {
             // Done when nobody holds the band and all of it is consumed
             // (consumed only grows, up to filled, and is written before busy
             // is released).

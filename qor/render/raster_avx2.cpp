@@ -212,16 +212,16 @@ __attribute__((always_inline)) inline bool Sample(const TexParams& tp, __m256 u,
     return true;
 }
 
-// Each row's run of covered pixels, exactly, for the rows of a band: first[j]
-// and last[j] are columns relative to s.x0 (last < first: none). Eight rows at
-// a time: where each edge crosses zero, estimated in floating point and
-// corrected by one column with the integer edge value.
+// Each row's run of covered pixels, exactly, for the rows s.j0 .. s.j1:
+// first[r] and last[r] for row s.j0 + r are columns relative to s.x0 (last <
+// first: none). Eight rows at a time: where each edge crosses zero, estimated
+// in floating point and corrected by one column with the integer edge value.
 inline void RowSpans(const Tri& tri, const BandSetup& s, int32_t* first, int32_t* last) {
-    const int rows = s.y1 - s.y0 + 1;
+    const int rows = s.j1 - s.j0 + 1;
     const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const __m256i zero = _mm256_setzero_si256();
     for (int r = 0; r < rows; r += 8) {
-        const __m256i j = _mm256_add_epi32(_mm256_set1_epi32(r), lanes);
+        const __m256i j = _mm256_add_epi32(_mm256_set1_epi32(s.j0 + r), lanes);
         __m256i lo = zero, hi = _mm256_set1_epi32(s.x1 - s.x0);
         for (int e = 0; e < 3; ++e) {
             const int32_t sx = tri.stepX[e];
@@ -393,11 +393,10 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
     constexpr int kSpanRows = (kStripRows + 7) / 8 * 8;
     alignas(32) int32_t first[kSpanRows], last[kSpanRows];
     RowSpans(tri, s, first, last);
-    const int rows = s.y1 - s.y0 + 1;
     int pj = -1, px = 0, pn = 0;   // a run of up to four waiting for a partner
-    for (int j = 0; j < rows; ++j) {
-        int x = first[j];
-        const int l = last[j];
+    for (int j = s.j0; j <= s.j1; ++j) {
+        int x = first[j - s.j0];
+        const int l = last[j - s.j0];
         if (x > l) continue;
         if (pj >= 0) {
             const int n = std::min(4, l - x + 1);
@@ -454,9 +453,10 @@ void DrawTriAvx2(const Tri& tri, const DrawState& state, const Target& target, i
                       ((state.bits & kBilinear) ? 8 : 0) | (persp ? 16 : 0) | (flat ? 32 : 0) |
                       (state.texture->pow2 ? 64 : 0);
     const BandFn fn = kTable[index];
-    ForEachStrip(tri, bandY0, bandY1, [&](int y0, int y1) {
+    ForEachStrip(tri, bandY0, bandY1, [&](int origin, int y0, int y1) {
         BandSetup s;
-        if (SetupBand(tri, y0, y1, s, used)) fn(tri, state, target, s);
+        SetupBand(tri, origin, y0, y1, s, used);
+        fn(tri, state, target, s);
     });
 }
 

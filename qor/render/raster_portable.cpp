@@ -69,9 +69,10 @@ uint32_t Sample(const Texture& tx, float u, float v, bool bilinear) {
 
 namespace {
 
-void DrawStrip(const Tri& tri, const DrawState& state, const Target& target, int stripY0, int stripY1) {
+void DrawStrip(const Tri& tri, const DrawState& state, const Target& target, int origin, int rowY0,
+               int rowY1) {
     BandSetup s;
-    if (!SetupBand(tri, stripY0, stripY1, s)) return;
+    SetupBand(tri, origin, rowY0, rowY1, s);
     const Texture& tx = *state.texture;
     const bool depth = state.bits & kDepth;
     const bool blend = state.bits & kBlend;
@@ -83,7 +84,7 @@ void DrawStrip(const Tri& tri, const DrawState& state, const Target& target, int
     float ddx[kAttrCount], ddy[kAttrCount];
     for (int k = 0; k < kAttrCount; ++k) ddx[k] = tri.ddx[k], ddy[k] = tri.ddy[k];
 
-    for (int j = 0; j <= s.y1 - s.y0; ++j) {
+    for (int j = s.j0; j <= s.j1; ++j) {
         const int y = s.y0 + j;
         int32_t e0 = s.e[0] + tri.stepY[0] * j, e1 = s.e[1] + tri.stepY[1] * j,
                 e2 = s.e[2] + tri.stepY[2] * j;
@@ -137,7 +138,7 @@ void DrawStrip(const Tri& tri, const DrawState& state, const Target& target, int
 void DrawTriPortable(const Tri& tri, const DrawState& state, const Target& target, int bandY0,
                      int bandY1) {
     ForEachStrip(tri, bandY0, bandY1,
-                 [&](int y0, int y1) { DrawStrip(tri, state, target, y0, y1); });
+                 [&](int origin, int y0, int y1) { DrawStrip(tri, state, target, origin, y0, y1); });
 }
 
 }  // namespace qor::render

@@ -65,46 +65,47 @@ inline void MakeTri(Tri& t, const int32_t x[3], const int32_t y[3], const float 
 // display that a triangle covers (float rounding depends on that origin), so
 // pictures do not change with the height of the queue's bands.
 inline constexpr int kStripRows = 16;
-static_assert(kBandRows % kStripRows == 0, "bands hold whole strips");
 
-// Calls draw(y0, y1) for each strip's part of the rows [bandY0, bandY1) that
-// the triangle covers.
+// Calls draw(origin, y0, y1) for each strip's part [y0, y1) of the rows
+// [bandY0, bandY1) that the triangle covers; origin is where that strip's
+// attributes start.
 template <typename Fn>
 inline void ForEachStrip(const Tri& t, int bandY0, int bandY1, Fn&& draw) {
     const int y0 = std::max<int>(t.minY, bandY0), y1 = std::min<int>(t.maxY + 1, bandY1);
     for (int a = y0; a < y1;) {
-        const int b = std::min(y1, (a / kStripRows + 1) * kStripRows);
-        draw(a, b);
+        const int start = a / kStripRows * kStripRows;
+        const int b = std::min(y1, start + kStripRows);
+        draw(std::max<int>(t.minY, start), a, b);
         a = b;
     }
 }
 
-// The part of a triangle inside one strip.
+// The part of a triangle in some rows of one strip.
 struct BandSetup {
     int x0, x1;            // pixel columns, inclusive
-    int y0, y1;            // pixel rows, inclusive
+    int y0;                // the strip's origin row
+    int j0, j1;            // the rows y0 + j0 .. y0 + j1 (inclusive) are drawn
     int32_t e[3];          // edge values at the centre of pixel (x0, y0)
     // Attribute value at the centre of pixel (x0 + i, y0 + j) is
     // base[k] + ddy[k] * j + ddx[k] * i, with the row term taken first.
     float base[kAttrCount];
 };
 
-// False when the triangle has no rows in the band. `used` has bit k set for
-// each attribute k whose base is wanted.
-inline bool SetupBand(const Tri& t, int bandY0, int bandY1, BandSetup& s,
+// Sets up rows [rowY0, rowY1) of the strip whose attributes start at row
+// origin. `used` has bit k set for each attribute k whose base is wanted.
+inline void SetupBand(const Tri& t, int origin, int rowY0, int rowY1, BandSetup& s,
                       uint32_t used = (1u << kAttrCount) - 1) {
-    s.y0 = std::max<int>(t.minY, bandY0);
-    s.y1 = std::min<int>(t.maxY, bandY1 - 1);
-    if (s.y0 > s.y1) return false;
+    s.y0 = origin;
+    s.j0 = rowY0 - origin;
+    s.j1 = rowY1 - 1 - origin;
     s.x0 = t.minX;
     s.x1 = t.maxX;
-    const int32_t rows = s.y0 - t.minY;
+    const int32_t rows = origin - t.minY;
     for (int i = 0; i < 3; ++i) s.e[i] = t.e[i] + t.stepY[i] * rows;
     const float cx = float(s.x0) + 0.5f - t.x0;
     const float cy = float(s.y0) + 0.5f - t.y0;
     for (int k = 0; k < kAttrCount; ++k)
         if (used & (1u << k)) s.base[k] = t.a0[k] + t.ddx[k] * cx + t.ddy[k] * cy;
-    return true;
 }
 
 // float to int by truncation; NaN and out-of-range give INT_MIN, as the SIMD
