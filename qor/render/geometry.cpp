@@ -80,18 +80,6 @@ namespace {
 
 // >> screen stage
 
-// A corner in screen space: attributes linear across the screen (texture
-// coordinates and colour premultiplied by rhw).
-struct SV {
-    float x, y;
-    float a[kAttrCount];
-};
-
-struct Guard {
-    float x0, y0, x1, y1;   // clip polygons to this before snapping
-    int clipX0, clipY0, clipX1, clipY1;
-};
-
 constexpr float kGuardPixels = 32.0f;
 
 Guard MakeGuard(const Viewport& vp) {
@@ -215,27 +203,6 @@ inline void WrapShortWay(float& a1, float a0) { a1 -= std::nearbyint(a1 - a0); }
 
 // >> mesh stage
 
-// A transformed vertex: clip-space position (x, y scaled by the projection,
-// w = camera z), raw attributes, and its projection when in front of the near plane.
-struct CV {
-    float x, y, w;
-    float u, v, r, g, b;
-    uint32_t code;   // 1: before the near plane (or not a number), 2: beyond the far plane
-    SV s;
-    // With code 0: the projection snapped to 28.4 fixed point, and where it
-    // lies (kOut* bits).
-    int32_t fx, fy;
-    uint32_t out;
-};
-
-// Bits in the order of OutCode's two comparisons of (x, y, x, y).
-enum OutBits : uint32_t {
-    kOutLeft = 1, kOutTop = 2, kOutRight = 16, kOutBottom = 32,   // of the scissor
-    kOutGuard = 4 | 8 | 64 | 128,                                 // of the guard band
-    kOutSides = kOutLeft | kOutTop | kOutRight | kOutBottom,
-    kOutNotFinite = 256,
-};
-
 inline uint32_t OutCode(float x, float y, const Guard& g) {
     const __m128 p = _mm_setr_ps(x, y, x, y);
     const __m128 lo = _mm_setr_ps(float(g.clipX0), float(g.clipY0), g.x0, g.y0);
@@ -245,11 +212,6 @@ inline uint32_t OutCode(float x, float y, const Guard& g) {
     return uint32_t(_mm_movemask_ps(_mm_cmplt_ps(p, lo))) | uint32_t(_mm_movemask_ps(_mm_cmpgt_ps(p, hi))) << 4 |
            (_mm_movemask_ps(_mm_cmpunord_ps(zero, zero)) ? kOutNotFinite : 0u);
 }
-
-struct Projection {
-    float sx, sy;              // clip-space scale
-    float cx, cy, hw, hh;      // screen centre and half size
-};
 
 inline void Project(CV& c, const Projection& pr) {
     const float rhw = 1.0f / c.w;
@@ -347,7 +309,9 @@ void DrawMesh(const MeshDraw& d, const MeshVertex* vertices, int count, const ui
     CV* cv = gScratch.data();
     const float* m = mv.m;
     const Guard guard = MakeGuard(vp);
-    for (int i = 0; i < count; ++i) {
+    int first = 0;
+    if (!d.lighting && !d.envMap && QueueSimd()) first = TransformVerticesAvx2(vertices, count, mv, pr, guard, cv);
+    for (int i = first; i < count; ++i) {
         const MeshVertex& v = vertices[i];
         CV& c = cv[i];
         const float cxm = v.x * m[0] + v.y * m[4] + v.z * m[8] + m[12];

@@ -64,4 +64,53 @@ void DrawScreen(const ScreenVertex* vertices, int count, int kind, const Viewpor
 // Queues a clear of the whole display.
 void ClearRows(int height, bool color, uint32_t argb, bool depth);
 
+// >> inside the geometry stage
+
+// A corner in screen space: attributes linear across the screen (texture
+// coordinates and colour premultiplied by rhw).
+struct SV {
+    float x, y;
+    float a[kAttrCount];
+};
+
+struct Guard {
+    float x0, y0, x1, y1;   // clip polygons to this before snapping
+    int clipX0, clipY0, clipX1, clipY1;
+};
+
+// A transformed vertex: clip-space position (x, y scaled by the projection,
+// w = camera z), raw attributes, and its projection when in front of the near plane.
+struct CV {
+    float x, y, w;
+    float u, v, r, g, b;
+    uint32_t code;   // 1: before the near plane (or not a number), 2: beyond the far plane
+    SV s;
+    // With code 0: the projection snapped to 28.4 fixed point, and where it
+    // lies (kOut* bits).
+    int32_t fx, fy;
+    uint32_t out;
+    uint32_t pad[3];   // 24 words: written as three rows of eight
+};
+static_assert(sizeof(CV) == 96, "CV is written as three rows of eight words");
+
+// Bits in the order of OutCode's two comparisons of (x, y, x, y).
+enum OutBits : uint32_t {
+    kOutLeft = 1, kOutTop = 2, kOutRight = 16, kOutBottom = 32,   // of the scissor
+    kOutGuard = 4 | 8 | 64 | 128,                                 // of the guard band
+    kOutSides = kOutLeft | kOutTop | kOutRight | kOutBottom,
+    kOutNotFinite = 256,
+};
+
+struct Projection {
+    float sx, sy;              // clip-space scale
+    float cx, cy, hw, hh;      // screen centre and half size
+};
+
+// DrawMesh's vertex loop for meshes without lighting or environment mapping,
+// eight vertices at a time with the same arithmetic; m is the object-to-camera
+// matrix. Returns how many vertices it did (a multiple of eight), leaving the
+// rest to the caller. AVX2 only.
+int TransformVerticesAvx2(const MeshVertex* vertices, int count, const Mat4& m, const Projection& pr,
+                          const Guard& g, CV* out);
+
 }  // namespace qor::render

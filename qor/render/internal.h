@@ -128,5 +128,7 @@ void QueueDrain();
 // Chooses the rasterizer (true: AVX2 where the CPU has it) and the number of
 // threads (1 or 2); for tests and benchmarks.
 void QueueConfigure(bool simd, int threads);
+// True when the AVX2 code is in use (the geometry stage follows the rasterizer).
+bool QueueSimd();
 
 }  // namespace qor::render

@@ -204,6 +204,8 @@ void QueueConfigure(bool simd, int threads) {
     StartWorker();
 }
 
+bool QueueSimd() { return gQueue.draw == DrawTriAvx2; }
+
 uint32_t QueueState(const DrawState& state) {
     Queue& q = gQueue;
     if (q.stateCount == kMaxStates) QueueDrain();
