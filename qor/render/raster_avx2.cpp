@@ -20,21 +20,39 @@ bool CpuHasAvx2() {
 
 namespace {
 
+// Constants of the pixel loop, kept in memory (per thread) rather than made
+// from immediates: the loop has more live vectors than registers, and an
+// operand in memory costs nothing where rebuilding a constant costs three
+// instructions.
 struct Consts {
-    __m256i zero = _mm256_setzero_si256();
-    __m256i c128 = _mm256_set1_epi16(128);
-    __m256i c257 = _mm256_set1_epi16(257);
-    __m256i opaque = _mm256_set1_epi32(int(0xFF000000u));
-    __m256i rgbMask = _mm256_set1_epi32(0x00FFFFFF);
-    __m256i evenMask = _mm256_set1_epi32(0x00FF00FF);
-    __m256i alphaOdd = _mm256_set1_epi32(0x00FF0000);
+    __m256i c128, c257;
+    __m256i opaque, rgbMask, evenMask, alphaOdd;
     // Byte 0 of each 32-bit lane into bytes 0 and 2, zeros elsewhere.
-    __m256i lowByteTwice = _mm256_setr_epi8(0, -1, 0, -1, 4, -1, 4, -1, 8, -1, 8, -1, 12, -1, 12, -1,
-                                            0, -1, 0, -1, 4, -1, 4, -1, 8, -1, 8, -1, 12, -1, 12, -1);
+    __m256i lowByteTwice;
     // The high word of each 32-bit lane into both words.
-    __m256i highWordTwice = _mm256_setr_epi8(2, 3, 2, 3, 6, 7, 6, 7, 10, 11, 10, 11, 14, 15, 14, 15,
-                                             2, 3, 2, 3, 6, 7, 6, 7, 10, 11, 10, 11, 14, 15, 14, 15);
+    __m256i highWordTwice;
 };
+
+thread_local Consts tConsts;
+thread_local bool tConstsMade;
+
+const Consts& GetConsts() {
+    if (!tConstsMade) {
+        Consts& k = tConsts;
+        k.c128 = _mm256_set1_epi16(128);
+        k.c257 = _mm256_set1_epi16(257);
+        k.opaque = _mm256_set1_epi32(int(0xFF000000u));
+        k.rgbMask = _mm256_set1_epi32(0x00FFFFFF);
+        k.evenMask = _mm256_set1_epi32(0x00FF00FF);
+        k.alphaOdd = _mm256_set1_epi32(0x00FF0000);
+        k.lowByteTwice = _mm256_setr_epi8(0, -1, 0, -1, 4, -1, 4, -1, 8, -1, 8, -1, 12, -1, 12, -1,
+                                          0, -1, 0, -1, 4, -1, 4, -1, 8, -1, 8, -1, 12, -1, 12, -1);
+        k.highWordTwice = _mm256_setr_epi8(2, 3, 2, 3, 6, 7, 6, 7, 10, 11, 10, 11, 14, 15, 14, 15,
+                                           2, 3, 2, 3, 6, 7, 6, 7, 10, 11, 10, 11, 14, 15, 14, 15);
+        tConstsMade = true;
+    }
+    return tConsts;
+}
 
 // round(a * b / 255) per 16-bit lane, a and b in 0..255: with x = a * b + 128,
 // (x + (x >> 8)) >> 8, which equals x * 257 >> 16.
@@ -145,8 +163,8 @@ __attribute__((always_inline)) inline bool Sample(const TexParams& tp, __m256 u,
         if (!kBilinearTaps) {
             x = _mm256_cvttps_epi32(_mm256_mul_ps(uf, wf));
             y = _mm256_cvttps_epi32(_mm256_mul_ps(vf, hf));
-            x = _mm256_min_epi32(_mm256_max_epi32(x, k.zero), wi);
-            y = _mm256_min_epi32(_mm256_max_epi32(y, k.zero), hi);
+            x = _mm256_min_epi32(_mm256_max_epi32(x, _mm256_setzero_si256()), wi);
+            y = _mm256_min_epi32(_mm256_max_epi32(y, _mm256_setzero_si256()), hi);
             const __m256i t = _mm256_i32gather_epi32(base, _mm256_add_epi32(_mm256_madd_epi16(y, stride), x), 4);
             if (skipTest && _mm256_testz_si256(t, skipMask)) return false;
             Split(t, k, even, odd);
@@ -159,16 +177,16 @@ __attribute__((always_inline)) inline bool Sample(const TexParams& tp, __m256 u,
         const __m256 c256 = _mm256_set1_ps(256.0f);
         const __m256i c255i = _mm256_set1_epi32(255);
         wx = _mm256_min_epi32(_mm256_max_epi32(
-            _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(fx, flx), c256)), k.zero), c255i);
+            _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(fx, flx), c256)), _mm256_setzero_si256()), c255i);
         wy = _mm256_min_epi32(_mm256_max_epi32(
-            _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(fy, fly), c256)), k.zero), c255i);
+            _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(fy, fly), c256)), _mm256_setzero_si256()), c255i);
         x = _mm256_cvttps_epi32(flx);
         y = _mm256_cvttps_epi32(fly);
-        x = _mm256_add_epi32(x, _mm256_and_si256(_mm256_cmpgt_epi32(k.zero, x), wi));
-        y = _mm256_add_epi32(y, _mm256_and_si256(_mm256_cmpgt_epi32(k.zero, y), hi));
+        x = _mm256_add_epi32(x, _mm256_and_si256(_mm256_cmpgt_epi32(_mm256_setzero_si256(), x), wi));
+        y = _mm256_add_epi32(y, _mm256_and_si256(_mm256_cmpgt_epi32(_mm256_setzero_si256(), y), hi));
         const __m256i one = _mm256_set1_epi32(1);
-        x = _mm256_min_epi32(_mm256_max_epi32(x, k.zero), _mm256_sub_epi32(wi, one));
-        y = _mm256_min_epi32(_mm256_max_epi32(y, k.zero), _mm256_sub_epi32(hi, one));
+        x = _mm256_min_epi32(_mm256_max_epi32(x, _mm256_setzero_si256()), _mm256_sub_epi32(wi, one));
+        y = _mm256_min_epi32(_mm256_max_epi32(y, _mm256_setzero_si256()), _mm256_sub_epi32(hi, one));
     }
     // Each tap pair (x, x + 1) is one 64-bit load: four 4-wide gathers instead
     // of four 8-wide ones. Pixels are gathered in the order 0 1 4 5 | 2 3 6 7
@@ -262,7 +280,7 @@ inline void RowSpans(const Tri& tri, const BandSetup& s, int32_t* first, int32_t
 template <bool kDepthTest, bool kBlendAdd, bool kAlpha, bool kBilinearTaps, bool kPersp, bool kFlat,
           bool kPow2>
 void DrawBand(const Tri& tri, const DrawState& state, const Target& target, const BandSetup& s) {
-    const Consts k;
+    const Consts& k = GetConsts();
     const TexParams& tp = ParamsFor(*state.texture);
     const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const __m256i quadLanes = _mm256_setr_epi32(0, 1, 2, 3, 0, 1, 2, 3);
