@@ -3,11 +3,12 @@
 //
 // Pipeline: the API layer (api.cpp) keeps every state in one Context. A draw
 // call runs the geometry stage on the caller's thread (geometry.cpp: transform,
-// lighting, clipping, culling, snapping) and hands finished triangles to the
-// queue (queue.cpp), which bins them into horizontal bands of the display. Bands
-// are rasterized in submission order by a worker thread while the caller goes
-// on, and by both threads when the frame ends. The rasterizer (raster_*.cpp)
-// draws one triangle into one band; an AVX2 version and a portable one give
+// lighting, clipping, culling, snapping, triangle setup; geometry_avx2.cpp:
+// vertices eight at a time) and hands finished triangles to the queue
+// (queue.cpp), which bins them into horizontal bands of the display. Bands are
+// rasterized in submission order by a worker thread while the caller goes on,
+// and by both threads when the frame ends. The rasterizer (raster_*.cpp) draws
+// one triangle into one band; an AVX2 version and a portable one give
 // identical pixels.
 #pragma once
 

@@ -1,10 +1,12 @@
 // The band queue: triangles binned by rows, rasterized in submission order per
 // band. One worker thread drains bands while the caller goes on producing; at
 // the end of the frame the caller drains too. A band is held by one thread at a
-// time (its busy flag); the producer publishes how far each band's list is
-// filled with a release store, so a consumer sees complete triangles only.
-// Memory is fixed: when the triangle pool fills, the queue is drained and
-// starts again.
+// time (its busy flag), and each thread takes the free band with the most work
+// left, so that both stay busy to the end of a frame. The producer publishes
+// how far each band's list is filled with a release store, in batches, so a
+// consumer sees complete triangles only. What the producer changes per
+// triangle lives on cache lines the consumers do not read. Memory is fixed:
+// when the triangle pool fills, the queue is drained and starts again.
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -54,7 +56,7 @@ struct Queue {
     uint32_t stateCount = 0;
     // Appended since the last publication: triangles and their boxes' pixels.
     uint32_t pendingTris = 0;
-    uint32_t pendingArea = 0;
+    uint64_t pendingArea = 0;
     std::array<uint32_t, 4096 / kBandRows + 1> filled{};   // per band: entries appended
 
     // Counts publications; the worker waits on it when idle.
@@ -233,7 +235,7 @@ void QueueTri(const Tri& tri) {
     ++q.pendingTris;
     const uint32_t columns = (tri.flags & (kClearColor | kClearDepth)) ? uint32_t(q.target.width)
                                                                        : uint32_t(tri.maxX - tri.minX + 1);
-    q.pendingArea += columns * uint32_t(tri.maxY - tri.minY + 1);
+    q.pendingArea += uint64_t(columns) * uint32_t(tri.maxY - tri.minY + 1);
 }
 
 void QueuePublish() {
