@@ -310,7 +310,13 @@ void DrawMesh(const MeshDraw& d, const MeshVertex* vertices, int count, const ui
     const float* m = mv.m;
     const Guard guard = MakeGuard(vp);
     int first = 0;
-    if (!d.lighting && !d.envMap && QueueSimd()) first = TransformVerticesAvx2(vertices, count, mv, pr, guard, cv);
+    if (QueueSimd()) {
+        VertexShading shading;
+        if (d.envMap) shading.envN = envN;
+        if (d.lighting) shading.lightN = lightN, shading.object = &d.object, shading.lights = lights;
+        shading.lightCount = lightCount;
+        first = TransformVerticesAvx2(vertices, count, mv, pr, guard, shading, cv);
+    }
     for (int i = first; i < count; ++i) {
         const MeshVertex& v = vertices[i];
         CV& c = cv[i];

@@ -106,11 +106,19 @@ struct Projection {
     float cx, cy, hw, hh;      // screen centre and half size
 };
 
-// DrawMesh's vertex loop for meshes without lighting or environment mapping,
-// eight vertices at a time with the same arithmetic; m is the object-to-camera
-// matrix. Returns how many vertices it did (a multiple of eight), leaving the
-// rest to the caller. AVX2 only.
+// What DrawMesh's vertex loop needs beyond the matrices.
+struct VertexShading {
+    const float* envN = nullptr;     // environment mapping on: the normal matrix to camera space
+    const float* lightN = nullptr;   // lighting on: the normal matrix to world space
+    const Mat4* object = nullptr;    // with lighting: object to world
+    const Light* const* lights = nullptr;
+    int lightCount = 0;
+};
+
+// DrawMesh's vertex loop, eight vertices at a time with the same arithmetic;
+// m is the object-to-camera matrix. Returns how many vertices it did (a
+// multiple of eight), leaving the rest to the caller. AVX2 only.
 int TransformVerticesAvx2(const MeshVertex* vertices, int count, const Mat4& m, const Projection& pr,
-                          const Guard& g, CV* out);
+                          const Guard& g, const VertexShading& shading, CV* out);
 
 }  // namespace qor::render

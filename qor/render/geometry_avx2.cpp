@@ -37,8 +37,25 @@ inline __m256 Bits(__m256i v) { return _mm256_castsi256_ps(v); }
 
 }  // namespace
 
+// A normal through a 3x3 normal matrix (rows n[0..2], n[3..5], n[6..8]) and
+// made unit length where it has any.
+__attribute__((always_inline)) inline void UnitNormal(const float* n, __m256 x, __m256 y, __m256 z, __m256& ox,
+                                                      __m256& oy, __m256& oz) {
+    auto at = [n](int k) { return _mm256_set1_ps(n[k]); };
+    ox = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(x, at(0)), _mm256_mul_ps(y, at(3))), _mm256_mul_ps(z, at(6)));
+    oy = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(x, at(1)), _mm256_mul_ps(y, at(4))), _mm256_mul_ps(z, at(7)));
+    oz = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(x, at(2)), _mm256_mul_ps(y, at(5))), _mm256_mul_ps(z, at(8)));
+    const __m256 length = _mm256_sqrt_ps(
+        _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(ox, ox), _mm256_mul_ps(oy, oy)), _mm256_mul_ps(oz, oz)));
+    const __m256 inv = _mm256_div_ps(_mm256_set1_ps(1.0f), length);
+    const __m256 some = _mm256_cmp_ps(length, _mm256_setzero_ps(), _CMP_GT_OQ);
+    ox = _mm256_blendv_ps(ox, _mm256_mul_ps(ox, inv), some);
+    oy = _mm256_blendv_ps(oy, _mm256_mul_ps(oy, inv), some);
+    oz = _mm256_blendv_ps(oz, _mm256_mul_ps(oz, inv), some);
+}
+
 int TransformVerticesAvx2(const MeshVertex* vertices, int count, const Mat4& mat, const Projection& pr,
-                          const Guard& g, CV* out) {
+                          const Guard& g, const VertexShading& shading, CV* out) {
     static_assert(sizeof(MeshVertex) == 36, "nine words a vertex");
     const float* m = mat.m;
     __m256 mm[16];
@@ -64,8 +81,7 @@ int TransformVerticesAvx2(const MeshVertex* vertices, int count, const Mat4& mat
         const __m256 y = _mm256_i32gather_ps(base + 1, index, 4);
         const __m256 z = _mm256_i32gather_ps(base + 2, index, 4);
         const __m256i color = _mm256_i32gather_epi32(reinterpret_cast<const int*>(base + 6), index, 4);
-        const __m256 u = _mm256_i32gather_ps(base + 7, index, 4);
-        const __m256 v = _mm256_i32gather_ps(base + 8, index, 4);
+        __m256 u, v;
         // (x * m0 + y * m4) + z * m8 + m12, as the scalar expression groups it.
         auto row = [&](int c) {
             return _mm256_add_ps(_mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(x, mm[c]), _mm256_mul_ps(y, mm[4 + c])),
@@ -73,9 +89,64 @@ int TransformVerticesAvx2(const MeshVertex* vertices, int count, const Mat4& mat
                                  mm[12 + c]);
         };
         const __m256 px = _mm256_mul_ps(row(0), sx), py = _mm256_mul_ps(row(1), sy), w = row(2);
-        const __m256 r = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(color, 16), byte));
-        const __m256 gr = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(color, 8), byte));
-        const __m256 b = _mm256_cvtepi32_ps(_mm256_and_si256(color, byte));
+        __m256 r = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(color, 16), byte));
+        __m256 gr = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(color, 8), byte));
+        __m256 b = _mm256_cvtepi32_ps(_mm256_and_si256(color, byte));
+        if (shading.lightN || shading.envN) {
+            const __m256 nx = _mm256_i32gather_ps(base + 3, index, 4);
+            const __m256 ny = _mm256_i32gather_ps(base + 4, index, 4);
+            const __m256 nz = _mm256_i32gather_ps(base + 5, index, 4);
+            if (shading.lightN) {   // no ambient term: without lights the vertex is black
+                const float* o = shading.object->m;
+                auto world = [&](int c) {
+                    return _mm256_add_ps(
+                        _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(x, _mm256_set1_ps(o[c])),
+                                                    _mm256_mul_ps(y, _mm256_set1_ps(o[4 + c]))),
+                                      _mm256_mul_ps(z, _mm256_set1_ps(o[8 + c]))),
+                        _mm256_set1_ps(o[12 + c]));
+                };
+                const __m256 wx = world(0), wy = world(1), wz = world(2);
+                __m256 lx, ly, lz;
+                UnitNormal(shading.lightN, nx, ny, nz, lx, ly, lz);
+                __m256 lr = _mm256_setzero_ps(), lg = lr, lb = lr;
+                for (int l = 0; l < shading.lightCount; ++l) {
+                    const Light& L = *shading.lights[l];
+                    if (!(L.range > 0)) continue;
+                    const __m256 dx = _mm256_sub_ps(_mm256_set1_ps(L.x), wx);
+                    const __m256 dy = _mm256_sub_ps(_mm256_set1_ps(L.y), wy);
+                    const __m256 dz = _mm256_sub_ps(_mm256_set1_ps(L.z), wz);
+                    const __m256 dist = _mm256_sqrt_ps(
+                        _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(dx, dx), _mm256_mul_ps(dy, dy)), _mm256_mul_ps(dz, dz)));
+                    const __m256 dot =
+                        _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(lx, dx), _mm256_mul_ps(ly, dy)), _mm256_mul_ps(lz, dz));
+                    // max(0, a) as std::max(0.0f, a) has it: NaN gives 0.
+                    __m256 k = _mm256_mul_ps(
+                        _mm256_max_ps(_mm256_div_ps(dot, dist), _mm256_setzero_ps()),
+                        _mm256_max_ps(_mm256_sub_ps(one, _mm256_div_ps(dist, _mm256_set1_ps(L.range))), _mm256_setzero_ps()));
+                    // A light at the vertex itself adds nothing.
+                    k = _mm256_and_ps(k, _mm256_cmp_ps(dist, _mm256_setzero_ps(), _CMP_GT_OQ));
+                    lr = _mm256_add_ps(lr, _mm256_mul_ps(_mm256_set1_ps(L.r), k));
+                    lg = _mm256_add_ps(lg, _mm256_mul_ps(_mm256_set1_ps(L.g), k));
+                    lb = _mm256_add_ps(lb, _mm256_mul_ps(_mm256_set1_ps(L.b), k));
+                }
+                // min(255, a) as std::min(255.0f, a) has it: NaN gives 255.
+                const __m256 c255 = _mm256_set1_ps(255.0f);
+                r = _mm256_min_ps(_mm256_div_ps(_mm256_mul_ps(r, lr), c255), c255);
+                gr = _mm256_min_ps(_mm256_div_ps(_mm256_mul_ps(gr, lg), c255), c255);
+                b = _mm256_min_ps(_mm256_div_ps(_mm256_mul_ps(b, lb), c255), c255);
+            }
+            if (shading.envN) {
+                __m256 ex, ey, ez;
+                UnitNormal(shading.envN, nx, ny, nz, ex, ey, ez);
+                const __m256 half = _mm256_set1_ps(0.5f);
+                u = _mm256_add_ps(half, _mm256_mul_ps(half, ex));
+                v = _mm256_sub_ps(half, _mm256_mul_ps(half, ey));
+            }
+        }
+        if (!shading.envN) {
+            u = _mm256_i32gather_ps(base + 7, index, 4);
+            v = _mm256_i32gather_ps(base + 8, index, 4);
+        }
         // Code: 1 unless w >= near (so NaN gives 1), 2 if w > far.
         const __m256i code = _mm256_or_si256(bit(_mm256_cmp_ps(w, nearPlane, _CMP_NGE_UQ), 1u),
                                              bit(_mm256_cmp_ps(w, farPlane, _CMP_GT_OQ), 2u));
