@@ -3,6 +3,9 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <string>
+
+#include <unistd.h>
 
 #include "assets/a3f.h"
 #include "assets/datadir.h"
@@ -18,11 +21,19 @@ MeshVertex V(float x, float y, float z, uint32_t c = 0xFFFFFFFFu, float u = 0, f
     return MeshVertex{x, y, z, nx, ny, nz, c, u, v};
 }
 
+// A data folder of this test process's own: ctest runs the cases of both
+// rasterizers side by side, and they write files of the same names.
+std::filesystem::path ScratchDir() {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("teq-render-test-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
 // Writes a one-object mesh into a scratch data folder and loads it.
 MeshHandle Load(const std::string& name, std::vector<MeshVertex> vertices,
                 std::vector<uint32_t> indices = {}) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "teq-render-test";
-    std::filesystem::create_directories(dir);
+    const std::filesystem::path dir = ScratchDir();
     qor::SetDataDir(dir.string());
     qor::A3fMesh mesh;
     mesh.objects.push_back(qor::A3fObject{std::move(vertices), std::move(indices)});
@@ -306,8 +317,7 @@ TEST_P(MeshTest, VerticesRewrittenAfterADrawLeaveThatDrawAlone) {
 }
 
 TEST_P(MeshTest, BadMeshFileGivesAnEmptyMeshAndAMessage) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "teq-render-test";
-    std::filesystem::create_directories(dir);
+    const std::filesystem::path dir = ScratchDir();
     qor::SetDataDir(dir.string());
     // A file of its own per run: the store reports each bad file once.
     const std::string name = "broken-" + RasterName({GetParam(), 0}) + ".a3f";

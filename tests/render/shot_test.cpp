@@ -10,11 +10,15 @@
 #include <iterator>
 #include <string>
 
+#include <unistd.h>
+
 #include "assets/images.h"
 
 namespace {
 
-const std::filesystem::path kWork = std::filesystem::temp_directory_path() / "teq-shot-test";
+// Per process: ctest runs these cases side by side.
+const std::filesystem::path kWork =
+    std::filesystem::temp_directory_path() / ("teq-shot-test-" + std::to_string(getpid()));
 
 int Shot(const std::string& data, double t, const std::filesystem::path& out, bool quiet = true) {
     std::filesystem::create_directories(kWork);

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "audio/clock.h"
 #include "audio/level.h"
 #include "audio/music.h"
@@ -23,7 +25,7 @@ using qor::audio::PlaybackClock;
 namespace {
 
 std::string TempPath(const std::string& name) {
-    return testing::TempDir() + "/teq_audio_" + name;
+    return testing::TempDir() + "/teq_audio_" + std::to_string(getpid()) + "_" + name;
 }
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
