@@ -40,6 +40,8 @@ float LevelFor(const Session& session, int64_t position) {
 void SetSoundLevel(float level) { gLevel = level; }
 
 void NoteFrameShown(double t) {
+    // Time going back (a new --bench pass) starts the count again.
+    if (!gShown.empty() && gShown.back() > t) gShown.clear();
     gShown.push_back(t);
     while (!gShown.empty() && gShown.front() <= t - 1.0) gShown.pop_front();
 }

@@ -21,6 +21,7 @@ struct Options {
     double shotTime = 0.0;
     std::string shotFile;
     bool bench = false;         // --bench
+    int passes = 1;             // --passes N (for --bench)
     bool levelFixed = false;    // --level L
     float level = 0.25f;
 };

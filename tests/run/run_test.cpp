@@ -74,7 +74,7 @@ TEST(Options, BadOptionsAndValuesSayOneLine) {
         {"--size", "0x0"}, {"--size", "axb"}, {"--render"}, {"--render", ""}, {"--data"},
         {"--shot", "1"}, {"--level", "2"},
         {"--render", "a.mp4", "--size", "641x480"},   // 4:2:0 video needs even sides
-        {"--render", "a", "--bench"},
+        {"--render", "a", "--bench"}, {"--passes", "0"}, {"--passes", "1.5"},
     };
     for (const auto& args : bad) {
         const Parsed p = Parse(args);
