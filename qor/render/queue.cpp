@@ -188,8 +188,11 @@ void QueueInit(const Target& target) {
     q.tris.resize(kMaxTris);
     q.states.resize(kMaxStates);
     q.triCount = q.stateCount = 0;
+    // TEQ_RENDER_SIMD=0 draws with the portable loop, as on a processor
+    // without AVX2.
+    const char* simd = std::getenv("TEQ_RENDER_SIMD");
     static const bool avx2 = CpuHasAvx2();
-    q.draw = avx2 ? DrawTriAvx2 : DrawTriPortable;
+    q.draw = avx2 && !(simd && !std::strcmp(simd, "0")) ? DrawTriAvx2 : DrawTriPortable;
     // TEQ_RENDER_THREADS=1 keeps the rasterizer on the caller's thread (for
     // profiling with instruction counts, which spinning threads would blur).
     const char* threads = std::getenv("TEQ_RENDER_THREADS");
