@@ -13,6 +13,21 @@ inline uint32_t Fetch(const Texture& tx, int x, int y) {
     return tx.texels[size_t(y) * tx.stride + x];
 }
 
+// The four texels from (x, y) to (x + 1, y + 1) weighted by wx, wy (0..255).
+// The picture's spare column and row repeat its first, so x + 1 and y + 1
+// need no wrapping.
+uint32_t Bilinear(const Texture& tx, int x, int y, int wx, int wy) {
+    const uint32_t t00 = Fetch(tx, x, y), t10 = Fetch(tx, x + 1, y);
+    const uint32_t t01 = Fetch(tx, x, y + 1), t11 = Fetch(tx, x + 1, y + 1);
+    uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        const int top = Lerp8(int(Channel(t00, shift)), int(Channel(t10, shift)), wx);
+        const int bottom = Lerp8(int(Channel(t01, shift)), int(Channel(t11, shift)), wx);
+        out |= uint32_t(Lerp8(top, bottom, wy)) << shift;
+    }
+    return out;
+}
+
 // Texel lookup with repeat addressing; u, v as interpolated. Pictures whose
 // sides are powers of two are addressed in 24.8 fixed point (position times
 // 256, rounded), wrapped by masks; others through the fraction of u and v.
@@ -24,16 +39,7 @@ uint32_t Sample(const Texture& tx, float u, float v, bool bilinear) {
             return Fetch(tx, (int32_t(fu) >> 8) & (tx.width - 1), (int32_t(fv) >> 8) & (tx.height - 1));
         const uint32_t gu = fu - 128u, gv = fv - 128u;
         const int x = (int32_t(gu) >> 8) & (tx.width - 1), y = (int32_t(gv) >> 8) & (tx.height - 1);
-        const int wx = int(gu & 255u), wy = int(gv & 255u);
-        const uint32_t t00 = Fetch(tx, x, y), t10 = Fetch(tx, x + 1, y);
-        const uint32_t t01 = Fetch(tx, x, y + 1), t11 = Fetch(tx, x + 1, y + 1);
-        uint32_t out = 0;
-        for (int shift = 0; shift < 32; shift += 8) {
-            const int top = Lerp8(int(Channel(t00, shift)), int(Channel(t10, shift)), wx);
-            const int bottom = Lerp8(int(Channel(t01, shift)), int(Channel(t11, shift)), wx);
-            out |= uint32_t(Lerp8(top, bottom, wy)) << shift;
-        }
-        return out;
+        return Bilinear(tx, x, y, int(gu & 255u), int(gv & 255u));
     }
     const float uf = u - std::floor(u);
     const float vf = v - std::floor(v);
@@ -54,15 +60,7 @@ uint32_t Sample(const Texture& tx, float u, float v, bool bilinear) {
     if (y < 0) y += tx.height;
     x = std::clamp(x, 0, tx.width - 1);
     y = std::clamp(y, 0, tx.height - 1);
-    const uint32_t t00 = Fetch(tx, x, y), t10 = Fetch(tx, x + 1, y);
-    const uint32_t t01 = Fetch(tx, x, y + 1), t11 = Fetch(tx, x + 1, y + 1);
-    uint32_t out = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        const int top = Lerp8(int(Channel(t00, shift)), int(Channel(t10, shift)), wx);
-        const int bottom = Lerp8(int(Channel(t01, shift)), int(Channel(t11, shift)), wx);
-        out |= uint32_t(Lerp8(top, bottom, wy)) << shift;
-    }
-    return out;
+    return Bilinear(tx, x, y, wx, wy);
 }
 
 }  // namespace
