@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-#include <immintrin.h>
+#include "render/simd.h"
 
 #include "render/raster_setup.h"
 
@@ -204,6 +204,7 @@ inline void WrapShortWay(float& a1, float a0) { a1 -= std::nearbyint(a1 - a0); }
 // >> mesh stage
 
 inline uint32_t OutCode(float x, float y, const Guard& g) {
+#if TEQ_X86
     const __m128 p = _mm_setr_ps(x, y, x, y);
     const __m128 lo = _mm_setr_ps(float(g.clipX0), float(g.clipY0), g.x0, g.y0);
     const __m128 hi = _mm_setr_ps(float(g.clipX1), float(g.clipY1), g.x1, g.y1);
@@ -211,6 +212,14 @@ inline uint32_t OutCode(float x, float y, const Guard& g) {
     const __m128 zero = _mm_mul_ps(p, _mm_setzero_ps());
     return uint32_t(_mm_movemask_ps(_mm_cmplt_ps(p, lo))) | uint32_t(_mm_movemask_ps(_mm_cmpgt_ps(p, hi))) << 4 |
            (_mm_movemask_ps(_mm_cmpunord_ps(zero, zero)) ? kOutNotFinite : 0u);
+#else
+    const float p[4] = {x, y, x, y};
+    const float lo[4] = {float(g.clipX0), float(g.clipY0), g.x0, g.y0};
+    const float hi[4] = {float(g.clipX1), float(g.clipY1), g.x1, g.y1};
+    uint32_t code = std::isfinite(x) && std::isfinite(y) ? 0u : kOutNotFinite;
+    for (int k = 0; k < 4; ++k) code |= uint32_t(p[k] < lo[k]) << k | uint32_t(p[k] > hi[k]) << (k + 4);
+    return code;
+#endif
 }
 
 inline void Project(CV& c, const Projection& pr) {

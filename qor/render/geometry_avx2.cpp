@@ -2,13 +2,15 @@
 // that of the scalar loop in geometry.cpp, operation for operation, so both
 // give the same bits; this file is compiled for AVX2 and called only when the
 // CPU has it.
-#include <immintrin.h>
+#include "render/simd.h"
 
 #include <cstddef>
 
 #include "render/geometry.h"
 
 namespace qor::render {
+
+#if TEQ_X86
 
 namespace {
 
@@ -187,5 +189,14 @@ int TransformVerticesAvx2(const MeshVertex* vertices, int count, const Mat4& mat
     }
     return i;
 }
+
+#else   // no AVX2 on this processor family: the scalar loop does every vertex
+
+int TransformVerticesAvx2(const MeshVertex*, int, const Mat4&, const Projection&, const Guard&,
+                          const VertexShading&, CV*) {
+    return 0;
+}
+
+#endif
 
 }  // namespace qor::render

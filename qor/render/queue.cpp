@@ -16,9 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include <immintrin.h>
-
 #include "render/internal.h"
+#include "render/simd.h"
 
 namespace qor::render {
 
@@ -67,7 +66,13 @@ struct Queue {
 
 Queue gQueue;
 
-inline void Pause() { _mm_pause(); }
+inline void Pause() {
+#if TEQ_X86
+    _mm_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
 
 void RunTri(const Tri& t, int y0, int y1) {
     Queue& q = gQueue;

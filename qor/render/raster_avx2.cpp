@@ -4,7 +4,7 @@
 // modulation by exact division by 255), saturating add. This file is compiled
 // for AVX2; it is called only when the CPU has it. Pixels match the portable
 // rasterizer bit for bit.
-#include <immintrin.h>
+#include "render/simd.h"
 
 #include <array>
 #include <utility>
@@ -12,6 +12,8 @@
 #include "render/raster_setup.h"
 
 namespace qor::render {
+
+#if TEQ_X86
 
 bool CpuHasAvx2() {
     __builtin_cpu_init();
@@ -477,5 +479,15 @@ void DrawTriAvx2(const Tri& tri, const DrawState& state, const Target& target, i
         fn(tri, state, target, s);
     });
 }
+
+#else   // no AVX2 on this processor family
+
+bool CpuHasAvx2() { return false; }
+
+void DrawTriAvx2(const Tri& tri, const DrawState& state, const Target& target, int bandY0, int bandY1) {
+    DrawTriPortable(tri, state, target, bandY0, bandY1);
+}
+
+#endif
 
 }  // namespace qor::render
