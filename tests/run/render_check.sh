@@ -2,7 +2,8 @@
 # teq from the outside: offline renders are byte-identical run to run, start
 # late with the states of the frames before, the
 # audio of frame n begins at floor(n * rate / fps), a missing or corrupt
-# module gives a silent run of 135 s, a bad option exits with code 2, and a
+# module gives a silent run of 135 s, a bad option exits with code 2, --bench
+# reports its passes, and a
 # .mp4 comes out with the right length, size and an audio stream.
 # usage: render_check.sh TEQ MAKE_TEST_MODULE DATA_DIR
 set -u
@@ -29,6 +30,14 @@ for args in "--bogus" "--fps 0" "--size 12x" "--render a.mp4 --size 641x480"; do
     [ "$(wc -l < "$work/err")" -eq 1 ] || fail "teq $args: $(wc -l < "$work/err") lines on stderr"
 done
 "$teq" --help | grep -q -- "--render FILE" || fail "--help does not list --render"
+
+# --bench over a stretch, twice through: every frame timed in each pass, and
+# the per-frame fastest reported beside the worst.
+"$teq" --data "$data" --bench --start 80 --length 0.5 --passes 2 >"$work/bench.out" 2>"$work/bench.err" ||
+    fail "--bench failed: $(tail -1 "$work/bench.err")"
+grep -q '^frames 30 (t = 80.000 to 80.483) x 2 passes$' "$work/bench.out" || fail "--bench frames line: $(head -1 "$work/bench.out")"
+grep -q '^frames over 8.3 ms: [0-9]* of 60$' "$work/bench.out" || fail "--bench does not count 60 timings"
+grep -q '^fastest of 2 passes per frame' "$work/bench.out" || fail "--bench gives no per-frame fastest"
 
 # Two renders of the same stretch: same frames, same audio, byte for byte.
 for run in a b; do
