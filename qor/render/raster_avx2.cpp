@@ -362,13 +362,18 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
                    __attribute__((always_inline)) {
         uint32_t* const c = color0 + size_t(j) * pitch + x;
         float* const zp = depth0 + size_t(j) * pitch + x;
+        // A short run reads only its own pixels: past its end the row may
+        // belong to another band, which the other thread may be writing.
         __m256 z = _mm256_setzero_ps(), zb = z;
-        if (kDepthTest) zb = _mm256_loadu_ps(zp);
+        if (kDepthTest) zb = full ? _mm256_loadu_ps(zp) : _mm256_maskload_ps(zp, live);
+        const __m256i liveIn = live;
         __m256i src;
         const int r = shade(fi, row, live, zb, z, src);
         if (r == 0) return;
         if (r == 2) {
-            if (kBlendAdd) src = _mm256_adds_epu8(src, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c)));
+            if (kBlendAdd)
+                src = _mm256_adds_epu8(src, full ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c))
+                                                 : _mm256_maskload_epi32(reinterpret_cast<const int*>(c), liveIn));
             src = _mm256_or_si256(src, k.opaque);
             if (full && !kDepthTest) _mm256_storeu_si256(reinterpret_cast<__m256i*>(c), src);
             else _mm256_maskstore_epi32(reinterpret_cast<int*>(c), live, src);
@@ -389,15 +394,17 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
         uint32_t* const cB = color0 + size_t(jB) * pitch + xB;
         float* const zA = depth0 + size_t(jA) * pitch + xA;
         float* const zB = depth0 + size_t(jB) * pitch + xB;
+        // Each run reads only its own pixels (see run).
+        const __m128i liveA = _mm256_castsi256_si128(live), liveB = _mm256_extracti128_si256(live, 1);
         __m256 z = _mm256_setzero_ps(), zb = z;
-        if (kDepthTest) zb = _mm256_loadu2_m128(zB, zA);
+        if (kDepthTest) zb = _mm256_set_m128(_mm_maskload_ps(zB, liveB), _mm_maskload_ps(zA, liveA));
         __m256i src;
         const int r = shade(fi, row, live, zb, z, src);
         if (r == 0) return;
         if (r == 2) {
             if (kBlendAdd)
-                src = _mm256_adds_epu8(src, _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(cB),
-                                                                reinterpret_cast<const __m128i*>(cA)));
+                src = _mm256_adds_epu8(src, _mm256_set_m128i(_mm_maskload_epi32(reinterpret_cast<const int*>(cB), liveB),
+                                                             _mm_maskload_epi32(reinterpret_cast<const int*>(cA), liveA)));
             src = _mm256_or_si256(src, k.opaque);
             _mm_maskstore_epi32(reinterpret_cast<int*>(cA), _mm256_castsi256_si128(live),
                                 _mm256_castsi256_si128(src));
