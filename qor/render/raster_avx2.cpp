@@ -450,8 +450,6 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
     if (pj >= 0) pair(pj, px, pn, pj, px, 0);
 }
 
-using BandFn = void (*)(const Tri&, const DrawState&, const Target&, const BandSetup&);
-
 template <int kIndex>
 constexpr BandFn Pick() {
     return &DrawBand<(kIndex & 1) != 0, (kIndex & 2) != 0, (kIndex & 4) != 0, (kIndex & 8) != 0,
@@ -460,31 +458,15 @@ constexpr BandFn Pick() {
 
 template <int... kIndex>
 constexpr auto MakeTable(std::integer_sequence<int, kIndex...>) {
-    return std::array<BandFn, sizeof...(kIndex)>{Pick<kIndex>()...};
+    return BandTable{Pick<kIndex>()...};
 }
 
 const auto kTable = MakeTable(std::make_integer_sequence<int, 128>{});
 
 }  // namespace
 
-void DrawTriAvx2(const Tri& tri, const DrawState& state, const Target& target, int bandY0,
-                 int bandY1) {
-    const bool blend = state.bits & kBlend;
-    const bool depth = state.bits & kDepth;
-    const bool persp = tri.flags & kPerspective;
-    const bool flat = tri.flags & kFlatColor;
-    const uint32_t used = (depth ? 1u << kZ : 0u) | (persp ? 1u << kRhw : 0u) | 1u << kU | 1u << kV |
-                          (flat ? 0u : 1u << kR | 1u << kG | 1u << kB);
-    const int index = (depth ? 1 : 0) | (blend ? 2 : 0) |
-                      ((blend && (state.bits & kAlphaChannel)) ? 4 : 0) |
-                      ((state.bits & kBilinear) ? 8 : 0) | (persp ? 16 : 0) | (flat ? 32 : 0) |
-                      (state.texture->pow2 ? 64 : 0);
-    const BandFn fn = kTable[index];
-    ForEachStrip(tri, bandY0, bandY1, [&](int origin, int y0, int y1) {
-        BandSetup s;
-        SetupBand(tri, origin, y0, y1, s, used);
-        fn(tri, state, target, s);
-    });
+void DrawTriAvx2(const Tri& tri, const DrawState& state, const Target& target, int bandY0, int bandY1) {
+    DrawWithTable(kTable, tri, state, target, bandY0, bandY1);
 }
 
 #else   // no AVX2 on this processor family

@@ -5,12 +5,19 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 
 #include "render/internal.h"
 
 namespace qor::render {
+
+// Internal linkage: these are compiled into files built for different
+// instruction sets, and a copy the compiler does not inline must never be
+// shared between them (an AVX2 copy reached from the portable path would fault
+// on a processor without AVX2).
+namespace {
 
 // A colour channel 0..255 from an interpolated value: clamped (NaN to 0), then
 // rounded to nearest even.
@@ -119,6 +126,35 @@ inline int RoundToInt(float f) {
     return f >= -2147483648.0f && f < 2147483648.0f ? int(std::lrintf(f)) : INT32_MIN;
 }
 
+// >> pixel-loop variants
+
+// Both rasterizers compile their band loop once per combination of seven
+// states (depth test, additive blend, alpha channel, bilinear taps,
+// perspective, flat colour, power-of-two picture) into a table of 128.
+using BandFn = void (*)(const Tri&, const DrawState&, const Target&, const BandSetup&);
+using BandTable = std::array<BandFn, 128>;
+
+// Draws rows [bandY0, bandY1) of a triangle with the table's loop for its
+// states, setting up only the attributes that loop reads.
+inline void DrawWithTable(const BandTable& table, const Tri& tri, const DrawState& state, const Target& target,
+                          int bandY0, int bandY1) {
+    const bool blend = state.bits & kBlend;
+    const bool depth = state.bits & kDepth;
+    const bool persp = tri.flags & kPerspective;
+    const bool flat = tri.flags & kFlatColor;
+    const uint32_t used = (depth ? 1u << kZ : 0u) | (persp ? 1u << kRhw : 0u) | 1u << kU | 1u << kV |
+                          (flat ? 0u : 1u << kR | 1u << kG | 1u << kB);
+    const int index = (depth ? 1 : 0) | (blend ? 2 : 0) | ((blend && (state.bits & kAlphaChannel)) ? 4 : 0) |
+                      ((state.bits & kBilinear) ? 8 : 0) | (persp ? 16 : 0) | (flat ? 32 : 0) |
+                      (state.texture->pow2 ? 64 : 0);
+    const BandFn fn = table[index];
+    ForEachStrip(tri, bandY0, bandY1, [&](int origin, int y0, int y1) {
+        BandSetup s;
+        SetupBand(tri, origin, y0, y1, s, used);
+        fn(tri, state, target, s);
+    });
+}
+
 // round(a * b / 255) for a, b in 0..255, exactly.
 inline uint32_t MulDiv255(uint32_t a, uint32_t b) {
     uint32_t x = a * b + 128;
@@ -129,5 +165,7 @@ inline uint32_t MulDiv255(uint32_t a, uint32_t b) {
 inline int Lerp8(int a, int b, int w) {
     return a + (((b - a) * (w << 7) + 0x4000) >> 15);
 }
+
+}  // namespace
 
 }  // namespace qor::render
