@@ -450,18 +450,12 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
     if (pj >= 0) pair(pj, px, pn, pj, px, 0);
 }
 
-template <int kIndex>
-constexpr BandFn Pick() {
-    return &DrawBand<(kIndex & 1) != 0, (kIndex & 2) != 0, (kIndex & 4) != 0, (kIndex & 8) != 0,
-                     (kIndex & 16) != 0, (kIndex & 32) != 0, (kIndex & 64) != 0>;
-}
+template <bool kDepthTest, bool kBlendAdd, bool kAlpha, bool kBilinearTaps, bool kPersp, bool kFlat, bool kPow2>
+struct Loop {
+    static constexpr BandFn kDraw = &DrawBand<kDepthTest, kBlendAdd, kAlpha, kBilinearTaps, kPersp, kFlat, kPow2>;
+};
 
-template <int... kIndex>
-constexpr auto MakeTable(std::integer_sequence<int, kIndex...>) {
-    return BandTable{Pick<kIndex>()...};
-}
-
-const auto kTable = MakeTable(std::make_integer_sequence<int, 128>{});
+const BandTable kTable = MakeBandTable<Loop>(std::make_integer_sequence<int, 128>{});
 
 }  // namespace
 

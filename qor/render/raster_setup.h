@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 
 #include "render/internal.h"
 
@@ -133,6 +134,14 @@ inline int RoundToInt(float f) {
 // perspective, flat colour, power-of-two picture) into a table of 128.
 using BandFn = void (*)(const Tri&, const DrawState&, const Target&, const BandSetup&);
 using BandTable = std::array<BandFn, 128>;
+
+// The table of a pixel loop given as Loop<the seven states>::kDraw, in the
+// order DrawWithTable reads it.
+template <template <bool, bool, bool, bool, bool, bool, bool> class Loop, int... kIndex>
+constexpr BandTable MakeBandTable(std::integer_sequence<int, kIndex...>) {
+    return BandTable{Loop<(kIndex & 1) != 0, (kIndex & 2) != 0, (kIndex & 4) != 0, (kIndex & 8) != 0,
+                          (kIndex & 16) != 0, (kIndex & 32) != 0, (kIndex & 64) != 0>::kDraw...};
+}
 
 // Draws rows [bandY0, bandY1) of a triangle with the table's loop for its
 // states, setting up only the attributes that loop reads.
