@@ -42,11 +42,7 @@ TEST_P(RasterTest, RectangleCoversExactlyThePixelsWhoseCentresItHolds) {
 // must neither gap nor overlap, so every pixel inside the mesh reads exactly 1.
 TEST_P(RasterTest, SharedEdgesNeitherGapNorOverlapUnderAdditiveBlending) {
     Fresh(GetParam(), 64, 48);
-    UseZBuffer(0);
-    UseAlphaBlend(1);
-    UseAlphaChannel(0);
-    SolidTexture("white", 0xFFFFFFFFu);
-    SetTexture("white");
+    AdditiveWhite();
     std::mt19937 rng(3);
     std::uniform_real_distribution<float> jitter(-2.2f, 2.2f);
     constexpr int kN = 9, kM = 7;
@@ -317,11 +313,7 @@ TEST(RasterAgreement, EdgesThroughPixelCentresCoverTheSamePixels) {
     std::vector<uint32_t> result[2];
     for (int pass = 0; pass < 2; ++pass) {
         Fresh(Raster{pass == 1, pass == 1 ? 2 : 1}, 320, 240);
-        UseZBuffer(0);
-        UseAlphaBlend(1);
-        UseAlphaChannel(0);
-        SolidTexture("white", 0xFFFFFFFFu);
-        SetTexture("white");
+        AdditiveWhite();
         std::mt19937 r(17);
         std::uniform_int_distribution<int> px(-40, 360), py(-40, 280), spokes(5, 12), len(1, 300);
         std::uniform_real_distribution<float> angle(0.0f, 6.2831853f), width(0.02f, 3.0f);
@@ -367,11 +359,7 @@ TEST(RasterAgreement, EdgesThroughPixelCentresCoverTheSamePixels) {
 // it, every pixel is covered exactly once, on both rasterizers.
 TEST_P(RasterTest, FanThroughPixelCentresCoversEachPixelOnce) {
     Fresh(GetParam(), 96, 64);
-    UseZBuffer(0);
-    UseAlphaBlend(1);
-    UseAlphaChannel(0);
-    SolidTexture("white", 0xFFFFFFFFu);
-    SetTexture("white");
+    AdditiveWhite();
     const uint32_t one = 0x00010101u;
     // A rectangle 4.5 .. 90.5 by 3.5 .. 60.5 cut into a fan around (40.5, 30.5)
     // whose rim points lie on its border at pixel centres.

@@ -51,6 +51,16 @@ inline void SolidTexture(const char* name, uint32_t argb) {
     qor::render::AddTexture(name, &argb, 1, 1);
 }
 
+// Additive drawing of a plain white picture without depth test: every draw
+// adds its vertex colour, so overlaps and gaps show in the pixel values.
+inline void AdditiveWhite() {
+    UseZBuffer(0);
+    UseAlphaBlend(1);
+    UseAlphaChannel(0);
+    SolidTexture("white", 0xFFFFFFFFu);
+    SetTexture("white");
+}
+
 inline ScreenVertex SV(float x, float y, uint32_t c, float u = 0, float v = 0, float z = 1) {
     return ScreenVertex{x, y, z, 1.0f, c, u, v};
 }
