@@ -3,6 +3,8 @@
 // malformed file gives a message and never an overflow or an over-read.
 #include "assets/a3f.h"
 
+#include "assets/file.h"
+
 #include <bit>
 #include <cstdio>
 #include <cstring>
@@ -113,28 +115,9 @@ bool ParseA3f(const uint8_t* data, size_t size, A3fMesh& out, std::string& error
 }
 
 bool ReadA3fFile(const std::string& path, A3fMesh& out, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot open file";
-        return false;
-    }
-    in.seekg(0, std::ios::end);
-    const std::streamoff length = in.tellg();
-    // The largest valid file: every object at its vertex and index limits.
-    const uint64_t largest = 8 + uint64_t(kA3fMaxObjects) *
-                                     (8 + uint64_t(kA3fMaxVertices) * 36 + uint64_t(kA3fMaxIndices) * 4);
-    if (length < 0 || uint64_t(length) > largest) {
-        error = path + ": cannot read file size or file is too large";
-        return false;
-    }
-    std::vector<uint8_t> bytes(static_cast<size_t>(length));
-    in.seekg(0);
-    if (length > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), length)) {
-        error = path + ": read error";
-        return false;
-    }
+    std::vector<uint8_t> bytes;
     std::string fault;
-    if (!ParseA3f(bytes.data(), bytes.size(), out, fault)) {
+    if (!ReadWholeFile(path, kA3fMaxFileBytes, bytes, fault) || !ParseA3f(bytes.data(), bytes.size(), out, fault)) {
         error = path + ": " + fault;
         return false;
     }

@@ -29,6 +29,9 @@ struct A3fMesh {
 inline constexpr uint32_t kA3fMaxObjects = 4096;
 inline constexpr uint32_t kA3fMaxVertices = 1048576;
 inline constexpr uint32_t kA3fMaxIndices = 3145728;
+// Largest file ReadA3fFile takes in (far beyond what the engine's mesh memory
+// budget could hold), so a huge file is refused before it is read.
+inline constexpr size_t kA3fMaxFileBytes = size_t(1) << 30;
 
 // Parses a whole file image. On failure returns false and sets error to the
 // fault (without the file name), e.g. "index 7 of object 0 is out of range".

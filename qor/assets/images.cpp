@@ -3,13 +3,15 @@
 // reserved for it; anything the libraries warn about is refused too.
 #include "assets/images.h"
 
+#include "assets/file.h"
+
 #include <spng.h>
 #include <turbojpeg.h>
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 
 namespace qor {
@@ -122,27 +124,8 @@ bool DecodePicture(const uint8_t* data, size_t size, Picture& out, std::string& 
 }
 
 bool LoadPicture(const std::string& path, Picture& out, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot open file";
-        return false;
-    }
-    in.seekg(0, std::ios::end);
-    const std::streamoff end = in.tellg();
-    if (end < 0) {
-        error = "cannot read file";
-        return false;
-    }
-    if (size_t(end) > kMaxFileBytes) {
-        error = "file is larger than " + std::to_string(kMaxFileBytes >> 20) + " MiB";
-        return false;
-    }
-    std::vector<uint8_t> bytes(static_cast<size_t>(end));
-    in.seekg(0);
-    if (!bytes.empty() && !in.read(reinterpret_cast<char*>(bytes.data()), end)) {
-        error = "cannot read file";
-        return false;
-    }
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(path, kMaxFileBytes, bytes, error)) return false;
     return DecodePicture(bytes.data(), bytes.size(), out, error);
 }
 

@@ -2,6 +2,9 @@
 
 #include <libopenmpt/libopenmpt.h>
 
+#include "assets/file.h"
+#include "audio/xm_gate.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -16,7 +19,16 @@ namespace {
 constexpr char kXmHeader[] = "Extended Module: ";
 constexpr size_t kXmHeaderSize = sizeof(kXmHeader) - 1;
 constexpr size_t kMaxFileSize = 64u << 20;     // far above any XM we make
-constexpr double kMaxSeconds = 3600.0;         // cap for looping songs
+
+// The run's length for a song of `seconds`: the song's own, unless it is far
+// longer than the demo, which then runs its own timeline and stops.
+double RunSeconds(double seconds) { return seconds > kLongSongSeconds ? kDemoSeconds : seconds; }
+
+std::string FirstLine(const std::string& text) {
+    std::string line = text.substr(0, text.find('\n'));
+    if (line.size() > 100) line = line.substr(0, 97) + "...";
+    return line;
+}
 
 void SayFailure(const std::string& name, const std::string& why) {
     std::fprintf(stderr, "teq: music %s: %s; the run is silent (%.0f s)\n", name.c_str(),
@@ -35,6 +47,7 @@ void Music::Unload() {
     if (module_) openmpt_module_destroy(module_);
     module_ = nullptr;
     duration_ = kSilentSeconds;
+    songSeconds_ = 0.0;
     position_ = 0;
     ended_ = false;
 }
@@ -45,30 +58,10 @@ int64_t Music::DurationFrames() const {
 
 bool Music::Load(const std::string& path) {
     Unload();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        SayFailure(path, std::strerror(errno));
-        return false;
-    }
-    std::vector<unsigned char> bytes;
-    unsigned char chunk[65536];
-    size_t got;
-    bool tooLarge = false;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-        if (bytes.size() + got > kMaxFileSize) {
-            tooLarge = true;
-            break;
-        }
-        bytes.insert(bytes.end(), chunk, chunk + got);
-    }
-    const bool readError = std::ferror(file) != 0;
-    std::fclose(file);
-    if (readError) {
-        SayFailure(path, "read error");
-        return false;
-    }
-    if (tooLarge) {
-        SayFailure(path, "file larger than 64 MB");
+    std::vector<uint8_t> bytes;
+    std::string why;
+    if (!ReadWholeFile(path, kMaxFileSize, bytes, why)) {
+        SayFailure(path, why);
         return false;
     }
     return LoadMemory(bytes.data(), bytes.size(), path);
@@ -76,10 +69,22 @@ bool Music::Load(const std::string& path) {
 
 bool Music::LoadMemory(const void* data, size_t size, const std::string& name) {
     Unload();
-    if (!HasXmHeader(data, size)) {
-        SayFailure(name, size == 0 ? "empty file" : "not an XM module (no \"Extended Module: \" header)");
+    const XmCheck check = CheckXm(static_cast<const uint8_t*>(data), size);
+    if (check.verdict == XmCheck::Refused) {
+        SayFailure(name, HasXmHeader(data, size) ? "damaged: " + check.problem : check.problem);
         return false;
     }
+    if (check.verdict == XmCheck::Damaged && check.sampleBytes == 0) {
+        SayFailure(name, "damaged: " + check.problem + ", before any sample data");
+        return false;
+    }
+    // The player's own load messages, for a module the gate found damaged or
+    // that the player repairs on its own.
+    std::string log;
+    const auto keep = [](const char* message, void* user) {
+        std::string& text = *static_cast<std::string*>(user);
+        if (message && *message && text.empty()) text = message;
+    };
     int error = 0;
     const char* errorText = nullptr;
     const openmpt_module_initial_ctl ctls[] = {
@@ -88,8 +93,7 @@ bool Music::LoadMemory(const void* data, size_t size, const std::string& name) {
         {nullptr, nullptr},
     };
     openmpt_module* module = openmpt_module_create_from_memory2(
-        data, size, openmpt_log_func_silent, nullptr, openmpt_error_func_ignore, nullptr, &error,
-        &errorText, ctls);
+        data, size, keep, &log, openmpt_error_func_ignore, nullptr, &error, &errorText, ctls);
     if (!module) {
         std::string why = "cannot be played";
         if (errorText && *errorText) why += std::string(" (") + errorText + ")";
@@ -105,10 +109,35 @@ bool Music::LoadMemory(const void* data, size_t size, const std::string& name) {
         SayFailure(name, "the song is empty");
         return false;
     }
+    if (const char* warnings = openmpt_module_get_metadata(module, "warnings")) {
+        if (log.empty()) log = warnings;
+        openmpt_free_string(warnings);
+    }
     module_ = module;
-    duration_ = std::min(seconds, kMaxSeconds);  // also catches infinity
+    songSeconds_ = seconds;
+    duration_ = RunSeconds(seconds);
     position_ = 0;
     ended_ = false;
+
+    // One line for whatever is worth knowing: damage, the player's repairs,
+    // a length far from the demo's.
+    std::string say;
+    if (check.verdict == XmCheck::Damaged)
+        say = "damaged: " + check.problem + "; plays as far as it goes";
+    else if (!log.empty())
+        say = "the player repaired it (" + FirstLine(log) + "); plays as loaded";
+    char length[160] = "";
+    if (seconds < kShortSongSeconds || seconds > kLongSongSeconds) {
+        std::snprintf(length, sizeof length, "the song lasts %.1f s, far %s than the demo's %.0f s; %s",
+                      seconds, seconds < kShortSongSeconds ? "less" : "more", kDemoSeconds,
+                      duration_ < seconds ? "the run stops at the demo's end" : "the run ends with it");
+    } else if (!say.empty()) {
+        std::snprintf(length, sizeof length, "%.1f s", seconds);
+    }
+    if (!say.empty() || *length) {
+        if (!say.empty() && *length) say += ", ";
+        std::fprintf(stderr, "teq: music %s: %s%s\n", name.c_str(), say.c_str(), length);
+    }
     return true;
 }
 

@@ -17,7 +17,12 @@ struct openmpt_module;
 namespace qor::audio {
 
 constexpr int kRate = 48000;               // frames per second, every path
-constexpr double kSilentSeconds = 135.0;   // length of a run without music
+constexpr double kDemoSeconds = 135.0;            // the demo's timeline
+constexpr double kSilentSeconds = kDemoSeconds;   // length of a run without music
+// A song outside these bounds gets a line; past the longer one the run stops
+// at the demo's end instead of the song's.
+constexpr double kShortSongSeconds = 120.0;
+constexpr double kLongSongSeconds = 180.0;
 
 class Music {
 public:
@@ -26,15 +31,18 @@ public:
     Music(const Music&) = delete;
     Music& operator=(const Music&) = delete;
 
-    // Loads an XM file. Only data that begins with "Extended Module: " is
+    // Loads an XM file. Only data that passes the module gate (xm_gate.h) is
     // handed to the player. On failure prints one line to stderr naming the
-    // file and the reason, leaves the music silent and returns false.
+    // file and the reason, leaves the music silent and returns false. A module
+    // that is damaged but playable, that the player repairs, or whose length
+    // is far from the demo's, also gets one line.
     bool Load(const std::string& path);
     bool LoadMemory(const void* data, size_t size, const std::string& name);
     void Unload();
 
     bool Loaded() const { return module_ != nullptr; }
-    double Duration() const { return duration_; }          // seconds
+    double Duration() const { return duration_; }          // seconds the run lasts
+    double SongSeconds() const { return songSeconds_; }    // the song's own length (0: none)
     int64_t DurationFrames() const;                        // ceil(Duration * kRate)
 
     // Moves to `frame` (absolute, 0 = start of the song), sample-exact: the
@@ -53,6 +61,7 @@ public:
 private:
     openmpt_module* module_ = nullptr;
     double duration_ = kSilentSeconds;
+    double songSeconds_ = 0.0;
     int64_t position_ = 0;
     bool ended_ = false;
 };

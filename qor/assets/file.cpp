@@ -1,0 +1,95 @@
+// Whole-file reads for every loader. The file is opened without blocking
+// (O_NONBLOCK: opening a FIFO with no writer returns at once), its type and
+// size are taken from the open descriptor, so nothing can be swapped in
+// between, and the read stops at the limit whatever the file does meanwhile.
+#include "assets/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace qor {
+
+namespace {
+
+const char* KindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "is a folder, not a file";
+    if (S_ISFIFO(mode)) return "is a FIFO, not a regular file";
+    if (S_ISCHR(mode)) return "is a character device, not a regular file";
+    if (S_ISBLK(mode)) return "is a block device, not a regular file";
+    if (S_ISSOCK(mode)) return "is a socket, not a regular file";
+    return "is not a regular file";
+}
+
+struct Descriptor {
+    int fd;
+    ~Descriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+}  // namespace
+
+std::string SizeText(uint64_t bytes) {
+    if (bytes >= (1u << 20) && bytes % (1u << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
+    if (bytes >= 1024 && bytes % 1024 == 0) return std::to_string(bytes >> 10) + " KiB";
+    return std::to_string(bytes) + " bytes";
+}
+
+bool ReadWholeFile(const std::string& path, size_t maxBytes, std::vector<uint8_t>& out, std::string& error) {
+    out.clear();
+    Descriptor file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+    if (file.fd < 0) {
+        error = std::string("cannot open (") + std::strerror(errno) + ")";
+        return false;
+    }
+    struct stat st{};
+    if (::fstat(file.fd, &st) != 0) {
+        error = std::string("cannot read (") + std::strerror(errno) + ")";
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = KindOf(st.st_mode);
+        return false;
+    }
+    const auto tooLarge = [&] {
+        error = "is larger than " + SizeText(maxBytes);
+        return false;
+    };
+    if (st.st_size < 0 || uint64_t(st.st_size) > maxBytes) return tooLarge();
+    // One byte over the size seen, to notice a file that grew; never past the limit + 1.
+    size_t want = size_t(st.st_size) + 1;
+    out.resize(want);
+    size_t have = 0;
+    for (;;) {
+        if (have == out.size()) {
+            if (have > maxBytes) {
+                out.clear();
+                return tooLarge();
+            }
+            want = std::min(maxBytes + 1, have + std::max<size_t>(have, 65536));
+            out.resize(want);
+        }
+        const ssize_t n = ::read(file.fd, out.data() + have, out.size() - have);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = std::string("cannot read (") + std::strerror(errno) + ")";
+            out.clear();
+            return false;
+        }
+        if (n == 0) break;
+        have += size_t(n);
+    }
+    if (have > maxBytes) {
+        out.clear();
+        return tooLarge();
+    }
+    out.resize(have);
+    return true;
+}
+
+}  // namespace qor
