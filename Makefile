@@ -10,13 +10,21 @@ PACKAGES := cmake g++ ninja-build pkg-config libsdl2-dev libopenmpt-dev \
             libspng-dev libturbojpeg0-dev libstb-dev libgtest-dev libgmock-dev \
             libbenchmark-dev fonts-dejavu-core ffmpeg openmpt123 xvfb xauth
 
-.PHONY: run test build deps configure clean
+# Fuzzing (make fuzz): clang with libFuzzer, and dpkg-source for the decoders' sources.
+FUZZ_PACKAGES := clang libclang-rt-14-dev dpkg-dev cmake ninja-build
+
+.PHONY: run test build deps configure clean fuzz
 
 run: build
 	./$(BUILD)/teq $(ARGS)
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j2 --timeout 900
+
+# Every fuzz target for FUZZ_SECONDS (default 45) each; see tools/fuzz/run.sh.
+fuzz:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(FUZZ_PACKAGES)"
+	tools/fuzz/run.sh
 
 build: configure
 	cmake --build $(BUILD) -j2
