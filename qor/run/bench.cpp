@@ -8,21 +8,12 @@
 #include <cstdio>
 #include <vector>
 
-#include <sys/resource.h>
-
+#include "platform/system.h"
 #include "render/render.h"
 #include "run/modes.h"
 #include "run/options.h"
 
 namespace qor {
-
-namespace {
-double CpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + 1e-6 * double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
-}
-}  // namespace
 
 namespace {
 struct Spread {
@@ -50,7 +41,7 @@ void RunBench(FrameFunction frame) {
     // ms: every timing of every pass, in order; fastest: per frame, over passes.
     std::vector<double> ms(size_t(kFrames) * passes), fastest(kFrames, 1e300);
     render::SetDrawing(true);
-    const double cpu0 = CpuSeconds();
+    const double cpu0 = platform::CpuSeconds();
     const Clock::time_point start = Clock::now();
     for (int pass = 0; pass < passes; ++pass) {
         for (int k = 0; k < kFrames; ++k) {
@@ -64,7 +55,7 @@ void RunBench(FrameFunction frame) {
         }
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const double cpu = CpuSeconds() - cpu0;
+    const double cpu = platform::CpuSeconds() - cpu0;
 
     const Spread all = SpreadOf(ms);
     const long over = std::count_if(ms.begin(), ms.end(), [&](double m) { return m > kBudgetMs; });

@@ -1,12 +1,11 @@
-// Process entry on platforms without WinMain: read the command line, find the
-// data, then hand over to the demo's own entry point.
-#include <unistd.h>
-
+// Process entry: read the command line, find the data, then hand over to the
+// demo's own entry point, WinMain (on Windows too: the C runtime starts main).
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "engine/win.h"
+#include "platform/system.h"
 #include "run/options.h"
 
 extern char fpsFormat[64];   // the demo's frame-rate format, empty unless --show-fps
@@ -18,14 +17,15 @@ namespace {
 std::string DefaultDataDir() {
     std::error_code ec;
     if (std::filesystem::exists("distortion.xm", ec)) return "";
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) return "";
-    return (exe.parent_path() / "data").string();
+    const std::string exe = qor::platform::ExecutablePath();
+    if (exe.empty()) return "";
+    return (std::filesystem::path(exe).parent_path() / "data").string();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    qor::platform::UseParentConsole();
     qor::Options& options = qor::CurrentOptions();
     bool help = false;
     if (!qor::ParseOptions(argc, argv, options, help)) return 2;

@@ -1,8 +1,6 @@
 // Real-time play: the window, the music on the audio device, and t from the
 // music's playback clock (the monotonic clock without a device or with
 // --mute). Ends at the song's end, at --length, or when the window asks.
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "audio/device.h"
+#include "platform/system.h"
 #include "platform/window.h"
 #include "render/render.h"
 #include "run/modes.h"
@@ -44,14 +43,6 @@ void RenderMusicTo(Session& s, int64_t position) {
         s.music.Render(chunk, n);
         s.meter.Push(chunk, n);
     }
-}
-
-// Processor time of the whole process (all threads), seconds.
-double CpuSeconds() {
-    rusage use{};
-    getrusage(RUSAGE_SELF, &use);
-    return static_cast<double>(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
-           1e-6 * static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec);
 }
 
 }  // namespace
@@ -116,7 +107,7 @@ void RunPlay(FrameFunction frame) {
     }
     s.running = true;
     const double runBegan = audio::MonotonicSeconds();
-    const double cpuBegan = CpuSeconds();
+    const double cpuBegan = platform::CpuSeconds();
     double base = audio::MonotonicSeconds() - o.start;   // monotonic clock: t = now - base
     double lastT = o.start;
     double lastAdvance = audio::MonotonicSeconds();
@@ -149,7 +140,7 @@ void RunPlay(FrameFunction frame) {
     }
 
     if (gFrameLog) {
-        std::fprintf(gFrameLog, "# cpu %.3f wall %.3f\n", CpuSeconds() - cpuBegan,
+        std::fprintf(gFrameLog, "# cpu %.3f wall %.3f\n", platform::CpuSeconds() - cpuBegan,
                      audio::MonotonicSeconds() - runBegan);
     }
     if (device) {

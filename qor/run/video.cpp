@@ -5,25 +5,22 @@
 // standard input, the audio from a WAV written first); any other FILE is a
 // folder of numbered PNG frames and "audio.wav". The same run gives the same
 // bytes every time.
-#include <fcntl.h>
 #include <spng.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "audio/music.h"
 #include "audio/wav.h"
+#include "platform/system.h"
 #include "render/render.h"
 #include "run/modes.h"
 #include "run/options.h"
@@ -63,30 +60,15 @@ struct Sink {
     VideoKind kind = VideoKind::Folder;
     std::string folder;
     int64_t index = 0;          // next frame's number in the output
-    int pipe = -1;              // ffmpeg's standard input
-    pid_t child = -1;
     bool failed = false;
     std::string error;
 };
 
 Sink gSink;
+platform::PipedChild gFfmpeg;
 bool gPresented = false;
 std::string gTemporaryWav;   // removed on every way out
 bool gBarOpen = false;       // the progress bar's line is not finished yet
-
-bool WriteAll(int fd, const void* data, size_t size) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 void TakeFrame(const uint32_t* argb, int width, int height) {
     if (gSink.failed) return;
@@ -97,9 +79,12 @@ void TakeFrame(const uint32_t* argb, int width, int height) {
             gSink.failed = true;
             gSink.error = "cannot write " + gSink.folder + name + ": " + std::strerror(errno);
         }
-    } else if (!WriteAll(gSink.pipe, argb, static_cast<size_t>(width) * height * 4)) {
-        gSink.failed = true;
-        gSink.error = std::string("ffmpeg stopped taking frames (") + std::strerror(errno) + ")";
+    } else {
+        std::string why;
+        if (!gFfmpeg.Write(argb, static_cast<size_t>(width) * height * 4, &why)) {
+            gSink.failed = true;
+            gSink.error = "ffmpeg stopped taking frames (" + why + ")";
+        }
     }
     ++gSink.index;
 }
@@ -110,67 +95,9 @@ void PresentToSink(const uint32_t* argb, int width, int height, void*) {
     gPresented = true;
 }
 
-// True when an executable `name` is on the PATH.
-bool OnPath(const char* name) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    size_t from = 0;
-    while (from <= dirs.size()) {
-        size_t to = dirs.find(':', from);
-        if (to == std::string::npos) to = dirs.size();
-        const std::string dir = to > from ? dirs.substr(from, to - from) : ".";
-        if (::access((dir + "/" + name).c_str(), X_OK) == 0) return true;
-        from = to + 1;
-    }
-    return false;
-}
-
-bool StartFfmpeg(const std::vector<std::string>& args, std::string* why) {
-    int fds[2];
-    if (::pipe(fds) != 0) {
-        *why = std::strerror(errno);
-        return false;
-    }
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        *why = std::strerror(errno);
-        ::close(fds[0]);
-        ::close(fds[1]);
-        return false;
-    }
-    if (pid == 0) {
-        ::dup2(fds[0], 0);
-        ::close(fds[0]);
-        ::close(fds[1]);
-        std::vector<char*> argv;
-        for (const std::string& s : args) argv.push_back(const_cast<char*>(s.c_str()));
-        argv.push_back(nullptr);
-        ::execvp("ffmpeg", argv.data());
-        std::fprintf(stderr, "teq: cannot run ffmpeg: %s\n", std::strerror(errno));
-        ::_exit(127);
-    }
-    ::close(fds[0]);
-    ::fcntl(fds[1], F_SETFD, FD_CLOEXEC);
-    gSink.pipe = fds[1];
-    gSink.child = pid;
-    return true;
-}
-
-// Closes ffmpeg's input and waits for it; false when it failed.
-bool FinishFfmpeg() {
-    if (gSink.pipe >= 0) ::close(gSink.pipe);
-    gSink.pipe = -1;
-    if (gSink.child < 0) return true;
-    int status = 0;
-    while (::waitpid(gSink.child, &status, 0) < 0 && errno == EINTR) {
-    }
-    gSink.child = -1;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 [[noreturn]] void Fail(const std::string& message) {
     std::fprintf(stderr, "%steq: %s\n", gBarOpen ? "\n" : "", message.c_str());
-    if (gSink.pipe >= 0) FinishFfmpeg();
+    gFfmpeg.Finish();
     if (!gTemporaryWav.empty()) std::remove(gTemporaryWav.c_str());
     std::exit(1);
 }
@@ -196,14 +123,15 @@ void RunRender(FrameFunction frame) {
     gSink = Sink{};
     gSink.kind = KindOf(o.renderFile);
     std::string wavPath;
-    if (gSink.kind != VideoKind::Folder && !OnPath("ffmpeg"))
-        Fail("ffmpeg not found: install Debian's ffmpeg, or render PNG frames to a folder");
+    if (gSink.kind != VideoKind::Folder && !platform::FindProgram("ffmpeg"))
+        Fail("ffmpeg not found: " + platform::HowToGetProgram("ffmpeg") + ", or render PNG frames to a folder");
     if (gSink.kind == VideoKind::Folder) {
         gSink.folder = o.renderFile;
-        if (::mkdir(gSink.folder.c_str(), 0777) != 0 && errno != EEXIST)
-            Fail("cannot create the folder " + gSink.folder + ": " + std::strerror(errno));
-        struct stat st{};
-        if (::stat(gSink.folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        std::error_code ec;
+        std::filesystem::create_directory(gSink.folder, ec);
+        if (ec && !std::filesystem::exists(gSink.folder))
+            Fail("cannot create the folder " + gSink.folder + ": " + ec.message());
+        if (!std::filesystem::is_directory(gSink.folder, ec))
             Fail(gSink.folder + " is not a folder (video files end in .mp4, .mkv or .webm)");
         wavPath = gSink.folder + "/audio.wav";
     } else {
@@ -238,9 +166,8 @@ void RunRender(FrameFunction frame) {
     }
 
     if (gSink.kind != VideoKind::Folder) {
-        std::signal(SIGPIPE, SIG_IGN);   // a dead ffmpeg shows as a failed write
         std::string why;
-        if (!StartFfmpeg(FfmpegArguments(gSink.kind, wavPath, o.renderFile, render::Width(), render::Height(),
+        if (!gFfmpeg.Start(FfmpegArguments(gSink.kind, wavPath, o.renderFile, render::Width(), render::Height(),
                                          fps, o.width, o.height),
                          &why))
             Fail("cannot start ffmpeg: " + why);
@@ -250,7 +177,7 @@ void RunRender(FrameFunction frame) {
     SetSoundLevel(0.0f);
     FastForward(frame, static_cast<double>(first) / fps);
     render::SetPresenter(PresentToSink, nullptr);
-    const bool tty = ::isatty(2);
+    const bool tty = platform::StderrIsTerminal();
     const auto began = std::chrono::steady_clock::now();
     double shownAt = -1.0;
     int shownDecile = -1;
@@ -277,7 +204,7 @@ void RunRender(FrameFunction frame) {
     render::SetPresenter(nullptr, nullptr);
 
     if (gSink.kind != VideoKind::Folder) {
-        const bool ok = FinishFfmpeg();
+        const bool ok = gFfmpeg.Finish();
         std::remove(wavPath.c_str());
         gTemporaryWav.clear();
         if (gSink.failed) Fail(gSink.error);

@@ -1,21 +1,20 @@
 // Overlay brightness: the music level (x500, unclamped), a random flicker of
-// 128..255 from the unseeded standard generator, or a flicker that fades out.
+// 128..255 from the demo's own generator, or a flicker that fades out.
 #include "timeline/pictures.h"
-
-#include <cstdlib>
 
 #include "engine/qor.h"
 #include "math/convert.h"
+#include "math/random.h"
 
 namespace {
 
 int LevelGrey() { return TruncToInt(GetSoundLevel() * 500.0); }
 
-int FlickerGrey() { return std::rand() % 128 + 128; }
+int FlickerGrey() { return Random() % 128 + 128; }
 
 // 168..199 at 100.2, falling linearly to 0 at 110.2.
 int FadingGrey(float t) {
-    const int start = std::rand() % 32 + 168;
+    const int start = Random() % 32 + 168;
     return TruncToInt(start * (1.0 - (double(t) - 100.2f) * 0.1f));
 }
 

@@ -2,13 +2,13 @@
 // cursor and focus calls, and a frame limiter that sleeps.
 #include <SDL.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <vector>
 
 #include "engine/win.h"
+#include "platform/system.h"
 #include "platform/window.h"
 
 namespace platform = qor::platform;
@@ -44,13 +44,6 @@ protected:
     static bool SdlFullscreen() {
         const Uint32 flags = SDL_GetWindowFlags(static_cast<SDL_Window*>(platform::WindowHandle()));
         return (flags & SDL_WINDOW_FULLSCREEN_DESKTOP) == SDL_WINDOW_FULLSCREEN_DESKTOP;
-    }
-
-    static double CpuSeconds() {
-        rusage u{};
-        getrusage(RUSAGE_SELF, &u);
-        return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-               1e-6 * static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
     }
 };
 
@@ -132,11 +125,11 @@ TEST_F(WindowTest, FrameLimiterSleepsInsteadOfSpinning) {
     ASSERT_GT(hz, 0.0);
     platform::Present(frame.data(), 320, 240);
     const auto began = std::chrono::steady_clock::now();
-    const double cpuBegan = CpuSeconds();
+    const double cpuBegan = platform::CpuSeconds();
     const int frames = 30;
     for (int i = 0; i < frames; ++i) platform::Present(frame.data(), 320, 240);
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-    const double cpu = CpuSeconds() - cpuBegan;
+    const double cpu = platform::CpuSeconds() - cpuBegan;
     // Paced to the display's rate (a busy machine only makes it slower) ...
     EXPECT_GE(wall, (frames - 1) / hz);
     // ... by sleeping: far from a core's worth of processor time.

@@ -1,0 +1,118 @@
+// The operating-system pieces on Linux and other POSIX systems.
+#include "platform/system.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace qor::platform {
+
+double CpuSeconds() {
+    rusage use{};
+    getrusage(RUSAGE_SELF, &use);
+    return static_cast<double>(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
+           1e-6 * static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec);
+}
+
+std::string ExecutablePath() {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : exe.string();
+}
+
+void UseParentConsole() {}
+
+bool StderrIsTerminal() { return ::isatty(2) != 0; }
+
+bool FindProgram(const std::string& program) {
+    if (program.find('/') != std::string::npos) return ::access(program.c_str(), X_OK) == 0;
+    const char* path = std::getenv("PATH");
+    const std::string dirs = path ? path : "/usr/bin:/bin";
+    size_t from = 0;
+    while (from <= dirs.size()) {
+        size_t to = dirs.find(':', from);
+        if (to == std::string::npos) to = dirs.size();
+        const std::string dir = to > from ? dirs.substr(from, to - from) : ".";
+        if (::access((dir + "/" + program).c_str(), X_OK) == 0) return true;
+        from = to + 1;
+    }
+    return false;
+}
+
+std::string HowToGetProgram(const std::string& program) {
+    return "install Debian's " + program + " (apt-get install " + program + ")";
+}
+
+bool PipedChild::Start(const std::vector<std::string>& args, std::string* why) {
+    Finish();
+    if (args.empty()) {
+        *why = "no program given";
+        return false;
+    }
+    std::signal(SIGPIPE, SIG_IGN);   // a child that stopped reading shows as a failed write
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        *why = std::strerror(errno);
+        return false;
+    }
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        *why = std::strerror(errno);
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return false;
+    }
+    if (pid == 0) {
+        ::dup2(fds[0], 0);
+        ::close(fds[0]);
+        ::close(fds[1]);
+        std::vector<char*> argv;
+        for (const std::string& s : args) argv.push_back(const_cast<char*>(s.c_str()));
+        argv.push_back(nullptr);
+        ::execvp(argv[0], argv.data());
+        std::fprintf(stderr, "teq: cannot run %s: %s\n", argv[0], std::strerror(errno));
+        ::_exit(127);
+    }
+    ::close(fds[0]);
+    ::fcntl(fds[1], F_SETFD, FD_CLOEXEC);
+    input_ = fds[1];
+    process_ = pid;
+    return true;
+}
+
+bool PipedChild::Write(const void* data, size_t size, std::string* why) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = input_ >= 0 ? ::write(static_cast<int>(input_), p, size) : -1;
+        if (n < 0) {
+            if (input_ >= 0 && errno == EINTR) continue;
+            if (why) *why = input_ >= 0 ? std::strerror(errno) : "not running";
+            return false;
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool PipedChild::Finish() {
+    if (input_ >= 0) ::close(static_cast<int>(input_));
+    input_ = kNone;
+    if (process_ < 0) return true;
+    int status = 0;
+    while (::waitpid(static_cast<pid_t>(process_), &status, 0) < 0 && errno == EINTR) {
+    }
+    process_ = kNone;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace qor::platform

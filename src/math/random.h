@@ -1,0 +1,7 @@
+// The demo's random numbers: the sequence that Microsoft's C runtime rand()
+// gives without srand (a linear congruential generator, 15-bit results),
+// computed here so that every platform draws the same numbers.
+#pragma once
+
+int Random();           // 0..32767, the next number
+void RestartRandom();   // back to the first number
