@@ -1,9 +1,16 @@
 #include "assets/datadir.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
 namespace qor {
 
 namespace {
 std::string gDataDir;
+bool gReported = false;
 }
 
 void SetDataDir(const std::string& dir) { gDataDir = dir; }
@@ -15,5 +22,39 @@ std::string DataPath(const char* name) {
     if (gDataDir.back() == '/') return gDataDir + name;
     return gDataDir + "/" + name;
 }
+
+DataFolder InspectDataDir(const std::string& dir, std::string& why) {
+    const std::string path = dir.empty() ? "." : dir;
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) {
+        why = errno == ENOENT ? "no such folder" : std::string("cannot be reached (") + std::strerror(errno) + ")";
+        return DataFolder::Missing;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        why = "is not a folder";
+        return DataFolder::NotAFolder;
+    }
+    DIR* d = ::opendir(path.c_str());
+    if (!d) {
+        why = std::string("cannot be read (") + std::strerror(errno) + ")";
+        return DataFolder::Unreadable;
+    }
+    bool any = false;
+    while (const dirent* e = ::readdir(d)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+            any = true;
+            break;
+        }
+    }
+    ::closedir(d);
+    if (!any) {
+        why = "the folder is empty";
+        return DataFolder::Empty;
+    }
+    return DataFolder::Usable;
+}
+
+void SetDataDirReported(bool reported) { gReported = reported; }
+bool DataDirReported() { return gReported; }
 
 }  // namespace qor

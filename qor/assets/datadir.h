@@ -9,4 +9,13 @@ void SetDataDir(const std::string& dir);   // "" means the current directory
 const std::string& DataDir();
 std::string DataPath(const char* name);    // DataDir()/name
 
+// The data folder as a whole, checked once before anything is loaded.
+enum class DataFolder { Usable, Missing, NotAFolder, Unreadable, Empty };
+DataFolder InspectDataDir(const std::string& dir, std::string& why);   // why: e.g. "no such folder"
+
+// Once a line has said the whole folder is unusable, the loaders keep quiet
+// about each of its files.
+void SetDataDirReported(bool reported);
+bool DataDirReported();
+
 }  // namespace qor

@@ -53,7 +53,7 @@ std::shared_ptr<const FileMesh> ReadOnce(const char* name) {
             file->triangles.push_back(std::move(o.indices));
         }
     } else {
-        std::fprintf(stderr, "teq: mesh %s\n", error.c_str());
+        if (!DataDirReported()) std::fprintf(stderr, "teq: mesh %s\n", error.c_str());
     }
     gFiles.emplace(path, file);
     return file;

@@ -2,6 +2,7 @@
 
 #include <libopenmpt/libopenmpt.h>
 
+#include "assets/datadir.h"
 #include "assets/file.h"
 #include "audio/xm_gate.h"
 
@@ -31,6 +32,7 @@ std::string FirstLine(const std::string& text) {
 }
 
 void SayFailure(const std::string& name, const std::string& why) {
+    if (DataDirReported()) return;   // the data folder as a whole has been reported
     std::fprintf(stderr, "teq: music %s: %s; the run is silent (%.0f s)\n", name.c_str(),
                  why.c_str(), kSilentSeconds);
 }

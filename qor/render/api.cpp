@@ -118,6 +118,9 @@ uint32_t QueueCurrentState() {
     return QueueState(s);
 }
 
+uint64_t gPictureBytes = 0;   // held by loaded pictures
+uint64_t gPictureBudget = kPictureMemoryBudget;
+
 // Loads a picture into the store once; a failure is reported once and leaves
 // a placeholder entry.
 Texture* LoadIntoStore(const char* file) {
@@ -128,11 +131,21 @@ Texture* LoadIntoStore(const char* file) {
     Picture picture;
     std::string error;
     const std::string path = DataPath(file);
-    if (LoadPicture(path, picture, error)) {
+    // What the texture will hold: padded texels and the block map.
+    const auto cost = [](const Picture& p) {
+        return uint64_t(p.width + 1) * uint64_t(p.height + 1) * 4 + uint64_t((p.width + 1) / 2) * ((p.height + 1) / 2);
+    };
+    bool loaded = LoadPicture(path, picture, error);
+    if (loaded && gPictureBytes + cost(picture) > gPictureBudget) {
+        error = "not loaded, picture memory budget of " + std::to_string(gPictureBudget >> 20) + " MiB is used up";
+        loaded = false;
+    }
+    if (loaded) {
         FillTexture(*texture, picture.argb.data(), picture.width, picture.height);
         texture->loaded = true;
+        gPictureBytes += cost(picture);
     } else {
-        std::fprintf(stderr, "teq: picture %s: %s\n", path.c_str(), error.c_str());
+        if (!DataDirReported()) std::fprintf(stderr, "teq: picture %s: %s\n", path.c_str(), error.c_str());
         *texture = PlaceholderTexture();
         texture->loaded = false;
     }
@@ -191,6 +204,11 @@ void AddTexture(const char* name, const uint32_t* argb, int width, int height) {
     for (auto& [fontName, font] : gCtx.fonts)
         if (font.texture == slot.get()) font.texture = raw;
     slot = std::move(texture);
+}
+
+void SetPictureMemoryBudget(uint64_t bytes) {
+    gPictureBudget = bytes;
+    gPictureBytes = 0;
 }
 
 void UseThreads(int threads, bool simd) { QueueConfigure(simd, threads); }

@@ -30,6 +30,11 @@ int Height();
 // store under a file name, as if LoadTexture had read it; for tests and tools.
 void AddTexture(const char* name, const uint32_t* argb, int width, int height);
 
+// Pictures loaded from files hold at most this much memory together; a load
+// beyond it keeps the grey placeholder and says so in one line.
+inline constexpr uint64_t kPictureMemoryBudget = 256ull << 20;
+void SetPictureMemoryBudget(uint64_t bytes);   // for tests; also forgets what is held
+
 // Rasterizer choice, for tests and benchmarks: threads 1 or 2, simd false
 // for the portable pixel loop (the AVX2 one is used only where the CPU has it).
 void UseThreads(int threads, bool simd);

@@ -34,7 +34,7 @@ void RunBench(FrameFunction frame) {
     constexpr double kBudgetMs = 8.3;   // two frames' headroom at 60 fps
     const Options& o = CurrentOptions();
     const int first = int(o.start * kFps + 0.5);
-    const int kFrames = o.length > 0 ? std::max(1, int(o.length * kFps + 0.5)) : 135 * kFps - first;
+    const int kFrames = o.length > 0 ? std::max(1, int(o.length * kFps + 0.5)) : int(kBenchEnd * kFps) - first;
     if (kFrames <= 0) return;
     const int passes = std::max(1, o.passes);
     using Clock = std::chrono::steady_clock;

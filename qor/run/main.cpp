@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "assets/datadir.h"
 #include "engine/win.h"
 #include "platform/system.h"
 #include "run/options.h"
@@ -33,7 +34,23 @@ int main(int argc, char** argv) {
         qor::PrintUsage();
         return 0;
     }
-    if (options.dataDir.empty()) options.dataDir = DefaultDataDir();
+    const bool given = !options.dataDir.empty();
+    if (!given) options.dataDir = DefaultDataDir();
+    // A data folder that is not there, or not a folder, is a bad --data; one
+    // that is empty or unreadable is said once, and the demo plays without data.
+    std::string why;
+    const qor::DataFolder folder = qor::InspectDataDir(options.dataDir, why);
+    if (folder != qor::DataFolder::Usable) {
+        const bool refused = folder == qor::DataFolder::Missing || folder == qor::DataFolder::NotAFolder;
+        if (given && refused) {
+            std::fprintf(stderr, "teq: --data %s: %s\n", options.dataDir.c_str(), why.c_str());
+            return 2;
+        }
+        std::fprintf(stderr, "teq: %s %s: %s; playing with grey pictures, no meshes and no music\n",
+                     given ? "--data" : "data folder", options.dataDir.empty() ? "." : options.dataDir.c_str(),
+                     why.c_str());
+        qor::SetDataDirReported(true);
+    }
     if (options.showFps) std::snprintf(fpsFormat, sizeof fpsFormat, "%s", "%d fps");
     return WinMain(nullptr, nullptr, nullptr, 0);
 }

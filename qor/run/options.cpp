@@ -1,6 +1,7 @@
 // teq's command line: parsed strictly, every value checked, one line per fault.
 #include "run/options.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -35,6 +36,13 @@ bool ParseSize(const char* text, int& w, int& h) {
     if (!x) return false;
     std::string left(text, x);
     return ParseInt(left.c_str(), 16, 7680, w) && ParseInt(x + 1, 16, 4320, h);
+}
+
+bool EndsWithPng(const std::string& file) {
+    if (file.size() < 4) return false;
+    std::string end = file.substr(file.size() - 4);
+    for (char& c : end) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return end == ".png";
 }
 
 bool Fail(const char* option, const char* value, const char* expected) {
@@ -143,6 +151,16 @@ bool ParseOptions(int argc, char** argv, Options& o, bool& help) {
     const int modes = int(o.shot) + int(o.bench) + int(!o.renderFile.empty());
     if (modes > 1) {
         std::fprintf(stderr, "teq: --shot, --bench and --render exclude each other\n");
+        return false;
+    }
+    if (o.bench && o.length < 0 && o.start >= kBenchEnd) {
+        std::fprintf(stderr, "teq: --start %g: --bench's timeline ends at %g s (add --length to time frames past it)\n",
+                     o.start, kBenchEnd);
+        return false;
+    }
+    // --shot writes PNG; any other name would hold bytes that its ending belies.
+    if (o.shot && !EndsWithPng(o.shotFile)) {
+        std::fprintf(stderr, "teq: --shot %s: pictures are written as PNG, name the file .png\n", o.shotFile.c_str());
         return false;
     }
     // Videos are encoded as 4:2:0, which needs even sides.

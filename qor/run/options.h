@@ -26,6 +26,9 @@ struct Options {
     float level = 0.25f;
 };
 
+// --bench times the frames from --start to here unless --length says otherwise.
+inline constexpr double kBenchEnd = 135.0;
+
 // Parses argv. On a bad option or value prints one line to stderr and
 // returns false (the caller exits with code 2). --help prints usage and sets help.
 bool ParseOptions(int argc, char** argv, Options& out, bool& help);

@@ -17,10 +17,12 @@
 
 #include "assets/datadir.h"
 #include "assets/file.h"
+#include "assets/images.h"
 #include "assets/meshes.h"
 #include "audio/music.h"
 #include "engine/qor.h"
 #include "render/render.h"
+#include "support.h"
 
 namespace {
 
@@ -165,6 +167,34 @@ TEST(DataFiles, SpecialFilesGiveOneLineAndAPlaceholder) {
         EXPECT_EQ(Lines(err), 1) << err;
         EXPECT_NE(err.find("teq: music " + module + ": is a "), std::string::npos) << err;
         EXPECT_DOUBLE_EQ(music.Duration(), qor::audio::kSilentSeconds);
+    }
+}
+
+// Pictures share one memory budget: the load that would pass it keeps the
+// placeholder and says so, the ones before it are kept.
+TEST(DataFiles, PicturesPastTheMemoryBudgetKeepThePlaceholder) {
+    Scratch s;
+    std::vector<uint32_t> pixels(64 * 64, 0xFFFFFFFFu);
+    std::string error;
+    for (const char* name : {"a.png", "b.png", "c.png"})
+        ASSERT_TRUE(qor::WritePng(s / name, pixels.data(), 64, 64, false, error)) << error;
+    qor::SetDataDir(s.dir.string());
+    qor::render::Init(8, 8);
+    qor::render::SetPictureMemoryBudget(2 * 65 * 65 * 4 + 2 * 33 * 33);   // room for two
+    testing::internal::CaptureStderr();
+    for (const char* name : {"a.png", "b.png", "c.png"}) LoadTexture(name, 0);
+    const std::string err = testing::internal::GetCapturedStderr();
+    qor::render::SetPictureMemoryBudget(qor::render::kPictureMemoryBudget);
+    EXPECT_EQ(Lines(err), 1) << err;
+    EXPECT_NE(err.find("teq: picture " + (s / "c.png") + ": not loaded, picture memory budget"), std::string::npos)
+        << err;
+    // a.png draws white, c.png the grey placeholder.
+    for (const char* name : {"a.png", "c.png"}) {
+        teqtest::Fresh(teqtest::Raster{false, 1}, 8, 8);
+        SetTexture(name);
+        teqtest::Rect(0, 0, 8, 8, 0x00FFFFFFu);
+        EndScene();
+        EXPECT_EQ(teqtest::Pixel(4, 4), std::string(name) == "a.png" ? 0xFFFFFFu : 0x808080u) << name;
     }
 }
 

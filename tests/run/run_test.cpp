@@ -75,6 +75,8 @@ TEST(Options, BadOptionsAndValuesSayOneLine) {
         {"--shot", "1"}, {"--level", "2"},
         {"--render", "a.mp4", "--size", "641x480"},   // 4:2:0 video needs even sides
         {"--render", "a", "--bench"}, {"--passes", "0"}, {"--passes", "1.5"},
+        {"--bench", "--start", "200"}, {"--bench", "--start", "135"},   // nothing left to time
+        {"--shot", "5", "x.jpg"}, {"--shot", "5", "png"},              // only PNG is written
     };
     for (const auto& args : bad) {
         const Parsed p = Parse(args);
@@ -83,6 +85,8 @@ TEST(Options, BadOptionsAndValuesSayOneLine) {
         EXPECT_FALSE(p.ok) << joined;
         EXPECT_EQ(Lines(p.err), 1) << joined << ": " << p.err;
     }
+    EXPECT_TRUE(Parse({"--bench", "--start", "200", "--length", "1"}).ok);   // past the timeline on purpose
+    EXPECT_TRUE(Parse({"--shot", "5", "X.PNG"}).ok);
     // Odd sizes are fine for PNG frames.
     EXPECT_TRUE(Parse({"--render", "frames", "--size", "641x481"}).ok);
 }
