@@ -10,8 +10,8 @@
 
 #include "platform/system.h"
 #include "render/render.h"
-#include "run/modes.h"
-#include "run/options.h"
+#include "run/state.h"
+#include "timeline/timeline.h"
 
 namespace qor {
 
@@ -27,15 +27,34 @@ Spread SpreadOf(const std::vector<double>& ms) {
     const int worst = int(std::max_element(ms.begin(), ms.end()) - ms.begin());
     return {sorted[sorted.size() / 2], sorted[size_t(double(sorted.size() - 1) * 0.99)], ms[worst], worst};
 }
+
+// Mean frame time per window of the timeline, to see where the time goes.
+void PrintWindowMeans(const std::vector<double>& ms, int first, int frames, int fps, double end) {
+    std::vector<double> bounds = {0.0};
+    for (float b : kWindowBounds) bounds.push_back(double(b));
+    bounds.push_back(end);
+    std::printf("mean ms by window:");
+    for (size_t w = 0; w + 1 < bounds.size(); ++w) {
+        double sum = 0;
+        int n = 0;
+        for (size_t i = 0; i < ms.size(); ++i) {
+            const double t = double(first + int(i % size_t(frames))) / fps;
+            if (t >= bounds[w] && t < bounds[w + 1]) sum += ms[i], ++n;
+        }
+        if (n) std::printf(" [%g,%g) %.3f", bounds[w], bounds[w + 1], sum / n);
+    }
+    std::printf("\n");
+}
+
 }  // namespace
 
-void RunBench(FrameFunction frame) {
+bool RunBench(RunState& run, FrameFunction frame, std::string&) {
     constexpr int kFps = 60;
     constexpr double kBudgetMs = 8.3;   // two frames' headroom at 60 fps
-    const Options& o = CurrentOptions();
+    const Options& o = run.options;
     const int first = int(o.start * kFps + 0.5);
     const int kFrames = o.length > 0 ? std::max(1, int(o.length * kFps + 0.5)) : int(kBenchEnd * kFps) - first;
-    if (kFrames <= 0) return;
+    if (kFrames <= 0) return true;
     const int passes = std::max(1, o.passes);
     using Clock = std::chrono::steady_clock;
     // ms: every timing of every pass, in order; fastest: per frame, over passes.
@@ -51,7 +70,7 @@ void RunBench(FrameFunction frame) {
             const double took = std::chrono::duration<double, std::milli>(Clock::now() - a).count();
             ms[size_t(pass) * kFrames + k] = took;
             fastest[k] = std::min(fastest[k], took);
-            NoteFrameShown(t);
+            NoteFrameShown(run, t);
         }
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -74,19 +93,8 @@ void RunBench(FrameFunction frame) {
                     best.median, best.p99, best.worst, double(first + best.worstAt) / kFps);
     }
 
-    // Mean frame time per window of the timeline, to see where the time goes.
-    static const double kBounds[] = {0, 20, 27.5, 37, 42.5, 57.8, 77.8, 80.3, 100.2, 115.5, 135};
-    std::printf("mean ms by window:");
-    for (size_t w = 0; w + 1 < std::size(kBounds); ++w) {
-        double sum = 0;
-        int n = 0;
-        for (size_t i = 0; i < ms.size(); ++i) {
-            const double t = double(first + int(i % size_t(kFrames))) / kFps;
-            if (t >= kBounds[w] && t < kBounds[w + 1]) sum += ms[i], ++n;
-        }
-        if (n) std::printf(" [%g,%g) %.3f", kBounds[w], kBounds[w + 1], sum / n);
-    }
-    std::printf("\n");
+    PrintWindowMeans(ms, first, kFrames, kFps, kBenchEnd);
+    return true;
 }
 
 }  // namespace qor

@@ -1,58 +1,87 @@
 // Initialize and Run: set the engine up from the demo's arguments and the
-// command line, then drive the frame function in the chosen mode.
+// command line, then drive the frame function in the mode chosen once here.
 // Initialize loads the music and, to play, opens the window; when no window
 // can be opened the run renders the demo to "teq.mp4" instead.
-#include <algorithm>
 #include <cstdio>
-#include <deque>
+#include <optional>
 #include <string>
 
 #include "assets/datadir.h"
 #include "engine/qor.h"
 #include "platform/window.h"
 #include "render/render.h"
-#include "run/modes.h"
-#include "run/options.h"
-#include "run/session.h"
+#include "run/state.h"
 
 namespace qor {
 
-void PresentToWindow(const uint32_t* argb, int width, int height, void* user);   // play.cpp
-
 namespace {
-InitArgs gInit;
-float gLevel = 0.0f;
-std::deque<double> gShown;   // times of the frames shown in the last second
+
+std::optional<RunState> gRun;   // the one run of this process
+
+// The loading screen's presenter. Esc during it: stop drawing so the rest of
+// it runs through at once and Run returns straight away.
+void PresentLoading(const uint32_t* argb, int width, int height, void*) {
+    platform::Present(argb, width, height);
+    if (platform::QuitRequested()) {
+        render::SetDrawing(false);
+        platform::HideWindow();
+    }
+}
+
+// Play when a window opens; without one, render the demo to teq.mp4.
+Mode OpenWindowOrRender(RunState& run, const char* name, int width, int height, int flag) {
+    platform::WindowSettings w;
+    w.title = name && *name ? name : "teq";
+    w.width = width;
+    w.height = height;
+    w.scale = run.options.scale;
+    w.fullscreen = run.options.fullscreen;
+    w.vsync = flag == 1;
+    std::string why;
+    if (platform::OpenWindow(w, &why)) {
+        render::SetPresenter(PresentLoading, nullptr);
+        return Mode::Play;
+    }
+    std::fprintf(stderr, "teq: no display (%s); rendering the demo to teq.mp4 instead\n",
+                 why.empty() ? "no window" : why.c_str());
+    run.renderFile = "teq.mp4";
+    return Mode::Render;
+}
+
 }  // namespace
 
-const InitArgs& InitArguments() { return gInit; }
+void StartRun(const Options& options) { gRun.emplace(options); }
 
-Session& CurrentSession() {
-    static Session session;
-    return session;
+RunState& State() {
+    if (!gRun) gRun.emplace(Options{});
+    return *gRun;
 }
 
-float LevelFor(const Session& session, int64_t position) {
-    const Options& o = CurrentOptions();
-    return o.levelFixed ? o.level : session.meter.LevelAt(position);
+int FinishRun(int demoCode) {
+    const RunState& run = State();
+    if (run.error.empty()) return demoCode;
+    std::fprintf(stderr, "teq: %s\n", run.error.c_str());
+    return 1;
 }
 
-void SetSoundLevel(float level) { gLevel = level; }
+float LevelFor(const RunState& run, int64_t position) {
+    return run.options.levelFixed ? run.options.level : run.meter.LevelAt(position);
+}
 
-void NoteFrameShown(double t) {
+void NoteFrameShown(RunState& run, double t) {
     // Time going back (a new --bench pass) starts the count again.
-    if (!gShown.empty() && gShown.back() > t) gShown.clear();
-    gShown.push_back(t);
-    while (!gShown.empty() && gShown.front() <= t - 1.0) gShown.pop_front();
+    if (!run.shown.empty() && run.shown.back() > t) run.shown.clear();
+    run.shown.push_back(t);
+    while (!run.shown.empty() && run.shown.front() <= t - 1.0) run.shown.pop_front();
 }
 
-void FastForward(FrameFunction frame, double until) {
+void FastForward(RunState& run, FrameFunction frame, double until) {
     constexpr int kFps = 60;
     render::SetDrawing(false);
     for (long k = 0; double(k) / kFps < until; ++k) {
         const double t = double(k) / kFps;
         frame(float(t));
-        NoteFrameShown(t);
+        NoteFrameShown(run, t);
     }
     render::SetDrawing(true);
 }
@@ -60,56 +89,41 @@ void FastForward(FrameFunction frame, double until) {
 }  // namespace qor
 
 void Initialize(const char* name, const char* music, int width, int height, int flag) {
-    qor::Options& o = qor::CurrentOptions();
-    qor::gInit = qor::InitArgs{name ? name : "", music ? music : "", width, height, flag};
+    qor::RunState& run = qor::State();
+    const qor::Options& o = run.options;
     qor::SetDataDir(o.dataDir);
     qor::render::Init(width, height);
-    if (o.shot || o.bench) {
-        qor::SetSoundLevel(o.level);
+    if (o.bench || o.shot) {
+        run.mode = o.bench ? qor::Mode::Bench : qor::Mode::Shot;
+        run.level = o.level;
         return;
     }
-    qor::Session& s = qor::CurrentSession();
-    if (music && *music) s.music.Load(qor::DataPath(music));
+    if (music && *music) run.music.Load(qor::DataPath(music));
     if (!o.renderFile.empty()) {
-        qor::render::SetDrawing(false);   // the loading screen is not part of a video
-        return;
-    }
-
-    qor::platform::WindowSettings w;
-    w.title = name && *name ? name : "teq";
-    w.width = width;
-    w.height = height;
-    w.scale = o.scale;
-    w.fullscreen = o.fullscreen;
-    w.vsync = flag == 1;
-    std::string why;
-    if (qor::platform::OpenWindow(w, &why)) {
-        qor::render::SetPresenter(qor::PresentToWindow, nullptr);
+        run.mode = qor::Mode::Render;
+        run.renderFile = o.renderFile;
     } else {
-        std::fprintf(stderr, "teq: no display (%s); rendering the demo to teq.mp4 instead\n",
-                     why.empty() ? "no window" : why.c_str());
-        o.renderFile = "teq.mp4";
-        qor::render::SetDrawing(false);
+        run.mode = qor::OpenWindowOrRender(run, name, width, height, flag);
     }
+    // The loading screen is not part of a video.
+    if (run.mode == qor::Mode::Render) qor::render::SetDrawing(false);
 }
 
 void Run(FrameFunction frame) {
-    const qor::Options& o = qor::CurrentOptions();
-    if (o.bench)
-        qor::RunBench(frame);
-    else if (o.shot)
-        qor::RunShot(frame);
-    else if (!o.renderFile.empty())
-        qor::RunRender(frame);
-    else
-        qor::RunPlay(frame);
+    qor::RunState& run = qor::State();
+    switch (run.mode) {
+        case qor::Mode::Play: qor::RunPlay(run, frame, run.error); break;
+        case qor::Mode::Render: qor::RunRender(run, frame, run.error); break;
+        case qor::Mode::Shot: qor::RunShot(run, frame, run.error); break;
+        case qor::Mode::Bench: qor::RunBench(run, frame, run.error); break;
+    }
 }
 
-float GetSoundLevel() { return qor::gLevel; }
+float GetSoundLevel() { return qor::State().level; }
 
 int GetFPS(double t) {
     int n = 0;
-    for (double shown : qor::gShown)
+    for (double shown : qor::State().shown)
         if (shown > t - 1.0 && shown <= t) ++n;
     return n;
 }

@@ -5,11 +5,11 @@
 #include <system_error>
 
 #include "assets/datadir.h"
+#include "engine/qor.h"
 #include "engine/win.h"
 #include "platform/system.h"
 #include "run/options.h"
-
-extern char fpsFormat[64];   // the demo's frame-rate format, empty unless --show-fps
+#include "run/state.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ std::string DefaultDataDir() {
 
 int main(int argc, char** argv) {
     qor::platform::UseParentConsole();
-    qor::Options& options = qor::CurrentOptions();
+    qor::Options options;
     bool help = false;
     if (!qor::ParseOptions(argc, argv, options, help)) return 2;
     if (help) {
@@ -52,5 +52,6 @@ int main(int argc, char** argv) {
         qor::SetDataDirReported(true);
     }
     if (options.showFps) std::snprintf(fpsFormat, sizeof fpsFormat, "%s", "%d fps");
-    return WinMain(nullptr, nullptr, nullptr, 0);
+    qor::StartRun(options);
+    return qor::FinishRun(WinMain(nullptr, nullptr, nullptr, 0));
 }

@@ -55,11 +55,6 @@ bool Fail(const char* option, const char* value, const char* expected) {
 
 }  // namespace
 
-Options& CurrentOptions() {
-    static Options options;
-    return options;
-}
-
 void PrintUsage() {
     std::printf(
         "usage: teq [options]\n"

@@ -34,7 +34,4 @@ inline constexpr double kBenchEnd = 135.0;
 bool ParseOptions(int argc, char** argv, Options& out, bool& help);
 void PrintUsage();
 
-// The options in force for this process.
-Options& CurrentOptions();
-
 }  // namespace qor

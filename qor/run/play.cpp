@@ -12,9 +12,7 @@
 #include "platform/system.h"
 #include "platform/window.h"
 #include "render/render.h"
-#include "run/modes.h"
-#include "run/options.h"
-#include "run/session.h"
+#include "run/state.h"
 
 namespace qor {
 
@@ -22,142 +20,156 @@ namespace {
 
 constexpr double kStallSeconds = 1.0;   // device clock frozen this long: give up on it
 
-// A frame is drawn from the clock's reading at its start and shown about one
-// frame later. The run leads the clock by that delay (smoothed, at most one
-// display refresh), so a picture is on screen when its sound is heard.
-double gLead = 0.0;          // s
-double gFrameStarted = 0.0;  // monotonic s when the frame's t was read
-
-// One line per shown frame, for measuring: present time, t, the song time
-// heard at that moment by the raw device model. Written to $TEQ_FRAME_LOG.
-std::FILE* gFrameLog = nullptr;
+// What real-time play keeps between frames.
+struct Player {
+    RunState* run = nullptr;
+    double end = 0.0;            // s, the run ends when t reaches it
+    bool device = false;         // the music plays on the audio device
+    double base = 0.0;           // without a device: t = monotonic now - base
+    double lastT = 0.0;          // t of the previous frame (t never goes back)
+    double lastAdvance = 0.0;    // monotonic s when the device clock last moved
+    // A frame is drawn from the clock's reading at its start and shown about one
+    // frame later. The run leads the clock by that delay (smoothed, at most one
+    // display refresh), so a picture is on screen when its sound is heard.
+    double lead = 0.0;           // s
+    double frameStarted = 0.0;   // monotonic s when the frame's t was read
+    // One line per shown frame, for measuring: present time, t, the song time
+    // heard at that moment by the raw device model. Written to $TEQ_FRAME_LOG.
+    std::FILE* frameLog = nullptr;
+};
 
 int64_t SongFrame(double t) { return static_cast<int64_t>(std::floor(t * audio::kRate)); }
 
 // Renders the music on this thread up to song frame `position` (no device):
 // the level still comes from the samples the song really has.
-void RenderMusicTo(Session& s, int64_t position) {
+void RenderMusicTo(RunState& run, int64_t position) {
     float chunk[2 * 1024];
-    while (s.music.Position() < position) {
-        const size_t n = static_cast<size_t>(std::min<int64_t>(position - s.music.Position(), 1024));
-        s.music.Render(chunk, n);
-        s.meter.Push(chunk, n);
+    while (run.music.Position() < position) {
+        const size_t n = static_cast<size_t>(std::min<int64_t>(position - run.music.Position(), 1024));
+        run.music.Render(chunk, n);
+        run.meter.Push(chunk, n);
     }
+}
+
+void PresentPlaying(const uint32_t* argb, int width, int height, void* user) {
+    Player& p = *static_cast<Player*>(user);
+    platform::Present(argb, width, height);
+    NoteFrameShown(*p.run, p.run->frameTime);
+    const double now = audio::MonotonicSeconds();
+    const double delay = now - p.frameStarted;
+    p.lead = std::clamp(p.lead + 0.1 * (delay - p.lead), 0.0, 1.0 / platform::RefreshRate());
+    if (p.frameLog)
+        std::fprintf(p.frameLog, "%.6f %.9f %.6f\n", now, p.run->frameTime,
+                     audio::DeviceOpen() ? audio::DeviceHeardRaw(now) : -1.0);
+}
+
+// Music from `start`: the level's window reaches 1/50 s back, so that much is
+// rendered before it; then the device, unless muted or there is none.
+void StartMusic(Player& p, double start) {
+    RunState& run = *p.run;
+    const int64_t startFrame = SongFrame(start);
+    const int64_t lead = std::min<int64_t>(startFrame, audio::LevelMeter::kWindow);
+    run.music.Seek(startFrame - lead);
+    run.meter.Reset(startFrame - lead);
+    RenderMusicTo(run, startFrame);
+    p.device = false;
+    if (!run.options.mute) {
+        std::string why;
+        p.device = audio::OpenDevice(run.music, run.meter, &why);
+        if (!p.device)
+            std::fprintf(stderr, "teq: no audio device (%s); playing without sound on the system clock\n",
+                         why.c_str());
+    }
+}
+
+// The t of the next frame: the device's playback clock (led by the display
+// delay), or the monotonic clock, never going back.
+double NextTime(Player& p) {
+    const double now = audio::MonotonicSeconds();
+    const double start = p.run->options.start;
+    double t;
+    if (p.device) {
+        const double heard = audio::DeviceSeconds();
+        t = heard > start ? std::max(p.lastT, heard + p.lead) : heard;
+        if (t > p.lastT) p.lastAdvance = now;
+        if (now - p.lastAdvance > kStallSeconds) {
+            // The device stopped asking for sound: carry on without it.
+            audio::CloseDevice();
+            p.device = false;
+            std::fprintf(stderr, "teq: the audio device stalled; going on without sound\n");
+            p.base = now - t;
+        }
+    } else {
+        t = std::max(p.lastT, now - p.base);
+        RenderMusicTo(*p.run, SongFrame(t));
+    }
+    p.lastT = t;
+    p.frameStarted = now;
+    return t;
+}
+
+void LogTotals(const Player& p, double cpuBegan, double runBegan) {
+    if (!p.frameLog) return;
+    std::fprintf(p.frameLog, "# cpu %.3f wall %.3f\n", platform::CpuSeconds() - cpuBegan,
+                 audio::MonotonicSeconds() - runBegan);
+    if (!p.device) return;
+    const audio::DeviceStats st = audio::GetDeviceStats();
+    std::fprintf(p.frameLog,
+                 "# callbacks %lld delivered %lld underruns %lld worst_gap %.6f at %.3f "
+                 "worst_render %.6f buffer %d latency %d\n",
+                 static_cast<long long>(st.callbacks), static_cast<long long>(st.delivered),
+                 static_cast<long long>(st.late), st.worstGap, st.worstGapAt, st.worstRender, st.bufferFrames,
+                 st.latencyFrames);
 }
 
 }  // namespace
 
-void PresentToWindow(const uint32_t* argb, int width, int height, void*) {
-    platform::Present(argb, width, height);
-    Session& s = CurrentSession();
-    if (s.running) {
-        NoteFrameShown(s.frameTime);
-        const double delay = audio::MonotonicSeconds() - gFrameStarted;
-        gLead = std::clamp(gLead + 0.1 * (delay - gLead), 0.0, 1.0 / platform::RefreshRate());
-    }
-    if (gFrameLog) {
-        const double now = audio::MonotonicSeconds();
-        std::fprintf(gFrameLog, "%.6f %.9f %.6f\n", now, s.frameTime,
-                     audio::DeviceOpen() ? audio::DeviceHeardRaw(now) : -1.0);
-    }
-    // Esc during the loading screen: stop drawing so the rest of it runs
-    // through at once and Run returns straight away.
-    if (platform::QuitRequested()) {
-        render::SetDrawing(false);
-        platform::HideWindow();
-    }
-}
-
-void RunPlay(FrameFunction frame) {
-    Session& s = CurrentSession();
-    const Options& o = CurrentOptions();
+bool RunPlay(RunState& run, FrameFunction frame, std::string& error) {
+    const Options& o = run.options;
     if (!platform::WindowOpen() || platform::QuitRequested()) {
         platform::CloseWindow();
-        return;
+        return true;
+    }
+    Player p;
+    p.run = &run;
+    p.end = run.music.Duration();
+    if (o.length > 0) p.end = std::min(p.end, o.start + o.length);
+    if (o.start >= p.end) {
+        char why[96];
+        std::snprintf(why, sizeof why, "--start %g is at or past the end of the demo (%g s)", o.start, p.end);
+        error = why;
+        platform::CloseWindow();
+        return false;
     }
     if (const char* log = std::getenv("TEQ_FRAME_LOG")) {
-        gFrameLog = std::fopen(log, "w");
-        if (gFrameLog) std::setvbuf(gFrameLog, nullptr, _IOLBF, 0);   // readable while running
-    }
-    const int64_t startFrame = SongFrame(o.start);
-    double end = s.music.Duration();
-    if (o.length > 0) end = std::min(end, o.start + o.length);
-    if (o.start >= end) {
-        std::fprintf(stderr, "teq: --start %g is at or past the end of the demo (%g s)\n", o.start, end);
-        platform::CloseWindow();
-        return;
+        p.frameLog = std::fopen(log, "w");
+        if (p.frameLog) std::setvbuf(p.frameLog, nullptr, _IOLBF, 0);   // readable while running
     }
 
     // Frames before the start still run, undrawn, for the states they leave.
-    if (o.start > 0) FastForward(frame, o.start);
-
-    // The level's window reaches 1/50 s back: render that much before the start.
-    const int64_t lead = std::min<int64_t>(startFrame, audio::LevelMeter::kWindow);
-    s.music.Seek(startFrame - lead);
-    s.meter.Reset(startFrame - lead);
-    RenderMusicTo(s, startFrame);
-
-    bool device = false;
-    if (!o.mute) {
-        std::string why;
-        device = audio::OpenDevice(s.music, s.meter, &why);
-        if (!device)
-            std::fprintf(stderr, "teq: no audio device (%s); playing without sound on the system clock\n",
-                         why.c_str());
-    }
-    s.running = true;
+    if (o.start > 0) FastForward(run, frame, o.start);
+    StartMusic(p, o.start);
+    render::SetPresenter(PresentPlaying, &p);
     const double runBegan = audio::MonotonicSeconds();
     const double cpuBegan = platform::CpuSeconds();
-    double base = audio::MonotonicSeconds() - o.start;   // monotonic clock: t = now - base
-    double lastT = o.start;
-    double lastAdvance = audio::MonotonicSeconds();
-    gLead = 0.0;
+    p.base = runBegan - o.start;
+    p.lastT = o.start;
+    p.lastAdvance = runBegan;
 
     while (platform::PumpEvents()) {
-        const double now = audio::MonotonicSeconds();
-        double t;
-        if (device) {
-            const double heard = audio::DeviceSeconds();
-            t = heard > o.start ? std::max(lastT, heard + gLead) : heard;
-            if (t > lastT) lastAdvance = now;
-            if (now - lastAdvance > kStallSeconds) {
-                // The device stopped asking for sound: carry on without it.
-                audio::CloseDevice();
-                device = false;
-                std::fprintf(stderr, "teq: the audio device stalled; going on without sound\n");
-                base = now - t;
-            }
-        } else {
-            t = std::max(lastT, now - base);
-            RenderMusicTo(s, SongFrame(t));
-        }
-        lastT = t;
-        if (t >= end) break;
-        SetSoundLevel(LevelFor(s, SongFrame(t)));
-        s.frameTime = t;
-        gFrameStarted = now;
+        const double t = NextTime(p);
+        if (t >= p.end) break;
+        run.level = LevelFor(run, SongFrame(t));
+        run.frameTime = t;
         frame(static_cast<float>(t));
     }
 
-    if (gFrameLog) {
-        std::fprintf(gFrameLog, "# cpu %.3f wall %.3f\n", platform::CpuSeconds() - cpuBegan,
-                     audio::MonotonicSeconds() - runBegan);
-    }
-    if (device) {
-        const audio::DeviceStats st = audio::GetDeviceStats();
-        if (gFrameLog)
-            std::fprintf(gFrameLog,
-                         "# callbacks %lld delivered %lld underruns %lld worst_gap %.6f at %.3f "
-                         "worst_render %.6f buffer %d latency %d\n",
-                         static_cast<long long>(st.callbacks), static_cast<long long>(st.delivered),
-                         static_cast<long long>(st.late), st.worstGap, st.worstGapAt, st.worstRender,
-                         st.bufferFrames, st.latencyFrames);
-    }
-    s.running = false;
+    LogTotals(p, cpuBegan, runBegan);
+    render::SetPresenter(nullptr, nullptr);
     audio::CloseDevice();
     platform::CloseWindow();
-    if (gFrameLog) std::fclose(gFrameLog);
-    gFrameLog = nullptr;
+    if (p.frameLog) std::fclose(p.frameLog);
+    return true;
 }
 
 }  // namespace qor

@@ -2,28 +2,26 @@
 // the timeline before T runs with drawing switched off, so the states, camera,
 // transforms and random numbers that the frame at T inherits are those of
 // playback; then the frame at T is drawn and written.
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "assets/images.h"
 #include "render/render.h"
-#include "run/modes.h"
-#include "run/options.h"
+#include "run/state.h"
 
 namespace qor {
 
-void RunShot(FrameFunction frame) {
-    const Options& o = CurrentOptions();
-    FastForward(frame, o.shotTime);
+bool RunShot(RunState& run, FrameFunction frame, std::string& error) {
+    const Options& o = run.options;
+    FastForward(run, frame, o.shotTime);
     frame(float(o.shotTime));
-    NoteFrameShown(o.shotTime);
+    NoteFrameShown(run, o.shotTime);
 
-    std::string error;
-    if (!WritePng(o.shotFile, render::Frame(), render::Width(), render::Height(), false, error)) {
-        std::fprintf(stderr, "teq: --shot: %s\n", error.c_str());
-        std::exit(1);
+    std::string why;
+    if (!WritePng(o.shotFile, render::Frame(), render::Width(), render::Height(), false, why)) {
+        error = "--shot: " + why;
+        return false;
     }
+    return true;
 }
 
 }  // namespace qor

@@ -1,5 +1,4 @@
-// The frame function that the engine's Run calls once per frame, and the
-// frame-rate format it writes with.
+// The frame function that the engine's Run calls once per frame.
 #pragma once
 
 // Composes the whole frame at time t (seconds since the run began): every
@@ -7,6 +6,7 @@
 // kept between frames.
 void FrameCallback(float t);
 
-// Format of the frame-rate text, given the frame rate (int) and t (double).
-// All zero at start, so nothing is shown unless the engine fills it in.
-extern char fpsFormat[64];
+// Every time (seconds) at which the set of windows that draw changes, in
+// order: teq --bench reports its mean frame time between them.
+inline constexpr float kWindowBounds[] = {20.0f, 27.5f, 37.0f, 42.5f, 53.0f, 55.0f,
+                                          57.8f, 77.8f, 80.3f, 100.2f, 110.2f, 115.5f};

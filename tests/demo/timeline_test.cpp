@@ -11,6 +11,7 @@
 #include "scenes/sieni.h"
 #include "scenes/tunnel.h"
 #include "support.h"
+#include "timeline/timeline.h"
 
 namespace {
 
@@ -115,6 +116,29 @@ TEST(Timeline, WindowsAtAndAroundEveryBound) {
                   (Lines{"ARGB(100, 100, 100, 100) = 0x64646464",
                          "FontWrite(0, 0, 0.800000012, \"\", \"smfont.png\", 0x64646464)", "EndScene()"}));
         EXPECT_EQ(Count(f, "GetFPS("), 1);
+    }
+}
+
+// The bounds that --bench reports by are where the drawing changes: the same
+// draws just after a bound, midway and just before the next, and other draws
+// on the two sides of every bound.
+TEST(Timeline, WindowBoundsListEveryChange) {
+    std::vector<float> bounds = {0.0f};
+    bounds.insert(bounds.end(), std::begin(kWindowBounds), std::end(kWindowBounds));
+    bounds.push_back(135.0f);
+    std::vector<float> times;
+    for (size_t w = 0; w + 1 < bounds.size(); w++) {
+        const float lo = bounds[w], hi = bounds[w + 1];
+        times.insert(times.end(), {std::nextafter(lo, hi), (lo + hi) / 2, std::nextafter(hi, lo)});
+    }
+    const Lines log = RunDemo(Data(), times);
+    for (size_t w = 0; w + 1 < bounds.size(); w++) {
+        const Lines first = Draws(Frame(log, 3 * w));
+        EXPECT_EQ(Draws(Frame(log, 3 * w + 1)), first) << "midway in window " << w;
+        EXPECT_EQ(Draws(Frame(log, 3 * w + 2)), first) << "end of window " << w;
+        if (w > 0) {
+            EXPECT_NE(Draws(Frame(log, 3 * w - 1)), first) << "no change at " << bounds[w];
+        }
     }
 }
 

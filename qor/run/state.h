@@ -1,0 +1,68 @@
+// The run's state, held in one place: the command line as parsed (fixed from
+// then on), the mode chosen once at Initialize, the music and its level meter,
+// and what GetSoundLevel and GetFPS report. The modes get it by reference and
+// return their faults as text to one place (FinishRun) that prints them and
+// picks the exit code.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+
+#include "audio/level.h"
+#include "audio/music.h"
+#include "engine/qor.h"
+#include "run/options.h"
+
+namespace qor {
+
+enum class Mode {
+    Play,     // window + music, real time (play.cpp)
+    Render,   // offline video or PNG frames + WAV (video.cpp)
+    Shot,     // --shot T FILE.png (shot.cpp)
+    Bench,    // --bench (bench.cpp)
+};
+
+struct RunState {
+    explicit RunState(const Options& parsed) : options(parsed) {}
+
+    const Options options;
+    Mode mode = Mode::Play;
+    std::string renderFile;      // Render: --render FILE, or teq.mp4 when no window opened
+    audio::Music music;
+    audio::LevelMeter meter;
+    float level = 0.0f;          // what GetSoundLevel returns
+    double frameTime = 0.0;      // t of the frame being drawn
+    std::deque<double> shown;    // times of the frames shown in the last second (GetFPS)
+    std::string error;           // why the run failed; empty when it did not
+};
+
+// Makes the run's state from the parsed command line (before WinMain).
+void StartRun(const Options& options);
+
+// The run's state (one with default options if StartRun was not called).
+RunState& State();
+
+// After the demo returns: prints the run's fault, if any, as one line and
+// gives the process's exit code (1 then, else the demo's own).
+int FinishRun(int demoCode);
+
+// The modes. Each returns false with the reason in `error` when it fails.
+bool RunPlay(RunState& run, FrameFunction frame, std::string& error);
+bool RunRender(RunState& run, FrameFunction frame, std::string& error);
+bool RunShot(RunState& run, FrameFunction frame, std::string& error);
+bool RunBench(RunState& run, FrameFunction frame, std::string& error);
+
+// The sound level for the frame heard at song frame `position`: the fixed
+// --level if one was given, else the meter's.
+float LevelFor(const RunState& run, int64_t position);
+
+// Counts a shown frame at time t (seconds) for GetFPS.
+void NoteFrameShown(RunState& run, double t);
+
+// Runs the frames before `until` at 60 fps with drawing off and nothing shown,
+// so that a run starting at `until` inherits the states, camera, transforms and
+// random numbers that playback from 0 would have left.
+void FastForward(RunState& run, FrameFunction frame, double until);
+
+}  // namespace qor
