@@ -92,4 +92,35 @@ bool ReadWholeFile(const std::string& path, size_t maxBytes, std::vector<uint8_t
     return true;
 }
 
+std::string PartName(const std::string& path) { return path + ".part"; }
+
+bool WriteWholeFile(const std::string& path, const void* data, size_t size, std::string& error) {
+    const std::string part = PartName(path);
+    const auto fail = [&](int code) {
+        error = "cannot write " + path + ": " + std::strerror(code);
+        ::unlink(part.c_str());
+        return false;
+    };
+    const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int code = n < 0 ? errno : ENOSPC;
+            ::close(fd);
+            return fail(code);
+        }
+        p += n;
+        size -= size_t(n);
+    }
+    if (::close(fd) != 0) return fail(errno);
+    if (::rename(part.c_str(), path.c_str()) != 0) return fail(errno);
+    return true;
+}
+
 }  // namespace qor

@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 
 namespace qor {
@@ -170,17 +169,7 @@ bool WritePng(const std::string& path, const uint32_t* argb, int width, int heig
               std::string& error) {
     std::vector<uint8_t> png;
     if (!EncodePng(argb, width, height, alpha, png, error)) return false;
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file || !file.write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()))) {
-        error = "cannot write " + path;
-        return false;
-    }
-    file.close();
-    if (!file) {
-        error = "cannot write " + path;
-        return false;
-    }
-    return true;
+    return WriteWholeFile(path, png.data(), png.size(), error);
 }
 
 }  // namespace qor

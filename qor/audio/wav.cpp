@@ -1,6 +1,9 @@
 #include "audio/wav.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <vector>
 
@@ -42,16 +45,36 @@ int16_t ToPcm16(float sample) {
 
 WavWriter::~WavWriter() { Close(); }
 
+void WavWriter::Fail(bool failed) {
+    if (failed && !failed_) error_ = errno ? errno : EIO;
+    failed_ = failed_ || failed;
+}
+
+bool TruncateWav(const std::string& path, int rate, int64_t frames) {
+    unsigned char h[44];
+    Header(h, rate, frames);
+    std::FILE* file = std::fopen(path.c_str(), "r+b");
+    if (!file) return false;
+    bool ok = std::fwrite(h, 1, sizeof h, file) == sizeof h;
+    ok = std::fflush(file) == 0 && ok;
+    ok = ::ftruncate(::fileno(file), static_cast<off_t>(44 + frames * 4)) == 0 && ok;
+    return std::fclose(file) == 0 && ok;
+}
+
 bool WavWriter::Open(const std::string& path, int rate) {
     Close();
     file_ = std::fopen(path.c_str(), "wb");
-    if (!file_) return false;
+    if (!file_) {
+        error_ = errno;
+        return false;
+    }
+    error_ = 0;
     frames_ = 0;
     failed_ = false;
     rate_ = rate;
     unsigned char h[44];
     Header(h, rate, 0);
-    failed_ = std::fwrite(h, 1, sizeof h, file_) != sizeof h;
+    Fail(std::fwrite(h, 1, sizeof h, file_) != sizeof h);
     return !failed_;
 }
 
@@ -60,7 +83,7 @@ bool WavWriter::Write(const float* stereo, size_t frames) {
     std::vector<unsigned char> bytes(frames * 4);
     for (size_t i = 0; i < 2 * frames; ++i)
         Put16(&bytes[2 * i], static_cast<uint16_t>(ToPcm16(stereo[i])));
-    failed_ = std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size();
+    Fail(std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size());
     frames_ += static_cast<int64_t>(frames);
     return !failed_;
 }
@@ -69,9 +92,9 @@ bool WavWriter::Close() {
     if (!file_) return true;
     unsigned char h[44];
     Header(h, rate_, frames_);
-    if (std::fseek(file_, 0, SEEK_SET) != 0 || std::fwrite(h, 1, sizeof h, file_) != sizeof h)
-        failed_ = true;
-    if (std::fclose(file_) != 0) failed_ = true;
+    Fail(std::fflush(file_) != 0);
+    Fail(std::fseek(file_, 0, SEEK_SET) != 0 || std::fwrite(h, 1, sizeof h, file_) != sizeof h);
+    Fail(std::fclose(file_) != 0);
     file_ = nullptr;
     return !failed_;
 }

@@ -30,7 +30,10 @@ bool FindProgram(const std::string& program);
 // What a user does to make `program` available, for "not found" messages.
 std::string HowToGetProgram(const std::string& program);
 
-// A program running with a pipe to its standard input.
+// A program running with a pipe to its standard input. On POSIX systems it
+// runs in its own process group (a Ctrl+C at the terminal reaches teq alone,
+// which decides what becomes of the child), and on Linux it is killed when teq
+// dies, so it never finishes a file on its own.
 class PipedChild {
 public:
     PipedChild() = default;
@@ -46,12 +49,21 @@ public:
     // Closes the pipe and waits for the child; true when it exited with code 0.
     // Also true when nothing was started.
     bool Finish();
+    // Stops the child at once (it writes nothing more) and waits for it.
+    void Kill();
     bool Running() const { return process_ != kNone; }
+    // What the child wrote to its standard error (where it can be captured),
+    // for a message when it fails.
+    const std::string& Errors() const { return errors_; }
 
 private:
+    void Drain(bool wait);   // moves the child's standard error into errors_
+
     static constexpr long long kNone = -1;
     long long input_ = kNone;     // the pipe's writing end: fd or HANDLE
     long long process_ = kNone;   // pid or process HANDLE
+    long long errorPipe_ = kNone; // reading end of the child's standard error (POSIX)
+    std::string errors_;
 };
 
 }  // namespace qor::platform

@@ -2,6 +2,10 @@
 #include "platform/system.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,42 +58,86 @@ std::string HowToGetProgram(const std::string& program) {
 
 bool PipedChild::Start(const std::vector<std::string>& args, std::string* why) {
     Finish();
+    errors_.clear();
     if (args.empty()) {
         *why = "no program given";
         return false;
     }
     std::signal(SIGPIPE, SIG_IGN);   // a child that stopped reading shows as a failed write
-    int fds[2];
+    int fds[2], err[2];
     if (::pipe(fds) != 0) {
         *why = std::strerror(errno);
         return false;
     }
-    const pid_t pid = ::fork();
-    if (pid < 0) {
+    if (::pipe(err) != 0) {
         *why = std::strerror(errno);
         ::close(fds[0]);
         ::close(fds[1]);
         return false;
     }
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        *why = std::strerror(errno);
+        for (int fd : {fds[0], fds[1], err[0], err[1]}) ::close(fd);
+        return false;
+    }
     if (pid == 0) {
+        ::setpgid(0, 0);
+#ifdef __linux__
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) ::_exit(127);   // teq died before the line above
+#endif
+        (void)parent;
+        for (int sig : {SIGPIPE, SIGINT, SIGTERM}) std::signal(sig, SIG_DFL);
         ::dup2(fds[0], 0);
-        ::close(fds[0]);
-        ::close(fds[1]);
+        ::dup2(err[1], 2);
+        for (int fd : {fds[0], fds[1], err[0], err[1]}) ::close(fd);
         std::vector<char*> argv;
         for (const std::string& s : args) argv.push_back(const_cast<char*>(s.c_str()));
         argv.push_back(nullptr);
         ::execvp(argv[0], argv.data());
-        std::fprintf(stderr, "teq: cannot run %s: %s\n", argv[0], std::strerror(errno));
+        std::fprintf(stderr, "cannot run %s: %s\n", argv[0], std::strerror(errno));
         ::_exit(127);
     }
     ::close(fds[0]);
+    ::close(err[1]);
     ::fcntl(fds[1], F_SETFD, FD_CLOEXEC);
+    ::fcntl(err[0], F_SETFD, FD_CLOEXEC);
+    ::fcntl(err[0], F_SETFL, O_NONBLOCK);
     input_ = fds[1];
+    errorPipe_ = err[0];
     process_ = pid;
     return true;
 }
 
+void PipedChild::Drain(bool wait) {
+    if (errorPipe_ < 0) return;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(static_cast<int>(errorPipe_), buffer, sizeof buffer);
+        if (n > 0) {
+            // Keep the end: the last lines say why it stopped.
+            errors_.append(buffer, static_cast<size_t>(n));
+            if (errors_.size() > 65536) errors_.erase(0, errors_.size() - 32768);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN && wait) {
+            pollfd p{static_cast<int>(errorPipe_), POLLIN, 0};
+            ::poll(&p, 1, 1000);
+            continue;
+        }
+        if (n == 0 || wait) {   // end of the pipe, or an error while waiting for it
+            ::close(static_cast<int>(errorPipe_));
+            errorPipe_ = kNone;
+        }
+        return;
+    }
+}
+
 bool PipedChild::Write(const void* data, size_t size, std::string* why) {
+    Drain(false);
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
         const ssize_t n = input_ >= 0 ? ::write(static_cast<int>(input_), p, size) : -1;
@@ -107,12 +155,18 @@ bool PipedChild::Write(const void* data, size_t size, std::string* why) {
 bool PipedChild::Finish() {
     if (input_ >= 0) ::close(static_cast<int>(input_));
     input_ = kNone;
+    Drain(true);
     if (process_ < 0) return true;
     int status = 0;
     while (::waitpid(static_cast<pid_t>(process_), &status, 0) < 0 && errno == EINTR) {
     }
     process_ = kNone;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void PipedChild::Kill() {
+    if (process_ >= 0) ::kill(static_cast<pid_t>(process_), SIGKILL);
+    Finish();
 }
 
 }  // namespace qor::platform

@@ -164,4 +164,12 @@ bool PipedChild::Finish() {
     return got && code == 0;
 }
 
+void PipedChild::Kill() {
+    if (process_ != kNone) TerminateProcess(AsHandle(process_), 1);
+    Finish();
+}
+
+// The child's standard error goes to the console here; nothing is captured.
+void PipedChild::Drain(bool) {}
+
 }  // namespace qor::platform

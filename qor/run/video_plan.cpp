@@ -58,6 +58,10 @@ std::vector<std::string> FfmpegArguments(VideoKind kind, const std::string& wav,
             : std::vector<std::string>{"-c:v", "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt",
                                        "yuv420p", "-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart"};
     a.insert(a.end(), codecs.begin(), codecs.end());
+    // The container is named, not guessed from the file name: the file is
+    // written under a temporary name until it is whole.
+    a.push_back("-f");
+    a.push_back(kind == VideoKind::Webm ? "webm" : kind == VideoKind::Mkv ? "matroska" : "mp4");
     a.push_back(file);
     return a;
 }

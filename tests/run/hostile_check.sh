@@ -7,7 +7,8 @@
 set -u
 teq=$1 data=$2
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+full=$work/full   # a small tmpfs, when this runs as root
+trap 'umount "$full" 2>/dev/null; rm -rf "$work"' EXIT
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 # Lines of messages: the progress bar and the closing line of a render are not counted.
@@ -56,4 +57,15 @@ ln -s /dev/zero "$work/odd/distortion.xm"
 expect odd 0 2 --data "$work/odd" --render "$work/odd.frames" --length 0.1 --fps 10
 grep -q "picture $work/odd/wormhole.jpg: is a folder, not a file" "$work/odd.err" || fail "odd: $(cat "$work/odd.err")"
 grep -q "music $work/odd/distortion.xm: is a character device" "$work/odd.err" || fail "odd: $(cat "$work/odd.err")"
+# A full disk: one line naming the file and the cause, exit 1, nothing left
+# behind (no 0-byte or partial file).
+mkdir "$full"
+if mount -t tmpfs -o size=16k tmpfs "$full" 2>/dev/null; then
+    expect shot_full 1 1 --data "$data" --shot 60 "$full/shot.png"
+    grep -q "cannot write $full/shot.png: No space left on device" "$work/shot_full.err" ||
+        fail "shot_full: $(cat "$work/shot_full.err")"
+    [ -z "$(ls "$full")" ] || fail "shot_full: left behind: $(ls "$full")"
+else
+    echo "no tmpfs (not root?): full-disk cases skipped"
+fi
 exit $failed

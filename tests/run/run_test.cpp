@@ -143,6 +143,7 @@ TEST(VideoPlan, OutputKindAndEncoder) {
     EXPECT_TRUE(has("-c:v", "libx264"));
     EXPECT_TRUE(has("-pix_fmt", "yuv420p"));
     EXPECT_EQ(args.back(), "out file.mp4");   // one argument, no shell in between
+    EXPECT_TRUE(has("-f", "mp4"));   // the container does not depend on the (temporary) name
 }
 
 TEST(VideoPlan, ProgressLine) {
