@@ -61,7 +61,7 @@ int FinishRun(int demoCode) {
     const RunState& run = State();
     if (run.error.empty()) return demoCode;
     std::fprintf(stderr, "teq: %s\n", run.error.c_str());
-    return 1;
+    return run.exitCode;
 }
 
 float LevelFor(const RunState& run, int64_t position) {

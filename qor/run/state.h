@@ -35,6 +35,7 @@ struct RunState {
     double frameTime = 0.0;      // t of the frame being drawn
     std::deque<double> shown;    // times of the frames shown in the last second (GetFPS)
     std::string error;           // why the run failed; empty when it did not
+    int exitCode = 1;            // the process's exit code when it failed
 };
 
 // Makes the run's state from the parsed command line (before WinMain).
@@ -44,7 +45,7 @@ void StartRun(const Options& options);
 RunState& State();
 
 // After the demo returns: prints the run's fault, if any, as one line and
-// gives the process's exit code (1 then, else the demo's own).
+// gives the process's exit code (exitCode then, else the demo's own).
 int FinishRun(int demoCode);
 
 // The modes. Each returns false with the reason in `error` when it fails.

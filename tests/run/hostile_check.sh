@@ -57,6 +57,62 @@ ln -s /dev/zero "$work/odd/distortion.xm"
 expect odd 0 2 --data "$work/odd" --render "$work/odd.frames" --length 0.1 --fps 10
 grep -q "picture $work/odd/wormhole.jpg: is a folder, not a file" "$work/odd.err" || fail "odd: $(cat "$work/odd.err")"
 grep -q "music $work/odd/distortion.xm: is a character device" "$work/odd.err" || fail "odd: $(cat "$work/odd.err")"
+# Interrupted renders. wait_for CONDITION: up to 60 s for it to hold.
+wait_for() { for _ in $(seq 600); do eval "$1" && return 0; sleep 0.1; done; return 1; }
+ffmpeg_of() {   # the ffmpeg that process $1 started, if any
+    local stat
+    for stat in /proc/[0-9]*/stat; do
+        read -r child comm _ parent _ 2>/dev/null < "$stat" || continue
+        [ "$parent" = "$1" ] && [ "$comm" = "(ffmpeg)" ] && echo "$child"
+    done
+}
+frames_in() { ls "$1" 2>/dev/null | grep -c '^[0-9]*\.png$'; }
+wav_frames() { echo $(( ($(stat -c %s "$1") - 44) / 4 )); }
+
+# SIGTERM to teq alone while ffmpeg encodes: no video, nothing temporary, no ffmpeg left.
+"$teq" --data "$data" --render "$work/term.mp4" --fps 10 --length 60 2>"$work/term.err" &
+pid=$!
+wait_for '[ -n "$(ffmpeg_of $pid)" ]' && sleep 1
+ffmpeg_pid=$(ffmpeg_of $pid)
+kill -TERM $pid
+wait $pid
+rc=$?
+[ $rc -eq 143 ] || fail "term: exit code $rc, expected 143"
+grep -q "^teq: interrupted at frame [0-9]* of 600; $work/term.mp4 is not written$" "$work/term.err" ||
+    fail "term: $(tail -2 "$work/term.err")"
+[ -z "$(ls "$work" | grep '^term.mp4')" ] || fail "term: left behind: $(ls "$work" | grep '^term.mp4')"
+[ -z "$ffmpeg_pid" ] || ! kill -0 "$ffmpeg_pid" 2>/dev/null || fail "term: ffmpeg still runs"
+
+# SIGKILL: teq cannot clean up, but ffmpeg dies with it and never finishes a video.
+"$teq" --data "$data" --render "$work/kill.mp4" --fps 10 --length 60 2>/dev/null &
+pid=$!
+wait_for '[ -n "$(ffmpeg_of $pid)" ]' && sleep 1
+ffmpeg_pid=$(ffmpeg_of $pid)
+kill -KILL $pid
+wait $pid 2>/dev/null
+wait_for '! kill -0 $ffmpeg_pid 2>/dev/null' || fail "kill: ffmpeg outlives teq"
+[ ! -e "$work/kill.mp4" ] || fail "kill: $work/kill.mp4 written"
+
+# Ctrl+C (SIGINT to the process group) during a folder render: the frames so
+# far, whole, and exactly their audio.
+setsid "$teq" --data "$data" --render "$work/int" --fps 10 --length 60 2>"$work/int.err" &
+pid=$!
+wait_for '[ "$(frames_in "$work/int")" -ge 3 ]'
+kill -INT -- -$pid
+wait $pid
+rc=$?
+[ $rc -eq 130 ] || fail "int: exit code $rc, expected 130"
+n=$(frames_in "$work/int")
+grep -q "^teq: interrupted at frame $n of 600; $work/int holds the first $n frames and their audio$" "$work/int.err" ||
+    fail "int: $n frames; $(tail -1 "$work/int.err")"
+[ "$(wav_frames "$work/int/audio.wav")" -eq $((n * 4800)) ] || fail "int: $(wav_frames "$work/int/audio.wav") audio frames for $n frames"
+[ -z "$(ls "$work/int" | grep -v -e '^[0-9]*\.png$' -e '^audio.wav$')" ] || fail "int: left behind: $(ls "$work/int")"
+
+# Rendering again into that folder: the old frames go, with a line.
+expect again 0 1 --data "$data" --render "$work/int" --fps 10 --length 0.3
+[ "$(frames_in "$work/int")" -eq 3 ] || fail "again: $(frames_in "$work/int") frames in the folder, expected 3"
+grep -q "removed $n frames and the audio of an earlier render" "$work/again.err" || fail "again: $(cat "$work/again.err")"
+
 # A full disk: one line naming the file and the cause, exit 1, nothing left
 # behind (no 0-byte or partial file).
 mkdir "$full"
@@ -65,6 +121,23 @@ if mount -t tmpfs -o size=16k tmpfs "$full" 2>/dev/null; then
     grep -q "cannot write $full/shot.png: No space left on device" "$work/shot_full.err" ||
         fail "shot_full: $(cat "$work/shot_full.err")"
     [ -z "$(ls "$full")" ] || fail "shot_full: left behind: $(ls "$full")"
+    mount -o remount,size=1m "$full"   # room for the WAV of 3 s, not for the video
+    expect mp4_full 1 1 --data "$data" --render "$full/x.mp4" --fps 30 --length 3
+    grep -q "ffmpeg could not write $full/x.mp4: .*No space left on device" "$work/mp4_full.err" ||
+        fail "mp4_full: $(cat "$work/mp4_full.err")"
+    [ -z "$(ls "$full")" ] || fail "mp4_full: left behind: $(ls "$full")"
+    expect wav_full 1 1 --data "$data" --render "$full/f" --fps 10 --length 20
+    grep -q "cannot write $full/f/audio.wav: No space left on device" "$work/wav_full.err" ||
+        fail "wav_full: $(cat "$work/wav_full.err")"
+    [ -z "$(ls "$full/f")" ] || fail "wav_full: left behind: $(ls "$full/f")"
+    rm -rf "$full/f"
+    mount -o remount,size=1536k "$full"   # room for the WAV of 5 s and a few frames
+    expect png_full 1 1 --data "$data" --render "$full/f" --fps 10 --length 5
+    n=$(frames_in "$full/f")
+    grep -q "cannot write $full/f/$(printf %06d $n).png: No space left on device; $full/f holds the first $n frames" \
+        "$work/png_full.err" || fail "png_full: $n frames; $(cat "$work/png_full.err")"
+    [ "$(wav_frames "$full/f/audio.wav")" -eq $((n * 4800)) ] || fail "png_full: audio of $(wav_frames "$full/f/audio.wav") frames"
+    [ -z "$(ls "$full/f" | grep -v -e '^[0-9]*\.png$' -e '^audio.wav$')" ] || fail "png_full: left behind: $(ls "$full/f")"
 else
     echo "no tmpfs (not root?): full-disk cases skipped"
 fi
