@@ -13,7 +13,12 @@ PACKAGES := cmake g++ ninja-build pkg-config libsdl2-dev libopenmpt-dev \
 # Fuzzing (make fuzz): clang with libFuzzer, and dpkg-source for the decoders' sources.
 FUZZ_PACKAGES := clang libclang-rt-14-dev dpkg-dev cmake ninja-build
 
-.PHONY: run test build deps configure clean fuzz
+# Windows (make windows, make windows-check): mingw-w64, wine, zip, and
+# dpkg-source for the libraries' sources.
+WINDOWS_BUILD ?= build-windows
+WINDOWS_PACKAGES := mingw-w64 wine wine64 zip unzip dpkg-dev make file xz-utils debian-archive-keyring
+
+.PHONY: run test build deps configure clean fuzz windows windows-check windows-deps
 
 run: build
 	./$(BUILD)/teq $(ARGS)
@@ -39,13 +44,27 @@ deps:
 	if [ -n "$$missing" ]; then \
 	  if [ "$$(id -u)" = 0 ]; then \
 	    echo "Installing:$$missing"; \
-	    apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y $$missing || exit 1; \
+	    DEBIAN_FRONTEND=noninteractive apt-get install -y $$missing || \
+	      { apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y $$missing; } || exit 1; \
 	  else \
 	    echo "teq needs these Debian packages. Run:"; \
 	    echo "  sudo apt-get install -y$$missing"; \
 	    exit 1; \
 	  fi; \
 	fi
+
+# 64-bit Windows: build-windows/teq-windows.zip (teq.exe, data, README.txt),
+# then checked under wine against the native build.
+windows: windows-deps configure
+	cmake --build $(BUILD) -j2 --target data
+	tools/windows/build.sh $(WINDOWS_BUILD) $(BUILD)/data
+
+windows-check: windows
+	cmake --build $(BUILD) -j2 --target teq teq-pngdiff
+	tools/windows/check.sh $(WINDOWS_BUILD) $(BUILD)/teq $(BUILD)/data $(BUILD)/teq-pngdiff
+
+windows-deps:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(WINDOWS_PACKAGES)"
 
 clean:
 	rm -rf $(BUILD)

@@ -4,13 +4,14 @@
 // between, and the read stops at the limit whatever the file does meanwhile.
 #include "assets/file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#include "platform/files.h"
 
 namespace qor {
 
@@ -42,7 +43,7 @@ std::string SizeText(uint64_t bytes) {
 
 bool ReadWholeFile(const std::string& path, size_t maxBytes, std::vector<uint8_t>& out, std::string& error) {
     out.clear();
-    Descriptor file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+    Descriptor file{::open(path.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
     if (file.fd < 0) {
         error = std::string("cannot open (") + std::strerror(errno) + ")";
         return false;
@@ -101,7 +102,7 @@ bool WriteWholeFile(const std::string& path, const void* data, size_t size, std:
         ::unlink(part.c_str());
         return false;
     };
-    const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int fd = ::open(part.c_str(), O_WRONLY | O_BINARY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
         error = "cannot write " + path + ": " + std::strerror(errno);
         return false;
@@ -119,7 +120,7 @@ bool WriteWholeFile(const std::string& path, const void* data, size_t size, std:
         size -= size_t(n);
     }
     if (::close(fd) != 0) return fail(errno);
-    if (::rename(part.c_str(), path.c_str()) != 0) return fail(errno);
+    if (platform::RenameOver(part.c_str(), path.c_str()) != 0) return fail(errno);
     return true;
 }
 

@@ -109,7 +109,10 @@ bool PipedChild::Start(const std::vector<std::string>& args, std::string* why) {
     }
     SetHandleInformation(write, HANDLE_FLAG_INHERIT, 0);   // the child gets only the reading end
     std::string line;
-    for (const std::string& a : args) line += (line.empty() ? "" : " ") + Quoted(a);
+    for (const std::string& a : args) {
+        if (!line.empty()) line += ' ';
+        line += Quoted(a);
+    }
 
     STARTUPINFOA start{};
     start.cb = sizeof start;

@@ -27,6 +27,7 @@
 #include "assets/images.h"
 #include "audio/music.h"
 #include "audio/wav.h"
+#include "platform/files.h"
 #include "platform/system.h"
 #include "render/render.h"
 #include "run/interrupt.h"
@@ -285,7 +286,7 @@ bool Finish(Render& r, bool ok, std::string& error) {
             error = "ffmpeg could not write " + run.renderFile + (said.empty() ? "" : ": " + said);
             ok = false;
         }
-        if (ok && std::rename(part.c_str(), run.renderFile.c_str()) != 0) {
+        if (ok && platform::RenameOver(part.c_str(), run.renderFile.c_str()) != 0) {
             error = "cannot write " + run.renderFile + ": " + std::strerror(errno);
             ok = false;
         }
@@ -298,7 +299,7 @@ bool Finish(Render& r, bool ok, std::string& error) {
                                    AudioBoundary(r.first, r.fps, audio::kRate);
             audio::TruncateWav(r.wavPart, audio::kRate, frames);
         }
-        if (!whole || std::rename(r.wavPart.c_str(), r.wavPath.c_str()) != 0) std::remove(r.wavPart.c_str());
+        if (!whole || platform::RenameOver(r.wavPart.c_str(), r.wavPath.c_str()) != 0) std::remove(r.wavPart.c_str());
     }
     if (r.failed && r.kind == VideoKind::Folder && r.written > 0)
         error += "; " + r.folder + " holds the first " + std::to_string(r.written) + " frames and their audio";

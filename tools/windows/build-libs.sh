@@ -50,13 +50,16 @@ rm -rf "$stage" "$src" "$logs"
 mkdir -p "$stage/lib/pkgconfig" "$stage/include" "$src" "$logs"
 trap 'rm -rf "$stage"' EXIT
 
-# Runs a step with its output in a log; on failure shows the log's end.
+# Runs a step (in a subshell that stops at the first failing command) with
+# its output in a log; on failure shows the log's end.
 step() {
     name=$1
     shift
     echo "build-libs: $name" >&2
     t0=$(date +%s)
-    if ! "$@" >"$logs/$name.log" 2>&1; then
+    # Started in the background: an "if" around the call would switch set -e off.
+    ( set -e; "$@" ) >"$logs/$name.log" 2>&1 &
+    if ! wait $!; then
         tail -n 40 "$logs/$name.log" >&2
         echo "build-libs: $name failed (whole log: $logs/$name.log)" >&2
         exit 1
@@ -136,7 +139,7 @@ step spng spng
 turbojpeg() {
     cd "$src"/libjpeg-turbo-*/
     cmake -S . -B build -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-        -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF -DWITH_TURBOJPEG=ON -DWITH_JAVA=OFF
+        -DCMAKE_INSTALL_PREFIX="$stage" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF -DWITH_TURBOJPEG=ON -DWITH_JAVA=OFF
     cmake --build build -j "$jobs" --target turbojpeg-static
     cp build/libturbojpeg.a "$stage/lib/"
     cp turbojpeg.h "$stage/include/"
