@@ -26,8 +26,9 @@ struct DeviceState {
     DeviceStats stats;
     double lastCallback = -1.0;
     int lastFrames = 0;
-    int64_t start = 0;             // song frame of the first frame given
-    int64_t lastDelivered = 0;     // frames given before the last callback
+    int64_t start = 0;             // song frame of the first frame given since the clock started
+    int64_t given = 0;             // frames given since the clock started
+    int64_t lastDelivered = 0;     // frames given since the clock started, before the last callback
     double opened = 0.0;           // monotonic time of opening
 };
 
@@ -39,7 +40,7 @@ void Callback(void*, Uint8* stream, int bytes) {
     {
         std::lock_guard<std::mutex> guard(gDevice.lock);
         DeviceStats& s = gDevice.stats;
-        gDevice.clock.OnCallback(s.delivered, frames, now);
+        gDevice.clock.OnCallback(gDevice.given, frames, now);
         if (gDevice.lastCallback >= 0.0) {
             const double gap = now - gDevice.lastCallback;
             if (gap > s.worstGap) {
@@ -51,7 +52,7 @@ void Callback(void*, Uint8* stream, int bytes) {
         }
         gDevice.lastCallback = now;
         gDevice.lastFrames = frames;
-        gDevice.lastDelivered = s.delivered;
+        gDevice.lastDelivered = gDevice.given;
     }
     float* out = reinterpret_cast<float*>(stream);
     gDevice.music->Render(out, static_cast<size_t>(frames));
@@ -59,8 +60,22 @@ void Callback(void*, Uint8* stream, int bytes) {
     const double spent = MonotonicSeconds() - now;
     std::lock_guard<std::mutex> guard(gDevice.lock);
     gDevice.stats.delivered += frames;
+    gDevice.given += frames;
     ++gDevice.stats.callbacks;
     gDevice.stats.worstRender = std::max(gDevice.stats.worstRender, spent);
+}
+
+// The playback clock starts again at the music's current position; the gap
+// since the last callback is no underrun. Holds the lock.
+void RestartClock() {
+    std::lock_guard<std::mutex> guard(gDevice.lock);
+    gDevice.clock = PlaybackClock(kRate, gDevice.stats.latencyFrames);
+    gDevice.clock.Start(gDevice.music->Position());
+    gDevice.start = gDevice.music->Position();
+    gDevice.given = 0;
+    gDevice.lastDelivered = 0;
+    gDevice.lastCallback = -1.0;
+    gDevice.lastFrames = 0;
 }
 
 }  // namespace
@@ -100,14 +115,9 @@ bool OpenDevice(Music& music, LevelMeter& meter, std::string* why) {
         gDevice.stats.bufferFrames = have.samples;
         // The frames given at a callback play after the buffer queued before them.
         gDevice.stats.latencyFrames = have.samples;
-        gDevice.clock = PlaybackClock(kRate, have.samples);
-        gDevice.clock.Start(music.Position());
-        gDevice.start = music.Position();
-        gDevice.lastDelivered = 0;
         gDevice.opened = MonotonicSeconds();
-        gDevice.lastCallback = -1.0;
-        gDevice.lastFrames = 0;
     }
+    RestartClock();
     SDL_PauseAudioDevice(id, 0);
     return true;
 }
@@ -120,6 +130,17 @@ void CloseDevice() {
 }
 
 bool DeviceOpen() { return gDevice.id != 0; }
+
+void HoldDevice() {
+    // Returns once no callback runs; none starts until ResumeDevice.
+    if (gDevice.id != 0) SDL_PauseAudioDevice(gDevice.id, 1);
+}
+
+void ResumeDevice() {
+    if (gDevice.id == 0) return;
+    RestartClock();
+    SDL_PauseAudioDevice(gDevice.id, 0);
+}
 
 double DeviceSeconds() {
     const double now = MonotonicSeconds();

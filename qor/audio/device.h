@@ -32,6 +32,13 @@ bool OpenDevice(Music& music, LevelMeter& meter, std::string* why);
 void CloseDevice();
 bool DeviceOpen();
 
+// Pause and seek: HoldDevice stops taking sound from the music (the device
+// plays silence, no callback runs until ResumeDevice, so the music and the
+// meter may be moved meanwhile). ResumeDevice plays on from the music's
+// position then, and the playback clock starts again there.
+void HoldDevice();
+void ResumeDevice();
+
 // Song seconds heard now, from the playback clock (never decreasing).
 double DeviceSeconds();
 

@@ -22,6 +22,8 @@ struct WindowState {
     int height = 0;
     int scale = 1;
     bool quit = false;
+    std::string title;
+    std::vector<Control> controls;   // pressed, not yet taken
     bool fullscreen = false;
     double period = 1.0 / 60.0;      // s between frames the limiter allows
     double refresh = 60.0;
@@ -82,6 +84,8 @@ bool OpenWindow(const WindowSettings& s, std::string* why) {
     gWin.height = s.height;
     gWin.scale = s.scale > 0 ? s.scale : FittingScale(s.width, s.height);
     gWin.quit = false;
+    gWin.title = s.title;
+    gWin.controls.clear();
     gWin.fullscreen = s.fullscreen;
     Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
     if (s.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
@@ -157,7 +161,11 @@ bool PumpEvents() {
         case SDL_KEYDOWN: {
             const SDL_Keycode key = e.key.keysym.sym;
             if (key == SDLK_ESCAPE || key == SDLK_q) gWin.quit = true;
+            if (key == SDLK_LEFT) gWin.controls.push_back(Control::Back);
+            if (key == SDLK_RIGHT) gWin.controls.push_back(Control::Forward);
             if (e.key.repeat) break;
+            if (key == SDLK_SPACE) gWin.controls.push_back(Control::Pause);
+            if (key == SDLK_HOME) gWin.controls.push_back(Control::Restart);
             if (key == SDLK_F11 || ((key == SDLK_RETURN || key == SDLK_KP_ENTER) &&
                                     (e.key.keysym.mod & KMOD_ALT)))
                 ToggleFullscreen();
@@ -171,6 +179,16 @@ bool PumpEvents() {
 }
 
 bool QuitRequested() { return gWin.quit; }
+
+std::vector<Control> TakeControls() {
+    std::vector<Control> taken;
+    taken.swap(gWin.controls);
+    return taken;
+}
+
+void SetTitle(const std::string& title) {
+    if (gWin.window) SDL_SetWindowTitle(gWin.window, (title.empty() ? gWin.title : title).c_str());
+}
 
 void HideWindow() {
     if (gWin.window) SDL_HideWindow(gWin.window);

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qor::platform {
 
@@ -36,6 +37,14 @@ void Present(const uint32_t* argb, int width, int height);
 // asked to end the run.
 bool PumpEvents();
 bool QuitRequested();
+
+// The playback keys: Space, Left, Right, Home. Each press (key repeat
+// included for the arrows) is kept until taken, oldest first.
+enum class Control { Pause, Back, Forward, Restart };
+std::vector<Control> TakeControls();
+
+// The window's title ("" puts back the one it opened with).
+void SetTitle(const std::string& title);
 
 void HideWindow();   // at once, while the run winds down
 

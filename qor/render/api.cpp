@@ -180,6 +180,41 @@ void Init(int width, int height) {
 
 void SetDrawing(bool on) { gCtx.drawing = on; }
 
+struct States {
+    bool zbuffer, blend, envMap, filters, alphaChannel, wrapping, lighting;
+    int vpX, vpY, vpW, vpH;
+    float eye[3], target[3];
+    Mat4 object;
+    Light lights[kMaxLights];
+    const Texture* texture;   // textures live as long as the process
+};
+
+std::shared_ptr<const States> SaveStates() {
+    const Context& c = gCtx;
+    auto s = std::make_shared<States>();
+    s->zbuffer = c.zbuffer, s->blend = c.blend, s->envMap = c.envMap, s->filters = c.filters;
+    s->alphaChannel = c.alphaChannel, s->wrapping = c.wrapping, s->lighting = c.lighting;
+    s->vpX = c.vpX, s->vpY = c.vpY, s->vpW = c.vpW, s->vpH = c.vpH;
+    std::copy(std::begin(c.eye), std::end(c.eye), s->eye);
+    std::copy(std::begin(c.target), std::end(c.target), s->target);
+    s->object = c.object;
+    std::copy(std::begin(c.lights), std::end(c.lights), s->lights);
+    s->texture = c.texture;
+    return s;
+}
+
+void RestoreStates(const States& s) {
+    Context& c = gCtx;
+    c.zbuffer = s.zbuffer, c.blend = s.blend, c.envMap = s.envMap, c.filters = s.filters;
+    c.alphaChannel = s.alphaChannel, c.wrapping = s.wrapping, c.lighting = s.lighting;
+    c.vpX = s.vpX, c.vpY = s.vpY, c.vpW = s.vpW, c.vpH = s.vpH;
+    std::copy(std::begin(s.eye), std::end(s.eye), c.eye);
+    std::copy(std::begin(s.target), std::end(s.target), c.target);
+    c.object = s.object;
+    std::copy(std::begin(s.lights), std::end(s.lights), c.lights);
+    c.texture = s.texture;
+}
+
 void SetPresenter(Presenter presenter, void* user) {
     gCtx.presenter = presenter;
     gCtx.presenterUser = user;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 namespace qor::render {
 
@@ -15,6 +16,13 @@ void Init(int width, int height);
 
 // Off: draw calls change state only and touch no pixel (fast-forwarding).
 void SetDrawing(bool on);
+
+// Every state that frames inherit (switches, selected texture, viewport,
+// camera, object transform, lights), saved and put back whole: a seek
+// restores what the frames before its target left.
+struct States;
+std::shared_ptr<const States> SaveStates();
+void RestoreStates(const States& saved);
 
 // EndScene hands the finished frame (width x height, 0xAARRGGBB, rows top
 // down) to the presenter, if one is set and drawing is on.

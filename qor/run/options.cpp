@@ -58,8 +58,10 @@ bool Fail(const char* option, const char* value, const char* expected) {
 void PrintUsage() {
     std::printf(
         "usage: teq [options]\n"
-        "Plays the demo in a window with its music; Esc or Q quits, F11 or Alt+Enter\n"
-        "toggles fullscreen.\n"
+        "Plays the demo in a window with its music. Keys: Esc or Q quits, F11 or\n"
+        "Alt+Enter toggles fullscreen, Space pauses and resumes, Left and Right seek\n"
+        "5 s back and forward, Home restarts; the title shows the time while paused\n"
+        "or seeking.\n"
         "\n"
         "  --data DIR       read the data files from DIR (default: the current folder if it\n"
         "                   holds distortion.xm, else the data folder next to teq)\n"

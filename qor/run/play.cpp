@@ -1,6 +1,8 @@
 // Real-time play: the window, the music on the audio device, and t from the
 // music's playback clock (the monotonic clock without a device or with
 // --mute). Ends at the song's end, at --length, or when the window asks.
+// Space pauses and resumes, Left and Right seek 5 s, Home restarts; a seek
+// shows the picture that the frames at 60 fps from 0 lead to (seek.h).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include "platform/system.h"
 #include "platform/window.h"
 #include "render/render.h"
+#include "run/seek.h"
 #include "run/state.h"
 
 namespace qor {
@@ -19,11 +22,20 @@ namespace qor {
 namespace {
 
 constexpr double kStallSeconds = 1.0;   // device clock frozen this long: give up on it
+constexpr double kSeekStep = 5.0;       // s, Left and Right
+constexpr double kTitleSeconds = 2.0;   // the time stays in the title this long after a seek
+constexpr double kPassBudget = 0.002;   // s of each frame spent on the reference states
 
 // What real-time play keeps between frames.
 struct Player {
     RunState* run = nullptr;
+    FrameFunction frame = nullptr;
+    TimelineStates* states = nullptr;
     double end = 0.0;            // s, the run ends when t reaches it
+    double from = 0.0;           // s, where the music last started (the start or a seek)
+    bool paused = false;
+    double seekShown = -1.0;     // monotonic s of the last seek (for the title)
+    std::string title;           // as last set
     bool device = false;         // the music plays on the audio device
     double base = 0.0;           // without a device: t = monotonic now - base
     double lastT = 0.0;          // t of the previous frame (t never goes back)
@@ -63,15 +75,21 @@ void PresentPlaying(const uint32_t* argb, int width, int height, void* user) {
                      audio::DeviceOpen() ? audio::DeviceHeardRaw(now) : -1.0);
 }
 
-// Music from `start`: the level's window reaches 1/50 s back, so that much is
-// rendered before it; then the device, unless muted or there is none.
-void StartMusic(Player& p, double start) {
-    RunState& run = *p.run;
+// Puts the music and its level meter at `start`: the level's window reaches
+// 1/50 s back, so that much is rendered before it.
+void SeekMusic(RunState& run, double start) {
     const int64_t startFrame = SongFrame(start);
     const int64_t lead = std::min<int64_t>(startFrame, audio::LevelMeter::kWindow);
     run.music.Seek(startFrame - lead);
     run.meter.Reset(startFrame - lead);
     RenderMusicTo(run, startFrame);
+}
+
+// Music from `start`, on the device unless muted or there is none.
+void StartMusic(Player& p, double start) {
+    RunState& run = *p.run;
+    SeekMusic(run, start);
+    p.from = start;
     p.device = false;
     if (!run.options.mute) {
         std::string why;
@@ -86,7 +104,7 @@ void StartMusic(Player& p, double start) {
 // delay), or the monotonic clock, never going back.
 double NextTime(Player& p) {
     const double now = audio::MonotonicSeconds();
-    const double start = p.run->options.start;
+    const double start = p.from;
     double t;
     if (p.device) {
         const double heard = audio::DeviceSeconds();
@@ -106,6 +124,95 @@ double NextTime(Player& p) {
     p.lastT = t;
     p.frameStarted = now;
     return t;
+}
+
+// "m:ss.s" for the title.
+std::string Clock(double t) {
+    char text[32];
+    const int tenths = static_cast<int>(std::lround(std::max(0.0, t) * 10));
+    std::snprintf(text, sizeof text, "%d:%02d.%d", tenths / 600, tenths / 10 % 60, tenths % 10);
+    return text;
+}
+
+// The window title shows the time while paused and for a while after a seek.
+void ShowTime(Player& p) {
+    const std::string base = "teq";
+    std::string title;
+    if (p.paused)
+        title = base + " - paused - " + Clock(p.lastT);
+    else if (p.seekShown >= 0 && audio::MonotonicSeconds() - p.seekShown < kTitleSeconds)
+        title = base + " - " + Clock(p.lastT);
+    if (title != p.title) platform::SetTitle(title);
+    p.title = title;
+}
+
+// Draws the frame at t now (its picture is presented by EndScene).
+void DrawAt(Player& p, double t) {
+    RunState& run = *p.run;
+    run.level = LevelFor(run, SongFrame(t));
+    run.frameTime = t;
+    p.frameStarted = audio::MonotonicSeconds();
+    p.frame(static_cast<float>(t));
+}
+
+// Jumps to `target` (seconds, >= 0, before the end): the states the frames
+// before it leave, the music there, and its picture at once. The device
+// plays silence meanwhile and starts again at the target, unless paused.
+void SeekTo(Player& p, double target) {
+    RunState& run = *p.run;
+    const double began = audio::MonotonicSeconds();
+    const double cpuBegan = platform::CpuSeconds();
+    const double was = p.lastT;
+    if (p.device && !p.paused) audio::HoldDevice();
+    p.states->StatesAt(target);
+    const double statesAt = audio::MonotonicSeconds();
+    SeekMusic(run, target);
+    const double musicAt = audio::MonotonicSeconds();
+    p.from = target;
+    p.lastT = target;
+    DrawAt(p, target);
+    if (p.device && !p.paused) audio::ResumeDevice();
+    const double now = audio::MonotonicSeconds();
+    p.base = now - target;
+    p.lastAdvance = now;
+    p.seekShown = now;
+    // Seek from, to, ms in all (processor ms of the process); ms for the
+    // states, the music, the picture (drawn and shown).
+    if (p.frameLog)
+        std::fprintf(p.frameLog, "# seek %.3f %.3f %.1f ms (cpu %.1f): states %.1f music %.1f picture %.1f\n", was,
+                     target, 1000.0 * (now - began), 1000.0 * (platform::CpuSeconds() - cpuBegan),
+                     1000.0 * (statesAt - began), 1000.0 * (musicAt - statesAt), 1000.0 * (now - musicAt));
+}
+
+void TogglePause(Player& p) {
+    p.paused = !p.paused;
+    const double now = audio::MonotonicSeconds();
+    if (p.paused) {
+        if (p.device) audio::HoldDevice();
+    } else {
+        if (p.device) audio::ResumeDevice();   // on from where the music stopped
+        p.base = now - p.lastT;
+        p.lastAdvance = now;
+    }
+    if (p.frameLog) std::fprintf(p.frameLog, "# %s %.3f\n", p.paused ? "pause" : "resume", p.lastT);
+}
+
+// Handles the playback keys; false when a seek went past the end.
+bool HandleControls(Player& p) {
+    for (const platform::Control c : platform::TakeControls()) {
+        double target = p.lastT;
+        switch (c) {
+            case platform::Control::Pause: TogglePause(p); continue;
+            case platform::Control::Back: target -= kSeekStep; break;
+            case platform::Control::Forward: target += kSeekStep; break;
+            case platform::Control::Restart: target = 0.0; break;
+        }
+        // Whole tenths of a second, as the title shows them.
+        target = std::max(0.0, std::round(target * 10) / 10);
+        if (target >= p.end) return false;
+        SeekTo(p, target);
+    }
+    return true;
 }
 
 void LogTotals(const Player& p, double cpuBegan, double runBegan) {
@@ -132,6 +239,7 @@ bool RunPlay(RunState& run, FrameFunction frame, std::string& error) {
     }
     Player p;
     p.run = &run;
+    p.frame = frame;
     p.end = run.music.Duration();
     if (o.length > 0) p.end = std::min(p.end, o.start + o.length);
     if (o.start >= p.end) {
@@ -147,7 +255,9 @@ bool RunPlay(RunState& run, FrameFunction frame, std::string& error) {
     }
 
     // Frames before the start still run, undrawn, for the states they leave.
-    if (o.start > 0) FastForward(run, frame, o.start);
+    TimelineStates states(frame, p.end);
+    p.states = &states;
+    if (o.start > 0) states.StatesAt(o.start);
     StartMusic(p, o.start);
     render::SetPresenter(PresentPlaying, &p);
     const double runBegan = audio::MonotonicSeconds();
@@ -157,11 +267,17 @@ bool RunPlay(RunState& run, FrameFunction frame, std::string& error) {
     p.lastAdvance = runBegan;
 
     while (platform::PumpEvents()) {
-        const double t = NextTime(p);
-        if (t >= p.end) break;
-        run.level = LevelFor(run, SongFrame(t));
-        run.frameTime = t;
-        frame(static_cast<float>(t));
+        if (!HandleControls(p)) break;
+        if (p.paused) {
+            // The picture stays; the window is still shown and paced.
+            platform::Present(render::Frame(), render::Width(), render::Height());
+        } else {
+            const double t = NextTime(p);
+            if (t >= p.end) break;
+            DrawAt(p, t);
+        }
+        states.Advance(kPassBudget);
+        ShowTime(p);
     }
 
     LogTotals(p, cpuBegan, runBegan);

@@ -71,3 +71,9 @@ int GetFPS(double t);                             // frames shown in the last se
 // engine fills it before the demo starts when the frame rate is asked for
 // (teq --show-fps).
 extern char fpsFormat[64];
+
+// The one piece of the demo's own state that frames inherit besides the
+// engine's: its pseudo-random generator (the flicker). The engine saves and
+// restores it with its own states when it seeks (teq's playback keys), so the
+// picture after a seek is the one a straight run shows.
+extern uint32_t randomState;

@@ -2,13 +2,13 @@
 
 #include <cstdint>
 
-namespace {
-uint32_t gRandomState = 1;
-}
+#include "engine/qor.h"
+
+uint32_t randomState = 1;
 
 int Random() {
-    gRandomState = gRandomState * 214013u + 2531011u;
-    return int((gRandomState >> 16) & 0x7FFF);
+    randomState = randomState * 214013u + 2531011u;
+    return int((randomState >> 16) & 0x7FFF);
 }
 
-void RestartRandom() { gRandomState = 1; }
+void RestartRandom() { randomState = 1; }

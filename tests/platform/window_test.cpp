@@ -33,11 +33,12 @@ protected:
         return ok;
     }
 
-    static void Key(SDL_Keycode key, Uint16 mod = KMOD_NONE) {
+    static void Key(SDL_Keycode key, Uint16 mod = KMOD_NONE, bool repeat = false) {
         SDL_Event e{};
         e.type = SDL_KEYDOWN;
         e.key.keysym.sym = key;
         e.key.keysym.mod = mod;
+        e.key.repeat = repeat;
         SDL_PushEvent(&e);
     }
 
@@ -96,6 +97,31 @@ TEST_F(WindowTest, KeysEndTheRunOrToggleFullscreen) {
     e.type = SDL_QUIT;
     SDL_PushEvent(&e);
     EXPECT_FALSE(platform::PumpEvents());
+}
+
+// Playback keys are kept in order until taken; a held arrow keeps seeking,
+// a held Space or Home acts once; other keys are no control; the title can
+// be set and put back.
+TEST_F(WindowTest, PlaybackKeysAreTakenInOrder) {
+    using C = platform::Control;
+    if (!Open(1)) return;
+    Key(SDLK_SPACE);
+    Key(SDLK_SPACE, KMOD_NONE, true);
+    Key(SDLK_LEFT);
+    Key(SDLK_LEFT, KMOD_NONE, true);
+    Key(SDLK_a);
+    Key(SDLK_RIGHT);
+    Key(SDLK_HOME);
+    Key(SDLK_HOME, KMOD_NONE, true);
+    EXPECT_TRUE(platform::PumpEvents());
+    EXPECT_EQ(platform::TakeControls(), (std::vector<C>{C::Pause, C::Back, C::Back, C::Forward, C::Restart}));
+    EXPECT_TRUE(platform::TakeControls().empty());
+
+    SDL_Window* w = static_cast<SDL_Window*>(platform::WindowHandle());
+    platform::SetTitle("teq - paused - 0:10.0");
+    EXPECT_STREQ(SDL_GetWindowTitle(w), "teq - paused - 0:10.0");
+    platform::SetTitle("");
+    EXPECT_STREQ(SDL_GetWindowTitle(w), "teq");
 }
 
 TEST_F(WindowTest, CursorAndFocusCallsActOnTheWindow) {

@@ -1,0 +1,61 @@
+// Seeking in real-time play. Frames inherit states (the engine's and the
+// demo's random numbers), so the picture at t depends on every frame before
+// it. The reference is the run that draws every frame at 60 fps from 0 (what
+// --shot and --render show): its states are saved once a second, a pass that
+// runs undrawn a few frames at a time beside playback, and a seek puts back
+// the saved states before its target and replays at most a second undrawn.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/qor.h"
+#include "render/render.h"
+
+namespace qor {
+
+// Everything a frame inherits from the frames before it.
+struct FrameStates {
+    std::shared_ptr<const render::States> engine;
+    uint32_t random = 0;
+};
+FrameStates SaveFrameStates();
+void RestoreFrameStates(const FrameStates& states);
+
+class TimelineStates {
+public:
+    static constexpr int kFps = 60;       // frames of the reference run per second
+    static constexpr int kEvery = kFps;   // frames between saved states
+
+    // The reference run of `frame` up to `end` seconds. Call at the start of
+    // the run, while the states are the initial ones.
+    TimelineStates(FrameFunction frame, double end);
+
+    // Runs reference frames before `seconds` undrawn, as FastForward does, and
+    // leaves their states in force.
+    void StatesAt(double seconds);
+
+    // Runs reference frames for about `budget` seconds of processor time
+    // without disturbing the states in force (between frames of playback).
+    void Advance(double budget);
+
+    bool Complete() const { return next_ >= total_; }
+
+private:
+    // Runs reference frames from the pass's position up to frame `until`,
+    // saving states as it passes every kEvery-th frame. The states in force
+    // must be the pass's.
+    void RunTo(int64_t until);
+
+    FrameFunction frame_;
+    int64_t total_;                  // reference frames before the end
+    int64_t next_ = 0;               // the pass has run frames 0 .. next_-1
+    FrameStates pass_;               // the states after them (when not in force)
+    std::vector<FrameStates> saved_; // saved_[i]: the states before frame i * kEvery
+};
+
+// The reference frames before `seconds`: frames k with k / 60 < seconds.
+int64_t FramesBefore(double seconds);
+
+}  // namespace qor

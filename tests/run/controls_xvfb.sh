@@ -1,0 +1,101 @@
+#!/bin/bash
+# The playback keys in a real window under Xvfb, pressed with xdotool: Space
+# pauses (no frame drawn while paused, the time in the title) and resumes,
+# Left/Right seek 5 s and Home restarts, and the picture after a seek is the
+# one --shot draws at that time, pixel for pixel. Prints each seek's latency,
+# the audio-to-picture offset before and after seeking, and the underruns.
+# usage: controls_xvfb.sh TEQ DATA_DIR
+set -u
+teq=$1 data=$2
+for tool in xvfb-run xdotool ffmpeg; do
+    command -v $tool >/dev/null || { echo "$tool missing: skipped"; exit 77; }
+done
+work=$(mktemp -d)
+[ -n "${KEEP:-}" ] || trap 'rm -rf "$work"' EXIT; echo "work: $work"
+
+# The session inside Xvfb: prints "name value" lines for the checks below.
+cat > "$work/session.sh" <<'SCRIPT'
+set -u
+teq=$1 data=$2 work=$3 start=$4 plan=$5
+log=$work/frames-$start.log
+title() { xdotool getwindowname "$wid" 2>/dev/null; }
+frames() { grep -vc '^#' "$log"; }
+lastt() { awk '$1 !~ /#/ { t = $2 } END { print t + 0 }' "$log"; }
+# Waits (up to 20 s) until the shell condition holds.
+until_() { for _ in $(seq 200); do eval "$1" && return 0; sleep 0.1; done; echo "timeout $1"; return 1; }
+grab() { ffmpeg -loglevel error -f x11grab -video_size 640x480 -i "$DISPLAY" -frames:v 1 -y "$work/$1.png"; }
+TEQ_FRAME_LOG=$log "$teq" --data "$data" --scale 2 --level 0.25 --start "$start" 2>"$work/err-$start" &
+pid=$!
+wid=$(xdotool search --sync --name '^teq')
+until_ '[ -s "$log" ] && [ "$(frames)" -gt 20 ]'
+if [ "$plan" = keys ]; then
+    xdotool key Left                                   # playing: back to about start - 5
+    until_ 'grep -q "^# seek" "$log"'
+    sleep 1
+    xdotool key space
+    until_ 'title | grep -q paused'
+    n=$(frames); sleep 1; echo "paused_frames $(( $(frames) - n ))"
+    xdotool key Left                                   # paused: the picture at once
+    until_ '[ "$(grep -c "^# seek" "$log")" -ge 2 ]'
+    sleep 0.3; echo "title1 $(title | tr ' ' _)"; grab paused1
+    xdotool key Home; xdotool key Right; xdotool key Right
+    until_ 'title | grep -q "0:10.0"'
+    sleep 0.3; echo "title2 $(title | tr ' ' _)"; grab paused2
+    xdotool key space
+    until_ '! title | grep -q paused'
+    sleep 1.5; echo "resumed_t $(lastt)"
+else
+    sleep 1
+    xdotool key Right                                  # playing: on about 5 s
+    until_ 'grep -q "^# seek" "$log"'
+    sleep 1
+fi
+xdotool key Escape
+wait $pid; echo "exit $?"
+SCRIPT
+
+failed=0
+fail() { echo "FAIL: $*"; failed=1; }
+session() {   # session START PLAN
+    SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio-$1.raw" \
+        timeout 120 xvfb-run -a -s "-screen 0 640x480x24" bash "$work/session.sh" "$teq" "$data" "$work" "$1" "$2" \
+        > "$work/out-$1"
+    cat "$work/out-$1" | sed 's/^/  /'
+}
+value() { awk -v k="$2" '$1 == k { print $2 }' "$work/out-$1"; }
+# The grabbed window (2x, nearest neighbour) against --shot at the same time.
+same_as_shot() {   # same_as_shot GRAB T
+    "$teq" --data "$data" --shot "$2" "$work/shot.png" --level 0.25 2>/dev/null || return 1
+    ffmpeg -loglevel error -i "$work/$1.png" -vf scale=320:240:flags=neighbor -f rawvideo -pix_fmt rgb24 - > "$work/a.rgb"
+    ffmpeg -loglevel error -i "$work/shot.png" -f rawvideo -pix_fmt rgb24 - > "$work/b.rgb"
+    cmp -s "$work/a.rgb" "$work/b.rgb"
+}
+# Title "teq - paused - m:ss.s" to seconds.
+seconds() { echo "$1" | awk -F'_-_' '{ split($3, a, ":"); print a[1] * 60 + a[2] }'; }
+
+session 64 keys
+[ "$(value 64 exit)" = 0 ] || fail "exit code $(value 64 exit)"
+[ "$(value 64 paused_frames)" = 0 ] || fail "$(value 64 paused_frames) frames drawn while paused"
+t1=$(seconds "$(value 64 title1)")
+case "$(value 64 title1)" in teq_-_paused_-_0:5*) ;; *) fail "title after Left while paused: $(value 64 title1)";; esac
+same_as_shot paused1 "$t1" || fail "the picture after seeking to $t1 differs from --shot $t1"
+same_as_shot paused2 10 || fail "the picture after Home, Right, Right differs from --shot 10"
+awk -v t="$(value 64 resumed_t)" 'BEGIN { exit !(t > 10.5 && t < 14) }' ||
+    fail "after resuming at 10 s, t = $(value 64 resumed_t)"
+session 123.5 forward
+[ "$(value 123.5 exit)" = 0 ] || fail "exit code $(value 123.5 exit) (seek forward)"
+grep -q "^# seek" "$work/frames-123.5.log" || fail "no seek forward from 124 s"
+
+# Figures: seeks, audio-to-picture offset (what is heard when a frame is
+# shown, less its t) before the first seek and after the last one, underruns.
+for s in 64 123.5; do
+    log=$work/frames-$s.log
+    grep -E '^# (seek|callbacks)' "$log" | sed 's/^/  /'
+    # Frames while playing, from 0.5 s after the music (re)started.
+    awk '/^# seek/ { seg++; began = 0 } /^# (pause|resume)/ { paused = ($2 == "pause"); began = 0 }
+         $1 !~ /#/ && !began { began = $1 }
+         $1 !~ /#/ && $3 >= 0 && !paused && $1 - began > 0.5 { o[seg + 0] += $3 - $2; n[seg + 0]++ }
+         END { printf "  offset before the first seek %.1f ms (%d frames), after the last %.1f ms (%d frames)\n",
+               1000 * o[0] / n[0], n[0], 1000 * o[seg] / n[seg], n[seg] }' "$log"
+done
+exit $failed
