@@ -90,7 +90,9 @@ wait_for '[ -n "$(ffmpeg_of $pid)" ]' && sleep 1
 ffmpeg_pid=$(ffmpeg_of $pid)
 kill -KILL $pid
 wait $pid 2>/dev/null
-wait_for '! kill -0 $ffmpeg_pid 2>/dev/null' || fail "kill: ffmpeg outlives teq"
+gone() { ! kill -0 "$1" 2>/dev/null || [ "$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null)" = Z ]; }
+[ -n "$ffmpeg_pid" ] || fail "kill: ffmpeg never started"
+[ -z "$ffmpeg_pid" ] || wait_for 'gone $ffmpeg_pid' || fail "kill: ffmpeg outlives teq"
 [ ! -e "$work/kill.mp4" ] || fail "kill: $work/kill.mp4 written"
 
 # Ctrl+C (SIGINT to the process group) during a folder render: the frames so
