@@ -15,8 +15,6 @@ bool gReported = false;
 
 void SetDataDir(const std::string& dir) { gDataDir = dir; }
 
-const std::string& DataDir() { return gDataDir; }
-
 std::string DataPath(const char* name) {
     if (gDataDir.empty()) return name;
     if (gDataDir.back() == '/') return gDataDir + name;

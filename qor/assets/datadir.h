@@ -6,8 +6,7 @@
 namespace qor {
 
 void SetDataDir(const std::string& dir);   // "" means the current directory
-const std::string& DataDir();
-std::string DataPath(const char* name);    // DataDir()/name
+std::string DataPath(const char* name);    // the data folder / name
 
 // The data folder as a whole, checked once before anything is loaded.
 enum class DataFolder { Usable, Missing, NotAFolder, Unreadable, Empty };

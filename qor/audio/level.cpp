@@ -40,14 +40,4 @@ float LevelMeter::LevelAt(int64_t position) const {
     return static_cast<float>(std::sqrt(sum / kWindow));
 }
 
-float StereoRms(const float* stereo, size_t frames) {
-    if (frames == 0) return 0.0f;
-    double sum = 0.0;
-    for (size_t i = 0; i < frames; ++i) {
-        const double m = 0.5 * (static_cast<double>(stereo[2 * i]) + stereo[2 * i + 1]);
-        sum += m * m;
-    }
-    return static_cast<float>(std::sqrt(sum / static_cast<double>(frames)));
-}
-
 }  // namespace qor::audio

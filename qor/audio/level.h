@@ -40,7 +40,4 @@ private:
     std::atomic<int64_t> end_{0};
 };
 
-// RMS of the mono mix of interleaved stereo frames (0 for none).
-float StereoRms(const float* stereo, size_t frames);
-
 }  // namespace qor::audio

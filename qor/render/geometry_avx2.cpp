@@ -83,7 +83,7 @@ int TransformVerticesAvx2(const MeshVertex* vertices, int count, const Mat4& mat
         const __m256 y = _mm256_i32gather_ps(base + 1, index, 4);
         const __m256 z = _mm256_i32gather_ps(base + 2, index, 4);
         const __m256i color = _mm256_i32gather_epi32(reinterpret_cast<const int*>(base + 6), index, 4);
-        __m256 u, v;
+        __m256 u = _mm256_setzero_ps(), v = u;   // set below on every path; GCC cannot always tell
         // (x * m0 + y * m4) + z * m8 + m12, as the scalar expression groups it.
         auto row = [&](int c) {
             return _mm256_add_ps(_mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(x, mm[c]), _mm256_mul_ps(y, mm[4 + c])),

@@ -3,6 +3,8 @@
 // (tools/trace/) that the demo's tests and teq-trace link against.
 // All state (render switches, texture, camera, transform, lights, viewport)
 // persists across calls and frames until changed.
+// What the engine does wherever this header leaves the behaviour open:
+// docs/engine.md.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,26 @@
+#!/bin/sh
+# The checking builds that CI runs after make test, each in its own folder:
+#   build-asan  AddressSanitizer + UBSan with warnings as errors: every test
+#   build-tsan  ThreadSanitizer: the renderer tests and a stretch of --bench,
+#               where the two drawing threads share the frame
+# Any report fails the step. BUILD is the make test build (its data is used).
+set -eu
+cd "$(dirname "$0")/../.."
+BUILD=${BUILD:-build}
+step() { echo "== $* ($(date +%T))"; }
+
+step "ASan + UBSan, -Werror: build"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Release -DTEQ_SANITIZE=ON -DTEQ_WERROR=ON >/dev/null
+cmake --build build-asan -j2
+step "ASan + UBSan: every test"
+ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build-asan --output-on-failure -j2 --timeout 900
+
+step "TSan: build"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Release -DTEQ_TSAN=ON >/dev/null
+cmake --build build-tsan -j2 --target render_test teq
+step "TSan: renderer tests and --bench from 80 s to 90 s"
+export TSAN_OPTIONS=halt_on_error=1
+build-tsan/tests/render_test --gtest_brief=1
+build-tsan/teq --data "$BUILD/data" --bench --start 80 --length 10
+step "sanitizers done"
