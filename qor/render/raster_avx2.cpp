@@ -290,8 +290,7 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
     __m256i flatEven, flatOdd;
     Split(flatVec, k, flatEven, flatOdd);
     // The attributes this variant reads.
-    constexpr uint32_t kUsed = (kDepthTest ? 1u << kZ : 0u) | (kPersp ? 1u << kRhw : 0u) | 1u << kU |
-                               1u << kV | (kFlat ? 0u : 1u << kR | 1u << kG | 1u << kB);
+    constexpr uint32_t kUsed = UsedAttributes(kDepthTest, kPersp, kFlat);
     auto used = [](int a) { return (kUsed >> a & 1) != 0; };
     __m256 base[kAttrCount], ddx[kAttrCount], ddy[kAttrCount];
     for (int a = 0; a < kAttrCount; ++a) {

@@ -193,8 +193,7 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
     const bool flatGrey = kFlat && flatB == flatG && flatB == flatR;
     const bool flatWhite = flatGrey && flatB == 255;
     // The attributes this variant reads (SetupBand leaves the others unset).
-    constexpr uint32_t kUsed = (kDepthTest ? 1u << kZ : 0u) | (kPersp ? 1u << kRhw : 0u) | 1u << kU |
-                               1u << kV | (kFlat ? 0u : 1u << kR | 1u << kG | 1u << kB);
+    constexpr uint32_t kUsed = UsedAttributes(kDepthTest, kPersp, kFlat);
     float ddx[kAttrCount];
     for (int k = 0; k < kAttrCount; ++k) ddx[k] = tri.ddx[k];
 

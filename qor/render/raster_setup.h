@@ -99,6 +99,13 @@ struct BandSetup {
     float base[kAttrCount];
 };
 
+// The attributes a pixel loop reads: depth with the depth test, 1/w with
+// perspective, the texture coordinates always, the colour unless flat.
+constexpr uint32_t UsedAttributes(bool depth, bool persp, bool flat) {
+    return (depth ? 1u << kZ : 0u) | (persp ? 1u << kRhw : 0u) | 1u << kU | 1u << kV |
+           (flat ? 0u : 1u << kR | 1u << kG | 1u << kB);
+}
+
 // Sets up rows [rowY0, rowY1) of the strip whose attributes start at row
 // origin. `used` has bit k set for each attribute k whose base is wanted.
 inline void SetupBand(const Tri& t, int origin, int rowY0, int rowY1, BandSetup& s,
@@ -151,8 +158,7 @@ inline void DrawWithTable(const BandTable& table, const Tri& tri, const DrawStat
     const bool depth = state.bits & kDepth;
     const bool persp = tri.flags & kPerspective;
     const bool flat = tri.flags & kFlatColor;
-    const uint32_t used = (depth ? 1u << kZ : 0u) | (persp ? 1u << kRhw : 0u) | 1u << kU | 1u << kV |
-                          (flat ? 0u : 1u << kR | 1u << kG | 1u << kB);
+    const uint32_t used = UsedAttributes(depth, persp, flat);
     const int index = (depth ? 1 : 0) | (blend ? 2 : 0) | ((blend && (state.bits & kAlphaChannel)) ? 4 : 0) |
                       ((state.bits & kBilinear) ? 8 : 0) | (persp ? 16 : 0) | (flat ? 32 : 0) |
                       (state.texture->pow2 ? 64 : 0);

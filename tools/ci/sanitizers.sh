@@ -14,7 +14,7 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Release -DTEQ_SANITIZE=ON -
 cmake --build build-asan -j2
 step "ASan + UBSan: every test"
 ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build-asan --output-on-failure -j2 --timeout 900
+    LSAN_OPTIONS=suppressions=$PWD/tools/ci/lsan.supp ctest --test-dir build-asan --output-on-failure -j2 --timeout 900
 
 step "TSan: build"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Release -DTEQ_TSAN=ON >/dev/null
