@@ -67,7 +67,8 @@ int main(int argc, char** argv) {
   }
   std::printf("side/mid beat      %.1f dB\n", 10 * std::log10(side / mid));
   for (const Range& r : kSections)
-    std::printf("loudness %-10s %.1f LUFS\n", r.name, Loudness(audio, r.from, r.to));
+    std::printf("loudness %-10s %.1f LUFS  below 150 Hz %.0f %%\n", r.name, Loudness(audio, r.from, r.to),
+                100 * EnergyBelow(audio, 150, r.from, r.to));
   std::printf("drop - breakdown   %.1f LU\n", Loudness(audio, 57.8, 77.8) - Loudness(audio, 100.2, 110.2));
   std::vector<double> term, dark;
   for (double l : FrameLevels(audio, 57.8, 77.8)) term.push_back(81000 * l * l * l * l);

@@ -4,6 +4,14 @@
 // theme, a breakdown under the credits, a short return and a fading outro.
 // Instruments come from music_synth.h; the grid is cut into 64-row patterns,
 // identical patterns are stored once, and music_xm.h writes the bytes.
+//
+// The mix: the kick on top (a click layer on it where the beat is full), the
+// lead and its ping-pong echo over a bass that sits about 6 dB under them,
+// pads in two detuned layers panned apart, reverb tails in the one-shots.
+// The energy rises from a quiet intro through the build to the drop, the
+// only section with the lead doubled an octave up, a sub under the bass and
+// open hats; the breakdown drops well below it. Between the kicks of the
+// drop the mix stays low, so the level the pictures read swings hard.
 #include "music.h"
 
 #include "music_song.h"
@@ -20,18 +28,23 @@ namespace {
 using song::kChannels;
 
 enum Channel {
-  ChKick, ChKick2, ChSnare, ChHat, ChPerc, ChFx, ChBass,
-  ChPad1, ChPad2, ChPad3, ChLead, ChEcho, ChArp, ChBell,
+  ChKick, ChKick2, ChSnare, ChHat, ChPerc, ChFx, ChBass, ChSub,
+  ChPad1, ChPad2, ChPad3, ChWide1, ChWide2, ChWide3,
+  ChLead, ChLead2, ChEchoL, ChEchoR, ChArp, ChArpEcho, ChBell, ChTom,
 };
+static_assert(ChTom + 1 == kChannels);
 
-// Panning per channel (0 left .. 255 right).
+// Panning per channel (0 left .. 255 right): the pad layers and the echoes
+// wide apart, the beat and the bass in the middle.
 constexpr std::array<int, kChannels> kPan = {
-    128, 128, 136, 184, 88, 128, 128, 56, 128, 200, 112, 208, 48, 176,
+    128, 128, 144, 184, 80, 128, 128, 128, 24, 40, 56, 232, 216, 200,
+    120, 150, 16, 240, 64, 208, 180, 96,
 };
 
 enum Instrument {
   InKick = 1, InSnare, InClap, InHatC, InHatO, InCrash, InNoise,
-  InBass, InPad, InLead, InPluck, InBell,
+  InBass, InPad, InLead, InPluck, InBell, InPadWide, InClick, InSub,
+  InPluckDark, InPluckBright, InTom, InKickSub,
 };
 
 // MIDI note numbers.
@@ -115,6 +128,14 @@ public:
       c.param = static_cast<uint8_t>(kPan[ch]);
     }
   }
+  // A slide from the sounding note into `midi` (3xx): no instrument number,
+  // so FT2 neither restarts the sample nor resets the channel's panning.
+  void Glide(int row, int ch, int midi, int volume, int speed) {
+    if (row < 0 || row >= rows_) return;
+    xm::Cell& c = At(row, ch);
+    c = {static_cast<uint8_t>(midi - 11), 0, xm::VolSet(std::clamp(volume, 0, 64)), xm::FxTonePorta,
+         static_cast<uint8_t>(speed)};
+  }
   void Off(int row, int ch) {
     if (row < 0 || row >= rows_) return;
     xm::Cell& c = At(row, ch);
@@ -128,16 +149,20 @@ public:
     if (row < 0 || row >= rows_) return;
     At(row, ch).volume = byte;
   }
+  // An effect on a row where the channel's effect column is free.
   void Effect(int row, int ch, int fx, int param) {
     if (row < 0 || row >= rows_) return;
-    At(row, ch).effect = static_cast<uint8_t>(fx);
-    At(row, ch).param = static_cast<uint8_t>(param);
+    xm::Cell& c = At(row, ch);
+    if (c.effect || c.param) return;
+    c.effect = static_cast<uint8_t>(fx);
+    c.param = static_cast<uint8_t>(param);
   }
   // A control effect (tempo, global volume) on any channel whose effect
   // column is free in that row.
   void Control(int row, int fx, int param) {
-    static constexpr int kOrder[] = {ChKick, ChKick2, ChFx, ChPerc, ChHat, ChSnare, ChBass, ChBell,
-                                     ChArp, ChEcho, ChLead, ChPad3, ChPad2, ChPad1};
+    static constexpr int kOrder[] = {ChFx, ChPerc, ChTom, ChKick2, ChSub, ChKick, ChHat, ChSnare,
+                                     ChBass, ChBell, ChArpEcho, ChArp, ChEchoR, ChEchoL, ChLead2,
+                                     ChLead, ChWide3, ChWide2, ChWide1, ChPad3, ChPad2, ChPad1};
     for (int ch : kOrder) {
       xm::Cell& c = At(row, ch);
       if (!c.effect && !c.param) {
@@ -154,53 +179,87 @@ private:
   std::vector<xm::Cell> cells_;
 };
 
-// >> building blocks, each writing one bar (16 rows) or a span from `row`
+// >> building blocks, each writing one bar (16 rows, or `len`) from `row`
 
-void FourFloor(Composer& c, int row, int volume, int layer2 = 0) {
-  for (int b = 0; b < 4; ++b) {
-    c.Play(row + 4 * b, ChKick, C4, InKick, volume);
-    if (layer2) c.Play(row + 4 * b, ChKick2, C4, InKick, layer2);
+// Four on the floor; `layer` > 0 lays a second kick (`with`) on every kick.
+void FourFloor(Composer& c, int row, int volume, int layer = 0, int len = 16, int with = InClick) {
+  for (int r = 0; r < len; r += 4) {
+    c.Play(row + r, ChKick, C4, InKick, volume);
+    if (layer) c.Play(row + r, ChKick2, C4, with, layer);
   }
 }
 
-void Backbeat(Composer& c, int row, int volume, bool snareLayer) {
-  for (int r : {4, 12}) c.Play(row + r, ChSnare, C4, InClap, volume);
-  if (snareLayer)
-    for (int r : {4, 12}) c.Play(row + r, ChFx, C4, InSnare, volume / 2);
+void Backbeat(Composer& c, int row, int volume, bool snareLayer, int len = 16) {
+  for (int r : {4, 12}) {
+    if (r >= len) continue;
+    c.Play(row + r, ChSnare, C4, InClap, volume);
+    if (snareLayer) c.Play(row + r, ChFx, C4, InSnare, volume * 2 / 3);
+  }
 }
 
-// Closed hats on 16ths with accents on the off-beat 8ths; open hats on the
-// off-beats when `open`.
-void Hats(Composer& c, int row, int volume, bool open) {
-  for (int r = 0; r < 16; ++r) {
+// Hat patterns, one character per 16th: 'x' accent, 'o' closed, '.' soft
+// closed, 'O' open, ' ' none. A new one every eight bars.
+constexpr const char* kHatPatterns[4] = {
+    ".ox..ox..ox..oxo",
+    "o.x.o.xoo.x.o.xx",
+    ".oxo.ox..oxo.o x",
+    "o xo.x.oo xo.xox",
+};
+
+// `open`: open hats on the off-beats (the drop only).
+void Hats(Composer& c, int row, int volume, int pattern, bool open, int len = 16) {
+  const char* p = kHatPatterns[pattern & 3];
+  for (int r = 0; r < len; ++r) {
     if (open && r % 4 == 2) {
-      c.Play(row + r, ChHat, C4, InHatO, volume + 4);
+      c.Play(row + r, ChHat, C4, InHatO, volume + 6);
       continue;
     }
-    const int v = r % 4 == 2 ? volume : r % 2 ? volume * 2 / 3 : volume * 5 / 6;
-    c.Play(row + r, ChHat, C4, InHatC, v);
+    switch (p[r]) {
+    case 'x': c.Play(row + r, ChHat, C4, InHatC, volume); break;
+    case 'o': c.Play(row + r, ChHat, C4, InHatC, volume * 3 / 4); break;
+    case '.': c.Play(row + r, ChHat, C4, InHatC, volume / 2); break;
+    case 'O': c.Play(row + r, ChHat, C4, InHatO, volume); break;
+    default: break;
+    }
   }
 }
 
 void Crash(Composer& c, int row, int volume) { c.Play(row, ChPerc, C4, InCrash, volume); }
 
-// Snare roll over `rows` rows ending at row + rows: 8ths, then 16ths in the
-// last half, volume rising from v0 to v1.
-void SnareRoll(Composer& c, int row, int rows, int v0, int v1) {
+// A fill over the `rows` rows before `end`: toms falling in 16ths, the snare
+// filling the gaps, volume rising into the next section's crash.
+void Fill(Composer& c, int end, int rows, int volume) {
+  static constexpr int kToms[8] = {67, 64, 62, 60, 57, 55, 52, 50};
+  const int start = end - rows;
+  for (int r = 0; r < rows; ++r) {
+    const int v = volume * (2 * rows + r) / (3 * rows);
+    if (r >= rows / 2 || r % 2 == 0) {
+      if (r % 3 == 2) c.Play(start + r, ChSnare, C4, InSnare, v);
+      else c.Play(start + r, ChTom, kToms[(r * 8) / rows], InTom, v);
+    }
+  }
+}
+
+// Snare roll over `rows` rows from `row`: 8ths, then 16ths, then (when
+// `thirtySeconds`) the last quarter in 32nds by a retrigger every 3 ticks;
+// volume rising from v0 to v1.
+void SnareRoll(Composer& c, int row, int rows, int v0, int v1, bool thirtySeconds = false) {
   for (int r = 0; r < rows; ++r) {
     const bool dense = r >= rows / 2;
     if (!dense && r % 2) continue;
-    c.Play(row + r, ChSnare, C4, InSnare, v0 + (v1 - v0) * r / std::max(1, rows - 1));
+    const int v = v0 + (v1 - v0) * r / std::max(1, rows - 1);
+    if (thirtySeconds && r >= rows * 3 / 4) c.Play(row + r, ChSnare, C4, InSnare, v, xm::FxExtended, 0x93);
+    else c.Play(row + r, ChSnare, C4, InSnare, v);
   }
 }
 
 // Noise sweep: low-passed noise pitched up two octaves over `rows` rows, its
-// volume climbing from v0 to about 50 by fine slides (once per row); cut at
+// volume climbing from v0 to about `v1` by fine slides (once per row); cut at
 // the end.
-void Sweep(Composer& c, int row, int rows, int v0) {
+void Sweep(Composer& c, int row, int rows, int v0, int v1 = 40) {
   const int semis = 24, ticks = song::kSpeed - 1; // portamento acts on ticks 1..5
   const int perTick = (semis * 16 + rows * ticks - 1) / (rows * ticks); // xx/16 semitone a tick
-  const int perRow = std::clamp((50 - v0 + rows - 2) / (rows - 1), 1, 15);
+  const int perRow = std::clamp((v1 - v0 + rows - 2) / (rows - 1), 1, 15);
   c.Play(row, ChFx, 48, InNoise, v0);
   for (int r = 1; r < rows; ++r) {
     xm::Cell& cell = c.At(row + r, ChFx);
@@ -212,21 +271,40 @@ void Sweep(Composer& c, int row, int rows, int v0) {
   c.Off(row + rows, ChFx);
 }
 
-// Bass patterns over one bar.
-void BassOffbeat(Composer& c, int row, int root, int volume) {
-  for (int b = 0; b < 4; ++b) {
+// The tone of A minor nearest below (dir < 0) or above `midi`, `midi` itself
+// if it is one.
+int InScale(int midi, int dir) {
+  static constexpr bool kIn[12] = {1, 0, 1, 0, 1, 1, 0, 1, 0, 1, 0, 1}; // C D E F G A B
+  while (!kIn[((midi % 12) + 12) % 12]) midi += dir;
+  return midi;
+}
+
+// A passing note on the bar's last 16th that leads the bass to the next
+// root: a scale step short of it, from the side the line comes from.
+void Passing(Composer& c, int row, int root, int next, int volume) {
+  if (next == root || next < 0) return;
+  const int dir = next > root ? -1 : 1;
+  c.Play(row + 15, ChBass, InScale(next + 2 * dir, dir), InBass, volume);
+}
+
+// Bass patterns over one bar; `next` is the next bar's root (-1 none).
+void BassOffbeat(Composer& c, int row, int root, int volume, int next = -1, int len = 16) {
+  for (int b = 0; b < len / 4; ++b) {
     c.Play(row + 4 * b + 2, ChBass, root, InBass, volume);
     c.Off(row + 4 * b + 3, ChBass);
   }
+  if (len == 16) Passing(c, row, root, next, volume);
 }
 
-void BassRolling(Composer& c, int row, int root, int volume) {
-  for (int b = 0; b < 4; ++b) {
-    c.Play(row + 4 * b + 1, ChBass, root, InBass, volume - 10);
-    c.Play(row + 4 * b + 2, ChBass, root + 12, InBass, volume);
-    c.Play(row + 4 * b + 3, ChBass, root, InBass, volume - 4);
+// Off-beat 16ths: root, octave, and a fifth on the third beat.
+void BassRolling(Composer& c, int row, int root, int volume, int next = -1, int len = 16) {
+  for (int b = 0; b < len / 4; ++b) {
+    c.Play(row + 4 * b + 1, ChBass, root, InBass, volume - 6);
+    c.Play(row + 4 * b + 2, ChBass, b == 2 ? root + 7 : root + 12, InBass, volume);
+    c.Play(row + 4 * b + 3, ChBass, root, InBass, volume - 3);
     c.Off(row + 4 * b + 4, ChBass);
   }
+  if (len == 16) Passing(c, row, root, next, volume);
 }
 
 void BassLong(Composer& c, int row, int root, int volume, int rows) {
@@ -234,36 +312,42 @@ void BassLong(Composer& c, int row, int root, int volume, int rows) {
   c.Off(row + rows - 1, ChBass);
 }
 
-// Pad chord: voices that keep their note are left to sound on.
+// Pad chord in two layers, panned apart: voices that keep their note are
+// left to sound on.
 class Pads {
 public:
+  static constexpr int kLeft[3] = {ChPad1, ChPad2, ChPad3};
+  static constexpr int kRight[3] = {ChWide1, ChWide2, ChWide3};
+
   void Chord(Composer& c, int row, const ::Chord& chord, int volume) {
-    static constexpr int kCh[3] = {ChPad1, ChPad2, ChPad3};
     for (int v = 0; v < 3; ++v) {
       if (held_[v] == chord.pad[v]) {
-        c.Volume(row, kCh[v], volume);
+        c.Volume(row, kLeft[v], volume);
+        c.Volume(row, kRight[v], volume);
       } else {
-        c.Play(row, kCh[v], chord.pad[v], InPad, volume);
+        c.Play(row, kLeft[v], chord.pad[v], InPad, volume);
+        c.Play(row, kRight[v], chord.pad[v], InPadWide, volume);
         held_[v] = chord.pad[v];
       }
     }
   }
-  // Gated chord: retriggered on every `step` rows, silent between.
+  // Gated chord: retriggered on every `step` rows, the right side a 16th
+  // after the left.
   void Chop(Composer& c, int row, int rows, const ::Chord& chord, int volume, int step) {
-    static constexpr int kCh[3] = {ChPad1, ChPad2, ChPad3};
     for (int r = 0; r < rows; r += step) {
       for (int v = 0; v < 3; ++v) {
-        c.Play(row + r, kCh[v], chord.pad[v] + 12, InPluck, volume);
-        held_[v] = -1;
+        c.Play(row + r, kLeft[v], chord.pad[v] + 12, InPluck, volume);
+        if (r + 1 < rows) c.Play(row + r + 1, kRight[v], chord.pad[v] + 12, InPluck, volume * 2 / 3);
       }
     }
+    held_ = {-1, -1, -1};
   }
   // Side-chain pumping: each beat starts at a quarter of `volume`, slides up
   // over two rows (5 ticks each) and is back at `volume` on its last 16th,
   // so the pads breathe with the kick.
   void Pump(Composer& c, int row, int rows, int volume) {
     const int low = volume / 4, slide = std::clamp((volume - low) / 10, 1, 15);
-    for (int ch : {ChPad1, ChPad2, ChPad3}) {
+    for (int ch : {ChPad1, ChPad2, ChPad3, ChWide1, ChWide2, ChWide3}) {
       for (int r = 0; r < rows; ++r) {
         const int phase = r % 4;
         c.VolumeColumn(row + r, ch, phase == 0   ? xm::VolSet(low)
@@ -273,7 +357,10 @@ public:
     }
   }
   void Release(Composer& c, int row) {
-    for (int ch : {ChPad1, ChPad2, ChPad3}) c.Off(row, ch);
+    for (int v = 0; v < 3; ++v) {
+      c.Off(row, kLeft[v]);
+      c.Off(row, kRight[v]);
+    }
     held_ = {-1, -1, -1};
   }
 
@@ -281,29 +368,58 @@ private:
   std::array<int, 3> held_ = {-1, -1, -1};
 };
 
-// Pluck arpeggio in 16ths over one bar.
-void Arp(Composer& c, int row, const Chord& chord, int volume, int rows = 16) {
-  static constexpr int kOrder[16] = {0, 2, 1, 3, 2, 1, 3, 2, 0, 2, 1, 3, 2, 3, 1, 2};
-  for (int r = 0; r < rows; ++r)
-    c.Play(row + r, ChArp, chord.arp[kOrder[r]], InPluck, r % 4 == 0 ? volume : volume * 3 / 4);
+// Arpeggio figures over the chord's four tones, one per 16th.
+constexpr int kFigures[4][16] = {
+    {0, 2, 1, 3, 2, 1, 3, 2, 0, 2, 1, 3, 2, 3, 1, 2}, // the first figure
+    {0, 1, 2, 3, 2, 1, 0, 1, 2, 3, 2, 1, 0, 1, 2, 3}, // up and down
+    {3, 1, 2, 0, 3, 1, 2, 1, 3, 0, 2, 1, 3, 2, 1, 0}, // falling from the top
+    {0, 0, 2, 3, 0, 1, 2, 3, 1, 1, 3, 2, 0, 2, 3, 1}, // repeated roots
+};
+
+// Pluck arpeggio in 16ths over one bar, its echo a dotted 8th later on the
+// other side.
+void Arp(Composer& c, int row, const Chord& chord, int volume, int figure = 0, int len = 16,
+         int pluck = InPluck, int echo = 0) {
+  const int* order = kFigures[figure & 3];
+  for (int r = 0; r < len; ++r) {
+    const int midi = chord.arp[order[r]];
+    c.Play(row + r, ChArp, midi, pluck, r % 4 == 0 ? volume : volume * 3 / 4);
+    if (echo) c.Play(row + r + 3, ChArpEcho, midi, pluck, r % 4 == 0 ? echo : echo * 3 / 4);
+  }
 }
 
-// A melody on a channel, with an optional echo three rows later.
+// A melody on a channel. Long notes reached by a step glide into place
+// (3xx), get vibrato (4xy) while held and fade a little on their last rows
+// (volume-column slide). With `echo` a ping-pong echo follows: a dotted 8th
+// later on the left, a dotted quarter later quieter on the right.
 void Melody(Composer& c, int row, const std::vector<Note>& notes, int from, int to, int ch,
-            int instrument, int volume, int echoVolume, int transpose = 0) {
+            int instrument, int volume, int echo, int transpose = 0, bool expressive = true) {
   for (size_t i = 0; i < notes.size(); ++i) {
     const Note& n = notes[i];
     if (n.row < from || n.row >= to) continue;
-    const int at = row + n.row - from;
+    const int at = row + n.row - from, midi = n.midi + transpose;
     const bool legato = i + 1 < notes.size() && notes[i + 1].row == n.row + n.length;
-    c.Play(at, ch, n.midi + transpose, instrument, volume);
+    const bool joined = i > 0 && notes[i - 1].row + notes[i - 1].length == n.row &&
+                        notes[i - 1].row >= from && std::abs(notes[i - 1].midi - n.midi) <= 5;
+    if (expressive && n.length >= 4 && joined) c.Glide(at, ch, midi, volume, 0x18);
+    else c.Play(at, ch, midi, instrument, volume);
+    if (expressive && n.length >= 4) {
+      for (int r = 2; r < n.length; ++r) c.Effect(at + r, ch, xm::FxVibrato, 0x54);
+      if (n.length >= 6)
+        for (int r = n.length - 3; r < n.length; ++r) c.VolumeColumn(at + r, ch, 0x61);
+    }
     if (!legato) c.Off(at + n.length, ch);
-    if (echoVolume) {
-      c.Play(at + 3, ChEcho, n.midi + transpose, instrument, echoVolume);
-      if (!legato) c.Off(at + n.length + 3, ChEcho);
+    if (echo) {
+      c.Play(at + 3, ChEchoL, midi, instrument, echo);
+      c.Off(at + 3 + n.length, ChEchoL);
+      c.Play(at + 6, ChEchoR, midi, instrument, echo * 2 / 3);
+      c.Off(at + 6 + n.length, ChEchoR);
     }
   }
 }
+
+// Section-wide bar counter for hat patterns: a new pattern every 8 bars.
+int HatPattern(int row) { return (row / 128) & 3; }
 
 // >> the sections
 
@@ -311,146 +427,174 @@ void Intro(Composer& c, Pads& pads, int s) {
   const Chord* bars[10] = {&kAm, &kAm, &kF, &kF, &kC, &kC, &kG, &kG, &kF, &kE};
   for (int b = 0; b < 10; ++b) {
     const int row = s + 16 * b;
-    pads.Chord(c, row, *bars[b], 54 + b);
-    if (b >= 2) Arp(c, row, *bars[b], 28 + 3 * b);
+    pads.Chord(c, row, *bars[b], 18 + 2 * b);
+    if (b >= 2) Arp(c, row, *bars[b], 16 + 2 * b, b < 6 ? 0 : 3, 16, InPluckDark, 8 + b);
     if (b >= 4 && b < 9) {
       // Bell: a dotted line over the chord's upper tones.
-      c.Play(row, ChBell, bars[b]->arp[3], InBell, 22);
-      c.Play(row + 6, ChBell, bars[b]->arp[2], InBell, 16);
-      c.Play(row + 12, ChBell, bars[b]->arp[1] + 12, InBell, 14);
+      c.Play(row, ChBell, bars[b]->arp[3], InBell, 26);
+      c.Play(row + 6, ChBell, bars[b]->arp[2], InBell, 18);
+      c.Play(row + 12, ChBell, bars[b]->arp[1] + 12, InBell, 16);
+    }
+    if (b >= 2) {
+      // A pulse on beats 1 and 3 that grows, the body doubled by the sub.
+      for (int r = 0; r < (b < 9 ? 16 : 12); r += b < 9 ? 8 : 4) {
+        c.Play(row + r, ChKick, C4, InKick, 46 + 2 * (b - 2));
+        c.Play(row + r, ChKick2, C4, InKickSub, 36 + 2 * (b - 2));
+      }
     }
     if (b >= 5 && b < 9) {
-      c.Play(row, ChKick, C4, InKick, 22 + 4 * (b - 5)); // a soft pulse
-      c.Play(row + 8, ChKick, C4, InKick, 18 + 4 * (b - 5));
-      c.Play(row, ChBass, bars[b]->bass, InBass, 24);
+      c.Play(row, ChBass, bars[b]->bass, InBass, 16);
       c.Off(row + 14, ChBass);
     }
     if (b >= 7)
-      for (int r = 2; r < 16; r += 4) c.Play(row + r, ChHat, C4, InHatC, 10 + 2 * (b - 7));
+      for (int r = 2; r < 16; r += 4) c.Play(row + r, ChHat, C4, InHatC, 12 + 2 * (b - 7));
   }
   SnareRoll(c, s + 152, 8, 10, 30);
-  Sweep(c, s + 144, 16, 6);
+  Sweep(c, s + 144, 16, 6, 30);
 }
 
 void Build(Composer& c, Pads& pads, int s) {
+  // Three bars, the pluck opening bar by bar, and a 3-beat fill.
   const Chord* bars[4] = {&kAm, &kF, &kG, &kE};
-  Crash(c, s, 44);
+  Crash(c, s, 40);
   for (int b = 0; b < 4; ++b) {
-    const int row = s + 16 * b;
-    pads.Chord(c, row, *bars[b], 32);
-    FourFloor(c, row, 52);
-    BassOffbeat(c, row, bars[b]->bass + 12, 44);
-    Hats(c, row, 20, false);
-    Arp(c, row, *bars[b], 28);
+    const int row = s + 16 * b, len = b == 3 ? 12 : 16;
+    pads.Chord(c, row, *bars[b], 36);
+    FourFloor(c, row, 52, 28, len);
+    if (b < 3) BassOffbeat(c, row, bars[b]->bass + 12, 22, bars[b + 1]->bass + 12, len);
+    Hats(c, row, 18 + 2 * b, 0, false, len);
+    Arp(c, row, *bars[b], 28 + 2 * b, 1, len, b == 0 ? InPluckDark : b == 1 ? InPluck : InPluckBright,
+        14);
   }
-  SnareRoll(c, s + 48, 16, 14, 44);
-  Sweep(c, s + 48, 16, 8);
+  SnareRoll(c, s + 48, 12, 16, 42);
+  Sweep(c, s + 44, 16, 8, 34);
 }
 
 void Groove(Composer& c, Pads& pads, int s, const std::vector<const Chord*>& bars, int rows,
-            bool lead) {
-  Crash(c, s, 40);
+            bool lead, int figure) {
+  Crash(c, s, 38);
   for (int row = s, b = 0; row < s + rows; row += 16, ++b) {
     const Chord& ch = *bars[b % bars.size()];
+    const Chord& next = *bars[(b + 1) % bars.size()];
     const int len = std::min(16, s + rows - row);
-    pads.Chord(c, row, ch, 30);
-    pads.Pump(c, row, len, 30);
-    FourFloor(c, row, 58);
-    Backbeat(c, row, 44, false);
-    Hats(c, row, 22, true);
-    BassRolling(c, row, ch.bass + 12, 46);
-    Arp(c, row, ch, 22, len);
-    if (lead) {
-      // Long lead notes on the chord's top tone.
-      c.Play(row, ChLead, ch.arp[2], InLead, 30);
-      c.Play(row + 8, ChLead, ch.arp[3], InLead, 26);
+    pads.Chord(c, row, ch, 40);
+    pads.Pump(c, row, len, 40);
+    FourFloor(c, row, 54, 30, len);
+    Backbeat(c, row, 38, false, len);
+    Hats(c, row, 20, HatPattern(row), false, len);
+    BassRolling(c, row, ch.bass + 12, 24, next.bass + 12, len);
+    Arp(c, row, ch, 30, figure, len, InPluckBright, 18);
+    if (lead && len == 16) {
+      // Long lead notes on the chord's top tones, the second glided into.
+      c.Play(row, ChLead, ch.arp[2], InLead, 44);
+      c.Effect(row + 4, ChLead, xm::FxVibrato, 0x44);
+      c.Glide(row + 8, ChLead, ch.arp[3], 42, 0x10);
+      for (int r = 10; r < 15; ++r) c.Effect(row + r, ChLead, xm::FxVibrato, 0x54);
       c.Off(row + 15, ChLead);
+      c.Play(row + 3, ChEchoL, ch.arp[2], InLead, 16);
+      c.Off(row + 11, ChEchoL);
     }
   }
+  // The last bar is a 3-beat fill.
+  Fill(c, s + rows, 8, 40);
 }
 
 void Theme(Composer& c, Pads& pads, int s) {
   const Chord* bars[6] = {&kAm, &kF, &kC, &kG, &kAm, &kE};
-  Crash(c, s, 44);
+  Crash(c, s, 40);
   for (int b = 0; b < 6; ++b) {
     const int row = s + 16 * b;
-    const int len = b == 5 ? 8 : 16;
-    pads.Chord(c, row, *bars[b], 28);
-    pads.Pump(c, row, len, 28);
-    for (int r = 0; r < len; r += 4) c.Play(row + r, ChKick, C4, InKick, 58);
-    Backbeat(c, row, 44, false);
-    Hats(c, row, 20, true);
-    if (b < 5) BassRolling(c, row, bars[b]->bass + 12, 44);
-    Arp(c, row, *bars[b], 18, len);
+    const int len = b == 5 ? 4 : 16;
+    pads.Chord(c, row, *bars[b], 30);
+    pads.Pump(c, row, len, 30);
+    FourFloor(c, row, 54, 30, len);
+    Backbeat(c, row, 40, false, len);
+    Hats(c, row, 20, HatPattern(row), false, len);
+    if (b < 5) BassRolling(c, row, bars[b]->bass + 12, 24, bars[b + 1]->bass + 12);
+    Arp(c, row, *bars[b], 18, 2, len, InPluckBright, 10);
   }
-  Melody(c, s, kTheme, 0, 64, ChLead, InLead, 40, 16);
-  c.Play(s + 64, ChLead, A4, InLead, 36);
+  Melody(c, s, kTheme, 0, 64, ChLead, InLead, 54, 26);
+  c.Play(s + 64, ChLead, A4, InLead, 46);
+  for (int r = 2; r < 12; ++r) c.Effect(s + 64 + r, ChLead, xm::FxVibrato, 0x56);
+  for (int r = 8; r < 14; ++r) c.VolumeColumn(s + 64 + r, ChLead, 0x62);
   c.Off(s + 78, ChLead);
-  SnareRoll(c, s + 80, 8, 24, 48);
+  Fill(c, s + 84, 12, 44);
 }
 
 void Break(Composer& c, Pads& pads, int s) {
   pads.Release(c, s);
-  c.Play(s, ChKick, 48, InKick, 64); // an octave down: a long boom
-  Crash(c, s, 40);
-  pads.Chop(c, s, 16, kDm, 40, 2);
-  c.Play(s, ChBass, D2, InBass, 40);
+  c.Play(s, ChKick, 48, InKick, 44); // an octave down: a long boom
+  Crash(c, s, 36);
+  pads.Chop(c, s, 16, kDm, 28, 2);
+  c.Play(s, ChBass, D2, InBass, 22);
   c.Off(s + 15, ChBass);
-  c.Play(s, ChLead, 81, InLead, 30);
-  c.Play(s + 8, ChLead, 77, InLead, 28);
+  c.Play(s, ChLead, 81, InLead, 38);
+  c.Glide(s + 8, ChLead, 77, 34, 0x10);
+  for (int r = 10; r < 15; ++r) c.Effect(s + r, ChLead, xm::FxVibrato, 0x56);
   c.Off(s + 15, ChLead);
 }
 
 void Riser(Composer& c, Pads& pads, int s) {
-  pads.Chord(c, s, kE, 34);
-  for (int r = 0; r < 24; r += 4) c.Play(s + r, ChKick, C4, InKick, 36 + r);
-  SnareRoll(c, s, 26, 16, 56);
-  Sweep(c, s, 26, 10);
-  c.Play(s, ChBass, E2, InBass, 38);
-  c.Off(s + 24, ChBass);
-  // A breath before the drop.
-  pads.Release(c, s + 26);
-  c.Off(s + 26, ChLead);
+  // Five beats speeding up by subdivision at the drop's tempo (8ths, 16ths,
+  // 32nds), then a beat of air.
+  pads.Chord(c, s, kE, 30);
+  for (int r = 0; r < 20; r += 4) c.Play(s + r, ChKick, C4, InKick, 34 + 2 * r);
+  SnareRoll(c, s, 20, 16, 52, true);
+  Sweep(c, s, 20, 10, 44);
+  c.Play(s, ChBass, E2, InBass, 22);
+  c.Off(s + 20, ChBass);
+  pads.Release(c, s + 20);
+  c.Off(s + 20, ChLead);
+  c.Off(s + 20, ChArp);
 }
 
 void Drop(Composer& c, Pads& pads, int s) {
   const Chord* bars[11] = {&kAm, &kF, &kC, &kG, &kAm, &kF, &kC, &kG, &kF, &kG, &kE};
   for (int b = 0; b < 11; ++b) {
     const int row = s + 16 * b;
-    if (b % 4 == 0) Crash(c, row, 48);
-    pads.Chord(c, row, *bars[b], 30);
-    pads.Pump(c, row, 16, 30);
-    FourFloor(c, row, 64, 46);
-    Backbeat(c, row, 48, true);
-    Hats(c, row, 24, true);
-    BassRolling(c, row, bars[b]->bass + 12, 48);
-    Arp(c, row, *bars[b], 16);
+    const int next = b + 1 < 11 ? bars[b + 1]->bass + 12 : -1;
+    if (b % 4 == 0) Crash(c, row, 44);
+    pads.Chord(c, row, *bars[b], 26);
+    pads.Pump(c, row, 16, 26);
+    FourFloor(c, row, 64, 36, 16, InKickSub);
+    Backbeat(c, row, 40, true);
+    Hats(c, row, 22, HatPattern(row - s), true);
+    BassRolling(c, row, bars[b]->bass + 12, 22, next);
+    // The sub holds the root under the bass, ducked on every kick.
+    c.Play(row, ChSub, bars[b]->bass, InSub, 8);
+    for (int r = 2; r < 16; r += 4) c.Volume(row + r, ChSub, 14);
+    for (int r = 4; r < 16; r += 4) c.Volume(row + r, ChSub, 8);
+    Arp(c, row, *bars[b], 14, b < 4 ? 0 : b < 8 ? 1 : 3, 16, InPluckBright, 8);
   }
-  c.Play(s, ChKick2, 48, InKick, 56); // the drop's first beat: a low boom
-  Melody(c, s, kTheme, 0, 128, ChLead, InLead, 42, 16);
+  c.Off(s + 176, ChSub);
+  c.Play(s, ChKick2, 48, InKick, 40); // the drop's first beat: a low boom
+  Melody(c, s, kTheme, 0, 128, ChLead, InLead, 48, 22);
+  Melody(c, s, kTheme, 0, 128, ChLead2, InLead, 26, 0, 12, false); // an octave up
   // Bars 9-11: the lead climbs over F G E.
-  Melody(c, s + 128, {{0, 77, 8}, {8, 81, 8}, {16, 79, 8}, {24, 83, 8}, {32, 80, 16}}, 0, 48,
-         ChLead, InLead, 40, 16);
-  SnareRoll(c, s + 160, 16, 20, 44);
+  const std::vector<Note> climb = {{0, 77, 8}, {8, 81, 8}, {16, 79, 8}, {24, 83, 8}, {32, 80, 16}};
+  Melody(c, s + 128, climb, 0, 48, ChLead, InLead, 48, 22);
+  Melody(c, s + 128, climb, 0, 48, ChLead2, InLead, 26, 0, 12, false);
+  Fill(c, s + 176, 16, 34);
 }
 
 void Stutter(Composer& c, Pads& pads, int s) {
+  // A bar of stop-time hits, then a 6-row fill.
   pads.Release(c, s);
-  Crash(c, s, 44);
-  // Kick on every beat, the last beat in 16ths.
+  Crash(c, s, 32);
   for (int r = 0; r < 16; r += 4) {
-    c.Play(s + r, ChKick, C4, InKick, 64);
-    c.Play(s + r, ChKick2, C4, InKick, r ? 40 : 30);
+    c.Play(s + r, ChKick, C4, InKick, 56);
+    c.Play(s + r, ChKick2, C4, InClick, r ? 40 : 30);
   }
-  for (int r = 16; r < 20; ++r) c.Play(s + r, ChKick, C4, InKick, 50 + 3 * (r - 16));
-  c.Play(s, ChSnare, C4, InClap, 42);
-  // Chopped Am chord and a stuttering lead note.
-  pads.Chop(c, s, 16, kAm, 38, 2);
-  for (int r = 0; r < 16; r += 1) c.Play(s + r, ChLead, A5, InLead, 40 - 2 * r);
+  c.Play(s, ChSnare, C4, InClap, 34);
+  pads.Chop(c, s, 16, kAm, 26, 2);
+  // A stuttering lead note, retriggered and falling.
+  c.Play(s, ChLead, A5, InLead, 44, xm::FxRetrig, 0x13);
+  for (int r = 1; r < 16; ++r) c.Effect(s + r, ChLead, xm::FxRetrig, 0x13);
   c.Off(s + 16, ChLead);
-  c.Play(s, ChBass, A1 + 12, InBass, 44);
+  c.Play(s, ChBass, A1 + 12, InBass, 24);
   c.Off(s + 12, ChBass);
-  SnareRoll(c, s + 16, 4, 30, 46);
+  for (int r = 16; r < 22; ++r) c.Play(s + r, ChKick, C4, InKick, 44 + 3 * (r - 16));
+  Fill(c, s + 22, 6, 44);
 }
 
 void Drop2(Composer& c, Pads& pads, int s) {
@@ -459,83 +603,89 @@ void Drop2(Composer& c, Pads& pads, int s) {
   const Chord* bars[11] = {&kDm, &kF, &kC, &kG, &kDm, &kF, &kC, &kE, &kAm, &kAm, &kE};
   for (int b = 0; b < 11; ++b) {
     const int row = s + 16 * b;
-    const int len = b == 10 ? 8 : 16;
-    if (b % 4 == 0) Crash(c, row, 42);
-    pads.Chord(c, row, *bars[b], 28);
-    pads.Pump(c, row, len, 28);
-    for (int r = 0; r < len; r += 4) {
-      c.Play(row + r, ChKick, C4, InKick, 60);
-      c.Play(row + r, ChKick2, C4, InKick, 26);
-    }
-    Backbeat(c, row, 44, false);
-    Hats(c, row, 20, b >= 4);
-    if (b < 10) BassOffbeat(c, row, bars[b]->bass + 12, 48);
-    Arp(c, row, *bars[b], b < 4 ? 30 : 22, len);
+    const int next = b + 1 < 11 ? bars[b + 1]->bass + 12 : -1;
+    if (b % 4 == 0) Crash(c, row, 38);
+    pads.Chord(c, row, *bars[b], 36);
+    pads.Pump(c, row, 16, 36);
+    FourFloor(c, row, 56, 30);
+    Backbeat(c, row, 38, false);
+    Hats(c, row, 20, HatPattern(row - s) + 1, false);
+    if (b < 10) BassOffbeat(c, row, bars[b]->bass + 12, 26, next);
+    Arp(c, row, *bars[b], b < 4 ? 26 : 18, b < 4 ? 2 : b < 8 ? 1 : 0, 16, InPluckBright, 12);
   }
-  Melody(c, s, kTheme2, 0, 64, ChBell, InBell, 30, 0);
-  Melody(c, s + 64, kTheme2, 64, 128, ChLead, InLead, 38, 15);
+  Melody(c, s, kTheme2, 0, 64, ChBell, InBell, 46, 0, 0, false);
+  Melody(c, s + 64, kTheme2, 64, 128, ChLead, InLead, 52, 24);
   Melody(c, s + 128, {{0, 81, 8}, {8, 76, 8}, {16, 72, 4}, {20, 76, 4}, {24, 81, 8}, {32, 76, 4}, {36, 80, 4}},
-         0, 40, ChLead, InLead, 36, 14);
-  SnareRoll(c, s + 160, 8, 24, 46);
+         0, 40, ChLead, InLead, 50, 22);
+  Fill(c, s + 176, 16, 40);
 }
 
 void Breakdown(Composer& c, Pads& pads, int s) {
   const Chord* bars[5] = {&kF, &kG, &kEm, &kAm, &kAm};
-  c.Play(s, ChKick, 48, InKick, 48);
-  Crash(c, s, 34);
+  c.Play(s, ChKick, 48, InKick, 34);
+  Crash(c, s, 24);
   for (int b = 0; b < 5; ++b) {
     const int row = s + 16 * b;
-    pads.Chord(c, row, *bars[b], 36);
-    BassLong(c, row, bars[b]->bass + 12, 30, 16);
-    for (int r = 2; r < 16; r += 4) c.Play(row + r, ChHat, C4, InHatC, 10);
-    if (b >= 2) Arp(c, row, *bars[b], 12 + 2 * b);
+    pads.Chord(c, row, *bars[b], 18);
+    BassLong(c, row, bars[b]->bass + 12, 12, 16);
+    if (b >= 2) Arp(c, row, *bars[b], 10 + 2 * b, 1, 16, InPluckDark, 8);
   }
-  Melody(c, s, kBellLine, 0, 80, ChBell, InBell, 40, 0);
+  // The bell line, its held notes rolled as chords by the arpeggio effect.
+  Melody(c, s, kBellLine, 0, 80, ChBell, InBell, 26, 0, 0, false);
+  for (const Note& n : kBellLine) {
+    const bool minor = n.row >= 32 && n.row < 64;
+    for (int r = 1; r < n.length; ++r)
+      c.Effect(s + n.row + r, ChBell, xm::FxArpeggio, minor ? 0x37 : 0x47);
+  }
 }
 
 void Return(Composer& c, Pads& pads, int s) {
-  const Chord* bars[3] = {&kF, &kG, &kE};
-  for (int b = 0; b < 3; ++b) {
-    const int row = s + 16 * b;
-    const int len = b == 2 ? 12 : 16;
-    pads.Chord(c, row, *bars[b], 32);
-    for (int r = 0; r < len; r += 4) c.Play(row + r, ChKick, C4, InKick, 40 + 2 * (r + 16 * b) / 4);
-    BassOffbeat(c, row, bars[b]->bass + 12, 40);
-    Arp(c, row, *bars[b], 20 + 2 * b, len);
+  // Eight rows of swell (the slack of the tempo map), then two bars back.
+  pads.Chord(c, s, kF, 26);
+  Sweep(c, s, 8, 4, 20);
+  const Chord* bars[2] = {&kG, &kE};
+  for (int b = 0; b < 2; ++b) {
+    const int row = s + 8 + 16 * b;
+    pads.Chord(c, row, *bars[b], 36);
+    for (int r = 0; r < 16; r += 4) c.Play(row + r, ChKick, C4, InKick, 36 + (r + 16 * b) / 2);
+    BassOffbeat(c, row, bars[b]->bass + 12, 20, b == 0 ? E1 + 12 : A1 + 12);
+    Hats(c, row, 14 + 2 * b, 0, false);
+    Arp(c, row, *bars[b], 26 + 2 * b, 1, 16, InPluck, 14);
   }
-  SnareRoll(c, s + 32, 12, 16, 46);
-  Sweep(c, s + 28, 16, 6);
+  SnareRoll(c, s + 24, 16, 16, 44);
 }
 
-void Outro(Composer& c, Pads& pads, int s, int fadeFrom, int fadeTo) {
+void Outro(Composer& c, Pads& pads, int s, int fadeFrom, int fadeTo, int level) {
   // Four bars of groove, then the drums thin out bar by bar under the fade.
   const Chord* bars[8] = {&kAm, &kF, &kC, &kG, &kAm, &kF, &kC, &kAm};
-  Crash(c, s, 44);
+  Crash(c, s, 40);
   for (int b = 0; b < 8; ++b) {
     const int row = s + 16 * b;
-    pads.Chord(c, row, *bars[b], 32);
+    pads.Chord(c, row, *bars[b], 34);
     if (b < 6) {
-      pads.Pump(c, row, 16, 32);
-      FourFloor(c, row, 56);
+      pads.Pump(c, row, 16, 34);
+      FourFloor(c, row, 50);
     }
-    if (b < 5) Backbeat(c, row, 40, false);
-    Hats(c, row, 18, b < 4);
-    if (b < 7) BassOffbeat(c, row, bars[b]->bass + 12, 42);
-    Arp(c, row, *bars[b], 18);
+    if (b < 5) Backbeat(c, row, 34, false);
+    Hats(c, row, 18, b / 2, false);
+    if (b < 7) BassOffbeat(c, row, bars[b]->bass + 12, 22, bars[b + 1]->bass + 12);
+    Arp(c, row, *bars[b], 18, b & 3, 16, b < 4 ? InPluckBright : InPluck, 10);
   }
-  Melody(c, s, kTheme, 0, 112, ChBell, InBell, 30, 12);
-  c.Play(s + 112, ChBell, A5, InBell, 30);
+  Melody(c, s, kTheme, 0, 112, ChBell, InBell, 44, 20, 0, false);
+  c.Play(s + 112, ChBell, A5, InBell, 44);
   // Global volume falls linearly to silence.
   for (int r = fadeFrom; r <= fadeTo; ++r)
-    c.Control(r, xm::FxGlobalVolume, 64 * (fadeTo - r) / (fadeTo - fadeFrom));
+    c.Control(r, xm::FxGlobalVolume, level * (fadeTo - r) / (fadeTo - fadeFrom));
   pads.Release(c, fadeTo);
   for (int ch = 0; ch < kChannels; ++ch) c.Off(fadeTo, ch);
 }
 
 std::vector<xm::Instrument> Instruments() {
-  return {synth::Kick(),  synth::Snare(), synth::Clap(), synth::HatClosed(),
-          synth::HatOpen(), synth::Crash(), synth::Noise(), synth::Bass(),
-          synth::Pad(),   synth::Lead(),  synth::Pluck(), synth::Bell()};
+  return {synth::Kick(),      synth::Snare(),    synth::Clap(),  synth::HatClosed(),
+          synth::HatOpen(),   synth::Crash(),    synth::Noise(), synth::Bass(),
+          synth::Pad(),       synth::Lead(),     synth::Pluck(1), synth::Bell(),
+          synth::PadWide(),   synth::KickClick(), synth::Sub(),  synth::Pluck(0),
+          synth::Pluck(2),    synth::Tom(),      synth::KickSub()};
 }
 
 } // namespace
@@ -548,8 +698,8 @@ std::vector<uint8_t> GenMusicXm() {
 
   Intro(c, pads, start[0]);
   Build(c, pads, start[1]);
-  Groove(c, pads, start[2], {&kAm, &kF, &kC, &kG, &kAm}, 80, false);
-  Groove(c, pads, start[3], {&kF, &kG, &kE}, 48, true);
+  Groove(c, pads, start[2], {&kAm, &kF, &kC, &kG, &kAm}, 76, false, 0);
+  Groove(c, pads, start[3], {&kF, &kG, &kE}, 44, true, 3);
   Theme(c, pads, start[4]);
   Break(c, pads, start[5]);
   Riser(c, pads, start[6]);
@@ -559,10 +709,11 @@ std::vector<uint8_t> GenMusicXm() {
   Breakdown(c, pads, start[10]);
   Return(c, pads, start[11]);
   // Fade from 124 s to silence at about 131 s (rows of 0.125 s at 120 BPM).
-  Outro(c, pads, start[12], start[12] + 68, start[12] + 124);
+  constexpr int kMaster = 64;
+  Outro(c, pads, start[12], start[12] + 68, start[12] + 124, kMaster);
 
   // Tempo wherever it changes, global volume at the start.
-  c.Control(0, xm::FxGlobalVolume, 64);
+  c.Control(0, xm::FxGlobalVolume, kMaster);
   for (int r = 1; r < c.Rows(); ++r)
     if (bpm[r] != bpm[r - 1]) c.Control(r, xm::FxSpeedBpm, bpm[r]);
 

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <complex>
 
 namespace figures {
 namespace {
@@ -17,22 +16,36 @@ size_t FrameOf(const Stereo& audio, double t) {
   return std::min(audio.size() / 2, static_cast<size_t>(std::llround(f)));
 }
 
-void Fft(std::vector<std::complex<double>>& a) {
-  const size_t n = a.size();
+// In-place radix-2 FFT of re/im (size a power of two), twiddles from a
+// table and products written out, so it runs at full speed without
+// fast-math.
+void Fft(std::vector<double>& re, std::vector<double>& im) {
+  const size_t n = re.size();
   for (size_t i = 1, j = 0; i < n; ++i) {
     size_t bit = n >> 1;
     for (; j & bit; bit >>= 1) j ^= bit;
     j ^= bit;
-    if (i < j) std::swap(a[i], a[j]);
+    if (i < j) {
+      std::swap(re[i], re[j]);
+      std::swap(im[i], im[j]);
+    }
+  }
+  std::vector<double> cs(n / 2), sn(n / 2);
+  for (size_t k = 0; k < n / 2; ++k) {
+    cs[k] = std::cos(2 * kPi * static_cast<double>(k) / static_cast<double>(n));
+    sn[k] = -std::sin(2 * kPi * static_cast<double>(k) / static_cast<double>(n));
   }
   for (size_t len = 2; len <= n; len <<= 1) {
-    const std::complex<double> w = std::polar(1.0, -2 * kPi / static_cast<double>(len));
+    const size_t half = len / 2, stride = n / len;
     for (size_t i = 0; i < n; i += len) {
-      std::complex<double> z = 1;
-      for (size_t k = 0; k < len / 2; ++k, z *= w) {
-        const std::complex<double> u = a[i + k], v = a[i + k + len / 2] * z;
-        a[i + k] = u + v;
-        a[i + k + len / 2] = u - v;
+      for (size_t k = 0; k < half; ++k) {
+        const double wr = cs[k * stride], wi = sn[k * stride];
+        const size_t a = i + k, b = a + half;
+        const double vr = re[b] * wr - im[b] * wi, vi = re[b] * wi + im[b] * wr;
+        re[b] = re[a] - vr;
+        im[b] = im[a] - vi;
+        re[a] += vr;
+        im[a] += vi;
       }
     }
   }
@@ -55,16 +68,17 @@ double EnergyBelow(const Stereo& audio, double hz, double from, double to) {
   const size_t a = FrameOf(audio, from), b = FrameOf(audio, to);
   const size_t cut = static_cast<size_t>(hz * kN / kRate);
   double low = 0, all = 0;
-  std::vector<std::complex<double>> buf(kN);
+  std::vector<double> window(kN), re(kN), im(kN);
+  for (size_t i = 0; i < kN; ++i) window[i] = 0.5 - 0.5 * std::cos(2 * kPi * static_cast<double>(i) / kN);
   for (size_t start = a; start + kN <= b; start += kN / 2) {
     for (int ch = 0; ch < 2; ++ch) {
       for (size_t i = 0; i < kN; ++i) {
-        const double w = 0.5 - 0.5 * std::cos(2 * kPi * static_cast<double>(i) / kN);
-        buf[i] = w * audio[2 * (start + i) + ch];
+        re[i] = window[i] * audio[2 * (start + i) + ch];
+        im[i] = 0;
       }
-      Fft(buf);
+      Fft(re, im);
       for (size_t k = 1; k < kN / 2; ++k) {
-        const double e = std::norm(buf[k]);
+        const double e = re[k] * re[k] + im[k] * im[k];
         all += e;
         if (k < cut) low += e;
       }

@@ -1,9 +1,12 @@
 // Section plan and tempo map. A row at speed 6 lasts 6 * TickFrames(bpm)
 // frames; each section's rows must add up to exactly the frames between its
-// cue and the next, which a single integer tempo rarely does. The plan keeps
-// a base tempo, moves a run of rows one or two BPM away, and if needed nudges
-// one or two rows a few BPM more: changes of a few milliseconds per section
-// that nobody hears, and every cue falls on a row start, frame-exact.
+// cue and the next. Where the beat runs on across cues the sections share one
+// tempo: 120 BPM (rows of exactly 1/8 s) from the intro to the break, 132
+// from the riser through the second drop, 120 again from the breakdown on.
+// At 132 whole frames force a run of rows one BPM off and a row or two a few
+// BPM off (a few milliseconds that nobody hears); sections whose length is no
+// whole number of bars at their tempo end in a short fill bar, or breathe in
+// slack rows that take up the rest.
 #include "music_song.h"
 
 #include <cstdlib>
@@ -14,24 +17,24 @@ namespace song {
 
 const std::vector<Section>& Sections() {
   static const std::vector<Section> kSections = {
-      {"intro", 0, 160, 120},      // pads and pluck arpeggio, a soft pulse
-      {"build", 200, 64, 128},     // kick and bass come in
-      {"groove", 275, 80, 126},    // full beat
-      {"groove 2", 370, 48, 131},  // lead enters with long notes
-      {"theme", 425, 88, 126},     // the lead plays the theme
-      {"break", 530, 16, 120},     // drums stop, chopped chord
-      {"riser", 550, 28, 150},     // snare roll and noise sweep
-      {"drop", 578, 176, 132},     // the tunnel: doubled kick, everything in
-      {"stutter", 778, 20, 120},   // stop-time hits
-      {"drop 2", 803, 168, 127},   // second theme over the beat
-      {"breakdown", 1002, 80, 120},// no drums: pads and bell
-      {"return", 1102, 44, 125},   // short build back
-      {"outro", 1155, 132, 120},   // the groove once more, fading out
+      {"intro", 0, 160, 120},          // 10 bars: pads and pluck arpeggio, a soft pulse
+      {"build", 200, 60, 120},         // 3 bars and a 3-beat fill: kick and bass come in
+      {"groove", 275, 76, 120},        // 4 bars and a fill: full beat
+      {"groove 2", 370, 44, 120},      // 2 bars and a fill: lead enters with long notes
+      {"theme", 425, 84, 120},         // 5 bars and a beat: the lead plays the theme
+      {"break", 530, 16, 120},         // 1 bar: drums stop, chopped chord
+      {"riser", 550, 24, 132, 4},      // 5 accelerating beats, one beat of air
+      {"drop", 578, 176, 132},         // 11 bars, the tunnel: everything in
+      {"stutter", 778, 22, 132},       // stop-time bar and a fill
+      {"drop 2", 803, 176, 132},       // 11 bars: second theme over the beat
+      {"breakdown", 1002, 80, 120},    // 5 bars, no drums: pads and bell
+      {"return", 1102, 40, 120, 8, true}, // a swell, then 2 bars building back
+      {"outro", 1155, 132, 120},       // the groove once more, fading out
   };
   return kSections;
 }
 
-std::vector<int> PlanTempo(int64_t frames, int rows, int target) {
+std::vector<int> PlanTempo(int64_t frames, int rows, int target, bool exact) {
   if (frames % kSpeed != 0 || rows < 3) return {};
   const int64_t ticks = frames / kSpeed; // sum of TickFrames over the rows
   struct Best {
@@ -40,8 +43,9 @@ std::vector<int> PlanTempo(int64_t frames, int rows, int target) {
     int base = 0, run = 0, runRows = 0, fix[2] = {0, 0}, fixes = 0;
   } best;
   for (int fixes = 0; fixes <= 2 && !best.found; ++fixes) {
-    for (int base = target - 3; base <= target + 3; ++base) {
-      for (int run = base - 2; run <= base + 2; ++run) {
+    const int spread = exact ? 0 : 3;
+    for (int base = target - spread; base <= target + spread; ++base) {
+      for (int run = base - 1; run <= base + 1; ++run) {
         for (int f0 = base - 6; f0 <= base + 6; ++f0) {
           for (int f1 = f0; f1 <= base + 6; ++f1) {
             if (fixes < 1 && f0 != base - 6) continue; // one pass when no fix
@@ -90,9 +94,12 @@ std::vector<int> PlanTempo(int64_t frames, int rows, int target) {
     }
   }
   if (!best.found) return {};
-  // The run opens the section; corrections sit on its last rows.
+  // The run's rows are spread evenly over the section, so the grid never
+  // drifts more than a row's difference from a steady one; corrections sit
+  // on its last rows.
   std::vector<int> bpm(rows, best.base);
-  for (int i = 0; i < best.runRows; ++i) bpm[i] = best.run;
+  const int spread = rows - best.fixes;
+  for (int i = 0; i < best.runRows; ++i) bpm[static_cast<int64_t>(i) * spread / best.runRows] = best.run;
   for (int i = 0; i < best.fixes; ++i) bpm[rows - 1 - i] = best.fix[i];
   return bpm;
 }
@@ -102,10 +109,24 @@ std::vector<int> TempoMap() {
   std::vector<int> map;
   for (size_t i = 0; i < sections.size(); ++i) {
     const int next = i + 1 < sections.size() ? sections[i + 1].cueTenths : kEndTenths;
-    const int64_t frames = static_cast<int64_t>(next - sections[i].cueTenths) * kRate / 10;
-    const std::vector<int> bpm = PlanTempo(frames, sections[i].rows, sections[i].targetBpm);
+    const Section& s = sections[i];
+    const int64_t frames = static_cast<int64_t>(next - s.cueTenths) * kRate / 10;
+    std::vector<int> bpm;
+    if (s.slackRows == 0) {
+      bpm = PlanTempo(frames, s.rows, s.bpm, true);
+    } else {
+      // The kept rows at the section's tempo, the slack rows take the rest.
+      const int kept = s.rows - s.slackRows;
+      const int64_t left = frames - int64_t{kept} * kSpeed * TickFrames(s.bpm);
+      const int slackBpm = left > 0 ? static_cast<int>(int64_t{kRate} * 15 * s.slackRows / left) : 0;
+      std::vector<int> slack = left > 0 ? PlanTempo(left, s.slackRows, slackBpm) : std::vector<int>{};
+      if (!slack.empty()) {
+        bpm.assign(kept, s.bpm);
+        bpm.insert(s.slackAtStart ? bpm.begin() : bpm.end(), slack.begin(), slack.end());
+      }
+    }
     if (bpm.empty())
-      throw std::logic_error(std::string("music: no tempo lands section \"") + sections[i].name +
+      throw std::logic_error(std::string("music: no tempo lands section \"") + s.name +
                              "\" on its cue");
     map.insert(map.end(), bpm.begin(), bpm.end());
   }

@@ -10,16 +10,21 @@
 
 namespace song {
 
-constexpr int kChannels = 14;
+constexpr int kChannels = 22;
 constexpr int kRate = 48000;  // the player's rate; tick lengths are whole frames at it
 constexpr int kSpeed = 6;     // ticks per row everywhere
 
 // One section of the track: starts at cueTenths / 10 seconds, `rows` rows.
+// Its rows run at `bpm` (a row or two a few BPM off where whole frames
+// demand it), except `slackRows` rows where nothing keeps time (a breath, a
+// swell), at the start or the end: they take whatever tempo lands the cue.
 struct Section {
   const char* name;
   int cueTenths;
   int rows;
-  int targetBpm; // the tempo the tempo map stays close to
+  int bpm;
+  int slackRows = 0;
+  bool slackAtStart = false;
 };
 
 // The sections in order; the song ends at kEndTenths / 10 seconds.
@@ -31,9 +36,10 @@ constexpr int kEndTenths = 1320;
 inline int64_t TickFrames(int bpm) { return (static_cast<int64_t>(kRate) * 5 / 2) / bpm; }
 
 // BPM per row for `rows` rows that together last exactly `frames` frames at
-// speed 6: a base tempo near `target`, a run at a neighbouring tempo, and at
-// most two single-row corrections. Empty if there is no such plan.
-std::vector<int> PlanTempo(int64_t frames, int rows, int target);
+// speed 6: a base tempo (`target` itself when `exact`, else within 3 of it),
+// a run one BPM away, and at most two single-row corrections. Empty if there
+// is no such plan.
+std::vector<int> PlanTempo(int64_t frames, int rows, int target, bool exact = false);
 
 // BPM of every row of the song, section after section; throws
 // std::logic_error if a section cannot land on its cue.

@@ -148,6 +148,47 @@ Wave HatWave(double seconds, double decay, uint32_t seed) {
 
 } // namespace
 
+std::vector<double> WithRoom(const std::vector<double>& dry, double rate, double tail, double wet) {
+  // Four combs with a one-pole low-pass in the loop (the tail darkens as it
+  // dies), feedback set for a 60 dB decay over `tail` seconds; two all-passes
+  // thicken the echoes into a wash.
+  static constexpr double kComb[4] = {0.0297, 0.0371, 0.0411, 0.0437};
+  static constexpr double kAllPass[2] = {0.0050, 0.0017};
+  Wave out(dry.size() + static_cast<size_t>(tail * rate), 0.0);
+  Wave sum(out.size(), 0.0);
+  for (double d : kComb) {
+    const size_t n = static_cast<size_t>(d * rate);
+    const double g = std::pow(10.0, -3.0 * d / tail), damp = 0.35;
+    Wave line(n, 0.0);
+    double lp = 0;
+    for (size_t i = 0, at = 0; i < out.size(); ++i, at = (at + 1) % n) {
+      const double x = i < dry.size() ? dry[i] : 0.0;
+      const double y = line[at];
+      lp = y * (1 - damp) + lp * damp;
+      line[at] = x + g * lp;
+      sum[i] += y;
+    }
+  }
+  for (double d : kAllPass) {
+    const size_t n = static_cast<size_t>(d * rate);
+    Wave line(n, 0.0);
+    for (size_t i = 0, at = 0; i < sum.size(); ++i, at = (at + 1) % n) {
+      const double b = line[at], x = sum[i];
+      line[at] = x + 0.5 * b;
+      sum[i] = b - 0.5 * line[at];
+    }
+  }
+  double dryPeak = 1e-12, wetPeak = 1e-12;
+  for (double v : dry) dryPeak = std::max(dryPeak, std::fabs(v));
+  for (double v : sum) wetPeak = std::max(wetPeak, std::fabs(v));
+  for (size_t i = 0; i < out.size(); ++i)
+    out[i] = (i < dry.size() ? dry[i] : 0.0) + wet * dryPeak / wetPeak * sum[i];
+  // The tail fades to zero over its last fifth.
+  const size_t fade = static_cast<size_t>(tail * rate / 5);
+  for (size_t i = 0; i < fade && i < out.size(); ++i) out[out.size() - 1 - i] *= static_cast<double>(i) / fade;
+  return out;
+}
+
 void Tune(double rate, double pitchHz, xm::Sample& s) {
   // Note N plays the sample at 8363 * 2^((N - 49 + relative + finetune/128) / 12) Hz,
   // so content at pitchHz sounds as middle C at C-4 when this shift holds.
@@ -164,11 +205,12 @@ xm::Instrument Kick() {
   double phase = 0;
   for (size_t i = 0; i < w.size(); ++i) {
     const double t = i / kRate;
-    const double hz = 45 + 160 * std::exp(-t / 0.03) + 500 * std::exp(-t / 0.004);
+    const double hz = 48 + 160 * std::exp(-t / 0.03) + 500 * std::exp(-t / 0.004);
     phase += 2 * kPi * hz / kRate;
-    // Saturated, so the body stays loud for ~60 ms and then falls away fast.
-    const double amp = std::min(1.0, t / 0.0015) * std::exp(-t / 0.075);
-    const double body = std::tanh(2.4 * amp * std::sin(phase)) / std::tanh(2.4);
+    // Saturated and held, so the body stays loud for ~50 ms and then falls
+    // away fast: a tight kick, not a boom.
+    const double amp = std::min(1.0, t / 0.0015) * (t < 0.02 ? 1.0 : std::exp(-(t - 0.02) / 0.04));
+    const double body = std::tanh(4.0 * amp * std::sin(phase)) / std::tanh(4.0);
     const double click = hp(rng.Next()) * std::exp(-t / 0.0025) * 0.35;
     w[i] = body + click;
   }
@@ -190,7 +232,7 @@ xm::Instrument Snare() {
     w[i] = std::tanh(1.6 * (body + noise));
   }
   Edges(w, 4, 800);
-  return MakeDrum("snare", w, kRate, 0.97);
+  return MakeDrum("snare", WithRoom(w, kRate, 0.9, 0.45), kRate, 0.97);
 }
 
 xm::Instrument Clap() {
@@ -207,7 +249,7 @@ xm::Instrument Clap() {
     w[i] = (bp(n) * 1.6 + 0.35 * hp(n)) * env;
   }
   Edges(w, 2, 800);
-  return MakeDrum("clap", w, kRate, 0.97);
+  return MakeDrum("clap", WithRoom(w, kRate, 1.1, 0.5), kRate, 0.97);
 }
 
 xm::Instrument HatClosed() { return MakeDrum("hat closed", HatWave(0.10, 0.022, 41), kRate, 0.95); }
@@ -248,8 +290,8 @@ xm::Instrument Noise() {
 }
 
 xm::Instrument Bass() {
-  // Saw with a little square and a sub sine, through a resonant low-pass
-  // whose cutoff falls from 2.6 kHz to 300 Hz; the last cycles, at the
+  // Saw with a little square and a weaker fundamental, through a resonant low-pass
+  // whose cutoff falls from 2.9 kHz to 550 Hz; the last cycles, at the
   // final cutoff, loop. Period 802 frames (about A-1).
   const int period = 802;
   const double hz = kRate / period;
@@ -259,8 +301,8 @@ xm::Instrument Bass() {
   const double settle = attackCycles * period / kRate;
   AddPartials(w, kRate, hz, 0.0, 8000, [&](int k, double t) {
     const double tt = std::min(t, settle);
-    const double cutoff = 300 + 2300 * std::exp(-tt / 0.06);
-    const double shape = (k % 2 ? 1.0 : 0.75) / k + (k == 1 ? 0.6 : 0.0);
+    const double cutoff = 550 + 2300 * std::exp(-tt / 0.06);
+    const double shape = (k == 1 ? 0.6 : k % 2 ? 1.0 : 0.75) / k;
     return shape * LowPassGain(k * hz, cutoff, 0.8);
   });
   for (double& v : w) v = std::tanh(1.8 * v);
@@ -299,6 +341,30 @@ xm::Instrument Pad() {
   return ins;
 }
 
+xm::Instrument PadWide() {
+  // Same loop length and centre as Pad, wider spread and other phases: on
+  // the other side of the stereo field the two layers beat against each other.
+  const int length = 32768;
+  const double unit = kLowRate / length;
+  const int centre = 194;
+  Wave w(length);
+  Rng rng(89);
+  for (int d : {-5, -4, -2, 0, 2, 4, 5}) {
+    const double hz = (centre + d) * unit;
+    const double gain = d == 0 ? 1.0 : 0.7;
+    AddPartials(w, kLowRate, hz, kPi * rng.Next(), 1e9, [&](int k, double) {
+      return gain / k * LowPassGain(k * hz, 2600, 0.3);
+    });
+  }
+  xm::Instrument ins = Make("pad wide", w, kLowRate, 0.98, centre * unit);
+  ins.sample.loopStart = 0;
+  ins.sample.loopLength = length;
+  ins.volumeEnvelope.points = {{0, 0}, {24, 64}, {48, 56}};
+  ins.volumeEnvelope.sustain = 2;
+  ins.fadeout = 600;
+  return ins;
+}
+
 xm::Instrument Lead() {
   // Three saw/square voices, 163 +-1 cycles over a 16384-frame loop (about A-4).
   const int length = 16384;
@@ -325,17 +391,21 @@ xm::Instrument Lead() {
   return ins;
 }
 
-xm::Instrument Pluck() {
-  // Bright saw that closes quickly, period 84 frames (about C-5).
+xm::Instrument Pluck(int brightness) {
+  // Saw that closes quickly, period 84 frames (about C-5); the filter's
+  // starting cutoff rises with `brightness`.
+  static constexpr const char* kName[3] = {"pluck dark", "pluck", "pluck bright"};
+  brightness = std::clamp(brightness, 0, 2);
+  const double open = 2500.0 * (1 + brightness * 1.4);
   const int period = 84;
   const double hz = kRate / period;
   Wave w(Frames(0.42, kRate));
   AddPartials(w, kRate, hz, 0.0, 1e9, [&](int k, double t) {
-    const double cutoff = 900 + 7000 * std::exp(-t / 0.035);
+    const double cutoff = 700 + open * std::exp(-t / 0.035);
     return (k % 2 ? 1.0 : 0.8) / k * LowPassGain(k * hz, cutoff, 0.6) * std::exp(-t / 0.13);
   });
   Edges(w, 8, 400);
-  return Make("pluck", w, kRate, 0.98, hz);
+  return Make(kName[brightness], WithRoom(w, kRate, 0.8, 0.35), kRate, 0.98, hz);
 }
 
 xm::Instrument Bell() {
@@ -350,7 +420,64 @@ xm::Instrument Bell() {
     w[i] = tone * std::min(1.0, t / 0.002) * std::exp(-t / 0.45);
   }
   Edges(w, 0, 600);
-  return Make("bell", w, kLowRate, 0.95, hz);
+  return Make("bell", WithRoom(w, kLowRate, 1.4, 0.4), kLowRate, 0.95, hz);
+}
+
+xm::Instrument KickClick() {
+  // 25 ms of band-passed noise and a 1.8 kHz blip: the beater, not the body.
+  Wave w(Frames(0.04, kRate));
+  Rng rng(13);
+  Biquad bp(Biquad::BandPass, 3500, 0.8, kRate);
+  for (size_t i = 0; i < w.size(); ++i) {
+    const double t = i / kRate;
+    w[i] = (bp(rng.Next()) * 1.4 + 0.6 * std::sin(2 * kPi * 1800 * t)) * std::exp(-t / 0.006);
+  }
+  Edges(w, 2, 200);
+  return MakeDrum("kick click", w, kRate, 0.95);
+}
+
+xm::Instrument KickSub() {
+  // The kick's body alone, unsaturated and longer: the same pitch fall from
+  // the same phase, so on a kick it adds to the body instead of beating.
+  Wave w(Frames(0.36, kRate));
+  double phase = 0;
+  for (size_t i = 0; i < w.size(); ++i) {
+    const double t = i / kRate;
+    phase += 2 * kPi * (48 + 160 * std::exp(-t / 0.03) + 500 * std::exp(-t / 0.004)) / kRate;
+    // Full for 45 ms, then gone quickly: weight where the kick hits.
+    const double amp = std::min(1.0, t / 0.0015) * (t < 0.04 ? 1.0 : std::exp(-(t - 0.04) / 0.02));
+    w[i] = std::tanh(2.0 * amp * std::sin(phase));
+  }
+  Edges(w, 0, 1500);
+  return MakeDrum("kick sub", w, kRate, 0.99);
+}
+
+xm::Instrument Sub() {
+  // A looped sine, 100 cycles over 4410 frames at 22050 Hz (500 Hz): tuned
+  // like the other pitched instruments.
+  const int length = 4410, cycles = 100;
+  Wave w(length);
+  for (int i = 0; i < length; ++i) w[i] = std::sin(2 * kPi * cycles * i / length);
+  const double hz = kLowRate * cycles / length;
+  xm::Instrument ins = Make("sub", w, kLowRate, 0.95, hz);
+  ins.sample.loopStart = 0;
+  ins.sample.loopLength = length;
+  ins.volumeEnvelope.points = {{0, 0}, {2, 64}, {40, 48}};
+  ins.volumeEnvelope.sustain = 2;
+  ins.fadeout = 4000;
+  return ins;
+}
+
+xm::Instrument Tom() {
+  Wave w(Frames(0.45, kRate));
+  double phase = 0;
+  for (size_t i = 0; i < w.size(); ++i) {
+    const double t = i / kRate;
+    phase += 2 * kPi * (150 + 90 * std::exp(-t / 0.04)) / kRate;
+    w[i] = std::tanh(1.5 * std::sin(phase)) * std::exp(-t / 0.12);
+  }
+  Edges(w, 4, 600);
+  return MakeDrum("tom", WithRoom(w, kRate, 0.7, 0.3), kRate, 0.97);
 }
 
 } // namespace synth

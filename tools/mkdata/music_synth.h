@@ -7,6 +7,8 @@
 
 #include "music_xm.h"
 
+#include <vector>
+
 namespace synth {
 
 // One instrument of the module, ready to be written. Pitched instruments are
@@ -21,9 +23,21 @@ xm::Instrument Crash();
 xm::Instrument Noise();  // looped low-passed noise; pitch it up for risers
 xm::Instrument Bass();   // plucked saw bass with a decaying filter
 xm::Instrument Pad();    // seven detuned saws, slow attack, long release
+xm::Instrument PadWide(); // the pad's second layer: other detuning, other phases
 xm::Instrument Lead();   // three detuned saw/square voices, delayed vibrato
-xm::Instrument Pluck();  // short bright pluck for arpeggios
-xm::Instrument Bell();   // FM bell, decays by itself
+// Pluck for arpeggios with a room tail; `brightness` 0 (dark) .. 2 (bright)
+// sets how far its filter opens.
+xm::Instrument Pluck(int brightness = 1);
+xm::Instrument Bell();   // FM bell with a room tail
+xm::Instrument KickClick(); // a second kick layer: a short bright click
+xm::Instrument KickSub();   // a second kick layer: the body alone, longer
+xm::Instrument Sub();    // a plain sine an octave under the bass
+xm::Instrument Tom();    // pitched tom for fills
+
+// Adds a room tail (parallel damped combs into two all-passes) to a one-shot
+// sound at `rate` Hz: the sound grows by `tail` seconds; `wet` is the tail's
+// level against the dry sound. Exposed for tests.
+std::vector<double> WithRoom(const std::vector<double>& dry, double rate, double tail, double wet);
 
 // Relative note and finetune that make a sample recorded at `rate` Hz whose
 // content sounds at `pitchHz` play in tune (see above). Exposed for tests.
