@@ -284,12 +284,10 @@ std::vector<CV> gScratch;
 
 }  // namespace
 
-void DrawMesh(const MeshDraw& d, const MeshVertex* vertices, int count, const uint32_t* indices,
-              uint32_t indexCount) {
-    if (!vertices || count <= 0 || !indices || indexCount < 3) return;
-    const Viewport& vp = d.viewport;
-    if (vp.width <= 0 || vp.height <= 0 || vp.clipX0 >= vp.clipX1 || vp.clipY0 >= vp.clipY1) return;
-    const Mat4 mv = Multiply(d.object, d.view);
+namespace {
+
+// The viewport's projection: vertical field of view kFovY, the viewport's aspect.
+Projection MakeProjection(const Viewport& vp) {
     Projection pr;
     pr.sy = 1.0f / std::tan(kFovY * 0.5f);
     pr.sx = pr.sy * float(vp.height) / float(vp.width);
@@ -297,87 +295,94 @@ void DrawMesh(const MeshDraw& d, const MeshVertex* vertices, int count, const ui
     pr.hh = vp.height * 0.5f;
     pr.cx = vp.x + pr.hw;
     pr.cy = vp.y + pr.hh;
+    return pr;
+}
 
+// What the vertex stage needs besides the vertices: the model-view matrix, the
+// normal matrices and the enabled lights.
+struct VertexStage {
+    const MeshDraw* d;
+    Mat4 mv;
+    Projection pr;
+    Guard guard;
     float envN[9], lightN[9];
-    if (d.envMap) NormalMatrix(mv, envN);
     const Light* lights[kMaxLights];
     int lightCount = 0;
-    if (d.lighting) {
-        NormalMatrix(d.object, lightN);
-        for (int i = 0; i < kMaxLights; ++i)
-            if (d.lights[i].enabled) lights[lightCount++] = &d.lights[i];
-    }
+};
 
-    // Every vertex once: the triangles share them. Only vertices that an index
-    // reaches are read: the demo may pass a vertex count larger than the array
-    // it rewrote, but the engine's own indices never exceed the real array.
-    uint32_t highest = 0;
-    for (uint32_t t = 0; t < indexCount; ++t) highest = std::max(highest, indices[t]);
-    count = int(std::min<uint32_t>(uint32_t(count), highest + 1));
-    if (gScratch.size() < size_t(count)) gScratch.resize(size_t(count));
-    CV* cv = gScratch.data();
-    const float* m = mv.m;
-    const Guard guard = MakeGuard(vp);
+// One vertex: camera space, colour (lit or the material's), texture
+// coordinates (sphere-mapped or the vertex's), and its screen position when
+// it lies between the near and far planes.
+void ShadeVertex(const VertexStage& st, const MeshVertex& v, CV& c) {
+    const MeshDraw& d = *st.d;
+    const float* m = st.mv.m;
+    const float cxm = v.x * m[0] + v.y * m[4] + v.z * m[8] + m[12];
+    const float cym = v.x * m[1] + v.y * m[5] + v.z * m[9] + m[13];
+    const float czm = v.x * m[2] + v.y * m[6] + v.z * m[10] + m[14];
+    c.x = cxm * st.pr.sx;
+    c.y = cym * st.pr.sy;
+    c.w = czm;
+    float r = float((v.color >> 16) & 0xFF), g = float((v.color >> 8) & 0xFF), b = float(v.color & 0xFF);
+    if (d.lighting) {   // no ambient term: without lights the vertex is black
+        const float* o = d.object.m;
+        const V3 wp{v.x * o[0] + v.y * o[4] + v.z * o[8] + o[12], v.x * o[1] + v.y * o[5] + v.z * o[9] + o[13],
+                    v.x * o[2] + v.y * o[6] + v.z * o[10] + o[14]};
+        V3 n = MulNormal(st.lightN, v.nx, v.ny, v.nz);
+        const float nl = Length(n);
+        n = nl > 0 ? Scaled(n, 1.0f / nl) : n;
+        float lr = 0, lg = 0, lb = 0;
+        for (int l = 0; l < st.lightCount; ++l) {
+            const Light& L = *st.lights[l];
+            const V3 dir = Sub(V3{L.x, L.y, L.z}, wp);
+            const float dist = Length(dir);
+            if (!(dist > 0) || !(L.range > 0)) continue;
+            const float k = std::max(0.0f, Dot(n, dir) / dist) * std::max(0.0f, 1.0f - dist / L.range);
+            lr += L.r * k, lg += L.g * k, lb += L.b * k;
+        }
+        r = std::min(255.0f, r * lr / 255.0f);
+        g = std::min(255.0f, g * lg / 255.0f);
+        b = std::min(255.0f, b * lb / 255.0f);
+    }
+    c.r = r, c.g = g, c.b = b;
+    if (d.envMap) {
+        V3 n = MulNormal(st.envN, v.nx, v.ny, v.nz);
+        const float nl = Length(n);
+        n = nl > 0 ? Scaled(n, 1.0f / nl) : n;
+        c.u = 0.5f + 0.5f * n.x;
+        c.v = 0.5f - 0.5f * n.y;
+    } else {
+        c.u = v.u;
+        c.v = v.v;
+    }
+    c.code = Code(c.w);
+    if (c.code == 0) {
+        Project(c, st.pr);
+        c.out = OutCode(c.s.x, c.s.y, st.guard);
+        c.fx = int32_t(std::lrintf(c.s.x * kSubUnit));
+        c.fy = int32_t(std::lrintf(c.s.y * kSubUnit));
+    }
+}
+
+// The vertex stage: every vertex once (the triangles share them), eight at a
+// time with AVX2 where the processor has it, the rest one by one.
+void ShadeVertices(const VertexStage& st, const MeshVertex* vertices, int count, CV* cv) {
     int first = 0;
     if (QueueSimd()) {
         VertexShading shading;
-        if (d.envMap) shading.envN = envN;
-        if (d.lighting) shading.lightN = lightN, shading.object = &d.object, shading.lights = lights;
-        shading.lightCount = lightCount;
-        first = TransformVerticesAvx2(vertices, count, mv, pr, guard, shading, cv);
+        if (st.d->envMap) shading.envN = st.envN;
+        if (st.d->lighting) shading.lightN = st.lightN, shading.object = &st.d->object, shading.lights = st.lights;
+        shading.lightCount = st.lightCount;
+        first = TransformVerticesAvx2(vertices, count, st.mv, st.pr, st.guard, shading, cv);
     }
-    for (int i = first; i < count; ++i) {
-        const MeshVertex& v = vertices[i];
-        CV& c = cv[i];
-        const float cxm = v.x * m[0] + v.y * m[4] + v.z * m[8] + m[12];
-        const float cym = v.x * m[1] + v.y * m[5] + v.z * m[9] + m[13];
-        const float czm = v.x * m[2] + v.y * m[6] + v.z * m[10] + m[14];
-        c.x = cxm * pr.sx;
-        c.y = cym * pr.sy;
-        c.w = czm;
-        float r = float((v.color >> 16) & 0xFF), g = float((v.color >> 8) & 0xFF),
-              b = float(v.color & 0xFF);
-        if (d.lighting) {   // no ambient term: without lights the vertex is black
-            const float* o = d.object.m;
-            const V3 wp{v.x * o[0] + v.y * o[4] + v.z * o[8] + o[12],
-                        v.x * o[1] + v.y * o[5] + v.z * o[9] + o[13],
-                        v.x * o[2] + v.y * o[6] + v.z * o[10] + o[14]};
-            V3 n = MulNormal(lightN, v.nx, v.ny, v.nz);
-            const float nl = Length(n);
-            n = nl > 0 ? Scaled(n, 1.0f / nl) : n;
-            float lr = 0, lg = 0, lb = 0;
-            for (int l = 0; l < lightCount; ++l) {
-                const Light& L = *lights[l];
-                const V3 dir = Sub(V3{L.x, L.y, L.z}, wp);
-                const float dist = Length(dir);
-                if (!(dist > 0) || !(L.range > 0)) continue;
-                const float k = std::max(0.0f, Dot(n, dir) / dist) * std::max(0.0f, 1.0f - dist / L.range);
-                lr += L.r * k, lg += L.g * k, lb += L.b * k;
-            }
-            r = std::min(255.0f, r * lr / 255.0f);
-            g = std::min(255.0f, g * lg / 255.0f);
-            b = std::min(255.0f, b * lb / 255.0f);
-        }
-        c.r = r, c.g = g, c.b = b;
-        if (d.envMap) {
-            V3 n = MulNormal(envN, v.nx, v.ny, v.nz);
-            const float nl = Length(n);
-            n = nl > 0 ? Scaled(n, 1.0f / nl) : n;
-            c.u = 0.5f + 0.5f * n.x;
-            c.v = 0.5f - 0.5f * n.y;
-        } else {
-            c.u = v.u;
-            c.v = v.v;
-        }
-        c.code = Code(c.w);
-        if (c.code == 0) {
-            Project(c, pr);
-            c.out = OutCode(c.s.x, c.s.y, guard);
-            c.fx = int32_t(std::lrintf(c.s.x * kSubUnit));
-            c.fy = int32_t(std::lrintf(c.s.y * kSubUnit));
-        }
-    }
+    for (int i = first; i < count; ++i) ShadeVertex(st, vertices[i], cv[i]);
+}
 
+// The triangle stage: each indexed triangle culled, clipped and emitted.
+// Triangles wholly between the near and far planes take a quick way that
+// does what EmitPolygon would, from the corners' codes.
+void DrawTriangles(const VertexStage& st, const CV* cv, int count, const uint32_t* indices, uint32_t indexCount) {
+    const MeshDraw& d = *st.d;
+    const Guard& guard = st.guard;
     Emit e{d.state, true, false, {0, 0, 0}};
     const bool wrap = d.wrapping && !d.envMap;
     for (uint32_t t = 0; t + 2 < indexCount; t += 3) {
@@ -386,8 +391,8 @@ void DrawMesh(const MeshDraw& d, const MeshVertex* vertices, int count, const ui
         const CV* c[3] = {&cv[i0], &cv[i1], &cv[i2]};
         if (c[0]->code & c[1]->code & c[2]->code) continue;
         auto flat = [&] {
-            e.flat = c[0]->r == c[1]->r && c[0]->r == c[2]->r && c[0]->g == c[1]->g &&
-                     c[0]->g == c[2]->g && c[0]->b == c[1]->b && c[0]->b == c[2]->b;
+            e.flat = c[0]->r == c[1]->r && c[0]->r == c[2]->r && c[0]->g == c[1]->g && c[0]->g == c[2]->g &&
+                     c[0]->b == c[1]->b && c[0]->b == c[2]->b;
             if (e.flat) e.flatColor[0] = c[0]->r, e.flatColor[1] = c[0]->g, e.flatColor[2] = c[0]->b;
         };
         if ((c[0]->code | c[1]->code | c[2]->code) == 0 && !wrap) {
@@ -395,9 +400,8 @@ void DrawMesh(const MeshDraw& d, const MeshVertex* vertices, int count, const ui
             const float ax = c[1]->s.x - c[0]->s.x, ay = c[1]->s.y - c[0]->s.y;
             const float bx = c[2]->s.x - c[0]->s.x, by = c[2]->s.y - c[0]->s.y;
             if (ax * by - bx * ay < -1e-3f) continue;
-            // What EmitPolygon would do, from the corners' codes: drop corners
-            // that are not numbers or lie all beyond one side of the scissor,
-            // clip what leaves the guard band, snap the rest directly.
+            // Drop corners that are not numbers or lie all beyond one side of
+            // the scissor, clip what leaves the guard band, snap the rest directly.
             const uint32_t any = c[0]->out | c[1]->out | c[2]->out;
             if (any & kOutNotFinite) continue;
             if (c[0]->out & c[1]->out & c[2]->out & kOutSides) continue;
@@ -432,11 +436,41 @@ void DrawMesh(const MeshDraw& d, const MeshVertex* vertices, int count, const ui
         SV poly[8];
         for (int i = 0; i < n; ++i) {
             CV p = cur[i];
-            Project(p, pr);
+            Project(p, st.pr);
             poly[i] = p.s;
         }
         EmitPolygon(poly, n, guard, e);
     }
+}
+
+}  // namespace
+
+void DrawMesh(const MeshDraw& d, const MeshVertex* vertices, int count, const uint32_t* indices,
+              uint32_t indexCount) {
+    if (!vertices || count <= 0 || !indices || indexCount < 3) return;
+    const Viewport& vp = d.viewport;
+    if (vp.width <= 0 || vp.height <= 0 || vp.clipX0 >= vp.clipX1 || vp.clipY0 >= vp.clipY1) return;
+    VertexStage st;
+    st.d = &d;
+    st.mv = Multiply(d.object, d.view);
+    st.pr = MakeProjection(vp);
+    st.guard = MakeGuard(vp);
+    if (d.envMap) NormalMatrix(st.mv, st.envN);
+    if (d.lighting) {
+        NormalMatrix(d.object, st.lightN);
+        for (int i = 0; i < kMaxLights; ++i)
+            if (d.lights[i].enabled) st.lights[st.lightCount++] = &d.lights[i];
+    }
+
+    // Only vertices that an index reaches are read: the demo may pass a vertex
+    // count larger than the array it rewrote, but the engine's own indices
+    // never exceed the real array.
+    uint32_t highest = 0;
+    for (uint32_t t = 0; t < indexCount; ++t) highest = std::max(highest, indices[t]);
+    count = int(std::min<uint32_t>(uint32_t(count), highest + 1));
+    if (gScratch.size() < size_t(count)) gScratch.resize(size_t(count));
+    ShadeVertices(st, vertices, count, gScratch.data());
+    DrawTriangles(st, gScratch.data(), count, indices, indexCount);
 }
 
 void DrawScreen(const ScreenVertex* vertices, int count, int kind, const Viewport& vp,
