@@ -5,6 +5,8 @@
 #   FUZZ_SECONDS  time per target (default 45)
 #   FUZZ_BUILD    build folder (default build-fuzz)
 #   FUZZ_ONLY     run only these targets, e.g. "png xm"
+#   FUZZ_OPENMPT  1: the xm target with an instrumented libopenmpt too
+#                 (tools/fuzz/build-openmpt.sh; otherwise the system's player)
 # Each target starts from its committed corpus (copied: new inputs stay in the
 # build folder). A fault stops with the input's path: fix it, then add the
 # input to the target's corpus so the replay tests keep it.
@@ -17,11 +19,15 @@ targets="png:tests/assets/corpus/png jpeg:tests/assets/corpus/jpeg a3f:tests/ass
 
 libs=$(tools/fuzz/build-libs.sh | tail -1)
 echo "fuzz: instrumented libraries in $libs ($(cat "$libs/done"))"
-if [ ! -f "$build/build.ninja" ]; then
-    mkdir -p "$build"
-    CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTEQ_FUZZ=ON \
-        -DTEQ_FUZZ_LIBS="$libs" >"$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
+openmpt=""
+if [ "${FUZZ_OPENMPT:-0}" = 1 ]; then
+    openmpt=$(tools/fuzz/build-openmpt.sh | tail -1)
+    echo "fuzz: instrumented player in $openmpt ($(cat "$openmpt/done"))"
 fi
+mkdir -p "$build"
+CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTEQ_FUZZ=ON \
+    -DTEQ_FUZZ_LIBS="$libs" -DTEQ_FUZZ_OPENMPT="$openmpt" >"$build/configure.log" 2>&1 ||
+    { cat "$build/configure.log"; exit 1; }
 names=""
 for t in $targets; do
     name=${t%%:*}
