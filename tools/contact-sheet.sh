@@ -1,6 +1,7 @@
 #!/bin/bash
 # Rebuilds docs/contact-sheet.png: one frame of every timeline window, shot
-# with `teq --shot` from a built tree and tiled 4 x 3 with its time.
+# with `teq --shot` from a built tree, the closing scene five times, tiled
+# 4 x 4 with its time.
 #   tools/contact-sheet.sh [BUILD_DIR] [OUT.png]
 # BUILD_DIR defaults to ./build (it must hold teq and data/); the sound level
 # of the shots is teq's fixed --level default unless LEVEL is set.
@@ -9,7 +10,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 out=${2:-$root/docs/contact-sheet.png}
-times=(5 25 30 40 45 54 60 79 90 105 112 120)
+times=(5 25 30 40 45 54 60 79 90 105 112 116 118 121 125 130)
 font=/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf
 
 [ -x "$build/teq" ] || { echo "contact-sheet: no $build/teq (build first)" >&2; exit 1; }

@@ -266,10 +266,25 @@ TEST(Meshes, SieniStandsOnTheGroundAroundTheYAxis) {
     ExpectClosed(o);
     const Extent e = Measure(o);
     EXPECT_FLOAT_EQ(e.minY, 0.0);
-    EXPECT_NEAR(e.maxY, 60.0, 3.0);
     EXPECT_NEAR(e.maxX, -e.minX, 0.5);
     EXPECT_NEAR(e.maxZ, -e.minZ, 0.5);
-    EXPECT_LT(e.maxX, 35.0);
+    // A wide cap: broader than the mushroom is tall, so it reads from afar.
+    EXPECT_GT(e.maxX, 1.0 * e.maxY);
+    EXPECT_GT(e.maxX, 45.0);
+    // The closing scene spins each copy about its origin at (sin 3i * 280, 0,
+    // cos 5i * 250), i < 20, while the camera flies from the origin to
+    // (200, 300, 100): the mesh must stay clear of that path by a margin.
+    double reach = 0;
+    for (const MeshVertex& v : o.vertices) reach = std::max(reach, Len(Pos(v)));
+    double nearest = 1e9;
+    for (int i = 0; i < 20; ++i) {
+        const V3 c = {std::sin(3.0 * i) * 280, 0, std::cos(5.0 * i) * 250};
+        for (int k = 0; k <= 1000; ++k) {
+            const V3 eye = {200.0 * k / 1000, 300.0 * k / 1000, 100.0 * k / 1000};
+            nearest = std::min(nearest, Len(Sub(c, eye)));
+        }
+    }
+    EXPECT_LT(reach + 10, nearest) << "a copy sweeps through the camera";
     // The top of the cap faces up, the middle of the sole faces down.
     size_t apex = 0, sole = 0;
     for (const MeshVertex& v : o.vertices) {
@@ -284,4 +299,13 @@ TEST(Meshes, SieniStandsOnTheGroundAroundTheYAxis) {
     }
     EXPECT_GT(apex, 0u);
     EXPECT_GT(sole, 0u);
+    // The gills (v 0.45..0.62, under the cap) face down and outward, so a
+    // light low at the side reaches them.
+    size_t gills = 0;
+    for (const MeshVertex& v : o.vertices) {
+        if (v.v <= 0.46f || v.v >= 0.62f || v.ny > -0.5f) continue;
+        ++gills;
+        EXPECT_GT(v.nx * v.x + v.nz * v.z, 0.0) << "gill normal turned inward";
+    }
+    EXPECT_GT(gills, 20u);
 }

@@ -403,45 +403,51 @@ qor::A3fMesh GenTunnel() {
 
 // >> sieni
 
-// A fly-agaric mushroom 60 tall on y = 0, revolved about the y axis in 24
-// steps: stem with a bulbous foot, flat gill underside, domed cap. Separate
-// parts where the surface creases, so each keeps its own normals. v follows
-// the rows of "sieni.jpg": cap 0..0.45 (apex to rim), gills 0.45..0.62,
-// stem 0.62..1 (top to foot).
+// A fly-agaric mushroom on y = 0, revolved about the y axis in 24 steps:
+// a squat stem with a bulbous foot, a gill underside that slopes up to a
+// wide domed cap. The closing scene spins the copies about their foot and
+// flies the camera out past them, so the whole mesh stays within 57 units of
+// its origin: the nearest copy, 70 from the camera's path, never reaches it. The cap is
+// wide for its height so the field reads from the camera's final place; the
+// gills face down and out, the stem out, so the light swinging low between
+// the copies catches them. Separate parts where the surface creases, so each
+// keeps its own normals. v follows the rows of "sieni.jpg": cap 0..0.45
+// (apex to rim), gills 0.45..0.62, stem 0.62..1 (top to foot).
 qor::A3fMesh GenSieni() {
     const int sides = 24;
+    const float rimR = 50.f, rimY = 26.f, domeH = 20.f, stemR = 9.5f, stemTop = 20.5f;
     ObjectBuilder b;
-    // Cap: a dome over the rim at radius 29, y 37, up to the apex at y 59.
+    // Cap: a dome over the rim up to the apex.
     {
         std::vector<ProfilePoint> cap;
-        const int steps = 10;
+        const int steps = 12;
         for (int i = 0; i <= steps; ++i) {
             const float phi = kPi / 2 * float(i) / float(steps);   // 0 apex, pi/2 rim
-            const float rx = 29.f, ry = 22.f;
-            const float r = rx * std::sin(phi), y = 37.f + ry * std::cos(phi);
+            const float r = rimR * std::sin(phi), y = rimY + domeH * std::cos(phi);
             // Ellipse normal: (sin/rx, cos/ry) scaled.
-            const float nr = std::sin(phi) / rx, ny = std::cos(phi) / ry;
+            const float nr = std::sin(phi) / rimR, ny = std::cos(phi) / domeH;
             const float l = std::hypot(nr, ny);
             cap.push_back({r, y, nr / l, ny / l, 0.45f * float(i) / float(steps)});
         }
         // Rim lip turning under.
-        cap.push_back({29.5f, 35.5f, 0.7f, -0.7f, 0.45f});
+        cap.push_back({rimR + 0.5f, rimY - 1.5f, 0.7f, -0.7f, 0.45f});
         Revolve(b, cap, sides);
     }
-    // Gills: the underside from the rim in to the stem, facing down.
-    Revolve(b, {{29.5f, 35.5f, 0, -1, 0.45f}, {18.f, 33.5f, 0.1f, -1, 0.53f}, {7.5f, 32.f, 0.2f, -1, 0.62f}}, sides);
+    // Gills: the underside from the rim in to the stem, facing down and out.
+    Revolve(b, {{rimR + 0.5f, rimY - 1.5f, 0.4f, -1, 0.45f}, {30.f, 22.5f, 0.3f, -1, 0.53f},
+                {stemR, stemTop, 0.25f, -1, 0.62f}}, sides);
     // Stem: top to the bulbous foot, then the sole (facing down).
     {
         std::vector<ProfilePoint> stem;
-        const float ys[] = {32.f, 26.f, 20.f, 14.f, 9.f, 5.f, 2.f, 0.f};
+        const float ys[] = {stemTop, 16.f, 12.f, 8.5f, 5.5f, 3.f, 1.2f, 0.f};
         for (int i = 0; i < 8; ++i) {
             const float y = ys[i];
-            const float bulge = 3.5f * std::exp(-std::pow((y - 4.f) / 4.f, 2.f));
-            const float r = 7.5f + (32.f - y) * 0.03f + bulge;
+            const float g = std::exp(-std::pow((y - 3.f) / 3.5f, 2.f));
+            const float r = stemR + (stemTop - y) * 0.05f + 4.f * g;
             // Slope dr/dy for the normal.
-            const float dr = -0.03f + 3.5f * std::exp(-std::pow((y - 4.f) / 4.f, 2.f)) * (-2.f * (y - 4.f) / 16.f);
+            const float dr = -0.05f + 4.f * g * (-2.f * (y - 3.f) / (3.5f * 3.5f));
             const float l = std::hypot(1.f, dr);
-            stem.push_back({r, y, 1.f / l, -dr / l, 0.62f + 0.38f * (32.f - y) / 32.f});
+            stem.push_back({r, y, 1.f / l, -dr / l, 0.62f + 0.38f * (stemTop - y) / stemTop});
         }
         Revolve(b, stem, sides);
         Revolve(b, {{stem.back().r, 0.f, 0, -1, 1.f}, {0.f, 0.f, 0, -1, 1.f}}, sides);
