@@ -68,3 +68,57 @@ windows-deps:
 
 clean:
 	rm -rf $(BUILD)
+
+# The browser build (web/): `make web` writes build-web/ (index.html, teq.js,
+# teq.wasm, teq.data); `make web-check` plays it in headless Chromium. Both
+# install what they need as root (emscripten, chromium, npm; puppeteer-core
+# into a cache folder outside the clone), and the libraries cross-built for
+# the browser are cached the same way (web/build-libs.sh).
+WEB ?= build-web
+WEB_PACKAGES := emscripten chromium python3
+PUPPETEER_VERSION := 24.43.1
+export NODE_PATH := /usr/share/nodejs$(if $(NODE_PATH),:$(NODE_PATH))
+
+.PHONY: web web-check web-deps
+
+web-deps:
+	@missing=""; for p in $(WEB_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	command -v npm >/dev/null || missing="$$missing npm"; \
+	if [ -n "$$missing" ]; then \
+	  if [ "$$(id -u)" = 0 ]; then \
+	    echo "Installing:$$missing"; \
+	    apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y $$missing || exit 1; \
+	  else \
+	    echo "The browser build needs these Debian packages. Run:"; \
+	    echo "  sudo apt-get install -y$$missing"; \
+	    exit 1; \
+	  fi; \
+	fi
+
+web: configure web-deps
+	cmake --build $(BUILD) -j2 --target data
+	@libs=$$(sh web/build-libs.sh $(WEB)/libs) || exit 1; \
+	if [ ! -f $(WEB)/cmake/build.ninja ] || ! grep -q "$$libs" $(WEB)/cmake/CMakeCache.txt; then \
+	  rm -f $(WEB)/cmake/CMakeCache.txt; \
+	  PKG_CONFIG_LIBDIR=$$libs/lib/pkgconfig PKG_CONFIG_PATH= cmake -S . -B $(WEB)/cmake -G Ninja \
+	    -DCMAKE_TOOLCHAIN_FILE=/usr/share/emscripten/cmake/Modules/Platform/Emscripten.cmake \
+	    -DCMAKE_BUILD_TYPE=Release -DCMAKE_FIND_ROOT_PATH=$$libs \
+	    -DCMAKE_CROSSCOMPILING_EMULATOR="node;--no-experimental-fetch" \
+	    -DTEQ_WEB_DATA=$(abspath $(BUILD))/data -DTEQ_WEB_OUTPUT=$(abspath $(WEB)) || exit 1; \
+	fi
+	@# New data files (not seen by the linker) make the page's data package again.
+	@if [ -f $(WEB)/teq.data ] && [ -n "$$(find $(BUILD)/data -newer $(WEB)/teq.data)" ]; then rm -f $(WEB)/teq.js; fi
+	cmake --build $(WEB)/cmake -j2
+	@ls -l $(WEB)/index.html $(WEB)/teq.js $(WEB)/teq.wasm $(WEB)/teq.data
+
+web-check: web
+	node --no-experimental-fetch $(WEB)/cmake/tests/render_test.js
+	@dir=/var/cache/teq/npm-puppeteer-core-$(PUPPETEER_VERSION); \
+	{ mkdir -p $$dir 2>/dev/null && [ -w $$dir ]; } || dir=$(abspath $(WEB))/npm-puppeteer-core-$(PUPPETEER_VERSION); \
+	if [ ! -d $$dir/node_modules/puppeteer-core ]; then \
+	  npm install --prefix $$dir --no-save --no-audit --no-fund --loglevel=error \
+	    puppeteer-core@$(PUPPETEER_VERSION) || exit 1; \
+	fi; \
+	NODE_PATH=$$dir/node_modules:$(NODE_PATH) node web/check.cjs --dir $(WEB) --teq $(BUILD)/teq

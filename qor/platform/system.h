@@ -20,6 +20,11 @@ std::string ExecutablePath();
 // output and error there (when they were not redirected). Elsewhere nothing.
 void UseParentConsole();
 
+// The run is over: in the browser the page learns so (main returns long after
+// the page started it, every shown frame having gone back to the browser on
+// the way). Elsewhere nothing.
+void ReportExit(int code);
+
 // True when standard error is a terminal (a console on Windows).
 bool StderrIsTerminal();
 

@@ -9,6 +9,9 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
 
 #include <cerrno>
 #include <csignal>
@@ -28,12 +31,23 @@ double CpuSeconds() {
 }
 
 std::string ExecutablePath() {
+#ifdef __EMSCRIPTEN__
+    return "/teq";   // the page's data package is mounted at /data beside it
+#endif
     std::error_code ec;
     const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     return ec ? std::string() : exe.string();
 }
 
 void UseParentConsole() {}
+
+void ReportExit(int code) {
+#ifdef __EMSCRIPTEN__
+    EM_ASM({ if (Module.teqEnded) Module.teqEnded($0); }, code);
+#else
+    (void)code;
+#endif
+}
 
 bool StderrIsTerminal() { return ::isatty(2) != 0; }
 

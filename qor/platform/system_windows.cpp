@@ -71,6 +71,8 @@ std::string ExecutablePath() {
     }
 }
 
+void ReportExit(int) {}
+
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 bool FindProgram(const std::string& program) {

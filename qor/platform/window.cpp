@@ -3,12 +3,23 @@
 #include "platform/quiet.h"
 
 #include <SDL.h>
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <chrono>
 #include <thread>
+
+#ifdef __EMSCRIPTEN__
+// In the browser a frame is shown when the code hands control back: wait
+// there for the next animation frame (the page's refresh), never spinning.
+EM_ASYNC_JS(void, WaitForAnimationFrame, (), {
+    await new Promise(function(resume) { requestAnimationFrame(function() { resume(); }); });
+});
+#endif
 
 namespace qor::platform {
 
@@ -34,13 +45,21 @@ WindowState gWin;
 
 // The largest whole multiple of the frame that fits the usable screen area.
 int FittingScale(int width, int height) {
+#ifdef __EMSCRIPTEN__
+    // The canvas holds the frame 1:1; the page scales it by whole multiples.
+    (void)width;
+    (void)height;
+    return 1;
+#else
     SDL_Rect area{};
     if (SDL_GetDisplayUsableBounds(0, &area) != 0 || area.w <= 0 || area.h <= 0) return 1;
     // Leave room for the window's frame and title bar.
     const int scale = std::min((area.w - 16) / width, (area.h - 48) / height);
     return std::max(scale, 1);
+#endif
 }
 
+#ifndef __EMSCRIPTEN__
 // Waits until the limiter's deadline, sleeping (never spinning).
 void Pace() {
     using namespace std::chrono;
@@ -54,6 +73,7 @@ void Pace() {
         gWin.next = now + period;
     }
 }
+#endif
 
 }  // namespace
 
@@ -79,6 +99,10 @@ bool OpenWindow(const WindowSettings& s, std::string* why) {
         return false;
     }
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+#ifdef __EMSCRIPTEN__
+    // A 2D canvas: no WebGL needed for a 320x240 picture.
+    SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
+#endif
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     gWin.width = s.width;
     gWin.height = s.height;
@@ -87,7 +111,13 @@ bool OpenWindow(const WindowSettings& s, std::string* why) {
     gWin.title = s.title;
     gWin.controls.clear();
     gWin.fullscreen = s.fullscreen;
+#ifdef __EMSCRIPTEN__
+    // A fixed canvas of the frame's size: SDL would size a resizable one
+    // after its place on the page, which the page scales instead.
+    Uint32 flags = 0;
+#else
     Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
+#endif
     if (s.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     gWin.window = SDL_CreateWindow(s.title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                    s.width * gWin.scale, s.height * gWin.scale, flags);
@@ -143,8 +173,13 @@ void Present(const uint32_t* argb, int width, int height) {
         SDL_RenderClear(gWin.renderer);
         SDL_RenderCopy(gWin.renderer, gWin.texture, nullptr, nullptr);
     }
+#ifdef __EMSCRIPTEN__
+    SDL_RenderPresent(gWin.renderer);
+    WaitForAnimationFrame();
+#else
     Pace();
     SDL_RenderPresent(gWin.renderer);
+#endif
     PumpEvents();
 }
 
@@ -166,6 +201,10 @@ bool PumpEvents() {
             if (e.key.repeat) break;
             if (key == SDLK_SPACE) gWin.controls.push_back(Control::Pause);
             if (key == SDLK_HOME) gWin.controls.push_back(Control::Restart);
+#ifdef __EMSCRIPTEN__
+            // The browser's own F11 is the browser's; F asks the page.
+            if (key == SDLK_f) ToggleFullscreen();
+#endif
             if (key == SDLK_F11 || ((key == SDLK_RETURN || key == SDLK_KP_ENTER) &&
                                     (e.key.keysym.mod & KMOD_ALT)))
                 ToggleFullscreen();
@@ -196,6 +235,11 @@ void HideWindow() {
 
 void ToggleFullscreen() {
     if (!gWin.window) return;
+#ifdef __EMSCRIPTEN__
+    // The page's element goes fullscreen, so its whole-multiple scaling holds.
+    gWin.fullscreen = EM_ASM_INT({ return Module.teqToggleFullscreen ? Module.teqToggleFullscreen() : 0; }) != 0;
+    return;
+#endif
     gWin.fullscreen = !gWin.fullscreen;
     SDL_SetWindowFullscreen(gWin.window, gWin.fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
     SDL_ShowCursor(SDL_DISABLE);

@@ -198,6 +198,14 @@ struct AtExit {
     ~AtExit() { StopWorker(); }
 } gAtExit;
 
+// A browser build without shared memory has no second thread to draw on.
+constexpr bool kHaveThreads =
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+    false;
+#else
+    true;
+#endif
+
 }  // namespace
 
 void QueueInit(const Target& target) {
@@ -221,7 +229,7 @@ void QueueInit(const Target& target) {
     // TEQ_RENDER_THREADS=1 keeps the rasterizer on the caller's thread (for
     // profiling with instruction counts, which spinning threads would blur).
     const char* threads = std::getenv("TEQ_RENDER_THREADS");
-    q.useWorker = std::thread::hardware_concurrency() > 1 && !(threads && !std::strcmp(threads, "1"));
+    q.useWorker = kHaveThreads && std::thread::hardware_concurrency() > 1 && !(threads && !std::strcmp(threads, "1"));
     StartWorker();
 }
 
@@ -230,7 +238,7 @@ void QueueConfigure(bool simd, int threads) {
     QueueDrain();
     StopWorker();
     q.draw = simd && CpuHasAvx2() ? DrawTriAvx2 : DrawTriPortable;
-    q.useWorker = threads > 1;
+    q.useWorker = kHaveThreads && threads > 1;
     StartWorker();
 }
 

@@ -462,7 +462,7 @@ void DrawTriAvx2(const Tri& tri, const DrawState& state, const Target& target, i
     DrawWithTable(kTable, tri, state, target, bandY0, bandY1);
 }
 
-#else   // no AVX2 on this processor family
+#elif !defined(__wasm_simd128__)   // no AVX2 on this processor family (wasm: raster_wasm.cpp)
 
 bool CpuHasAvx2() { return false; }
 

@@ -23,10 +23,7 @@ std::string DefaultDataDir() {
     return (std::filesystem::path(exe).parent_path() / "data").string();
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    qor::platform::UseParentConsole();
+int Main(int argc, char** argv) {
     qor::Options options;
     bool help = false;
     if (!qor::ParseOptions(argc, argv, options, help)) return 2;
@@ -54,4 +51,13 @@ int main(int argc, char** argv) {
     if (options.showFps) std::snprintf(fpsFormat, sizeof fpsFormat, "%s", "%d fps");
     qor::StartRun(options);
     return qor::FinishRun(WinMain(nullptr, nullptr, nullptr, 0));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qor::platform::UseParentConsole();
+    const int code = Main(argc, argv);
+    qor::platform::ReportExit(code);
+    return code;
 }

@@ -1,0 +1,274 @@
+// make web-check: serves the browser build on 127.0.0.1 and plays it in
+// headless Chromium (Debian's, driven by puppeteer-core): the click-to-start
+// overlay, the loading screen, the demo moving with its audio context running,
+// no console errors, Esc ending the run, and ?shot=T against the native
+// `teq --shot T`. With --bench also ?bench beside the native single-thread
+// portable `teq --bench`, as ratios.
+//   node web/check.cjs --dir build-web --teq build/teq [--shot 45] [--bench] [--shots DIR]
+'use strict';
+const { spawn, execFileSync } = require('child_process');
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const puppeteer = require('puppeteer-core');
+
+function options() {
+  const o = { dir: 'build-web', teq: 'build/teq', shot: 45, bench: false, shots: null,
+              chromium: '/usr/bin/chromium' };
+  const argv = process.argv.slice(2);
+  for (let i = 0; i < argv.length; i++) {
+    const key = argv[i].replace(/^--/, '');
+    if (key === 'bench') o.bench = true;
+    else if (key in o && i + 1 < argv.length) o[key] = key === 'shot' ? Number(argv[++i]) : argv[++i];
+    else {
+      console.error(`web-check: unknown option ${argv[i]}`);
+      process.exit(2);
+    }
+  }
+  if (!o.shots) o.shots = path.join(o.dir, 'check');
+  return o;
+}
+
+const results = [];
+function check(name, ok, detail) {
+  results.push(ok);
+  console.log(`${ok ? 'ok  ' : 'FAIL'} ${name}${detail ? ': ' + detail : ''}`);
+  return ok;
+}
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+// serve.py on a free port; resolves to its address.
+function serve(dir) {
+  return new Promise((resolve, reject) => {
+    const child = spawn('python3', [path.join(dir, 'serve.py'), '--port', '0', '--dir', dir, '--quiet'],
+                        { stdio: ['ignore', 'pipe', 'inherit'] });
+    child.stdout.once('data', (d) => resolve({ child, url: String(d).trim() }));
+    child.once('exit', (code) => reject(new Error(`serve.py exited (${code})`)));
+  });
+}
+
+// Statistics of the canvas as the page shows it: 320x240 pixels read back.
+async function canvasStats(page) {
+  return page.evaluate(() => {
+    const c = document.getElementById('canvas');
+    const px = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+    let lit = 0, sum = 0, hash = 2166136261;
+    for (let i = 0; i < px.length; i += 4) {
+      const v = px[i] + px[i + 1] + px[i + 2];
+      sum += v;
+      if (v > 48) lit++;
+      hash = Math.imul(hash ^ (px[i] | px[i + 1] << 8 | px[i + 2] << 16), 16777619);
+    }
+    return { lit: lit / (px.length / 4), mean: sum / (px.length / 4) / 3, hash: hash >>> 0 };
+  });
+}
+
+// Mean absolute difference (0..255) between the canvas's top 200 rows and a
+// picture file of the page's folder scaled to 320x240: how much the canvas
+// looks like that picture.
+async function differenceFrom(page, file) {
+  return page.evaluate(async (file) => {
+    const image = new Image();
+    image.src = file;
+    await image.decode();
+    const ref = document.createElement('canvas');
+    ref.width = 320;
+    ref.height = 240;
+    const g = ref.getContext('2d');
+    g.drawImage(image, 0, 0, 320, 240);
+    const a = g.getImageData(0, 0, 320, 200).data;
+    const b = document.getElementById('canvas').getContext('2d').getImageData(0, 0, 320, 200).data;
+    let sum = 0;
+    for (let i = 0; i < a.length; i += 4)
+      sum += Math.abs(a[i] - b[i]) + Math.abs(a[i + 1] - b[i + 1]) + Math.abs(a[i + 2] - b[i + 2]);
+    return sum / (a.length / 4) / 3;
+  }, file);
+}
+
+async function waitFor(page, predicate, timeoutMs, arg) {
+  const end = Date.now() + timeoutMs;
+  while (Date.now() < end) {
+    if (await page.evaluate(predicate, arg)) return true;
+    await sleep(100);
+  }
+  return false;
+}
+
+async function newPage(browser, errors) {
+  const page = await browser.newPage();
+  await page.setViewport({ width: 1280, height: 1000 });
+  page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
+  page.on('pageerror', (e) => errors.push(String(e)));
+  return page;
+}
+
+async function playing(browser, url, o) {
+  const errors = [];
+  const page = await newPage(browser, errors);
+  await page.goto(url);
+  check('page loads teq.wasm and its data', await waitFor(page, () => window.teq && teq.state === 'ready', 60000));
+  const overlay = await page.$eval('#overlay', (e) => ({ shown: !e.classList.contains('hidden'), text: e.innerText }));
+  check('overlay asks for a click before sound', overlay.shown && /click/i.test(overlay.text), overlay.text.replace(/\s+/g, ' '));
+  await page.screenshot({ path: path.join(o.shots, 'before-click.png') });
+  const box = await page.$eval('#canvas', (c) => ({ w: c.width, h: c.height, shown: c.getBoundingClientRect().width }));
+  check('canvas of 320x240 scaled by a whole multiple', box.w === 320 && box.h === 240 && box.shown === 1280,
+        `${box.w}x${box.h} shown ${box.shown / box.w} times in a 1280x1000 view`);
+
+  await page.mouse.click(640, 500);
+  // The loading screen: the loading picture fills the canvas while the stages run.
+  let loading = Infinity, loadingShot = false;
+  const begin = Date.now();
+  while (Date.now() - begin < 20000) {
+    const d = await differenceFrom(page, 'wormhole-ref.jpg').catch(() => Infinity);
+    loading = Math.min(loading, d);
+    if (d < 12) {
+      if (!loadingShot) await page.screenshot({ path: path.join(o.shots, 'loading.png') });
+      loadingShot = true;
+      break;
+    }
+    await sleep(30);
+  }
+  check('loading screen shown', loadingShot, `mean difference from the loading picture ${loading.toFixed(2)} of 255`);
+
+  const audio = await waitFor(page, () => {
+    const a = window.Module && Module.SDL2 && Module.SDL2.audioContext;
+    return a && a.state === 'running';
+  }, 30000);
+  const t0 = await page.evaluate(() => Module.SDL2 && Module.SDL2.audioContext ? Module.SDL2.audioContext.currentTime : -1);
+  await sleep(3000);
+  const a = await canvasStats(page);
+  await page.screenshot({ path: path.join(o.shots, 'playing.png') });
+  await sleep(2000);
+  const b = await canvasStats(page);
+  const t1 = await page.evaluate(() => Module.SDL2 && Module.SDL2.audioContext ? Module.SDL2.audioContext.currentTime : -1);
+  check('audio context running and its clock advancing', audio && t1 - t0 > 4, `${(t1 - t0).toFixed(2)} s of audio in 5 s`);
+  check('frames a few seconds apart are not black', a.lit > 0.05 && b.lit > 0.05,
+        `lit pixels ${(100 * a.lit).toFixed(1)}% and ${(100 * b.lit).toFixed(1)}%`);
+  check('frames a few seconds apart differ', a.hash !== b.hash);
+  const fps = await page.evaluate(() => new Promise((resolve) => {
+    let n = 0;
+    const start = performance.now();
+    (function tick() {
+      if (++n === 61) resolve(60000 / (performance.now() - start));
+      else requestAnimationFrame(tick);
+    })();
+  }));
+  console.log(`     page refresh while playing: ${fps.toFixed(1)} animation frames/s`);
+  await page.keyboard.press('q');
+  check('Q ends the run', await waitFor(page, () => teq.state === 'ended' && teq.exitCode === 0, 5000));
+  check('console has no errors', errors.length === 0, errors.slice(0, 3).join(' | '));
+  await page.close();
+}
+
+async function shot(browser, url, o) {
+  const errors = [];
+  const page = await newPage(browser, errors);
+  await page.goto(`${url}?shot=${o.shot}`);
+  const done = await waitFor(page, () => window.teq && teq.state === 'ended', 300000);
+  if (!check(`?shot=${o.shot} draws a picture`, done && (await page.evaluate(() => teq.exitCode === 0)),
+             errors.join(' | '))) return;
+  const web = Buffer.from(await page.evaluate(() => Array.from(teq.shot)));
+  await page.screenshot({ path: path.join(o.shots, `shot-${o.shot}.png`) });
+  const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'teq-web-')), 'native.png');
+  execFileSync(o.teq, ['--shot', String(o.shot), file], { stdio: 'inherit' });
+  const native = fs.readFileSync(file);
+  fs.rmSync(path.dirname(file), { recursive: true });
+  if (web.equals(native)) {
+    check(`?shot=${o.shot} equals teq --shot ${o.shot}`, true, 'identical files');
+  } else {
+    // Decode both in the page and count the pixels that differ.
+    const diff = await page.evaluate(async (a, b) => {
+      const decode = async (bytes) => {
+        const bitmap = await createImageBitmap(new Blob([new Uint8Array(bytes)], { type: 'image/png' }));
+        const c = new OffscreenCanvas(bitmap.width, bitmap.height);
+        const g = c.getContext('2d');
+        g.drawImage(bitmap, 0, 0);
+        return g.getImageData(0, 0, bitmap.width, bitmap.height).data;
+      };
+      const x = await decode(a), y = await decode(b);
+      let pixels = 0, worst = 0;
+      for (let i = 0; i < x.length; i += 4) {
+        let d = 0;
+        for (let k = 0; k < 3; k++) d = Math.max(d, Math.abs(x[i + k] - y[i + k]));
+        if (d) pixels++;
+        worst = Math.max(worst, d);
+      }
+      return { pixels, worst, sameSize: x.length === y.length };
+    }, Array.from(web), Array.from(native));
+    check(`?shot=${o.shot} matches teq --shot ${o.shot}`, diff.sameSize && diff.pixels <= 8 && diff.worst <= 4,
+          `${diff.pixels} pixels differ, by at most ${diff.worst}`);
+  }
+  check('console has no errors (shot)', errors.length === 0, errors.slice(0, 3).join(' | '));
+  await page.close();
+}
+
+// Mean frame time per timeline window from teq --bench's output.
+function windows(text) {
+  const line = text.split('\n').find((l) => l.startsWith('mean ms by window:')) || '';
+  return [...line.matchAll(/\[([\d.]+),([\d.]+)\) ([\d.]+)/g)].map((m) => ({ from: +m[1], to: +m[2], ms: +m[3] }));
+}
+
+// The page's ?bench output (query q) or undefined when it did not finish.
+async function pageBench(browser, url, q) {
+  const errors = [];
+  const page = await newPage(browser, errors);
+  await page.goto(`${url}?${q}`);
+  const done = await waitFor(page, () => window.teq && teq.state === 'ended', 1800000);
+  const text = await page.evaluate(() => teq.output.join('\n'));
+  await page.close();
+  return check(`?${q} runs the timeline`, done && windows(text).length > 0, errors.join(' | ')) ? text : undefined;
+}
+
+async function bench(browser, url, o) {
+  const simd = await pageBench(browser, url, 'bench');
+  const portable = await pageBench(browser, url, 'bench&simd=0');
+  const env = { ...process.env, TEQ_RENDER_SIMD: '0', TEQ_RENDER_THREADS: '1' };
+  const native = execFileSync(o.teq, ['--bench'], { env }).toString();
+  console.log('native, portable loop, one thread:\n' + native.trim());
+  const n = windows(native);
+  for (const [name, web] of [['browser, SIMD128 loop', simd], ['browser, portable loop', portable]]) {
+    if (!web) continue;
+    console.log(`${name}:\n${web.trim()}`);
+    const ratio = (re) => {
+      const x = web.match(re), y = native.match(re);
+      return x && y ? (parseFloat(x[1]) / parseFloat(y[1])).toFixed(2) : '?';
+    };
+    console.log(`  ratio to native: median ${ratio(/median ([\d.]+)/)}  p99 ${ratio(/p99 ([\d.]+)/)}  ` +
+                `whole run ${ratio(/seconds ([\d.]+)/)}`);
+    console.log('  by window: ' + windows(web).map((x, i) =>
+      `[${x.from},${x.to}) ${x.ms.toFixed(2)} ms x${(x.ms / n[i].ms).toFixed(2)}`).join('  '));
+  }
+}
+
+async function main() {
+  const o = options();
+  fs.mkdirSync(o.shots, { recursive: true });
+  // The loading picture, for recognising the loading screen.
+  fs.copyFileSync(path.join(path.dirname(o.teq), 'data', 'wormhole.jpg'), path.join(o.dir, 'wormhole-ref.jpg'));
+  const server = await serve(o.dir);
+  const browser = await puppeteer.launch({
+    executablePath: o.chromium,
+    headless: true,
+    protocolTimeout: 1800000,   // ?bench keeps the page busy for minutes
+    args: ['--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--no-sandbox',
+           '--disable-background-networking', '--disable-component-update', '--disable-sync',
+           '--no-first-run'],
+  });
+  try {
+    await playing(browser, server.url, o);
+    await shot(browser, server.url, o);
+    if (o.bench) await bench(browser, server.url, o);
+  } finally {
+    await browser.close();
+    server.child.kill();
+    fs.rmSync(path.join(o.dir, 'wormhole-ref.jpg'), { force: true });
+  }
+  const failed = results.filter((r) => !r).length;
+  console.log(`web-check: ${results.length - failed} passed, ${failed} failed`);
+  process.exit(failed ? 1 : 0);
+}
+
+main().catch((e) => {
+  console.error(`web-check: ${e.stack || e}`);
+  process.exit(1);
+});
