@@ -1,8 +1,8 @@
 #!/bin/sh
 # Builds libopenmpt from Debian's source package (the installed version) with
 # the same instrumentation as build-libs.sh, as a static library, so the xm
-# fuzz target sees inside the player too. Optional: make fuzz uses it when
-# FUZZ_OPENMPT=1 (about 370 s of processor time to build, once; cached in
+# fuzz target sees inside the player too. make fuzz uses it unless
+# FUZZ_OPENMPT=0 (about 370 s of processor time to build, once; cached in
 # $TEQ_FUZZ_CACHE/fuzz-openmpt-<key>). Prints the prefix on its last line.
 set -eu
 CC=${CC:-clang}

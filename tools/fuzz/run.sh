@@ -1,12 +1,14 @@
 #!/bin/sh
 # make fuzz: every fuzz target for a bounded time, with AddressSanitizer and
-# UBSan over the engine and over instrumented builds of zlib, libspng and
-# TurboJPEG (tools/fuzz/build-libs.sh, cached outside the clone).
+# UBSan over the engine and over instrumented builds of zlib, libspng,
+# TurboJPEG (tools/fuzz/build-libs.sh) and libopenmpt (build-openmpt.sh),
+# cached outside the clone.
 #   FUZZ_SECONDS  time per target (default 45)
 #   FUZZ_BUILD    build folder (default build-fuzz)
 #   FUZZ_ONLY     run only these targets, e.g. "png xm"
-#   FUZZ_OPENMPT  1: the xm target with an instrumented libopenmpt too
-#                 (tools/fuzz/build-openmpt.sh; otherwise the system's player)
+#   FUZZ_OPENMPT  0: the xm target with the system's libopenmpt instead of an
+#                 instrumented one (tools/fuzz/build-openmpt.sh, ~370 s of
+#                 processor time to build once)
 # Each target starts from its committed corpus (copied: new inputs stay in the
 # build folder). A fault stops with the input's path: fix it, then add the
 # input to the target's corpus so the replay tests keep it.
@@ -20,7 +22,7 @@ targets="png:tests/assets/corpus/png jpeg:tests/assets/corpus/jpeg a3f:tests/ass
 libs=$(tools/fuzz/build-libs.sh | tail -1)
 echo "fuzz: instrumented libraries in $libs ($(cat "$libs/done"))"
 openmpt=""
-if [ "${FUZZ_OPENMPT:-0}" = 1 ]; then
+if [ "${FUZZ_OPENMPT:-1}" = 1 ]; then
     openmpt=$(tools/fuzz/build-openmpt.sh | tail -1)
     echo "fuzz: instrumented player in $openmpt ($(cat "$openmpt/done"))"
 fi
