@@ -15,9 +15,15 @@ step "ASan + UBSan, -Werror: build"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Release -DTEQ_SANITIZE=ON -DTEQ_WERROR=ON >/dev/null
 cmake --build build-asan -j2
 step "ASan + UBSan: every test"
-ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    LSAN_OPTIONS=suppressions=$PWD/tools/ci/lsan.supp ctest --test-dir build-asan --output-on-failure -j2 --timeout 900 \
-          -E '^run\.(play|controls)_xvfb$'
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/tools/ci/lsan.supp
+ASAN_OPTIONS=abort_on_error=1 ctest --test-dir build-asan --output-on-failure -j2 --timeout 900 \
+    -E '^run\.(play|controls)_xvfb$|^WindowTest\.'
+# The window tests open a real display through Mesa, whose driver is unloaded
+# before the leak check, so its allocations cannot be told apart by name: they
+# run with every check but the leak check.
+ASAN_OPTIONS=abort_on_error=1:detect_leaks=0 ctest --test-dir build-asan --output-on-failure -j2 \
+    --timeout 900 -R '^WindowTest\.'
 
 step "TSan: build"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Release -DTEQ_TSAN=ON >/dev/null
