@@ -10,6 +10,7 @@
 #include "engine/qor.h"
 #include "platform/window.h"
 #include "render/render.h"
+#include "run/seek.h"
 #include "run/state.h"
 
 namespace qor {
@@ -76,10 +77,10 @@ void NoteFrameShown(RunState& run, double t) {
 }
 
 void FastForward(RunState& run, FrameFunction frame, double until) {
-    constexpr int kFps = 60;
+    const int64_t frames = FramesBefore(until);
     render::SetDrawing(false);
-    for (long k = 0; double(k) / kFps < until; ++k) {
-        const double t = double(k) / kFps;
+    for (int64_t k = 0; k < frames; ++k) {
+        const double t = double(k) / TimelineStates::kFps;
         frame(float(t));
         NoteFrameShown(run, t);
     }

@@ -12,7 +12,7 @@ void RestoreFrameStates(const FrameStates& states) {
 }
 
 int64_t FramesBefore(double seconds) {
-    // The count of k >= 0 with k / 60 < seconds, as FastForward's loop has it.
+    // The count of k >= 0 with k / 60 < seconds.
     if (!(seconds > 0)) return 0;
     int64_t k = static_cast<int64_t>(seconds * TimelineStates::kFps);
     while (k > 0 && double(k - 1) / TimelineStates::kFps >= seconds) --k;

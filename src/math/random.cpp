@@ -10,5 +10,3 @@ int Random() {
     randomState = randomState * 214013u + 2531011u;
     return int((randomState >> 16) & 0x7FFF);
 }
-
-void RestartRandom() { randomState = 1; }

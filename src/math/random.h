@@ -3,5 +3,4 @@
 // computed here so that every platform draws the same numbers.
 #pragma once
 
-int Random();           // 0..32767, the next number
-void RestartRandom();   // back to the first number
+int Random();   // 0..32767, the next number; randomState = 1 starts the sequence again
