@@ -99,22 +99,34 @@ web-deps:
 
 web: configure web-deps
 	cmake --build $(BUILD) -j2 --target data
-	@libs=$$(sh web/build-libs.sh $(WEB)/libs) || exit 1; \
-	if [ ! -f $(WEB)/cmake/build.ninja ] || ! grep -q "$$libs" $(WEB)/cmake/CMakeCache.txt; then \
-	  rm -f $(WEB)/cmake/CMakeCache.txt; \
-	  PKG_CONFIG_LIBDIR=$$libs/lib/pkgconfig PKG_CONFIG_PATH= cmake -S . -B $(WEB)/cmake -G Ninja \
-	    -DCMAKE_TOOLCHAIN_FILE=/usr/share/emscripten/cmake/Modules/Platform/Emscripten.cmake \
-	    -DCMAKE_BUILD_TYPE=Release -DCMAKE_FIND_ROOT_PATH=$$libs \
-	    -DCMAKE_CROSSCOMPILING_EMULATOR="node;--no-experimental-fetch" \
-	    -DTEQ_WEB_DATA=$(abspath $(BUILD))/data -DTEQ_WEB_OUTPUT=$(abspath $(WEB)) || exit 1; \
-	fi
+	@# Two builds of the page's program: teq.js on one thread for any server,
+	@# teq-mt.js on shared memory with a drawing thread for cross-origin
+	@# isolated pages. Each links its own build of the libraries.
+	@for variant in "" mt; do \
+	  libs=$$(sh web/build-libs.sh $(WEB)/libs $$variant) || exit 1; \
+	  dir=$(WEB)/cmake$${variant:+-$$variant}; threads=$$([ -n "$$variant" ] && echo ON || echo OFF); \
+	  if [ ! -f $$dir/build.ninja ] || ! grep -q "$$libs" $$dir/CMakeCache.txt; then \
+	    rm -f $$dir/CMakeCache.txt; \
+	    PKG_CONFIG_LIBDIR=$$libs/lib/pkgconfig PKG_CONFIG_PATH= cmake -S . -B $$dir -G Ninja \
+	      -DCMAKE_TOOLCHAIN_FILE=/usr/share/emscripten/cmake/Modules/Platform/Emscripten.cmake \
+	      -DCMAKE_BUILD_TYPE=Release -DCMAKE_FIND_ROOT_PATH=$$libs -DTEQ_WEB_THREADS=$$threads \
+	      -DCMAKE_CROSSCOMPILING_EMULATOR="node;--no-experimental-fetch" \
+	      -DTEQ_WEB_DATA=$(abspath $(BUILD))/data -DTEQ_WEB_OUTPUT=$(abspath $(WEB)) || exit 1; \
+	  fi; \
+	done
 	@# New data files (not seen by the linker) make the page's data package again.
-	@if [ -f $(WEB)/teq.data ] && [ -n "$$(find $(BUILD)/data -newer $(WEB)/teq.data)" ]; then rm -f $(WEB)/teq.js; fi
+	@if [ -f $(WEB)/teq.data ] && [ -n "$$(find $(BUILD)/data -newer $(WEB)/teq.data)" ]; then \
+	  rm -f $(WEB)/teq.js $(WEB)/teq-mt.js; fi
 	cmake --build $(WEB)/cmake -j2
-	@ls -l $(WEB)/index.html $(WEB)/teq.js $(WEB)/teq.wasm $(WEB)/teq.data
+	cmake --build $(WEB)/cmake-mt -j2
+	@# Both package the same files in the same order: one copy is served.
+	@if [ -f $(WEB)/teq-mt.data ]; then cmp $(WEB)/teq.data $(WEB)/teq-mt.data && rm $(WEB)/teq-mt.data; fi
+	@ls -l $(WEB)/index.html $(WEB)/teq.js $(WEB)/teq.wasm $(WEB)/teq.data $(WEB)/teq-mt.js \
+	  $(WEB)/teq-mt.wasm $(WEB)/teq-mt.worker.js
 
 web-check: web
 	node --no-experimental-fetch $(WEB)/cmake/tests/render_test.js
+	node --no-experimental-fetch $(WEB)/cmake-mt/tests/render_test.js
 	@dir=/var/cache/teq/npm-puppeteer-core-$(PUPPETEER_VERSION); \
 	{ mkdir -p $$dir 2>/dev/null && [ -w $$dir ]; } || dir=$(abspath $(WEB))/npm-puppeteer-core-$(PUPPETEER_VERSION); \
 	if [ ! -d $$dir/node_modules/puppeteer-core ]; then \

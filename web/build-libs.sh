@@ -2,14 +2,21 @@
 # Cross-builds the libraries the browser build links (SDL2, libopenmpt core,
 # libspng + zlib, TurboJPEG without SIMD) with emcc from Debian's source
 # packages, once, into a prefix outside the source tree:
-#   /var/cache/teq/wasm-<key>   (or <fallback>/wasm-<key> when /var/cache is not writable)
+#   /var/cache/teq/wasm[-mt]-<key>   (or under <fallback> when /var/cache is not writable)
 # <key> is a hash of this script and the compiler's version, so a changed
 # recipe or toolchain builds afresh. Prints the prefix on standard output.
-# Usage: build-libs.sh FALLBACK_DIR
+# "mt" builds them for shared memory (-pthread), as the page's two-thread
+# build needs: the linker will not mix objects built with and without it.
+# Usage: build-libs.sh FALLBACK_DIR [mt]
 set -eu
 
-fallback=${1:?usage: build-libs.sh FALLBACK_DIR}
-here=$(cd "$(dirname "$0")" && pwd)
+fallback=${1:?usage: build-libs.sh FALLBACK_DIR [mt]}
+variant=${2:-}
+case $variant in
+    "") flavour=wasm; threads="" ;;
+    mt) flavour=wasm-mt; threads="-pthread" ;;
+    *) echo "build-libs.sh: unknown variant '$variant'" >&2; exit 2 ;;
+esac
 key=$( (cat "$0"; emcc --version | head -1) | sha256sum | cut -c1-16)
 
 root=/var/cache/teq
@@ -17,7 +24,7 @@ if ! mkdir -p "$root" 2>/dev/null || ! [ -w "$root" ]; then
     mkdir -p "$fallback"
     root=$(cd "$fallback" && pwd)
 fi
-prefix=$root/wasm-$key
+prefix=$root/$flavour-$key
 if [ -f "$prefix/.done" ]; then
     echo "$prefix"
     exit 0
@@ -25,7 +32,7 @@ fi
 
 log() { echo "build-libs: $*" >&2; }
 jobs=${JOBS:-2}
-work=$root/wasm-$key.work
+work=$root/$flavour-$key.work
 rm -rf "$work" "$prefix"
 mkdir -p "$work/apt/parts" "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/src"
 
@@ -46,7 +53,7 @@ apt-get $apt_opts -qq source --download-only zlib libspng libjpeg-turbo libsdl2 
 for t in *.orig.tar.*; do tar xf "$t"; done
 srcdir() { ls -d "$work/src/$1"*/ | head -1; }
 
-export CFLAGS="-O2" CXXFLAGS="-O2"
+export CFLAGS="-O2${threads:+ $threads}" CXXFLAGS="-O2${threads:+ $threads}" LDFLAGS="$threads"
 # Debian's emcc needs node to find Debian's node modules (acorn).
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 # Thousands of configure checks: emcc's own start-up check once is enough.

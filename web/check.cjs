@@ -2,8 +2,10 @@
 // headless Chromium (Debian's, driven by puppeteer-core): the click-to-start
 // overlay, the loading screen, the demo moving with its audio context running,
 // no console errors, Esc ending the run, and ?shot=T against the native
-// `teq --shot T`. With --bench also ?bench beside the native single-thread
-// portable `teq --bench`, as ratios.
+// `teq --shot T`, both from a cross-origin isolated server (the two-thread
+// build) and from a plain one (the one-thread build). With --bench also
+// ?bench (two threads, one thread, one thread with the portable loop) beside
+// the native single-thread portable `teq --bench`, as ratios.
 //   node web/check.cjs --dir build-web --teq build/teq [--shot 45] [--bench] [--shots DIR]
 'use strict';
 const { spawn, execFileSync } = require('child_process');
@@ -37,11 +39,12 @@ function check(name, ok, detail) {
 }
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
-// serve.py on a free port; resolves to its address.
-function serve(dir) {
+// serve.py on a free port, cross-origin isolated or plain; resolves to its address.
+function serve(dir, isolated) {
   return new Promise((resolve, reject) => {
-    const child = spawn('python3', [path.join(dir, 'serve.py'), '--port', '0', '--dir', dir, '--quiet'],
-                        { stdio: ['ignore', 'pipe', 'inherit'] });
+    const args = [path.join(dir, 'serve.py'), '--port', '0', '--dir', dir, '--quiet'];
+    if (!isolated) args.push('--no-isolation');
+    const child = spawn('python3', args, { stdio: ['ignore', 'pipe', 'inherit'] });
     child.stdout.once('data', (d) => resolve({ child, url: String(d).trim() }));
     child.once('exit', (code) => reject(new Error(`serve.py exited (${code})`)));
   });
@@ -106,7 +109,9 @@ async function playing(browser, url, o) {
   const errors = [];
   const page = await newPage(browser, errors);
   await page.goto(url);
-  check('page loads teq.wasm and its data', await waitFor(page, () => window.teq && teq.state === 'ready', 60000));
+  check('page loads teq-mt.wasm and its data', await waitFor(page, () => window.teq && teq.state === 'ready', 60000));
+  check('cross-origin isolated page draws on two threads',
+        await page.evaluate(() => self.crossOriginIsolated && teq.threads === 2));
   const overlay = await page.$eval('#overlay', (e) => ({ shown: !e.classList.contains('hidden'), text: e.innerText }));
   check('overlay asks for a click before sound', overlay.shown && /click/i.test(overlay.text), overlay.text.replace(/\s+/g, ' '));
   await page.screenshot({ path: path.join(o.shots, 'before-click.png') });
@@ -160,21 +165,23 @@ async function playing(browser, url, o) {
   await page.close();
 }
 
-async function shot(browser, url, o) {
+// ?shot=T against teq --shot T; threads: what the page should draw on.
+async function shot(browser, url, o, threads) {
   const errors = [];
   const page = await newPage(browser, errors);
   await page.goto(`${url}?shot=${o.shot}`);
   const done = await waitFor(page, () => window.teq && teq.state === 'ended', 300000);
-  if (!check(`?shot=${o.shot} draws a picture`, done && (await page.evaluate(() => teq.exitCode === 0)),
-             errors.join(' | '))) return;
+  const on = `${threads} thread${threads > 1 ? 's' : ''}`;
+  if (!check(`?shot=${o.shot} draws a picture on ${on}`, done && (await page.evaluate(() => teq.exitCode === 0)) &&
+             (await page.evaluate(() => teq.threads)) === threads, errors.join(' | '))) return;
   const web = Buffer.from(await page.evaluate(() => Array.from(teq.shot)));
-  await page.screenshot({ path: path.join(o.shots, `shot-${o.shot}.png`) });
+  await page.screenshot({ path: path.join(o.shots, `shot-${o.shot}-${threads}.png`) });
   const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'teq-web-')), 'native.png');
   execFileSync(o.teq, ['--shot', String(o.shot), file], { stdio: 'inherit' });
   const native = fs.readFileSync(file);
   fs.rmSync(path.dirname(file), { recursive: true });
   if (web.equals(native)) {
-    check(`?shot=${o.shot} equals teq --shot ${o.shot}`, true, 'identical files');
+    check(`?shot=${o.shot} on ${on} equals teq --shot ${o.shot}`, true, 'identical files');
   } else {
     // Decode both in the page and count the pixels that differ.
     const diff = await page.evaluate(async (a, b) => {
@@ -195,7 +202,7 @@ async function shot(browser, url, o) {
       }
       return { pixels, worst, sameSize: x.length === y.length };
     }, Array.from(web), Array.from(native));
-    check(`?shot=${o.shot} matches teq --shot ${o.shot}`, diff.sameSize && diff.pixels <= 8 && diff.worst <= 4,
+    check(`?shot=${o.shot} on ${on} matches teq --shot ${o.shot}`, diff.sameSize && diff.pixels <= 8 && diff.worst <= 4,
           `${diff.pixels} pixels differ, by at most ${diff.worst}`);
   }
   check('console has no errors (shot)', errors.length === 0, errors.slice(0, 3).join(' | '));
@@ -220,13 +227,15 @@ async function pageBench(browser, url, q) {
 }
 
 async function bench(browser, url, o) {
-  const simd = await pageBench(browser, url, 'bench');
-  const portable = await pageBench(browser, url, 'bench&simd=0');
+  const two = await pageBench(browser, url, 'bench');
+  const simd = await pageBench(browser, url, 'bench&threads=1');
+  const portable = await pageBench(browser, url, 'bench&threads=1&simd=0');
   const env = { ...process.env, TEQ_RENDER_SIMD: '0', TEQ_RENDER_THREADS: '1' };
   const native = execFileSync(o.teq, ['--bench'], { env }).toString();
   console.log('native, portable loop, one thread:\n' + native.trim());
   const n = windows(native);
-  for (const [name, web] of [['browser, SIMD128 loop', simd], ['browser, portable loop', portable]]) {
+  for (const [name, web] of [['browser, SIMD128 loop, two threads', two], ['browser, SIMD128 loop, one thread', simd],
+                             ['browser, portable loop, one thread', portable]]) {
     if (!web) continue;
     console.log(`${name}:\n${web.trim()}`);
     const ratio = (re) => {
@@ -245,7 +254,8 @@ async function main() {
   fs.mkdirSync(o.shots, { recursive: true });
   // The loading picture, for recognising the loading screen.
   fs.copyFileSync(path.join(path.dirname(o.teq), 'data', 'wormhole.jpg'), path.join(o.dir, 'wormhole-ref.jpg'));
-  const server = await serve(o.dir);
+  const server = await serve(o.dir, true);
+  const plain = await serve(o.dir, false);
   const browser = await puppeteer.launch({
     executablePath: o.chromium,
     headless: true,
@@ -256,11 +266,13 @@ async function main() {
   });
   try {
     await playing(browser, server.url, o);
-    await shot(browser, server.url, o);
+    await shot(browser, server.url, o, 2);
+    await shot(browser, plain.url, o, 1);
     if (o.bench) await bench(browser, server.url, o);
   } finally {
     await browser.close();
     server.child.kill();
+    plain.child.kill();
     fs.rmSync(path.join(o.dir, 'wormhole-ref.jpg'), { force: true });
   }
   const failed = results.filter((r) => !r).length;
