@@ -10,7 +10,8 @@
 
 namespace qor::platform {
 
-// Processor time of the whole process (all threads), seconds.
+// Processor time of the whole process (all threads), seconds; negative where
+// the platform does not tell (the browser).
 double CpuSeconds();
 
 // The running executable's full path; "" when unknown.

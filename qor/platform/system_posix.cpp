@@ -24,6 +24,9 @@
 namespace qor::platform {
 
 double CpuSeconds() {
+#ifdef __EMSCRIPTEN__
+    return -1.0;   // a page sees wall time only
+#endif
     rusage use{};
     getrusage(RUSAGE_SELF, &use);
     return static_cast<double>(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
