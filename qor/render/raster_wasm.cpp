@@ -66,6 +66,17 @@ inline v128_t Gather(const uint32_t* base, v128_t index) {
                            base[wasm_i32x4_extract_lane(index, 2)], base[wasm_i32x4_extract_lane(index, 3)]);
 }
 
+// The two taps of a row for each of four pixels, texel x and x + 1, which lie
+// side by side (a texture row holds a copy of its first texel after its
+// last): one 64-bit load a pixel instead of two 32-bit ones.
+inline void LoadPairs(const uint32_t* p0, const uint32_t* p1, const uint32_t* p2, const uint32_t* p3, v128_t& left,
+                      v128_t& right) {
+    const v128_t a = wasm_v128_load64_lane(p1, wasm_v128_load64_zero(p0), 1);   // l0 r0 l1 r1
+    const v128_t b = wasm_v128_load64_lane(p3, wasm_v128_load64_zero(p2), 1);   // l2 r2 l3 r3
+    left = wasm_i32x4_shuffle(a, b, 0, 2, 4, 6);
+    right = wasm_i32x4_shuffle(a, b, 1, 3, 5, 7);
+}
+
 struct TexParams {
     const uint32_t* base;
     const uint8_t* blocks;
@@ -164,10 +175,9 @@ inline bool Sample(const TexParams& tp, v128_t u, v128_t v, v128_t skipMask, int
     const uint32_t* p2 = tp.base + wasm_i32x4_extract_lane(i00, 2);
     const uint32_t* p3 = tp.base + wasm_i32x4_extract_lane(i00, 3);
     const int s = tp.strideInt;
-    const v128_t t00 = wasm_u32x4_make(p0[0], p1[0], p2[0], p3[0]);
-    const v128_t t10 = wasm_u32x4_make(p0[1], p1[1], p2[1], p3[1]);
-    const v128_t t01 = wasm_u32x4_make(p0[s], p1[s], p2[s], p3[s]);
-    const v128_t t11 = wasm_u32x4_make(p0[s + 1], p1[s + 1], p2[s + 1], p3[s + 1]);
+    v128_t t00, t10, t01, t11;
+    LoadPairs(p0, p1, p2, p3, t00, t10);
+    LoadPairs(p0 + s, p1 + s, p2 + s, p3 + s, t01, t11);
     if (skipTest) {
         const v128_t any = wasm_v128_or(wasm_v128_or(t00, t10), wasm_v128_or(t01, t11));
         if (!wasm_v128_any_true(wasm_v128_and(any, skipMask))) return false;
