@@ -1,7 +1,7 @@
 // make web-check: serves the browser build on 127.0.0.1 and plays it in
 // headless Chromium (Debian's, driven by puppeteer-core): the click-to-start
 // overlay, the loading screen, the demo moving with its audio context running,
-// no console errors, Esc ending the run, and ?shot=T against the native
+// the playback keys (pause, seek, play on), no console errors, Q ending the run, and ?shot=T against the native
 // `teq --shot T`, both from a cross-origin isolated server (the two-thread
 // build) and from a plain one (the one-thread build). With --bench also
 // ?bench (two threads, one thread, one thread with the portable loop) beside
@@ -163,6 +163,31 @@ async function playing(browser, url, o) {
   check('frames a few seconds apart are not black', a.lit > 0.05 && b.lit > 0.05,
         `lit pixels ${(100 * a.lit).toFixed(1)}% and ${(100 * b.lit).toFixed(1)}%`);
   check('frames a few seconds apart differ', a.hash !== b.hash);
+
+  // The playback keys: Space holds the picture and the title shows the time,
+  // Right seeks 5 s on (still paused), Space plays on.
+  const clock = (title) => {
+    const m = /paused - (\d+):(\d+\.\d)/.exec(title);
+    return m ? Number(m[1]) * 60 + Number(m[2]) : NaN;
+  };
+  await page.keyboard.press('Space');
+  await sleep(300);
+  const held0 = await canvasStats(page);
+  await sleep(1000);
+  const held1 = await canvasStats(page);
+  const pausedTitle = await page.title();
+  check('Space pauses: the picture holds, the title tells the time', held0.hash === held1.hash && clock(pausedTitle) > 0,
+        pausedTitle);
+  await page.keyboard.press('ArrowRight');
+  await sleep(500);
+  const seekTitle = await page.title();
+  const sought = await canvasStats(page);
+  check('Right seeks 5 s on', Math.abs(clock(seekTitle) - clock(pausedTitle) - 5) < 0.15 && sought.hash !== held1.hash,
+        `${pausedTitle} -> ${seekTitle}`);
+  await page.keyboard.press('Space');
+  await sleep(1000);
+  const resumed = await canvasStats(page);
+  check('Space plays on', resumed.hash !== sought.hash && !/paused/.test(await page.title()));
   await page.keyboard.press('q');
   check('Q ends the run', await waitFor(page, () => teq.state === 'ended' && teq.exitCode === 0, 5000));
   check('console has no errors', errors.length === 0, errors.slice(0, 3).join(' | '));
