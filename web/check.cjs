@@ -1,11 +1,12 @@
 // make web-check: serves the browser build on 127.0.0.1 and plays it in
 // headless Chromium (Debian's, driven by puppeteer-core): the click-to-start
 // overlay, the loading screen, the demo moving with its audio context running,
-// the playback keys (pause, seek, play on), no console errors, Q ending the run, and ?shot=T against the native
-// `teq --shot T`, both from a cross-origin isolated server (the two-thread
-// build) and from a plain one (the one-thread build). With --bench also
-// ?bench (two threads, one thread, one thread with the portable loop) beside
-// the native single-thread portable `teq --bench`, as ratios.
+// the playback keys (pause, seek, play on), no console errors, Q ending the
+// run, and ?shot=T against the native `teq --shot T`, both from a cross-origin
+// isolated server (the two-thread build) and from a plain one (the one-thread
+// build). With --bench also ?bench (two threads, one thread, one thread with
+// the portable loop) beside the native single-thread portable `teq --bench`,
+// as ratios.
 //   node web/check.cjs --dir build-web --teq build/teq [--shot 45] [--bench] [--shots DIR]
 'use strict';
 const { spawn, execFileSync } = require('child_process');
