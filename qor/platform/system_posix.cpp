@@ -26,11 +26,12 @@ namespace qor::platform {
 double CpuSeconds() {
 #ifdef __EMSCRIPTEN__
     return -1.0;   // a page sees wall time only
-#endif
+#else
     rusage use{};
     getrusage(RUSAGE_SELF, &use);
     return static_cast<double>(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
            1e-6 * static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec);
+#endif
 }
 
 std::string ExecutablePath() {

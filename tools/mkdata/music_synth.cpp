@@ -317,52 +317,53 @@ xm::Instrument Bass() {
   return ins;
 }
 
-xm::Instrument Pad() {
-  // Seven saws whose cycle counts over the 32768-frame loop differ by one:
-  // a +-27 cent spread that beats slowly and loops seamlessly.
+namespace {
+
+// A pad layer: saws whose cycle counts over the 32768-frame loop differ from
+// the centre's by `detunes`, so it beats slowly and loops seamlessly.
+struct PadLayer {
+  const char* name;
+  uint32_t seed;          // the saws' phases
+  std::vector<int> detunes;
+  double sideGain;        // of every saw but the centre one
+  double cutoff;          // Hz
+  uint16_t attack, settle;   // envelope ticks to full level, then to 56
+  int fadeout;
+};
+
+xm::Instrument MakePad(const PadLayer& p) {
   const int length = 32768;
   const double unit = kLowRate / length; // Hz per cycle in the loop
   const int centre = 194;                // 130.5 Hz, about C-3
   Wave w(length);
-  Rng rng(83);
-  for (int d = -3; d <= 3; ++d) {
+  Rng rng(p.seed);
+  for (int d : p.detunes) {
     const double hz = (centre + d) * unit;
-    const double gain = d == 0 ? 1.0 : 0.75;
+    const double gain = d == 0 ? 1.0 : p.sideGain;
     AddPartials(w, kLowRate, hz, kPi * rng.Next(), 1e9, [&](int k, double) {
-      return gain / k * LowPassGain(k * hz, 2200, 0.3);
+      return gain / k * LowPassGain(k * hz, p.cutoff, 0.3);
     });
   }
-  xm::Instrument ins = Make("pad", w, kLowRate, 0.98, centre * unit);
+  xm::Instrument ins = Make(p.name, w, kLowRate, 0.98, centre * unit);
   ins.sample.loopStart = 0;
   ins.sample.loopLength = length;
-  ins.volumeEnvelope.points = {{0, 0}, {18, 64}, {40, 56}};
+  ins.volumeEnvelope.points = {{0, 0}, {p.attack, 64}, {p.settle, 56}};
   ins.volumeEnvelope.sustain = 2;
-  ins.fadeout = 700; // about a second of release after key off
+  ins.fadeout = p.fadeout;
   return ins;
 }
 
+} // namespace
+
+xm::Instrument Pad() {
+  // Seven saws a cycle apart: a +-27 cent spread; about a second of release.
+  return MakePad({"pad", 83, {-3, -2, -1, 0, 1, 2, 3}, 0.75, 2200, 18, 40, 700});
+}
+
 xm::Instrument PadWide() {
-  // Same loop length and centre as Pad, wider spread and other phases: on
-  // the other side of the stereo field the two layers beat against each other.
-  const int length = 32768;
-  const double unit = kLowRate / length;
-  const int centre = 194;
-  Wave w(length);
-  Rng rng(89);
-  for (int d : {-5, -4, -2, 0, 2, 4, 5}) {
-    const double hz = (centre + d) * unit;
-    const double gain = d == 0 ? 1.0 : 0.7;
-    AddPartials(w, kLowRate, hz, kPi * rng.Next(), 1e9, [&](int k, double) {
-      return gain / k * LowPassGain(k * hz, 2600, 0.3);
-    });
-  }
-  xm::Instrument ins = Make("pad wide", w, kLowRate, 0.98, centre * unit);
-  ins.sample.loopStart = 0;
-  ins.sample.loopLength = length;
-  ins.volumeEnvelope.points = {{0, 0}, {24, 64}, {48, 56}};
-  ins.volumeEnvelope.sustain = 2;
-  ins.fadeout = 600;
-  return ins;
+  // A wider spread and other phases: on the other side of the stereo field
+  // the two layers beat against each other.
+  return MakePad({"pad wide", 89, {-5, -4, -2, 0, 2, 4, 5}, 0.7, 2600, 24, 48, 600});
 }
 
 xm::Instrument Lead() {
