@@ -1,0 +1,140 @@
+// teq-look FRAMES_DIR FPS START [CREDITS.png]: the look figures of a folder
+// of frames rendered by `teq --render FRAMES_DIR --fps FPS --start START
+// --size 320x240`: per timeline window the mean luma, its lowest frame, the
+// near-black and saturated shares; at 60 fps the share of flickering pixels
+// in the tunnel's 58-72 s; with the credits picture, the contrast of its
+// letters in 101-110 s. tools/look-figures.sh makes the renders.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "look.h"
+
+namespace {
+
+struct Window {
+    const char* name;
+    float from, to;   // strict bounds, as the timeline tests them
+};
+constexpr Window kWindows[] = {
+    {"swarm", -1.0f, 27.5f},          {"cylinder", 27.5f, 42.5f},       {"trio", 42.5f, 57.8f},
+    {"tunnel", 57.8f, 72.0f},         {"second swarm", 80.3f, 100.2f},  {"credits", 100.2f, 115.5f},
+    {"closing field", 116.5f, 128.0f},
+};
+
+bool Load(const std::string& path, qor::Picture& p) {
+    std::string error;
+    if (qor::LoadPicture(path, p, error)) return true;
+    std::fprintf(stderr, "teq-look: %s: %s\n", path.c_str(), error.c_str());
+    return false;
+}
+
+std::string FramePath(const std::string& dir, int i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/%06d.png", i);
+    return dir + name;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4 || argc > 5) {
+        std::fprintf(stderr, "usage: teq-look FRAMES_DIR FPS START [CREDITS.png]\n");
+        return 2;
+    }
+    const std::string dir = argv[1];
+    const int fps = std::atoi(argv[2]);
+    const double start = std::atof(argv[3]);
+    if (fps <= 0) {
+        std::fprintf(stderr, "teq-look: bad frame rate %s\n", argv[2]);
+        return 2;
+    }
+    const long first = std::lround(std::ceil(start * fps - 1e-9));
+
+    std::vector<look::Letter> letters;
+    if (argc == 5) {
+        qor::Picture credits;
+        if (!Load(argv[4], credits)) return 1;
+        letters = look::FindLetters(credits);
+    }
+
+    struct Sum {
+        int frames = 0;
+        double luma = 0, lowest = 1e9, black = 0, saturated = 0;
+    };
+    std::vector<Sum> sums(std::size(kWindows));
+    double flips = 0;
+    int flipFrames = 0;
+    double worstContrast = 1e9;
+    long letterFrames = 0, readable = 0;
+    std::vector<double> worstPerSecond(16, 1e9);   // 100..115 s
+
+    qor::Picture frames[3];
+    int have = 0;
+    for (int i = 0;; ++i) {
+        qor::Picture p;
+        std::string error;
+        if (!qor::LoadPicture(FramePath(dir, i), p, error)) {
+            if (i == 0) {
+                std::fprintf(stderr, "teq-look: no frames in %s (%s)\n", dir.c_str(), error.c_str());
+                return 1;
+            }
+            break;
+        }
+        const float t = float(double(first + i) / fps);
+        const look::FrameStats s = look::Measure(p);
+        for (size_t w = 0; w < std::size(kWindows); ++w) {
+            if (!(kWindows[w].from < t && t < kWindows[w].to)) continue;
+            Sum& sum = sums[w];
+            ++sum.frames;
+            sum.luma += s.meanLuma;
+            sum.lowest = std::min(sum.lowest, s.meanLuma);
+            sum.black += s.nearBlack;
+            sum.saturated += s.saturated;
+        }
+        if (!letters.empty() && t >= 101.0f && t <= 110.0f) {
+            for (const look::Letter& l : letters) {
+                const double c = look::LetterContrast(p, l);
+                worstContrast = std::min(worstContrast, c);
+                worstPerSecond[size_t(int(t) - 100)] = std::min(worstPerSecond[size_t(int(t) - 100)], c);
+                ++letterFrames;
+                readable += c >= 3.0 ? 1 : 0;
+            }
+        }
+        frames[0] = std::move(frames[1]);
+        frames[1] = std::move(frames[2]);
+        frames[2] = std::move(p);
+        have = std::min(have + 1, 3);
+        // The middle frame of three, both neighbours inside 58..72 s.
+        const float mid = float(double(first + i - 1) / fps);
+        if (fps == 60 && have == 3 && mid > 58.0f && mid < 72.0f) {
+            flips += look::ReversalShare(frames[0], frames[1], frames[2]);
+            ++flipFrames;
+        }
+    }
+
+    std::printf("%-14s %7s %7s %8s %11s %10s\n", "window", "frames", "mean %", "lowest %", "near-black %",
+                "saturated %");
+    for (size_t w = 0; w < std::size(kWindows); ++w) {
+        const Sum& s = sums[w];
+        if (s.frames == 0) continue;
+        const double n = s.frames;
+        std::printf("%-14s %7d %7.1f %8.2f %11.1f %10.1f\n", kWindows[w].name, s.frames, s.luma / n / 2.55,
+                    s.lowest / 2.55, s.black / n * 100, s.saturated / n * 100);
+    }
+    if (flipFrames > 0)
+        std::printf("tunnel 58-72 s at 60 fps: %.1f %% of pixels reverse by more than %d levels within 3 frames\n",
+                    flips / flipFrames * 100, look::kReversal);
+    if (letterFrames > 0) {
+        std::printf("credits 101-110 s: %zu letter strokes, worst contrast %.2f:1, %.1f %% of letter-frames at 3:1 or more\n",
+                    letters.size(), worstContrast, double(readable) / double(letterFrames) * 100);
+        std::printf("  worst contrast per second:");
+        for (int s = 1; s <= 10; ++s)
+            if (worstPerSecond[size_t(s)] < 1e8) std::printf(" %d:%.2f", 100 + s, worstPerSecond[size_t(s)]);
+        std::printf("\n");
+    }
+    return 0;
+}
