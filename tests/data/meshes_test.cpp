@@ -200,19 +200,37 @@ TEST(Meshes, GeoLatticeIsOpenTwoSidedAndDrawsInnerSidesFirst) {
     EXPECT_EQ(roots.size(), 1u) << "struts that do not join the lattice";
 }
 
-TEST(Meshes, TrioHasThreeClosedSculpturesReaching40To80) {
+// The trio draws its three objects around the camera in three viewports:
+// they are nested spheres seen from inside, the outer one closed, and the
+// camera at (50, 50, 0) stays inside the innermost for every transform the
+// scene applies (translate by T(x), turn, scale by 1.5, x the local time of
+// any of the three viewports over the 15.3 s window).
+TEST(Meshes, TrioIsThreeNestedSpheresAroundTheCamera) {
     const qor::A3fMesh m = Load("scene1.a3f");
     ASSERT_EQ(m.objects.size(), 3u);
-    double lastReach = 0;
+    double lastRadius = 0;
+    double radius[3] = {};
     for (size_t i = 0; i < 3; ++i) {
         CheckObject("scene1.a3f", i, m.objects[i]);
-        ExpectClosed(m.objects[i]);
         const Extent e = Measure(m.objects[i]);
-        EXPECT_GE(e.maxR, 40.0);
-        EXPECT_LE(e.maxR, 82.0);
-        EXPECT_GT(e.maxR, lastReach) << "objects grow from 0 to 2";
-        lastReach = e.maxR;
+        EXPECT_NEAR(e.minR, e.maxR, 1e-3 * e.maxR) << "object " << i << " is not a sphere about the origin";
+        EXPECT_GT(e.minR, lastRadius) << "objects nest from 0 (inner) to 2 (outer)";
+        lastRadius = radius[i] = e.maxR;
+        size_t outward = 0;
+        for (const MeshVertex& v : m.objects[i].vertices) outward += Dot(Nrm(v), Pos(v)) < 0 ? 0 : 1;
+        EXPECT_EQ(outward, 0u) << "object " << i << ": normals must face the centre";
     }
+    ExpectClosed(m.objects[2]);
+    // The inner two have windows: fewer triangles than the closed one.
+    EXPECT_LT(TriangleCount(m.objects[0]), TriangleCount(m.objects[2]));
+    double farthest = 0;
+    for (double scale : {1.0, 0.5, 1.0 / 3.0})
+        for (int k = 0; k <= 1530; ++k) {
+            const double x = k * 0.01 * scale;
+            const V3 t = {std::sin(x * 0.25) * 35, std::cos(x / 3) * 15 - 30, std::sin(x * 0.5) * 15};
+            farthest = std::max(farthest, Len(V3{50, 50, 0}) / 1.5 + Len(t));
+        }
+    EXPECT_LT(farthest + 5, radius[0]) << "the camera leaves the innermost sphere";
 }
 
 TEST(Meshes, TunnelSectionIsSeenFromInsideWithinVertexBudgets) {

@@ -1,4 +1,4 @@
-// Meshes: the knot, the geo lattice, the trio's three rings, the tunnel
+// Meshes: the knot, the geo lattice, the trio's three nested spheres, the tunnel
 // section and the mushroom. Left-handed coordinates, y up. Every triangle
 // winds clockwise seen from the side its vertex normals point to (the side
 // meant to be seen); normals are unit length; colour is opaque white.
@@ -66,6 +66,7 @@ public:
             }
     }
     uint32_t Count() const { return uint32_t(obj_.vertices.size()); }
+    Vec3 Position(uint32_t i) const { return Pos(i); }
     qor::A3fObject Take() { return std::move(obj_); }
 
 private:
@@ -78,7 +79,6 @@ private:
 // (x across, y up in the section plane) and their outward normals.
 struct Section {
     std::vector<float> x, y, nx, ny;
-    bool smooth = true;   // false: every edge of the section is its own flat face
 };
 
 Section CircleSection(int sides, float radius) {
@@ -89,26 +89,6 @@ Section CircleSection(int sides, float radius) {
         s.y.push_back(std::sin(a) * radius);
         s.nx.push_back(std::cos(a));
         s.ny.push_back(std::sin(a));
-    }
-    return s;
-}
-
-// Polygon section with flat faces: each edge gets its own pair of vertices.
-Section PolygonSection(const std::vector<std::pair<float, float>>& corners) {
-    Section s;
-    s.smooth = false;
-    const size_t n = corners.size();
-    for (size_t i = 0; i < n; ++i) {
-        const auto [ax, ay] = corners[i];
-        const auto [bx, by] = corners[(i + 1) % n];
-        // Outward normal of a counter-clockwise polygon edge.
-        const float ex = bx - ax, ey = by - ay, l = std::hypot(ex, ey);
-        for (const auto& [px, py] : {corners[i], corners[(i + 1) % n]}) {
-            s.x.push_back(px);
-            s.y.push_back(py);
-            s.nx.push_back(ey / l);
-            s.ny.push_back(-ex / l);
-        }
     }
     return s;
 }
@@ -151,20 +131,10 @@ qor::A3fObject SweepClosed(const std::function<Vec3(float)>& curve, int steps, c
         for (int k = 0; k < ring; ++k) {
             const Vec3 p = pos[size_t(i)] + N * sec.x[size_t(k)] + B * sec.y[size_t(k)];
             const Vec3 n = N * sec.nx[size_t(k)] + B * sec.ny[size_t(k)];
-            const float v = sec.smooth ? float(k) / float(ring - 1) : float(k % 2);
-            b.Vertex(p, n, t * uRepeats, v);
+            b.Vertex(p, n, t * uRepeats, float(k) / float(ring - 1));
         }
     }
-    if (sec.smooth) {
-        b.Grid(0, steps, ring - 1);
-    } else {
-        for (int i = 0; i < steps; ++i)
-            for (int k = 0; k < ring; k += 2) {
-                const uint32_t a = uint32_t(i * ring + k);
-                const uint32_t c = a + uint32_t(ring);
-                b.Quad(a, a + 1, c + 1, c);
-            }
-    }
+    b.Grid(0, steps, ring - 1);
     return b.Take();
 }
 
@@ -272,31 +242,61 @@ qor::A3fMesh GenGeo() {
 
 // >> trio
 
-// Three interlocking rings about the origin, one per texture:
-// 0: a round tube of radius 45 that undulates up and down ("05.jpg");
-// 1: a flat band of radius 60, 26 wide, in the y-z plane ("04.jpg");
-// 2: a square-section ring of radius 72 twisting twice round, in the x-z
-//    plane ("02.jpg").
+namespace {
+
+// A sphere seen from inside, built on a cube: each of the six faces is an
+// n x n grid pushed out onto the sphere, and keep(i, j) says which cells of a
+// face are walled (the others are windows), given the cell's place on the
+// face and the direction of its centre. Normals point to the centre; the
+// texture repeats `repeats` times across each face, so it meets the next face
+// at a tile edge.
+qor::A3fObject InsideSphere(float radius, int n, float repeats, const std::function<bool(int, int, Vec3)>& keep) {
+    const Vec3 axes[6][3] = {
+        {{1, 0, 0}, {0, 0, 1}, {0, 1, 0}},  {{-1, 0, 0}, {0, 0, -1}, {0, 1, 0}},
+        {{0, 1, 0}, {1, 0, 0}, {0, 0, 1}},  {{0, -1, 0}, {1, 0, 0}, {0, 0, -1}},
+        {{0, 0, 1}, {-1, 0, 0}, {0, 1, 0}}, {{0, 0, -1}, {1, 0, 0}, {0, 1, 0}},
+    };
+    ObjectBuilder b;
+    for (const auto& face : axes) {
+        const uint32_t first = b.Count();
+        for (int j = 0; j <= n; ++j)
+            for (int i = 0; i <= n; ++i) {
+                const float s = float(i) / float(n), t = float(j) / float(n);
+                // Equal angles across the face, so cells keep nearly one size on the sphere.
+                const float a = std::tan((s * 2 - 1) * kPi / 4), c = std::tan((t * 2 - 1) * kPi / 4);
+                const Vec3 dir = Normalize(face[0] + face[1] * a + face[2] * c);
+                b.Vertex(dir * radius, dir * -1.f, s * repeats, t * repeats);
+            }
+        const uint32_t stride = uint32_t(n + 1);
+        for (int j = 0; j < n; ++j)
+            for (int i = 0; i < n; ++i) {
+                const uint32_t k = first + uint32_t(j) * stride + uint32_t(i);
+                const Vec3 centre = b.Position(k) + b.Position(k + stride + 1);
+                if (!keep(i, j, Normalize(centre))) continue;
+                b.Quad(k, k + 1, k + stride + 1, k + stride);
+            }
+    }
+    return b.Take();
+}
+
+}  // namespace
+
+// The trio's room: three nested spheres seen from inside, one per texture.
+// The scene turns and moves them about the world origin with the camera
+// always inside the innermost (the camera is never more than 101 units from
+// the spheres' centre in mesh units), so every viewport is filled: the
+// inner cage of bars ("05.jpg"), through its windows a lattice of diamonds
+// ("04.jpg"), and through both the closed outer sphere ("02.jpg").
 qor::A3fMesh GenTrio() {
+    constexpr int n = 24;
     qor::A3fMesh mesh;
-    mesh.objects.push_back(SweepClosed(
-        [](float t) {
-            const float f = 2 * kPi * t;
-            return Vec3{45.f * std::cos(f), 45.f * std::sin(f), 9.f * std::sin(3 * f)};
-        },
-        96, CircleSection(12, 9.f), 8.f, 0.f));
-    mesh.objects.push_back(SweepClosed(
-        [](float t) {
-            const float f = 2 * kPi * t;
-            return Vec3{0.f, 60.f * std::cos(f), 60.f * std::sin(f)};
-        },
-        96, PolygonSection({{-13, -2}, {13, -2}, {13, 2}, {-13, 2}}), 10.f, 0.f));
-    mesh.objects.push_back(SweepClosed(
-        [](float t) {
-            const float f = 2 * kPi * t;
-            return Vec3{72.f * std::cos(f), 0.f, 72.f * std::sin(f)};
-        },
-        128, PolygonSection({{-6, -6}, {6, -6}, {6, 6}, {-6, 6}}), 12.f, 2.f));
+    // Bars every sixth cell of each face: a box-like cage of 4 x 4 windows a face.
+    mesh.objects.push_back(InsideSphere(112.f, n, 2.f, [](int i, int j, Vec3) { return i % 6 == 0 || j % 6 == 0; }));
+    // Three great-circle bands about the x, y and z axes, about 18 degrees wide.
+    mesh.objects.push_back(InsideSphere(124.f, 2 * n, 2.f, [](int, int, Vec3 d) {
+        return std::abs(d.x) < 0.16f || std::abs(d.y) < 0.16f || std::abs(d.z) < 0.16f;
+    }));
+    mesh.objects.push_back(InsideSphere(138.f, n, 2.f, [](int, int, Vec3) { return true; }));
     return mesh;
 }
 

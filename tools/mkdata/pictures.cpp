@@ -283,7 +283,7 @@ std::vector<uint8_t> GenCircuitPicture() {
     return EncodeJpeg(c, kJpegQuality);
 }
 
-// "02.jpg": overlapping violet scales with lime rims, 8 across and 10 rows
+// "02.jpg", the trio's outer sphere: overlapping deep violet scales with lime rims, 8 across and 10 rows
 // (rows staggered by half a scale, each row overlapping the one above).
 std::vector<uint8_t> GenScalesPicture() {
     Canvas c(256, 256);
@@ -310,8 +310,9 @@ std::vector<uint8_t> GenScalesPicture() {
         if (!found) return Hex(0x100018);
         const float r = best / radius;
         const float tone = Hash01(uint32_t((bestCol % 8 + 8) % 8), uint32_t((bestRow % 10 + 10) % 10), 71);
-        const Rgb base = Mix(Hex(0x5A1AA8), Hex(0x9A3AF0), tone) * (0.55f + 0.6f * r);
-        return base + Hex(0xB8FF40) * SmoothStep(0.8f, 0.97f, r) + Hex(0xFFFFFF) * (std::exp(-r * r * 18.f) * 0.25f);
+        // Darker than the trio's nearer layers, so the outer sphere reads as far.
+        const Rgb base = Mix(Hex(0x2C1070), Hex(0x5A26B8), tone) * (0.5f + 0.6f * r);
+        return base + Hex(0x90E040) * SmoothStep(0.84f, 0.97f, r) + Hex(0xC0A0FF) * (std::exp(-r * r * 18.f) * 0.25f);
     });
     ClampCanvas(c);
     return EncodeJpeg(c, kJpegQuality);
