@@ -2,6 +2,7 @@
 // section and the mushroom. Left-handed coordinates, y up. Every triangle
 // winds clockwise seen from the side its vertex normals point to (the side
 // meant to be seen); normals are unit length; colour is opaque white.
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -26,6 +27,10 @@ float Length(Vec3 a) { return std::sqrt(Dot(a, a)); }
 Vec3 Normalize(Vec3 a) {
     const float l = Length(a);
     return l > 0 ? a * (1.f / l) : Vec3{0, 1, 0};
+}
+float SmoothStepMesh(float e0, float e1, float x) {
+    const float t = std::clamp((x - e0) / (e1 - e0), 0.f, 1.f);
+    return t * t * (3 - 2 * t);
 }
 // Rotates v about the unit axis k by angle a (Rodrigues).
 Vec3 RotateAbout(Vec3 v, Vec3 k, float a) {
@@ -138,18 +143,19 @@ qor::A3fObject SweepClosed(const std::function<Vec3(float)>& curve, int steps, c
     return b.Take();
 }
 
-// Surface of revolution about the y axis: profile points (r, y) with their
-// outward normals (nr, ny) and texture row v; u runs once around.
+// Surface of revolution about the vertical line through `at`: profile points
+// (r, y) with their outward normals (nr, ny) and texture row v; u runs once
+// around.
 struct ProfilePoint {
     float r, y, nr, ny, v;
 };
-void Revolve(ObjectBuilder& b, const std::vector<ProfilePoint>& profile, int sides) {
+void Revolve(ObjectBuilder& b, const std::vector<ProfilePoint>& profile, int sides, Vec3 at = {}) {
     const uint32_t first = b.Count();
     for (const ProfilePoint& p : profile)
         for (int k = 0; k <= sides; ++k) {
             const float a = 2 * kPi * float(k) / float(sides);
             const float c = std::cos(a), s = std::sin(a);
-            b.Vertex({p.r * c, p.y, p.r * s}, {p.nr * c, p.ny, p.nr * s}, float(k) / float(sides), p.v);
+            b.Vertex(at + Vec3{p.r * c, p.y, p.r * s}, {p.nr * c, p.ny, p.nr * s}, float(k) / float(sides), p.v);
         }
     b.Grid(first, int(profile.size()) - 1, sides);
 }
@@ -403,54 +409,73 @@ qor::A3fMesh GenTunnel() {
 
 // >> sieni
 
-// A fly-agaric mushroom on y = 0, revolved about the y axis in 24 steps:
-// a squat stem with a bulbous foot, a gill underside that slopes up to a
-// wide domed cap. The closing scene spins the copies about their foot and
-// flies the camera out past them, so the whole mesh stays within 57 units of
-// its origin: the nearest copy, 70 from the camera's path, never reaches it. The cap is
-// wide for its height so the field reads from the camera's final place; the
-// gills face down and out, the stem out, so the light swinging low between
-// the copies catches them. Separate parts where the surface creases, so each
+// A mushroom revolved about the y axis in 32 steps, centred on its origin so
+// that it fills as much as it can of the sphere it must stay inside: a big
+// bun-shaped cap above y = 0, gills under it, a thick stem with a bulb down
+// to y = -52. The closing scene turns the whole field about the world x
+// axis, where its light swings, so each copy is lit on its side toward that
+// axis, level with its origin: the cap's normals are those of a cap half
+// as tall again (steeper), so its whole top turns bright on the lit side.
+// The copies pass at least 70.7 from the camera, so the mesh stays within
+// 57 units of its origin. Separate parts where the surface creases, so each
 // keeps its own normals. v follows the rows of "sieni.jpg": cap 0..0.45
 // (apex to rim), gills 0.45..0.62, stem 0.62..1 (top to foot).
 qor::A3fMesh GenSieni() {
-    const int sides = 24;
-    const float rimR = 50.f, rimY = 26.f, domeH = 20.f, stemR = 9.5f, stemTop = 20.5f;
+    const int sides = 32;
+    const float rimR = 56.f, capH = 40.f, stemTop = -7.f, foot = -52.f;
     ObjectBuilder b;
-    // Cap: a dome over the rim up to the apex.
+    // Cap: a half ellipsoid from the apex down to the rim at y = 0.
     {
         std::vector<ProfilePoint> cap;
-        const int steps = 12;
+        const int steps = 14;
         for (int i = 0; i <= steps; ++i) {
             const float phi = kPi / 2 * float(i) / float(steps);   // 0 apex, pi/2 rim
-            const float r = rimR * std::sin(phi), y = rimY + domeH * std::cos(phi);
-            // Ellipse normal: (sin/rx, cos/ry) scaled.
-            const float nr = std::sin(phi) / rimR, ny = std::cos(phi) / domeH;
+            const float r = rimR * std::sin(phi), y = capH * std::cos(phi);
+            // Normal of an ellipse 1.5 times as tall: (sin/rx, cos/ry) scaled.
+            const float nr = std::sin(phi) / rimR, ny = std::cos(phi) / (capH * 1.5f);
             const float l = std::hypot(nr, ny);
             cap.push_back({r, y, nr / l, ny / l, 0.45f * float(i) / float(steps)});
         }
         // Rim lip turning under.
-        cap.push_back({rimR + 0.5f, rimY - 1.5f, 0.7f, -0.7f, 0.45f});
+        cap.push_back({rimR + 0.5f, -1.5f, 0.7f, -0.7f, 0.45f});
         Revolve(b, cap, sides);
     }
+    // Stem profile: radius at height y, a bulb low down, narrowing to the foot.
+    auto stemR = [&](float y) {
+        const float bulb = std::exp(-std::pow((y + 38.f) / 10.f, 2.f));
+        return 16.f + 6.f * bulb - 4.f * SmoothStepMesh(-46.f, -52.f, y);
+    };
     // Gills: the underside from the rim in to the stem, facing down and out.
-    Revolve(b, {{rimR + 0.5f, rimY - 1.5f, 0.4f, -1, 0.45f}, {30.f, 22.5f, 0.3f, -1, 0.53f},
-                {stemR, stemTop, 0.25f, -1, 0.62f}}, sides);
-    // Stem: top to the bulbous foot, then the sole (facing down).
+    Revolve(b, {{rimR + 0.5f, -1.5f, 0.4f, -1, 0.45f}, {34.f, -5.f, 0.3f, -1, 0.53f},
+                {stemR(stemTop), stemTop, 0.25f, -1, 0.62f}}, sides);
+    // Stem: top to the foot, then the sole (facing down).
     {
         std::vector<ProfilePoint> stem;
-        const float ys[] = {stemTop, 16.f, 12.f, 8.5f, 5.5f, 3.f, 1.2f, 0.f};
-        for (int i = 0; i < 8; ++i) {
-            const float y = ys[i];
-            const float g = std::exp(-std::pow((y - 3.f) / 3.5f, 2.f));
-            const float r = stemR + (stemTop - y) * 0.05f + 4.f * g;
-            // Slope dr/dy for the normal.
-            const float dr = -0.05f + 4.f * g * (-2.f * (y - 3.f) / (3.5f * 3.5f));
+        const int steps = 12;
+        for (int i = 0; i <= steps; ++i) {
+            const float y = stemTop + (foot - stemTop) * float(i) / float(steps);
+            const float dr = (stemR(y + 0.01f) - stemR(y - 0.01f)) / 0.02f;   // dr/dy
             const float l = std::hypot(1.f, dr);
-            stem.push_back({r, y, 1.f / l, -dr / l, 0.62f + 0.38f * (stemTop - y) / stemTop});
+            stem.push_back({stemR(y), y, 1.f / l, -dr / l, 0.62f + 0.38f * float(i) / float(steps)});
         }
         Revolve(b, stem, sides);
-        Revolve(b, {{stem.back().r, 0.f, 0, -1, 1.f}, {0.f, 0.f, 0, -1, 1.f}}, sides);
+        Revolve(b, {{stem.back().r, foot, 0, -1, 1.f}, {0.f, foot, 0, -1, 1.f}}, sides);
+    }
+    // Four small mushrooms round the stem, under the big cap: cap radius 11,
+    // standing on y = -44, 31 out from the axis.
+    for (int k = 0; k < 4; ++k) {
+        const float a = kPi / 4 + float(k) * kPi / 2;
+        const Vec3 at{31.f * std::cos(a), -44.f, 31.f * std::sin(a)};
+        std::vector<ProfilePoint> cap;
+        for (int i = 0; i <= 6; ++i) {
+            const float phi = kPi / 2 * float(i) / 6.f;
+            const float nr = std::sin(phi) / 11.f, ny = std::cos(phi) / 12.f, l = std::hypot(nr, ny);
+            cap.push_back({11.f * std::sin(phi), 18.f + 8.f * std::cos(phi), nr / l, ny / l, 0.45f * float(i) / 6.f});
+        }
+        Revolve(b, cap, 16, at);
+        Revolve(b, {{11.f, 18.f, 0.3f, -1, 0.45f}, {5.f, 17.f, 0.3f, -1, 0.62f}}, 16, at);
+        Revolve(b, {{5.f, 17.f, 1, 0, 0.62f}, {5.5f, 0.f, 1, 0, 1.f}}, 16, at);
+        Revolve(b, {{5.5f, 0.f, 0, -1, 1.f}, {0.f, 0.f, 0, -1, 1.f}}, 16, at);
     }
     qor::A3fMesh mesh;
     mesh.objects.push_back(b.Take());

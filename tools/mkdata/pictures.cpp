@@ -377,17 +377,19 @@ std::vector<uint8_t> GenDarkGrayPicture() {
 // >> sieni
 
 // Mushroom texture, u around the y axis. Rows: v 0 to 0.45 the cap from apex
-// to rim (red with white warts), 0.45 to 0.62 the gills under the cap, 0.62 to
-// 1 the stem (cream with fibres and a skirt ring).
+// to rim, 0.45 to 0.62 the gills under the cap, 0.62 to 1 the stem. The
+// field is seen only by a dimming light, so every part is pale and bright:
+// a golden cap warming to orange at the apex, with cream warts and a pale
+// rim, cream gills, a white stem with fibres and a skirt ring.
 std::vector<uint8_t> GenSieniPicture() {
     Canvas c(256, 256);
     Paint(c, 3, [&](float x, float y) {
         const float v = y / 256.f;
         if (v < 0.45f) {
             const float t = v / 0.45f;
-            Rgb col = Mix(Hex(0xB01008), Hex(0xE8401A), std::pow(t, 0.7f));
-            col = col * (0.85f + 0.3f * TiledFbm(x / 32.f, y / 32.f, 8, 3, 101));
-            col = Mix(col, Hex(0xF0C8A0), SmoothStep(0.85f, 1.f, t) * 0.5f);   // pale rim
+            Rgb col = Mix(Hex(0xFFB060), Hex(0xFFE8B0), std::pow(t, 0.7f));
+            col = col * (0.88f + 0.24f * TiledFbm(x / 32.f, y / 32.f, 8, 3, 101));
+            col = Mix(col, Hex(0xFFF0D8), SmoothStep(0.85f, 1.f, t) * 0.6f);   // pale rim
             // Warts: grid of jittered spots, wider toward the rim so they look round on the cap.
             const float cols = 12.f;
             for (int dj = -1; dj <= 1; ++dj)
@@ -401,22 +403,22 @@ std::vector<uint8_t> GenSieniPicture() {
                     const float stretch = 0.35f + 0.65f * (sy / (0.45f * 256.f));
                     const float d = std::hypot((x - sx) * stretch * 1.6f, y - sy);
                     const float rad = 3.5f + 2.5f * Hash01(ii, uint32_t(j), 104);
-                    col = Mix(col, Hex(0xFFF6E4), SmoothStep(rad, rad - 1.2f, d));
+                    col = Mix(col, Hex(0xFFFBF0), SmoothStep(rad, rad - 1.2f, d));
                 }
             return col;
         }
         if (v < 0.62f) {
             const float t = (v - 0.45f) / 0.17f;
             const float gill = 0.5f + 0.5f * std::cos(x / 256.f * 2 * kPi * 48.f);
-            Rgb col = Mix(Hex(0xF2E2C4), Hex(0xA89070), gill * 0.7f);
-            return col * (0.7f + 0.3f * t);
+            Rgb col = Mix(Hex(0xFFF0D4), Hex(0xD8B890), gill * 0.6f);
+            return col * (0.8f + 0.2f * t);
         }
         const float t = (v - 0.62f) / 0.38f;
         const float fibre = TiledNoise(x / 2.f, y / 24.f, 128, 8, 105);
-        Rgb col = Mix(Hex(0xF4EEDC), Hex(0xD8CCB0), fibre);
-        col = col * (0.9f + 0.1f * TiledFbm(x / 32.f, y / 32.f, 8, 2, 106));
+        Rgb col = Mix(Hex(0xFFFCF0), Hex(0xE8DCC0), fibre);
+        col = col * (0.92f + 0.08f * TiledFbm(x / 32.f, y / 32.f, 8, 2, 106));
         const float ring = std::exp(-std::pow((t - 0.18f) / 0.04f, 2.f));
-        col = Mix(col, Hex(0xFFFFFF), ring * 0.7f) * (1.f - 0.25f * SmoothStep(0.8f, 1.f, t));
+        col = Mix(col, Hex(0xFFFFFF), ring * 0.7f) * (1.f - 0.15f * SmoothStep(0.8f, 1.f, t));
         return col;
     });
     ClampCanvas(c);
