@@ -89,8 +89,11 @@ std::vector<uint8_t> GenWormholePicture() {
 
 // >> cylinder wall and knot
 
-// Bright grid on black: 8 x 8 cells with a glowing line, half-way guide lines
-// and hot crossings. Tiles in both directions.
+// Grid on black: 8 x 8 cells with a glowing blue line, half-way guide lines
+// and brighter crossings. Every texel stays below white (no channel over
+// about 220), so the cylinder wall keeps its colour where the knot or the
+// swarm is added over it, and behind the swarm the grid stays a quiet blue.
+// Tiles in both directions.
 std::vector<uint8_t> GenGridPicture() {
     Canvas c(256, 256);
     Paint(c, 4, [&](float x, float y) {
@@ -99,9 +102,9 @@ std::vector<uint8_t> GenGridPicture() {
         const float minor = std::max(Glow(LineDistance(x + 16.f, 32.f), 0.3f, 1.2f),
                                      Glow(LineDistance(y + 16.f, 32.f), 0.3f, 1.2f));
         const float cross = std::exp(-(dx * dx + dy * dy) / 18.f);
-        Rgb col = Hex(0x2FA8FF) * major + Hex(0x103A8C) * (minor * 0.55f);
-        col = col + Hex(0xE8FCFF) * (SmoothStep(1.6f, 0.2f, std::min(dx, dy)) * 0.55f + cross * 1.2f);
-        return col;
+        Rgb col = Hex(0x1E88D0) * (major * 0.75f) + Hex(0x0C2C70) * (minor * 0.5f);
+        col = col + Hex(0x70C8F0) * (SmoothStep(1.6f, 0.2f, std::min(dx, dy)) * 0.3f + cross * 0.45f);
+        return col * 0.8f;
     });
     ClampCanvas(c);
     return EncodePng(c, 3);
@@ -126,7 +129,7 @@ std::vector<uint8_t> GenTechPicture() {
         const float rx = -2.f * nz * nx, ry = -2.f * nz * ny, rz = 1.f - 2.f * nz * nz;
         Rgb col;
         if (ry >= 0) {
-            const Rgb zenith = Hex(0x1B4FD8), horizon = Hex(0xBFE6FF);
+            const Rgb zenith = Hex(0x1E48B0), horizon = Hex(0xA8D0E8);
             col = Mix(horizon, zenith, std::pow(ry, 0.6f));
             const float cloud = TiledFbm(rx * 3.f + 10.f, rz * 3.f + 10.f, 8, 4, 5);
             col = col + Hex(0xFFFFFF) * (SmoothStep(0.55f, 0.75f, cloud) * 0.45f * (1.f - ry));
@@ -140,16 +143,17 @@ std::vector<uint8_t> GenTechPicture() {
             col = Mix(col, Hex(0xD8B890), std::exp(-g * 10.f) * 0.8f);
         }
         // Horizon: a hot thin band.
-        col = col + Hex(0xFFF2D0) * (std::exp(-std::abs(ry) * 28.f) * 0.9f);
+        col = col + Hex(0xFFD890) * (std::exp(-std::abs(ry) * 28.f) * 0.45f);
         // Sun and a second, cooler highlight.
         auto spot = [&](float sx, float sy, float sz, float sharp) {
             const float l = std::sqrt(sx * sx + sy * sy + sz * sz);
             const float d = (rx * sx + ry * sy + rz * sz) / l;
             return std::pow(std::max(0.f, d), sharp);
         };
-        col = col + Hex(0xFFFFFF) * (spot(-0.5f, 0.6f, -0.6f, 180.f) * 2.f + spot(-0.5f, 0.6f, -0.6f, 12.f) * 0.35f);
-        col = col + Hex(0xA0E0FF) * (spot(0.7f, 0.25f, -0.4f, 120.f) * 1.4f);
-        return col;
+        col = col + Hex(0xFFD8A0) * (spot(-0.5f, 0.6f, -0.6f, 180.f) * 0.9f + spot(-0.5f, 0.6f, -0.6f, 12.f) * 0.2f);
+        col = col + Hex(0x70C0FF) * (spot(0.7f, 0.25f, -0.4f, 120.f) * 0.8f);
+        // Kept below white: the knot is added over the wall.
+        return col * 0.62f;
     });
     ClampCanvas(c);
     return EncodeJpeg(c, kJpegQuality);
@@ -205,15 +209,15 @@ std::vector<uint8_t> GenGeoPicture() {
 std::vector<uint8_t> GenValoPicture() {
     Canvas c(256, 256);
     Paint(c, 1, [&](float x, float y) {
-        const float base = 0.035f * (0.5f + TiledFbm(x / 64.f, y / 64.f, 4, 3, 77));
+        const float base = 0.024f * (0.5f + TiledFbm(x / 64.f, y / 64.f, 4, 3, 77));
         const float wave = 0.5f + 0.5f * std::sin((y * 2.f + x) / 256.f * 2 * kPi);
-        Rgb col = Mix(Hex(0x3060FF), Hex(0x40F0FF), wave) * base;
+        Rgb col = Mix(Hex(0x4060E0), Hex(0x40E0C0), wave) * base;
         const float ringD = std::min({LineDistance(x - 24.f, 256.f), LineDistance(x - 96.f, 256.f),
                                       LineDistance(x - 160.f, 256.f), LineDistance(x - 216.f, 256.f)});
         // Rings broken into dashes around the lattice (v is the angle).
         const float dash = SmoothStep(0.25f, 0.45f, 0.5f + 0.5f * std::sin((y * 6.f + x * 4.f) / 256.f * 2 * kPi));
-        const float ring = (SmoothStep(1.6f, 0.4f, ringD) * 0.32f + std::exp(-ringD / 2.5f) * 0.04f) * dash;
-        col = col + Hex(0x58B8FF) * ring;
+        const float ring = (SmoothStep(1.6f, 0.4f, ringD) * 0.15f + std::exp(-ringD / 2.5f) * 0.02f) * dash;
+        col = col + Hex(0x60B0E8) * ring;
         // Glints, one in about five cells, each cyan, magenta or gold.
         const int gx = int(x / 16), gy = int(y / 16);
         const float h = Hash01(uint32_t(gx), uint32_t(gy), 41);
@@ -221,14 +225,14 @@ std::vector<uint8_t> GenValoPicture() {
             const float sx = float(gx * 16) + 4 + 8 * Hash01(uint32_t(gx), uint32_t(gy), 42);
             const float sy = float(gy * 16) + 4 + 8 * Hash01(uint32_t(gx), uint32_t(gy), 43);
             const float d2 = (x - sx) * (x - sx) + (y - sy) * (y - sy);
-            const float g = std::exp(-d2 / 3.f) * 0.7f + std::exp(-d2 / 20.f) * 0.05f;
+            const float g = std::exp(-d2 / 3.f) * 0.35f + std::exp(-d2 / 20.f) * 0.03f;
             const uint32_t hue = Hash(uint32_t(gx), uint32_t(gy), 44) % 3;
             const Rgb tint = hue == 0 ? Hex(0x80F0FF) : hue == 1 ? Hex(0xFF80E0) : Hex(0xFFD070);
             col = col + Mix(tint, Hex(0xFFFFFF), g * 0.5f) * g;
         }
         return col;
     });
-    for (size_t i = 0; i < c.rgb.size(); ++i) c.alpha[i] = Clamp01(32.f * std::max({c.rgb[i].r, c.rgb[i].g, c.rgb[i].b}));
+    for (size_t i = 0; i < c.rgb.size(); ++i) c.alpha[i] = Clamp01(48.f * std::max({c.rgb[i].r, c.rgb[i].g, c.rgb[i].b}));
     ClampCanvas(c);
     return EncodePng(c, 4);
 }
