@@ -354,22 +354,32 @@ void AddRing(ObjectBuilder& b, float outer, float inner, float z0, float z1) {
 }  // namespace
 
 // One tunnel section from z = 0 to 50, seen from inside.
-// Object 0, the wall: the octagon's eight faces, each 4 strips across and 7
-// along (320 vertices); normals point into the tunnel, so the floor's point up.
-// Object 1, detail: four pipes along the corners beside floor and ceiling and
-// a rib standing 10 in from the walls. Object 2: a deep portal frame with an
-// inner lip (drawn every ninth section).
+// The scene lights every vertex with a band sin(0.1 y - 2 z) that is sampled
+// only at the vertices; so every ring of vertices stands at a multiple of pi
+// along z (the band's period), where all rings of one section get the same
+// band value, and the band changes from section to section instead of from
+// ring to ring: broad bands that sweep past smoothly rather than a pattern
+// finer than the rings that strobes at flight speed. Only the rings at
+// z = 50, where the next section begins, take that section's value.
+// Object 0, the wall: the octagon's eight faces, each 4 strips across and
+// rings at z = 0, 3 pi ... 15 pi and 50 (280 vertices); normals point into
+// the tunnel, so the floor's point up.
+// Object 1, detail: four pipes along the corners beside floor and ceiling
+// (no rib across the tunnel: one in every section makes a fine repeating
+// pattern in the distance that strobes). Object 2: a deep portal frame with
+// an inner lip (drawn every ninth section).
 qor::A3fMesh GenTunnel() {
     qor::A3fMesh mesh;
     {
         ObjectBuilder b;
-        const int across = 4, along = 7;
+        const int across = 4, along = 6;
         for (int f = 0; f < kSides; ++f) {
             const uint32_t first = b.Count();
             for (int j = 0; j <= along; ++j)
                 for (int i = 0; i <= across; ++i) {
                     const float s = float(i) / float(across);
-                    b.Vertex(OnFace(f, kApothem, s, 50.f * float(j) / float(along)), FaceInward(f), s, 0);
+                    const float z = j < along ? 3.f * kPi * float(j) : 50.f;
+                    b.Vertex(OnFace(f, kApothem, s, z), FaceInward(f), s, 0);
                 }
             b.Grid(first, along, across);
         }
@@ -390,18 +400,18 @@ qor::A3fMesh GenTunnel() {
                 for (int k = 0; k <= sides; ++k) {
                     const float t = 2 * kPi * float(k) / float(sides);
                     const Vec3 n{std::cos(t), std::sin(t), 0};
-                    b.Vertex(c + n * pipeR + Vec3{0, 0, 50.f * float(j) / float(rings - 1)}, n,
+                    const float z = j == 0 ? 0.f : j == 1 ? 8.f * kPi : 50.f;
+                    b.Vertex(c + n * pipeR + Vec3{0, 0, z}, n,
                              float(k) / float(sides), 0);
                 }
             b.Grid(first, rings - 1, sides);
         }
-        AddRing(b, kApothem, kApothem - 10.f, 20.f, 26.f);
         mesh.objects.push_back(b.Take());
     }
     {
         ObjectBuilder b;
-        AddRing(b, kApothem, kApothem - 22.f, 0.f, 8.f);
-        AddRing(b, kApothem - 22.f, kApothem - 30.f, 2.f, 6.f);
+        AddRing(b, kApothem, kApothem - 22.f, 0.f, 3.f * kPi);
+        AddRing(b, kApothem - 22.f, kApothem - 30.f, kPi, 2.f * kPi);
         mesh.objects.push_back(b.Take());
     }
     return mesh;

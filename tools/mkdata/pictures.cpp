@@ -324,36 +324,36 @@ std::vector<uint8_t> GenScalesPicture() {
 
 // >> tunnel
 
-// Wall panels: u across a wall face (one panel row per 64 px), v along the
-// depth (one repeat per 70 units). Steel plates with bevels, rivets, a cyan
-// light strip and warm warning lamps.
+// Wall panels: u across a wall face (x, one panel per 128 px), v along the
+// depth (y, one repeat per 70 units, which stream past at flight speed).
+// Detail that changes along v strobes at that speed, so along v everything
+// is soft: plate joins are broad shaded dips and the lamps long glows;
+// sharp detail runs only along the depth: grooves, the plate edges across,
+// and a cyan light strip down the middle of each plate.
 std::vector<uint8_t> GenTunnelPicture() {
     Canvas c(256, 256);
     Paint(c, 3, [&](float x, float y) {
         const float grime = TiledFbm(x / 32.f, y / 32.f, 8, 4, 81);
         const float px = Fract(x / 128.f) * 128.f, py = Fract(y / 128.f) * 128.f;
-        const float edge = std::min({px, 128.f - px, py, 128.f - py});
-        Rgb col = Mix(Hex(0x1E2C46), Hex(0x4A6488), grime);
-        // Bevel: light upper-left edges, dark lower-right.
-        const float bevel = SmoothStep(6.f, 2.f, edge);
-        const bool lit = (px < 6.f || py < 6.f) && px < 122.f && py < 122.f;
-        col = col * (1.f + (lit ? 0.6f : -0.55f) * bevel);
-        // Seam between plates.
-        col = col * (1.f - SmoothStep(1.5f, 0.3f, edge) * 0.8f);
-        // Rivets near the corners.
-        for (float rx : {10.f, 118.f})
-            for (float ry : {10.f, 118.f}) {
-                const float d = std::hypot(px - rx, py - ry);
-                col = col + Hex(0xB0C0D0) * (SmoothStep(3.f, 1.5f, d) * 0.6f);
-            }
-        // Light strip across the middle of each plate (runs along the depth).
+        Rgb col = Mix(Hex(0x24344E), Hex(0x4E6A90), grime);
+        // Edges of the plate across the face: a lit and a shaded bevel.
+        const float ex = std::min(px, 128.f - px);
+        const float bevel = SmoothStep(6.f, 2.f, ex);
+        col = col * (1.f + (px < 64.f ? 0.5f : -0.45f) * bevel);
+        col = col * (1.f - SmoothStep(1.5f, 0.3f, ex) * 0.7f);
+        // Grooves along the depth.
+        col = col * (0.9f + 0.1f * std::cos(px / 128.f * 2 * kPi * 8.f));
+        // Joins between plates along the depth: a broad soft dip.
+        const float ey = std::min(py, 128.f - py);
+        col = col * (0.65f + 0.35f * SmoothStep(0.f, 24.f, ey));
+        // Light strip down the middle of each plate.
         const float strip = std::abs(px - 64.f);
         col = Mix(col, Hex(0x102028), SmoothStep(10.f, 8.f, strip));
-        col = col + Hex(0x40E8FF) * (SmoothStep(4.f, 1.5f, strip) * 1.1f + std::exp(-strip / 4.f) * 0.3f);
-        // Warning lamps on alternate plates.
+        col = col + Hex(0x40E8FF) * (SmoothStep(4.f, 1.5f, strip) * 1.0f + std::exp(-strip / 4.f) * 0.3f);
+        // Warm lamps on alternate plates: long soft glows beside the strip.
         if ((int(x / 128.f) + int(y / 128.f)) % 2 == 0) {
-            const float d = std::hypot(px - 64.f, py - 30.f);
-            col = col + Hex(0xFF9030) * (SmoothStep(9.f, 7.f, d) + std::exp(-d / 8.f) * 0.6f);
+            const float dx = (px - 30.f) / 6.f, dy = (py - 64.f) / 36.f;
+            col = col + Hex(0xFF9030) * (std::exp(-(dx * dx + dy * dy)) * 0.8f);
         }
         return col;
     });
@@ -361,17 +361,16 @@ std::vector<uint8_t> GenTunnelPicture() {
     return EncodeJpeg(c, kJpegQuality);
 }
 
-// Dark brushed metal, streaked along one axis, with a few scratches.
+// Dark brushed metal, streaked along the depth (v), with soft plate joins.
 std::vector<uint8_t> GenDarkGrayPicture() {
     Canvas c(128, 128);
     Paint(c, 2, [&](float x, float y) {
         const float brush = TiledNoise(x / 2.f, y / 16.f, 64, 8, 91) * 0.6f + TiledNoise(x / 1.f, y / 32.f, 128, 4, 92) * 0.4f;
         const float blot = TiledFbm(x / 32.f, y / 32.f, 4, 3, 93);
         float g = 0.22f + 0.12f * brush + 0.12f * blot;
-        const float scratch = std::abs(Fract((x + y * 0.5f) / 32.f) - 0.5f) * 32.f;   // tiles at 128
-        g += SmoothStep(0.8f, 0.f, scratch) * 0.12f * TiledNoise(x / 8.f, y / 8.f, 16, 16, 94);
-        const float plate = std::min(LineDistance(x, 64.f), LineDistance(y, 64.f));
-        g *= 1.f - SmoothStep(1.5f, 0.2f, plate) * 0.6f;
+        const float seam = LineDistance(x, 64.f);
+        g *= 1.f - SmoothStep(1.5f, 0.2f, seam) * 0.6f;
+        g *= 0.7f + 0.3f * SmoothStep(0.f, 16.f, LineDistance(y, 64.f));
         return Rgb{g * 0.95f, g, g * 1.08f};
     });
     ClampCanvas(c);
