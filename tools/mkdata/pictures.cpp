@@ -22,8 +22,8 @@ float LineDistance(float v, float period) {
 }
 
 // Soft bright core plus wide glow around a line at distance d.
-float Glow(float d, float core, float halo) {
-    return SmoothStep(core + 0.8f, core - 0.4f, d) + 0.3f * std::exp(-d / halo);
+float Glow(float d, float core, float halo, float haloGain = 0.3f) {
+    return SmoothStep(core + 0.8f, core - 0.4f, d) + haloGain * std::exp(-d / halo);
 }
 
 // Adds text centred at (cx, cy) coloured by colour(x, y), with a blurred halo.
@@ -98,7 +98,8 @@ std::vector<uint8_t> GenGridPicture() {
     Canvas c(256, 256);
     Paint(c, 4, [&](float x, float y) {
         const float dx = LineDistance(x, 32.f), dy = LineDistance(y, 32.f);
-        const float major = std::max(Glow(dx, 1.0f, 3.f), Glow(dy, 1.0f, 3.f));
+        // A faint halo: the wall magnifies the lines near the eye into beams.
+        const float major = std::max(Glow(dx, 1.0f, 2.f, 0.12f), Glow(dy, 1.0f, 2.f, 0.12f));
         const float minor = std::max(Glow(LineDistance(x + 16.f, 32.f), 0.3f, 1.2f),
                                      Glow(LineDistance(y + 16.f, 32.f), 0.3f, 1.2f));
         const float cross = std::exp(-(dx * dx + dy * dy) / 18.f);
@@ -549,24 +550,26 @@ std::vector<uint8_t> GenBitchPicture() {
 }
 
 // "cre.png": the credits. The group name large, the demo's name, and who
-// made what.
+// made what. The picture is added over the moving grid and faded out, so
+// its ink is as bright as it can be: near-white letters, bold, with only a
+// faint coloured halo (a dark outline would add nothing).
 std::vector<uint8_t> GenCreditsPicture() {
     Canvas c(256, 256);
     const Font bold(FontPath("DejaVuSans-Bold.ttf"));
     const Font mono(FontPath("DejaVuSansMono-Bold.ttf"));
     Paint(c, 4, [&](float x, float y) {   // rule between the title and the credits
         const float d = SegmentDistance(x, y, 40, 156, 216, 156);
-        return Hex(0xFFD040) * SmoothStep(1.6f, 0.6f, d);
+        return Hex(0xFFE070) * SmoothStep(1.6f, 0.6f, d);
     });
     AddText(
-        c, bold, "teq", 96.f, 128.f, 62.f,
-        [](int, int y) { return Mix(Hex(0xFFFFFF), Hex(0x40D0FF), Clamp01((float(y) - 30.f) / 70.f)); },
-        Hex(0x2060FF), 6, 1.0f);
-    AddText(c, bold, "distortion", 34.f, 128.f, 132.f, [](int, int) { return Hex(0xFF50C0); }, Hex(0xA01060), 3, 0.9f);
+        c, bold, "teq", 100.f, 128.f, 62.f,
+        [](int, int y) { return Mix(Hex(0xFFFFFF), Hex(0xC8F4FF), Clamp01((float(y) - 30.f) / 70.f)); },
+        Hex(0x2060FF), 5, 0.5f);
+    AddText(c, bold, "distortion", 36.f, 128.f, 132.f, [](int, int) { return Hex(0xFFD8F0); }, Hex(0xC02080), 3, 0.5f);
     const char* lines[3] = {"code      teq", "graphics  teq", "music     teq"};
     for (int i = 0; i < 3; ++i)
-        AddText(c, mono, lines[i], 18.f, 128.f, 180.f + 22.f * float(i), [](int, int) { return Hex(0xFFF0A0); },
-                Hex(0x806000), 2, 0.6f);
+        AddText(c, mono, lines[i], 20.f, 128.f, 180.f + 22.f * float(i), [](int, int) { return Hex(0xFFFCE8); },
+                Hex(0x806000), 2, 0.3f);
     ClampCanvas(c);
     return EncodePng(c, 3);
 }
