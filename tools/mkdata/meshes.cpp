@@ -424,8 +424,9 @@ qor::A3fMesh GenTunnel() {
 // bun-shaped cap above y = 0, gills under it, a thick stem with a bulb down
 // to y = -52. The closing scene turns the whole field about the world x
 // axis, where its light swings, so each copy is lit on its side toward that
-// axis, level with its origin: the cap's normals are those of a cap half
-// as tall again (steeper), so its whole top turns bright on the lit side.
+// axis, level with its origin: the cap's normals are those of a cap two
+// and a half times as tall (steeper), so its whole top turns bright on the
+// lit side.
 // The copies pass at least 70.7 from the camera, so the mesh stays within
 // 57 units of its origin. Separate parts where the surface creases, so each
 // keeps its own normals. v follows the rows of "sieni.jpg": cap 0..0.45
@@ -442,7 +443,7 @@ qor::A3fMesh GenSieni() {
             const float phi = kPi / 2 * float(i) / float(steps);   // 0 apex, pi/2 rim
             const float r = rimR * std::sin(phi), y = capH * std::cos(phi);
             // Normal of an ellipse 1.5 times as tall: (sin/rx, cos/ry) scaled.
-            const float nr = std::sin(phi) / rimR, ny = std::cos(phi) / (capH * 1.5f);
+            const float nr = std::sin(phi) / rimR, ny = std::cos(phi) / (capH * 2.5f);
             const float l = std::hypot(nr, ny);
             cap.push_back({r, y, nr / l, ny / l, 0.45f * float(i) / float(steps)});
         }

@@ -391,7 +391,7 @@ std::vector<uint8_t> GenSieniPicture() {
         const float v = y / 256.f;
         if (v < 0.45f) {
             const float t = v / 0.45f;
-            Rgb col = Mix(Hex(0xFFB060), Hex(0xFFE8B0), std::pow(t, 0.7f));
+            Rgb col = Mix(Hex(0xFFC878), Hex(0xFFF0C8), std::pow(t, 0.7f));
             col = col * (0.88f + 0.24f * TiledFbm(x / 32.f, y / 32.f, 8, 3, 101));
             col = Mix(col, Hex(0xFFF0D8), SmoothStep(0.85f, 1.f, t) * 0.6f);   // pale rim
             // Warts: grid of jittered spots, wider toward the rim so they look round on the cap.
