@@ -426,14 +426,15 @@ qor::A3fMesh GenTunnel() {
 // axis, where its light swings, so each copy is lit on its side toward that
 // axis, level with its origin: the cap's normals are those of a cap two
 // and a half times as tall (steeper), so its whole top turns bright on the
-// lit side.
+// lit side. Four small mushrooms stand round the stem, and a glow shell
+// over the cap and one round the stem add the light a second time.
 // The copies pass at least 70.7 from the camera, so the mesh stays within
-// 57 units of its origin. Separate parts where the surface creases, so each
+// 60 units of its origin. Separate parts where the surface creases, so each
 // keeps its own normals. v follows the rows of "sieni.jpg": cap 0..0.45
 // (apex to rim), gills 0.45..0.62, stem 0.62..1 (top to foot).
 qor::A3fMesh GenSieni() {
     const int sides = 32;
-    const float rimR = 56.f, capH = 40.f, stemTop = -7.f, foot = -52.f;
+    const float rimR = 57.5f, capH = 41.f, stemTop = -7.f, foot = -52.f;
     ObjectBuilder b;
     // Cap: a half ellipsoid from the apex down to the rim at y = 0.
     {
@@ -487,6 +488,37 @@ qor::A3fMesh GenSieni() {
         Revolve(b, {{11.f, 18.f, 0.3f, -1, 0.45f}, {5.f, 17.f, 0.3f, -1, 0.62f}}, 16, at);
         Revolve(b, {{5.f, 17.f, 1, 0, 0.62f}, {5.5f, 0.f, 1, 0, 1.f}}, 16, at);
         Revolve(b, {{5.5f, 0.f, 0, -1, 1.f}, {0.f, 0.f, 0, -1, 1.f}}, 16, at);
+    }
+    // A glow over the cap: a closed shell 2.5 units outside it, down to just
+    // under the gills, textured with the pale rim row, its top steepened like
+    // the cap's. Drawn after the body
+    // and added over it (the field is drawn additively), it doubles the light
+    // the cap returns, as a halo of its own outline.
+    {
+        const float a = rimR + 2.5f, top = capH + 2.5f, bottom = -8.f, v = 0.44f;
+        std::vector<ProfilePoint> dome, under;
+        const int steps = 14;
+        for (int i = 0; i <= steps; ++i) {
+            const float phi = kPi / 2 * float(i) / float(steps);
+            const float nr = std::sin(phi) / a, ny = std::cos(phi) / (top * 2.5f), l = std::hypot(nr, ny);
+            dome.push_back({a * std::sin(phi), top * std::cos(phi), nr / l, ny / l, v});
+        }
+        for (int i = 0; i <= 4; ++i) {
+            const float phi = kPi / 2 * float(4 - i) / 4.f;   // rim to the bottom's middle
+            const float nr = std::sin(phi) / a, ny = -std::cos(phi) / -bottom, l = std::hypot(nr, ny);
+            under.push_back({a * std::sin(phi), bottom * std::cos(phi), nr / l, ny / l, v});
+        }
+        Revolve(b, dome, sides);
+        Revolve(b, under, sides);
+        // The same glow round the stem, from under the cap to the foot.
+        std::vector<ProfilePoint> stem;
+        for (int i = 0; i <= 8; ++i) {
+            const float y = -9.f + (foot + 1.f + 9.f) * float(i) / 8.f;
+            stem.push_back({stemR(y) + 2.5f, y, 1, 0, 0.8f});
+        }
+        Revolve(b, {{0.f, -9.f, 0, 1, 0.8f}, {stem.front().r, -9.f, 0, 1, 0.8f}}, sides);
+        Revolve(b, stem, sides);
+        Revolve(b, {{stem.back().r, stem.back().y, 0, -1, 0.8f}, {0.f, stem.back().y, 0, -1, 0.8f}}, sides);
     }
     qor::A3fMesh mesh;
     mesh.objects.push_back(b.Take());
