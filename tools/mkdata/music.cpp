@@ -54,18 +54,19 @@ enum : int {
 };
 
 struct Chord {
+  const char* name;
   int bass;                 // root, octave 1-2
   std::array<int, 3> pad;   // voicing around middle C
   std::array<int, 4> arp;   // tones for arpeggios, an octave above the pad
 };
 
-const Chord kAm = {A1, {57, 60, 64}, {69, 72, 76, 81}};
-const Chord kF = {F1, {57, 60, 65}, {65, 69, 72, 77}};
-const Chord kC = {C2, {55, 60, 64}, {67, 72, 76, 79}};
-const Chord kG = {G1, {55, 59, 62}, {67, 71, 74, 79}};
-const Chord kE = {E1, {56, 59, 64}, {64, 68, 71, 76}};
-const Chord kDm = {D1, {57, 62, 65}, {62, 65, 69, 74}};
-const Chord kEm = {E1, {55, 59, 64}, {64, 67, 71, 76}};
+const Chord kAm = {"Am", A1, {57, 60, 64}, {69, 72, 76, 81}};
+const Chord kF = {"F", F1, {57, 60, 65}, {65, 69, 72, 77}};
+const Chord kC = {"C", C2, {55, 60, 64}, {67, 72, 76, 79}};
+const Chord kG = {"G", G1, {55, 59, 62}, {67, 71, 74, 79}};
+const Chord kE = {"E", E1, {56, 59, 64}, {64, 68, 71, 76}};
+const Chord kDm = {"Dm", D1, {57, 62, 65}, {62, 65, 69, 74}};
+const Chord kEm = {"Em", E1, {55, 59, 64}, {64, 67, 71, 76}};
 
 // A melody note: row within its phrase, MIDI note, length in rows.
 struct Note {
@@ -112,6 +113,11 @@ public:
   int Rows() const { return rows_; }
   xm::Cell& At(int row, int ch) { return cells_[static_cast<size_t>(row) * kChannels + ch]; }
   const std::vector<xm::Cell>& Cells() const { return cells_; }
+  // The chord from `row` on (for the figures; the notes are written apart).
+  void Harmony(int row, const char* chord) {
+    if (chords_.empty() || chords_.back().name != chord) chords_.push_back({row, chord});
+  }
+  const std::vector<figures::Chord>& Chords() const { return chords_; }
 
   // A note with its instrument and volume (0..64); the channel's panning is
   // set again with 8xx, since FT2 resets it to the sample's on every trigger.
@@ -177,6 +183,7 @@ public:
 private:
   int rows_;
   std::vector<xm::Cell> cells_;
+  std::vector<figures::Chord> chords_;
 };
 
 // >> building blocks, each writing one bar (16 rows, or `len`) from `row`
@@ -320,6 +327,7 @@ public:
   static constexpr int kRight[3] = {ChWide1, ChWide2, ChWide3};
 
   void Chord(Composer& c, int row, const ::Chord& chord, int volume) {
+    c.Harmony(row, chord.name);
     for (int v = 0; v < 3; ++v) {
       if (held_[v] == chord.pad[v]) {
         c.Volume(row, kLeft[v], volume);
@@ -334,6 +342,7 @@ public:
   // Gated chord: retriggered on every `step` rows, the right side a 16th
   // after the left.
   void Chop(Composer& c, int row, int rows, const ::Chord& chord, int volume, int step) {
+    c.Harmony(row, chord.name);
     for (int r = 0; r < rows; r += step) {
       for (int v = 0; v < 3; ++v) {
         c.Play(row + r, kLeft[v], chord.pad[v] + 12, InPluck, volume);
@@ -688,9 +697,8 @@ std::vector<xm::Instrument> Instruments() {
           synth::Pluck(2),    synth::Tom(),      synth::KickSub()};
 }
 
-} // namespace
-
-std::vector<uint8_t> GenMusicXm() {
+// The whole song written into the grid.
+Composer Compose() {
   const std::vector<int> bpm = song::TempoMap();
   const std::vector<int> start = song::SectionStartRows();
   Composer c(static_cast<int>(bpm.size()));
@@ -716,6 +724,15 @@ std::vector<uint8_t> GenMusicXm() {
   c.Control(0, xm::FxGlobalVolume, kMaster);
   for (int r = 1; r < c.Rows(); ++r)
     if (bpm[r] != bpm[r - 1]) c.Control(r, xm::FxSpeedBpm, bpm[r]);
+  return c;
+}
+
+} // namespace
+
+std::vector<uint8_t> GenMusicXm() {
+  const std::vector<int> bpm = song::TempoMap();
+  const std::vector<int> start = song::SectionStartRows();
+  const Composer c = Compose();
 
   // Cut into patterns of at most 64 rows that never straddle a section start;
   // identical patterns are stored once.
@@ -741,3 +758,9 @@ std::vector<uint8_t> GenMusicXm() {
   }
   return xm::Write(m);
 }
+
+std::vector<figures::Chord> MusicChords() { return Compose().Chords(); }
+
+std::vector<std::string> MusicHomeLoop() { return {"Am", "F", "C", "G"}; }
+
+std::vector<int> MusicMelodyChannels() { return {ChLead, ChBell}; }
