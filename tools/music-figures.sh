@@ -41,5 +41,5 @@ awk -v I="$I" -v TP="$TP" '
   }' "$tmp/ms"
 if [ $# -ge 2 ]; then
   ffmpeg -loglevel error -y -f f32le -ar 48000 -ac 2 -i "$tmp/mix.f32" \
-    -lavfi "showspectrumpic=s=1600x600:legend=1:fscale=log:scale=log" "$2"
+    -lavfi "showspectrumpic=s=1200x512:legend=1:scale=log" "$2"
 fi
