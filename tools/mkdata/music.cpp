@@ -55,7 +55,7 @@ enum Instrument {
   InKick = 1, InSnare, InClap, InHatC, InHatO, InCrash, InNoise,
   InBass, InPad, InLead, InPluck, InBell, InPadWide, InClick, InSub,
   InPluckDark, InPluckBright, InTom, InKickSub, InRide, InShaker, InStab, InStabWide,
-  InLeadWide,
+  InLeadWide, InKickDrop,
 };
 
 // MIDI note numbers.
@@ -218,15 +218,15 @@ private:
 // A soft ghost kick before a beat, placed by the bar (none on some bars);
 // the phrase's first downbeat a little harder.
 void FourFloor(Composer& c, int row, int volume, int layer = 0, int len = 16, int with = InClick,
-               int bar = 0) {
+               int bar = 0, int kick = InKick) {
   static constexpr int kGhost[8] = {-1, 14, 7, -1, 10, 15, 3, 11};
   for (int r = 0; r < len; r += 4) {
     const int accent = r == 0 && bar % 4 == 0 ? 2 : r == 8 ? -2 : 0;
-    c.Play(row + r, ChKick, C4, InKick, volume + accent);
+    c.Play(row + r, ChKick, C4, kick, volume + accent);
     if (layer) c.Play(row + r, ChKick2, C4, with, layer);
   }
   const int ghost = kGhost[bar & 7];
-  if (ghost > 0 && ghost < len) c.Play(row + ghost, ChKick, C4, InKick, volume / 4 + (bar & 3));
+  if (ghost > 0 && ghost < len) c.Play(row + ghost, ChKick, C4, kick, volume / 4 + (bar & 3));
 }
 
 // Claps on 2 and 4 (a snare under them when `snareLayer`), ghost snares
@@ -480,8 +480,9 @@ private:
 // octave up, the right its root and third, each from its own stab sample;
 // the rhythm (off-beat 8ths and pushes) changes from bar to bar.
 void Stabs(Composer& c, int row, const Chord& chord, int volume, int bar, int len = 16) {
-  static constexpr const char* kRhythm[4] = {"..x...x...x...x.", "..x..x....x..x..",
-                                             "..x...x..x..x.x.", ".x..x...x.x...x."};
+  // Only on the second half of a beat: the 16th after each kick stays clear.
+  static constexpr const char* kRhythm[4] = {"..x...x...x...x.", "..x...xx..x...xx",
+                                             "...x..x...x...x.", "..xx..x...xx..x."};
   const char* p = kRhythm[bar & 3];
   int n = 0;
   for (int r = 0; r < len; ++r) {
@@ -697,17 +698,17 @@ void Drop(Composer& c, Pads& pads, int s) {
   for (int b = 0; b < 11; ++b) {
     const int row = s + 16 * b;
     const int next = b + 1 < 11 ? bars[b + 1]->bass + 12 : -1;
-    if (b % 4 == 0) Crash(c, row, 32);
-    pads.Chord(c, row, *bars[b], 18);
-    pads.Pump(c, row, 16, 18, 8);
+    if (b % 4 == 0) Crash(c, row, 26);
+    pads.Chord(c, row, *bars[b], 26);
+    pads.Pump(c, row, 16, 26, 8);
     if (b % 4 == 3) pads.Breathe(c, row);
-    FourFloor(c, row, 64, 36, 16, InKickSub, b);
-    Backbeat(c, row, 42, true, 16, b);
+    FourFloor(c, row, 60, 32, 16, InKickSub, b, InKickDrop);
+    Backbeat(c, row, 28, false, 16, b);
     Hats(c, row, 24, b, true);
     Ride(c, row, 14, b, true);
     Shaker(c, row, 16, b);
-    Stabs(c, row, *bars[b], 20, b);
-    BassPumping(c, row, bars[b]->bass + 12, 21, next, b);
+    Stabs(c, row, *bars[b], 38, b);
+    BassPumping(c, row, bars[b]->bass + 12, 32, next, b);
     // The sub holds the root under the bass, ducked on every kick.
     c.Play(row, ChSub, bars[b]->bass, InSub, 6);
     for (int r = 2; r < 16; r += 4) c.Volume(row + r, ChSub, 10);
@@ -716,11 +717,11 @@ void Drop(Composer& c, Pads& pads, int s) {
   }
   c.Off(s + 176, ChSub);
   c.Play(s, ChKick2, 48, InKick, 40); // the drop's first beat: a low boom
-  Melody(c, s, kTheme, 0, 128, ChLead, InLead, 46, 22);
+  Melody(c, s, kTheme, 0, 128, ChLead, InLead, 42, 26);
   Doubled(c, s, kTheme, 0, 128, 12);
   // Bars 9-11: the lead climbs over F G E.
   const std::vector<Note> climb = {{0, 77, 8}, {8, 81, 8}, {16, 79, 8}, {24, 83, 8}, {32, 80, 16}};
-  Melody(c, s + 128, climb, 0, 48, ChLead, InLead, 46, 22);
+  Melody(c, s + 128, climb, 0, 48, ChLead, InLead, 42, 26);
   Doubled(c, s + 128, climb, 0, 48, 12);
   Fill(c, s + 176, 16, 34);
 }
@@ -758,9 +759,9 @@ void Drop2(Composer& c, Pads& pads, int s) {
     if (b % 4 == 3) pads.Breathe(c, row);
     FourFloor(c, row, 58, 24, 16, InClick, b + 2);
     Backbeat(c, row, 40, false, 16, b + 3);
-    Hats(c, row, 30, b + 1, b >= 4);
-    Ride(c, row, 20, b + 1, b < 4);
-    Shaker(c, row, 22, b + 2);
+    Hats(c, row, 36, b + 1, b >= 4);
+    Ride(c, row, 26, b + 1, b < 4);
+    Shaker(c, row, 28, b + 2);
     if (b >= 4) Stabs(c, row, *bars[b], 24, b);
     if (b < 10) BassBar(c, row, bars[b]->bass + 12, 26, next, 16, b + 4);
     Arp(c, row, *bars[b], b < 4 ? 26 : 18, b < 4 ? 2 : b < 8 ? 1 : 0, 16, InPluckBright, 12, (b + 1) % 3);
@@ -855,7 +856,8 @@ std::vector<xm::Instrument> Instruments() {
           synth::Pad(),       synth::Lead(),     synth::Pluck(1), synth::Bell(),
           synth::PadWide(),   synth::KickClick(), synth::Sub(),  synth::Pluck(0),
           synth::Pluck(2),    synth::Tom(),      synth::KickSub(), synth::Ride(),
-          synth::Shaker(),    synth::Stab(0),    synth::Stab(1),  synth::LeadWide()};
+          synth::Shaker(),    synth::Stab(0),    synth::Stab(1),  synth::LeadWide(),
+          synth::KickDrop()};
 }
 
 // The whole song written into the grid.
@@ -867,28 +869,27 @@ Composer Compose() {
 
   // Each section at its bus gain: the levels that set the song's loudness
   // curve (the drop on top, the breakdown well under it) at one peak.
-  c.Gain(100);
+  c.Gain(110);
   Intro(c, pads, start[0]);
+  c.Gain(125);
   Build(c, pads, start[1]);
-  c.Gain(104);
+  c.Gain(140);
   Groove(c, pads, start[2], {&kAm, &kG, &kF, &kE, &kE}, 76, false, 0); // falling to E
   Groove(c, pads, start[3], {&kC, &kG, &kE}, 44, true, 3);            // a turn to C major
-  c.Gain(100);
+  c.Gain(90);
   Theme(c, pads, start[4]);
   c.Gain(100);
   Break(c, pads, start[5]);
-  c.Gain(100);
   Riser(c, pads, start[6]);
   Drop(c, pads, start[7]);
-  c.Gain(100);
   Stutter(c, pads, start[8]);
-  c.Gain(92);
+  c.Gain(118);
   Drop2(c, pads, start[9]);
-  c.Gain(100);
+  c.Gain(115);
   Breakdown(c, pads, start[10]);
-  c.Gain(100);
+  c.Gain(140);
   Return(c, pads, start[11]);
-  c.Gain(104);
+  c.Gain(150);
   // Fade from 124 s to silence at about 131 s (rows of 0.125 s at 120 BPM).
   constexpr int kMaster = 64;
   Outro(c, pads, start[12], start[12] + 68, start[12] + 124, kMaster);

@@ -230,7 +230,7 @@ xm::Instrument Snare() {
     const double body = std::sin(phase) * std::exp(-t / 0.055) * 0.8;
     const double n = rng.Next();
     const double noise = (0.7 * hp(n) + 0.6 * bp(n)) * std::exp(-t / 0.12);
-    w[i] = std::tanh(1.6 * (body + noise));
+    w[i] = std::tanh(2.4 * (body + noise)); // soft-clipped: a dense crack, a low peak
   }
   Edges(w, 4, 800);
   return MakeDrum("snare", WithRoom(w, kRate, 0.9, 0.45), kRate, 0.97);
@@ -249,6 +249,11 @@ xm::Instrument Clap() {
     const double n = rng.Next();
     w[i] = (bp(n) * 1.6 + 0.35 * hp(n)) * env;
   }
+  // Soft-clipped before the room: the three bursts' spikes squeezed, so the
+  // clap sits loud at a low peak.
+  double peak = 1e-12;
+  for (double v : w) peak = std::max(peak, std::fabs(v));
+  for (double& v : w) v = std::tanh(2.5 * v / peak);
   Edges(w, 2, 800);
   return MakeDrum("clap", WithRoom(w, kRate, 1.1, 0.5), kRate, 0.97);
 }
@@ -461,6 +466,28 @@ xm::Instrument KickSub() {
   }
   Edges(w, 0, 1500);
   return MakeDrum("kick sub", w, kRate, 0.99);
+}
+
+xm::Instrument KickDrop() {
+  // The kick with its saturated tail cut: full for 70 ms, then gone within
+  // about 40 ms, so between the drop's kicks the mix (and the level the
+  // pictures read) falls right back.
+  Wave w(Frames(0.16, kRate));
+  Rng rng(11);
+  Biquad hp(Biquad::HighPass, 3000, 0.7, kRate);
+  double phase = 0;
+  for (size_t i = 0; i < w.size(); ++i) {
+    const double t = i / kRate;
+    const double hz = 48 + 160 * std::exp(-t / 0.03) + 500 * std::exp(-t / 0.004);
+    phase += 2 * kPi * hz / kRate;
+    const double amp = std::min(1.0, t / 0.0015) * (t < 0.02 ? 1.0 : std::exp(-(t - 0.02) / 0.04));
+    const double body = std::tanh(4.0 * amp * std::sin(phase)) / std::tanh(4.0);
+    const double click = hp(rng.Next()) * std::exp(-t / 0.0025) * 0.35;
+    const double cut = t < 0.07 ? 1.0 : std::exp(-(t - 0.07) / 0.012);
+    w[i] = (body + click) * cut;
+  }
+  Edges(w, 0, 200);
+  return MakeDrum("kick drop", w, kRate, 0.99);
 }
 
 xm::Instrument Sub() {

@@ -32,6 +32,8 @@ xm::Instrument Pluck(int brightness = 1);
 xm::Instrument Bell();   // FM bell with a room tail
 xm::Instrument KickClick(); // a second kick layer: a short bright click
 xm::Instrument KickSub();   // a second kick layer: the body alone, longer
+// The drop's kick: the kick with its tail cut short.
+xm::Instrument KickDrop();
 xm::Instrument Sub();    // a plain sine an octave under the bass
 xm::Instrument Tom();    // pitched tom for fills
 xm::Instrument Ride();   // bright ride cymbal: bell ping over a metallic wash
