@@ -1,7 +1,9 @@
-// music_figures RAW.f32: the mix figures of a render (48 kHz interleaved
-// stereo float, as `openmpt123 --float --stdout` writes it), one per line.
-// tools/music-figures.sh renders the module and adds ffmpeg's loudness range
-// and true peak.
+// music_figures RAW.f32 [MODULE.xm]: the mix figures of a render (48 kHz
+// interleaved stereo float, as `openmpt123 --float --stdout` writes it), one
+// per line, and with the module the figures of its score (the chords are the
+// generator's own). tools/music-figures.sh renders the module and adds
+// ffmpeg's loudness figures.
+#include "music.h"
 #include "music_figures.h"
 
 #include <algorithm>
@@ -9,6 +11,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 
 namespace {
 
@@ -31,8 +34,8 @@ constexpr Range kSections[] = {
 
 int main(int argc, char** argv) {
   using namespace figures;
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: music_figures RAW.f32\n");
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: music_figures RAW.f32 [MODULE.xm]\n");
     return 2;
   }
   std::ifstream in(argv[1], std::ios::binary);
@@ -50,7 +53,19 @@ int main(int argc, char** argv) {
   std::printf("duration           %.3f s\n", seconds);
   std::printf("sample peak        %.2f dBFS\n", 20 * std::log10(peak + 1e-30));
   std::printf("integrated         %.1f LUFS\n", Loudness(audio, 0, seconds));
-  std::printf("below 150 Hz       %.1f %%\n", 100 * EnergyBelow(audio, 150, 0, seconds));
+  std::printf("true peak          %.2f dBTP\n", TruePeak(audio));
+  std::printf("below 150 Hz       %.1f %%  (one spectrum of the mono mix %.1f %%)\n",
+              100 * EnergyBelow(audio, 150, 0, seconds), 100 * MonoEnergyBelow(audio, 150));
+  const Ranges drops = {{57.8, 77.8}, {80.3, 100.2}};
+  std::printf("drops 2-8 kHz      %.1f %%  above 8 kHz %.2f %%\n", 100 * EnergyBetween(audio, 2000, 8000, drops),
+              100 * EnergyBetween(audio, 8000, 24000, drops));
+  std::printf("song 2-8 kHz       %.1f %%  above 8 kHz %.2f %%\n",
+              100 * EnergyBetween(audio, 2000, 8000, {{0, seconds}}),
+              100 * EnergyBetween(audio, 8000, 24000, {{0, seconds}}));
+  std::printf("drop - theme       %.1f LU mean short-term (own meter)\n",
+              MeanShortTerm(audio, 57.8, 77.8) - MeanShortTerm(audio, 42.5, 53));
+  std::printf("drop - riser       %.1f LU highest momentary (own meter)\n",
+              MaxMomentary(audio, 57.8, 77.8) - MaxMomentary(audio, 55, 57.8));
   double mid = 0, side = 0;
   for (const Range& r : kBeat) {
     const double sm = SideOverMid(audio, r.from, r.to);
@@ -81,5 +96,33 @@ int main(int argc, char** argv) {
   std::vector<double> grey;
   for (double l : FrameLevels(audio, 0, 20)) grey.push_back(500 * l);
   std::printf("intro grey median %.0f  p95 %.0f\n", Quantile(grey, 0.5), Quantile(grey, 0.95));
+  if (argc < 3) return 0;
+
+  std::ifstream xmIn(argv[2], std::ios::binary);
+  if (!xmIn) {
+    std::fprintf(stderr, "music_figures: cannot read %s\n", argv[2]);
+    return 1;
+  }
+  const std::vector<uint8_t> xm((std::istreambuf_iterator<char>(xmIn)), std::istreambuf_iterator<char>());
+  Score score;
+  try {
+    score = ReadScore(xm);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "music_figures: %s: %s\n", argv[2], e.what());
+    return 1;
+  }
+  std::printf("home loop          %.1f %% of the running time\n",
+              100 * LoopShare(score, MusicChords(), MusicHomeLoop()));
+  std::printf("lead phrases heard 3+ times: 8 bars %d, 4 bars %d\n",
+              RepeatedPhrases(score, MusicMelodyChannels(), 8, 3),
+              RepeatedPhrases(score, MusicMelodyChannels(), 4, 3));
+  const Copies copies = CopiedBars(score);
+  std::printf("copied bars        %.1f %% (%d of %d channel-bars)\n", 100.0 * copies.copies / std::max(1, copies.bars),
+              copies.copies, copies.bars);
+  std::printf("notes repeating an earlier bar, per channel:");
+  const std::vector<Copies> notes = RepeatedNotes(score);
+  for (size_t ch = 0; ch < notes.size(); ++ch)
+    if (notes[ch].bars) std::printf(" %zu:%d/%d", ch, notes[ch].copies, notes[ch].bars);
+  std::printf("\n");
   return 0;
 }

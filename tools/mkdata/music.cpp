@@ -5,12 +5,19 @@
 // Instruments come from music_synth.h; the grid is cut into 64-row patterns,
 // identical patterns are stored once, and music_xm.h writes the bytes.
 //
+// Harmony: Am F C G is home (the intro, the theme and the drop's first half);
+// the build, the grooves, the drop's second half and the outro move away
+// from it (a borrowed Bb, a fall to E, a turn to C major), and the theme's
+// third statement, in the outro, takes a new ending. Drums, bass, arpeggio
+// and stabs vary bar by bar (ghost notes, drags, syncopation, inversions).
+//
 // The mix: the kick on top (a click layer on it where the beat is full), the
 // lead and its ping-pong echo over a bass that sits about 6 dB under them,
 // pads in two detuned layers panned apart, reverb tails in the one-shots.
 // The energy rises from a quiet intro through the build to the drop, the
-// only section with the lead doubled an octave up, a sub under the bass and
-// open hats; the breakdown drops well below it. Between the kicks of the
+// only section with the lead doubled an octave up on both sides, stereo
+// stabs, a sub under the bass, open hats, ride and shaker; the breakdown
+// drops well below it. Between the kicks of the
 // drop the mix stays low, so the level the pictures read swings hard.
 #include "music.h"
 
@@ -31,20 +38,24 @@ enum Channel {
   ChKick, ChKick2, ChSnare, ChHat, ChPerc, ChFx, ChBass, ChSub,
   ChPad1, ChPad2, ChPad3, ChWide1, ChWide2, ChWide3,
   ChLead, ChLead2, ChEchoL, ChEchoR, ChArp, ChArpEcho, ChBell, ChTom,
+  ChLead3, ChStabL, ChStabR, ChRide, ChShaker, ChAir,
 };
-static_assert(ChTom + 1 == kChannels);
+static_assert(ChAir + 1 == kChannels);
 
-// Panning per channel (0 left .. 255 right): the pad layers and the echoes
-// wide apart, the beat and the bass in the middle.
+// Panning per channel (0 left .. 255 right): the pad layers, the lead's
+// octave double, the stabs and the echoes wide apart, the beat and the bass
+// in the middle, the cymbals and shaker spread around it.
 constexpr std::array<int, kChannels> kPan = {
-    128, 128, 144, 184, 80, 128, 128, 128, 24, 40, 56, 232, 216, 200,
-    120, 150, 16, 240, 64, 208, 180, 96,
+    128, 128, 144, 176, 80, 128, 128, 128, 24, 40, 56, 232, 216, 200,
+    124, 36, 16, 240, 64, 208, 180, 96,
+    220, 28, 228, 92, 200, 60,
 };
 
 enum Instrument {
   InKick = 1, InSnare, InClap, InHatC, InHatO, InCrash, InNoise,
   InBass, InPad, InLead, InPluck, InBell, InPadWide, InClick, InSub,
-  InPluckDark, InPluckBright, InTom, InKickSub,
+  InPluckDark, InPluckBright, InTom, InKickSub, InRide, InShaker, InStab, InStabWide,
+  InLeadWide, InKickDrop,
 };
 
 // MIDI note numbers.
@@ -54,18 +65,20 @@ enum : int {
 };
 
 struct Chord {
+  const char* name;
   int bass;                 // root, octave 1-2
   std::array<int, 3> pad;   // voicing around middle C
   std::array<int, 4> arp;   // tones for arpeggios, an octave above the pad
 };
 
-const Chord kAm = {A1, {57, 60, 64}, {69, 72, 76, 81}};
-const Chord kF = {F1, {57, 60, 65}, {65, 69, 72, 77}};
-const Chord kC = {C2, {55, 60, 64}, {67, 72, 76, 79}};
-const Chord kG = {G1, {55, 59, 62}, {67, 71, 74, 79}};
-const Chord kE = {E1, {56, 59, 64}, {64, 68, 71, 76}};
-const Chord kDm = {D1, {57, 62, 65}, {62, 65, 69, 74}};
-const Chord kEm = {E1, {55, 59, 64}, {64, 67, 71, 76}};
+const Chord kAm = {"Am", A1, {57, 60, 64}, {69, 72, 76, 81}};
+const Chord kF = {"F", F1, {57, 60, 65}, {65, 69, 72, 77}};
+const Chord kC = {"C", C2, {55, 60, 64}, {67, 72, 76, 79}};
+const Chord kG = {"G", G1, {55, 59, 62}, {67, 71, 74, 79}};
+const Chord kE = {"E", E1, {56, 59, 64}, {64, 68, 71, 76}};
+const Chord kDm = {"Dm", D1, {57, 62, 65}, {62, 65, 69, 74}};
+const Chord kEm = {"Em", E1, {55, 59, 64}, {64, 67, 71, 76}};
+const Chord kBb = {"Bb", 34, {58, 62, 65}, {65, 70, 74, 77}}; // borrowed from A Phrygian
 
 // A melody note: row within its phrase, MIDI note, length in rows.
 struct Note {
@@ -112,6 +125,16 @@ public:
   int Rows() const { return rows_; }
   xm::Cell& At(int row, int ch) { return cells_[static_cast<size_t>(row) * kChannels + ch]; }
   const std::vector<xm::Cell>& Cells() const { return cells_; }
+  // The chord from `row` on (for the figures; the notes are written apart).
+  void Harmony(int row, const char* chord) {
+    if (chords_.empty() || chords_.back().name != chord) chords_.push_back({row, chord});
+  }
+  const std::vector<figures::Chord>& Chords() const { return chords_; }
+  // The bus gain of the section being written, in percent: every volume set
+  // from here on is scaled by it (up to 64), except the kick's, which sets
+  // the mix's peak and the pictures' flash on its own.
+  void Gain(int percent) { gain_ = percent; }
+  int Scale(int volume) const { return Scaled(-1, volume); }
 
   // A note with its instrument and volume (0..64); the channel's panning is
   // set again with 8xx, since FT2 resets it to the sample's on every trigger.
@@ -120,7 +143,7 @@ public:
     xm::Cell& c = At(row, ch);
     c.note = static_cast<uint8_t>(midi - 11);
     c.instrument = static_cast<uint8_t>(instrument);
-    c.volume = xm::VolSet(std::clamp(volume, 0, 64));
+    c.volume = xm::VolSet(Scaled(ch, volume));
     c.effect = static_cast<uint8_t>(fx);
     c.param = static_cast<uint8_t>(param);
     if (!fx && !param && kPan[ch] != 128) {
@@ -133,7 +156,7 @@ public:
   void Glide(int row, int ch, int midi, int volume, int speed) {
     if (row < 0 || row >= rows_) return;
     xm::Cell& c = At(row, ch);
-    c = {static_cast<uint8_t>(midi - 11), 0, xm::VolSet(std::clamp(volume, 0, 64)), xm::FxTonePorta,
+    c = {static_cast<uint8_t>(midi - 11), 0, xm::VolSet(Scaled(ch, volume)), xm::FxTonePorta,
          static_cast<uint8_t>(speed)};
   }
   void Off(int row, int ch) {
@@ -143,7 +166,7 @@ public:
   }
   void Volume(int row, int ch, int volume) {
     if (row < 0 || row >= rows_) return;
-    At(row, ch).volume = xm::VolSet(std::clamp(volume, 0, 64));
+    At(row, ch).volume = xm::VolSet(Scaled(ch, volume));
   }
   void VolumeColumn(int row, int ch, uint8_t byte) {
     if (row < 0 || row >= rows_) return;
@@ -160,7 +183,8 @@ public:
   // A control effect (tempo, global volume) on any channel whose effect
   // column is free in that row.
   void Control(int row, int fx, int param) {
-    static constexpr int kOrder[] = {ChFx, ChPerc, ChTom, ChKick2, ChSub, ChKick, ChHat, ChSnare,
+    static constexpr int kOrder[] = {ChFx, ChPerc, ChTom, ChAir, ChShaker, ChRide, ChStabR, ChStabL,
+                                     ChLead3, ChKick2, ChSub, ChKick, ChHat, ChSnare,
                                      ChBass, ChBell, ChArpEcho, ChArp, ChEchoR, ChEchoL, ChLead2,
                                      ChLead, ChWide3, ChWide2, ChWide1, ChPad3, ChPad2, ChPad1};
     for (int ch : kOrder) {
@@ -175,52 +199,93 @@ public:
   }
 
 private:
+  int Scaled(int ch, int volume) const {
+    if (ch == ChKick || ch == ChKick2) return std::clamp(volume, 0, 64);
+    return std::clamp((volume * gain_ + 50) / 100, 0, 64);
+  }
+
   int rows_;
+  int gain_ = 100;
   std::vector<xm::Cell> cells_;
+  std::vector<figures::Chord> chords_;
 };
 
-// >> building blocks, each writing one bar (16 rows, or `len`) from `row`
+// >> building blocks, each writing one bar (16 rows, or `len`) from `row`;
+// `bar` counts bars within the section and picks the bar's variation, so a
+// phrase's bars differ (ghost notes, fills, accents) instead of repeating.
 
 // Four on the floor; `layer` > 0 lays a second kick (`with`) on every kick.
-void FourFloor(Composer& c, int row, int volume, int layer = 0, int len = 16, int with = InClick) {
+// A soft ghost kick before a beat, placed by the bar (none on some bars);
+// the phrase's first downbeat a little harder.
+void FourFloor(Composer& c, int row, int volume, int layer = 0, int len = 16, int with = InClick,
+               int bar = 0, int kick = InKick) {
+  static constexpr int kGhost[8] = {-1, 14, 7, -1, 10, 15, 3, 11};
   for (int r = 0; r < len; r += 4) {
-    c.Play(row + r, ChKick, C4, InKick, volume);
+    const int accent = r == 0 && bar % 4 == 0 ? 2 : r == 8 ? -2 : 0;
+    c.Play(row + r, ChKick, C4, kick, volume + accent);
     if (layer) c.Play(row + r, ChKick2, C4, with, layer);
   }
+  const int ghost = kGhost[bar & 7];
+  if (ghost > 0 && ghost < len) c.Play(row + ghost, ChKick, C4, kick, volume / 4 + (bar & 3));
 }
 
-void Backbeat(Composer& c, int row, int volume, bool snareLayer, int len = 16) {
+// Claps on 2 and 4 (a snare under them when `snareLayer`), ghost snares
+// around them placed by the bar, a drag into the phrase's last bar.
+void Backbeat(Composer& c, int row, int volume, bool snareLayer, int len = 16, int bar = 0) {
+  static constexpr int kGhosts[8][2] = {{-1, -1}, {7, -1}, {-1, 14}, {10, 15},
+                                        {-1, -1}, {6, 11}, {15, -1}, {3, 14}};
   for (int r : {4, 12}) {
     if (r >= len) continue;
-    c.Play(row + r, ChSnare, C4, InClap, volume);
+    c.Play(row + r, ChSnare, C4, InClap, volume - (r == 4 ? 0 : 1));
     if (snareLayer) c.Play(row + r, ChFx, C4, InSnare, volume * 2 / 3);
   }
+  for (int g : kGhosts[bar & 7])
+    if (g >= 0 && g < len) c.Play(row + g, ChSnare, C4, InSnare, volume / 4 + g % 3);
+  if (bar % 4 == 3 && len == 16)
+    for (int r : {13, 14, 15}) c.Play(row + r, ChSnare, C4, InSnare, volume / 3 + 2 * (r - 13));
 }
 
 // Hat patterns, one character per 16th: 'x' accent, 'o' closed, '.' soft
-// closed, 'O' open, ' ' none. A new one every eight bars.
-constexpr const char* kHatPatterns[4] = {
-    ".ox..ox..ox..oxo",
-    "o.x.o.xoo.x.o.xx",
-    ".oxo.ox..oxo.o x",
-    "o xo.x.oo xo.xox",
+// closed, 'O' open, ' ' none. One per bar, so a phrase of eight bars never
+// plays the same bar of hats twice.
+constexpr const char* kHatPatterns[8] = {
+    ".ox..ox..ox..oxo", "o.x.o.xoo.x.o.xx", ".oxo.ox..oxo.o x", "o xo.x.oo xo.xox",
+    ".ox.o.xo.oxo..xO", "oox..oxo.ox.o.xx", ".ox..oxoo.x..oxO", "o.xoo.x..oxoo xo",
 };
 
-// `open`: open hats on the off-beats (the drop only).
-void Hats(Composer& c, int row, int volume, int pattern, bool open, int len = 16) {
-  const char* p = kHatPatterns[pattern & 3];
+// `open`: open hats on the off-beats, on a channel of their own (the beat
+// sections with the most air).
+void Hats(Composer& c, int row, int volume, int bar, bool open, int len = 16) {
+  const char* p = kHatPatterns[bar & 7];
   for (int r = 0; r < len; ++r) {
-    if (open && r % 4 == 2) {
-      c.Play(row + r, ChHat, C4, InHatO, volume + 6);
-      continue;
-    }
+    if (open && r % 4 == 2) c.Play(row + r, ChAir, C4, InHatO, volume * 3 / 4 + (r == 14 ? 4 : 0));
     switch (p[r]) {
     case 'x': c.Play(row + r, ChHat, C4, InHatC, volume); break;
     case 'o': c.Play(row + r, ChHat, C4, InHatC, volume * 3 / 4); break;
     case '.': c.Play(row + r, ChHat, C4, InHatC, volume / 2); break;
-    case 'O': c.Play(row + r, ChHat, C4, InHatO, volume); break;
+    case 'O': if (!open) c.Play(row + r, ChHat, C4, InHatO, volume); break;
     default: break;
     }
+  }
+}
+
+// Ride: every 8th (`eighths`) or on the beats, the bell accent moving
+// through the bar from bar to bar.
+void Ride(Composer& c, int row, int volume, int bar, bool eighths, int len = 16) {
+  const int accent = 2 + 4 * (bar % 3) + (bar & 4 ? 2 : 0); // an off-beat 8th
+  for (int r = 0; r < len; r += eighths ? 2 : 4)
+    c.Play(row + r, ChRide, C4, InRide, r == accent ? volume + 8 : r % 4 ? volume * 3 / 4 : volume);
+}
+
+// Shaker in 16ths: strong on the 16th after each 8th, the pattern of soft
+// and silent 16ths shifting from bar to bar.
+void Shaker(Composer& c, int row, int volume, int bar, int len = 16) {
+  static constexpr const char* kShakes[4] = {"..x...x...x...x.", ".-x-.-x-.-x-.-xx",
+                                             "..x-..x...x-..x-", ".-x...x-.-x...xx"};
+  const char* p = kShakes[bar & 3];
+  for (int r = 0; r < len; ++r) {
+    const int v = p[r] == 'x' ? volume : p[r] == '-' ? volume / 2 : p[r] == '.' ? volume / 3 : 0;
+    if (v) c.Play(row + r, ChShaker, C4, InShaker, v + (bar >> 2 & 1) * (r & 1));
   }
 }
 
@@ -307,6 +372,42 @@ void BassRolling(Composer& c, int row, int root, int volume, int next = -1, int 
   if (len == 16) Passing(c, row, root, next, volume);
 }
 
+// Syncopated: dotted 8ths across the bar (3 + 3 + 3 + 3 + 4 sixteenths),
+// off the kick, the octave on the pushes.
+void BassSyncopated(Composer& c, int row, int root, int volume, int next = -1, int len = 16) {
+  static constexpr int kAt[5] = {1, 4, 7, 10, 13};
+  for (int i = 0; i < 5; ++i) {
+    if (kAt[i] >= len) break;
+    const bool push = i % 2 == 0;
+    c.Play(row + kAt[i], ChBass, push ? root + 12 : root, InBass, push ? volume : volume - 4);
+    c.Off(row + kAt[i] + 2, ChBass);
+  }
+  if (len == 16) Passing(c, row, root, next, volume);
+}
+
+// The bar's bass in one of the patterns, chosen by the bar (the rolling one
+// most often, a syncopated or an off-beat bar among them).
+void BassBar(Composer& c, int row, int root, int volume, int next, int len, int bar) {
+  switch (bar % 5) {
+  case 2: BassSyncopated(c, row, root, volume, next, len); break;
+  case 4: BassOffbeat(c, row, root, volume + 2, next, len); break;
+  default: BassRolling(c, row, root, volume, next, len); break;
+  }
+}
+
+// The drop's bass: the second and third 16th of every beat, root then
+// octave (the fifth under the third beat), so the 16th after each kick stays
+// clear and the mix pumps; every other bar ends on an octave jump.
+void BassPumping(Composer& c, int row, int root, int volume, int next, int bar) {
+  for (int b = 0; b < 4; ++b) {
+    c.Play(row + 4 * b + 2, ChBass, b == 2 && bar % 2 ? root + 7 : root, InBass, volume);
+    c.Play(row + 4 * b + 3, ChBass, root + 12, InBass, volume - 6 + (bar & 2));
+    c.Off(row + 4 * b + 4, ChBass);
+  }
+  if (bar % 2) c.Play(row + 15, ChBass, root + 24, InBass, volume - 6);
+  else Passing(c, row, root, next, volume);
+}
+
 void BassLong(Composer& c, int row, int root, int volume, int rows) {
   c.Play(row, ChBass, root, InBass, volume);
   c.Off(row + rows - 1, ChBass);
@@ -320,6 +421,7 @@ public:
   static constexpr int kRight[3] = {ChWide1, ChWide2, ChWide3};
 
   void Chord(Composer& c, int row, const ::Chord& chord, int volume) {
+    c.Harmony(row, chord.name);
     for (int v = 0; v < 3; ++v) {
       if (held_[v] == chord.pad[v]) {
         c.Volume(row, kLeft[v], volume);
@@ -334,6 +436,7 @@ public:
   // Gated chord: retriggered on every `step` rows, the right side a 16th
   // after the left.
   void Chop(Composer& c, int row, int rows, const ::Chord& chord, int volume, int step) {
+    c.Harmony(row, chord.name);
     for (int r = 0; r < rows; r += step) {
       for (int v = 0; v < 3; ++v) {
         c.Play(row + r, kLeft[v], chord.pad[v] + 12, InPluck, volume);
@@ -342,11 +445,13 @@ public:
     }
     held_ = {-1, -1, -1};
   }
-  // Side-chain pumping: each beat starts at a quarter of `volume`, slides up
+  // Side-chain pumping: each beat starts low, slides up
   // over two rows (5 ticks each) and is back at `volume` on its last 16th,
   // so the pads breathe with the kick.
-  void Pump(Composer& c, int row, int rows, int volume) {
-    const int low = volume / 4, slide = std::clamp((volume - low) / 10, 1, 15);
+  // `depth` 4 starts at a quarter, 8 at an eighth (a harder pump).
+  void Pump(Composer& c, int row, int rows, int volume, int depth = 4) {
+    volume = c.Scale(volume);
+    const int low = volume / depth, slide = std::clamp((volume - low) / 10, 1, 15);
     for (int ch : {ChPad1, ChPad2, ChPad3, ChWide1, ChWide2, ChWide3}) {
       for (int r = 0; r < rows; ++r) {
         const int phase = r % 4;
@@ -356,6 +461,9 @@ public:
       }
     }
   }
+  // A breath: the chord lets go on the bar's last beat (the pads' release
+  // rings into the gap) and comes back on the next bar.
+  void Breathe(Composer& c, int row) { Release(c, row + 12); }
   void Release(Composer& c, int row) {
     for (int v = 0; v < 3; ++v) {
       c.Off(row, kLeft[v]);
@@ -368,6 +476,24 @@ private:
   std::array<int, 3> held_ = {-1, -1, -1};
 };
 
+// Chord stabs on both sides: the left plays the chord's third and fifth an
+// octave up, the right its root and third, each from its own stab sample;
+// the rhythm (off-beat 8ths and pushes) changes from bar to bar.
+void Stabs(Composer& c, int row, const Chord& chord, int volume, int bar, int len = 16) {
+  // Only on the second half of a beat: the 16th after each kick stays clear.
+  static constexpr const char* kRhythm[4] = {"..x...x...x...x.", "..x...xx..x...xx",
+                                             "...x..x...x...x.", "..xx..x...xx..x."};
+  const char* p = kRhythm[bar & 3];
+  int n = 0;
+  for (int r = 0; r < len; ++r) {
+    if (p[r] != 'x') continue;
+    const int v = volume - (n % 2) * 4;
+    c.Play(row + r, ChStabL, chord.arp[1 + n % 2], InStab, v);
+    c.Play(row + r, ChStabR, chord.arp[n % 2], InStabWide, v);
+    ++n;
+  }
+}
+
 // Arpeggio figures over the chord's four tones, one per 16th.
 constexpr int kFigures[4][16] = {
     {0, 2, 1, 3, 2, 1, 3, 2, 0, 2, 1, 3, 2, 3, 1, 2}, // the first figure
@@ -377,12 +503,17 @@ constexpr int kFigures[4][16] = {
 };
 
 // Pluck arpeggio in 16ths over one bar, its echo a dotted 8th later on the
-// other side.
+// other side. `inversion` 1..3 lifts the chord's lowest tones an octave (the
+// figure then turns on another tone), and on the last beat of an inverted
+// bar the figure jumps an octave up.
 void Arp(Composer& c, int row, const Chord& chord, int volume, int figure = 0, int len = 16,
-         int pluck = InPluck, int echo = 0) {
+         int pluck = InPluck, int echo = 0, int inversion = 0) {
   const int* order = kFigures[figure & 3];
+  std::array<int, 4> tones = chord.arp;
+  for (int i = 0; i < (inversion & 3); ++i) tones[i] += 12;
   for (int r = 0; r < len; ++r) {
-    const int midi = chord.arp[order[r]];
+    int midi = tones[order[r]];
+    if (inversion && r >= 12 && midi < 84) midi += 12;
     c.Play(row + r, ChArp, midi, pluck, r % 4 == 0 ? volume : volume * 3 / 4);
     if (echo) c.Play(row + r + 3, ChArpEcho, midi, pluck, r % 4 == 0 ? echo : echo * 3 / 4);
   }
@@ -418,17 +549,15 @@ void Melody(Composer& c, int row, const std::vector<Note>& notes, int from, int 
   }
 }
 
-// Section-wide bar counter for hat patterns: a new pattern every 8 bars.
-int HatPattern(int row) { return (row / 128) & 3; }
-
 // >> the sections
 
 void Intro(Composer& c, Pads& pads, int s) {
+  // The home loop, Am F C G at half speed, then F E into the build.
   const Chord* bars[10] = {&kAm, &kAm, &kF, &kF, &kC, &kC, &kG, &kG, &kF, &kE};
   for (int b = 0; b < 10; ++b) {
     const int row = s + 16 * b;
     pads.Chord(c, row, *bars[b], 18 + 2 * b);
-    if (b >= 2) Arp(c, row, *bars[b], 16 + 2 * b, b < 6 ? 0 : 3, 16, InPluckDark, 8 + b);
+    if (b >= 2) Arp(c, row, *bars[b], 16 + 2 * b, b < 6 ? 0 : 3, 16, InPluckDark, 8 + b, b % 2 ? 1 : 0);
     if (b >= 4 && b < 9) {
       // Bell: a dotted line over the chord's upper tones.
       c.Play(row, ChBell, bars[b]->arp[3], InBell, 26);
@@ -439,7 +568,7 @@ void Intro(Composer& c, Pads& pads, int s) {
       // A pulse on beats 1 and 3 that grows, the body doubled by the sub.
       for (int r = 0; r < (b < 9 ? 16 : 12); r += b < 9 ? 8 : 4) {
         c.Play(row + r, ChKick, C4, InKick, 46 + 2 * (b - 2));
-        c.Play(row + r, ChKick2, C4, InKickSub, 36 + 2 * (b - 2));
+        c.Play(row + r, ChKick2, C4, InKickSub, 30 + 2 * (b - 2));
       }
     }
     if (b >= 5 && b < 9) {
@@ -447,24 +576,27 @@ void Intro(Composer& c, Pads& pads, int s) {
       c.Off(row + 14, ChBass);
     }
     if (b >= 7)
-      for (int r = 2; r < 16; r += 4) c.Play(row + r, ChHat, C4, InHatC, 12 + 2 * (b - 7));
+      for (int r = 2; r < 16; r += 4) c.Play(row + r, ChHat, C4, InHatC, 14 + 3 * (b - 7));
+    if (b >= 6) Shaker(c, row, 10 + 3 * (b - 6), b);
   }
-  SnareRoll(c, s + 152, 8, 10, 30);
-  Sweep(c, s + 144, 16, 6, 30);
+  SnareRoll(c, s + 152, 8, 10, 24);
+  Sweep(c, s + 144, 16, 6, 24);
 }
 
 void Build(Composer& c, Pads& pads, int s) {
-  // Three bars, the pluck opening bar by bar, and a 3-beat fill.
-  const Chord* bars[4] = {&kAm, &kF, &kG, &kE};
+  // Away from home: Dm F, the borrowed Bb, and E; the pluck opening bar by
+  // bar, and a 3-beat fill.
+  const Chord* bars[4] = {&kDm, &kF, &kBb, &kE};
   Crash(c, s, 40);
   for (int b = 0; b < 4; ++b) {
     const int row = s + 16 * b, len = b == 3 ? 12 : 16;
-    pads.Chord(c, row, *bars[b], 36);
-    FourFloor(c, row, 52, 28, len);
+    pads.Chord(c, row, *bars[b], 34);
+    FourFloor(c, row, 52, 24, len, InClick, b);
     if (b < 3) BassOffbeat(c, row, bars[b]->bass + 12, 22, bars[b + 1]->bass + 12, len);
-    Hats(c, row, 18 + 2 * b, 0, false, len);
+    Hats(c, row, 22 + 3 * b, b, false, len);
+    Shaker(c, row, 14 + 3 * b, b, len);
     Arp(c, row, *bars[b], 28 + 2 * b, 1, len, b == 0 ? InPluckDark : b == 1 ? InPluck : InPluckBright,
-        14);
+        14, b == 2 ? 1 : 0);
   }
   SnareRoll(c, s + 48, 12, 16, 42);
   Sweep(c, s + 44, 16, 8, 34);
@@ -477,13 +609,16 @@ void Groove(Composer& c, Pads& pads, int s, const std::vector<const Chord*>& bar
     const Chord& ch = *bars[b % bars.size()];
     const Chord& next = *bars[(b + 1) % bars.size()];
     const int len = std::min(16, s + rows - row);
-    pads.Chord(c, row, ch, 40);
-    pads.Pump(c, row, len, 40);
-    FourFloor(c, row, 54, 30, len);
-    Backbeat(c, row, 38, false, len);
-    Hats(c, row, 20, HatPattern(row), false, len);
-    BassRolling(c, row, ch.bass + 12, 24, next.bass + 12, len);
-    Arp(c, row, ch, 30, figure, len, InPluckBright, 18);
+    pads.Chord(c, row, ch, 36 + 2 * b);
+    pads.Pump(c, row, len, 36 + 2 * b);
+    if (b % 2 == 1 && len == 16) pads.Breathe(c, row);
+    FourFloor(c, row, 54, 26, len, InClick, b + figure);
+    Backbeat(c, row, 38, false, len, b + figure);
+    Hats(c, row, 26, b + figure, false, len);
+    Shaker(c, row, 18, b, len);
+    Ride(c, row, 16 + b, b, false, len);
+    BassBar(c, row, ch.bass + 12, 24, next.bass + 12, len, b + figure);
+    Arp(c, row, ch, 30, (figure + b) & 3, len, InPluckBright, 18, b % 3);
     if (lead && len == 16) {
       // Long lead notes on the chord's top tones, the second glided into.
       c.Play(row, ChLead, ch.arp[2], InLead, 44);
@@ -500,18 +635,20 @@ void Groove(Composer& c, Pads& pads, int s, const std::vector<const Chord*>& bar
 }
 
 void Theme(Composer& c, Pads& pads, int s) {
+  // Home: the theme over Am F C G.
   const Chord* bars[6] = {&kAm, &kF, &kC, &kG, &kAm, &kE};
   Crash(c, s, 40);
   for (int b = 0; b < 6; ++b) {
     const int row = s + 16 * b;
     const int len = b == 5 ? 4 : 16;
     pads.Chord(c, row, *bars[b], 30);
-    pads.Pump(c, row, len, 30);
-    FourFloor(c, row, 54, 30, len);
-    Backbeat(c, row, 40, false, len);
-    Hats(c, row, 20, HatPattern(row), false, len);
-    if (b < 5) BassRolling(c, row, bars[b]->bass + 12, 24, bars[b + 1]->bass + 12);
-    Arp(c, row, *bars[b], 18, 2, len, InPluckBright, 10);
+    pads.Pump(c, row, len, 30 - b);
+    FourFloor(c, row, 54, 26, len, InClick, b + 3);
+    Backbeat(c, row, 40, false, len, b + 2);
+    Hats(c, row, 24, b + 4, false, len);
+    Shaker(c, row, 16, b + 1, len);
+    if (b < 5) BassBar(c, row, bars[b]->bass + 12, 24, bars[b + 1]->bass + 12, 16, b + 1);
+    Arp(c, row, *bars[b], 18, 2, len, InPluckBright, 10, b == 3 ? 2 : b % 2);
   }
   Melody(c, s, kTheme, 0, 64, ChLead, InLead, 54, 26);
   c.Play(s + 64, ChLead, A4, InLead, 46);
@@ -523,8 +660,8 @@ void Theme(Composer& c, Pads& pads, int s) {
 
 void Break(Composer& c, Pads& pads, int s) {
   pads.Release(c, s);
-  c.Play(s, ChKick, 48, InKick, 44); // an octave down: a long boom
-  Crash(c, s, 36);
+  c.Play(s, ChKick, 48, InKick, 38); // an octave down: a long boom
+  Crash(c, s, 28);
   pads.Chop(c, s, 16, kDm, 28, 2);
   c.Play(s, ChBass, D2, InBass, 22);
   c.Off(s + 15, ChBass);
@@ -537,53 +674,65 @@ void Break(Composer& c, Pads& pads, int s) {
 void Riser(Composer& c, Pads& pads, int s) {
   // Five beats speeding up by subdivision at the drop's tempo (8ths, 16ths,
   // 32nds), then a beat of air.
-  pads.Chord(c, s, kE, 30);
-  for (int r = 0; r < 20; r += 4) c.Play(s + r, ChKick, C4, InKick, 34 + 2 * r);
-  SnareRoll(c, s, 20, 16, 52, true);
-  Sweep(c, s, 20, 10, 44);
-  c.Play(s, ChBass, E2, InBass, 22);
+  pads.Chord(c, s, kE, 26);
+  for (int r = 0; r < 20; r += 4) c.Play(s + r, ChKick, C4, InKick, 30 + 2 * r);
+  SnareRoll(c, s, 20, 14, 44, true);
+  Sweep(c, s, 20, 8, 36);
+  c.Play(s, ChBass, E2, InBass, 20);
   c.Off(s + 20, ChBass);
   pads.Release(c, s + 20);
   c.Off(s + 20, ChLead);
   c.Off(s + 20, ChArp);
 }
 
+// The theme's octave double, spread: one side from the lead, the other from
+// its wider twin.
+void Doubled(Composer& c, int row, const std::vector<Note>& notes, int from, int to, int volume) {
+  Melody(c, row, notes, from, to, ChLead2, InLead, volume, 0, 12, false);
+  Melody(c, row, notes, from, to, ChLead3, InLeadWide, volume, 0, 12, false);
+}
+
 void Drop(Composer& c, Pads& pads, int s) {
-  const Chord* bars[11] = {&kAm, &kF, &kC, &kG, &kAm, &kF, &kC, &kG, &kF, &kG, &kE};
+  // The theme over home, then away: F Dm C E, and the climb over F G E.
+  const Chord* bars[11] = {&kAm, &kF, &kC, &kG, &kF, &kDm, &kC, &kE, &kF, &kG, &kE};
   for (int b = 0; b < 11; ++b) {
     const int row = s + 16 * b;
     const int next = b + 1 < 11 ? bars[b + 1]->bass + 12 : -1;
-    if (b % 4 == 0) Crash(c, row, 44);
+    if (b % 4 == 0) Crash(c, row, 26);
     pads.Chord(c, row, *bars[b], 26);
-    pads.Pump(c, row, 16, 26);
-    FourFloor(c, row, 64, 36, 16, InKickSub);
-    Backbeat(c, row, 40, true);
-    Hats(c, row, 22, HatPattern(row - s), true);
-    BassRolling(c, row, bars[b]->bass + 12, 22, next);
+    pads.Pump(c, row, 16, 26, 8);
+    if (b % 4 == 3) pads.Breathe(c, row);
+    FourFloor(c, row, 60, 32, 16, InKickSub, b, InKickDrop);
+    Backbeat(c, row, 28, false, 16, b);
+    Hats(c, row, 24, b, true);
+    Ride(c, row, 14, b, true);
+    Shaker(c, row, 16, b);
+    Stabs(c, row, *bars[b], 38, b);
+    BassPumping(c, row, bars[b]->bass + 12, 32, next, b);
     // The sub holds the root under the bass, ducked on every kick.
-    c.Play(row, ChSub, bars[b]->bass, InSub, 8);
-    for (int r = 2; r < 16; r += 4) c.Volume(row + r, ChSub, 14);
-    for (int r = 4; r < 16; r += 4) c.Volume(row + r, ChSub, 8);
-    Arp(c, row, *bars[b], 14, b < 4 ? 0 : b < 8 ? 1 : 3, 16, InPluckBright, 8);
+    c.Play(row, ChSub, bars[b]->bass, InSub, 6);
+    for (int r = 2; r < 16; r += 4) c.Volume(row + r, ChSub, 10);
+    for (int r = 4; r < 16; r += 4) c.Volume(row + r, ChSub, 6);
+    Arp(c, row, *bars[b], 14, b < 4 ? 0 : b < 8 ? 1 : 3, 16, InPluckBright, 8, b % 3);
   }
   c.Off(s + 176, ChSub);
   c.Play(s, ChKick2, 48, InKick, 40); // the drop's first beat: a low boom
-  Melody(c, s, kTheme, 0, 128, ChLead, InLead, 48, 22);
-  Melody(c, s, kTheme, 0, 128, ChLead2, InLead, 26, 0, 12, false); // an octave up
+  Melody(c, s, kTheme, 0, 128, ChLead, InLead, 42, 26);
+  Doubled(c, s, kTheme, 0, 128, 12);
   // Bars 9-11: the lead climbs over F G E.
   const std::vector<Note> climb = {{0, 77, 8}, {8, 81, 8}, {16, 79, 8}, {24, 83, 8}, {32, 80, 16}};
-  Melody(c, s + 128, climb, 0, 48, ChLead, InLead, 48, 22);
-  Melody(c, s + 128, climb, 0, 48, ChLead2, InLead, 26, 0, 12, false);
+  Melody(c, s + 128, climb, 0, 48, ChLead, InLead, 42, 26);
+  Doubled(c, s + 128, climb, 0, 48, 12);
   Fill(c, s + 176, 16, 34);
 }
 
 void Stutter(Composer& c, Pads& pads, int s) {
   // A bar of stop-time hits, then a 6-row fill.
   pads.Release(c, s);
-  Crash(c, s, 32);
+  Crash(c, s, 24);
   for (int r = 0; r < 16; r += 4) {
-    c.Play(s + r, ChKick, C4, InKick, 56);
-    c.Play(s + r, ChKick2, C4, InClick, r ? 40 : 30);
+    c.Play(s + r, ChKick, C4, InKick, 48);
+    c.Play(s + r, ChKick2, C4, InClick, r ? 34 : 26);
   }
   c.Play(s, ChSnare, C4, InClap, 34);
   pads.Chop(c, s, 16, kAm, 26, 2);
@@ -605,18 +754,23 @@ void Drop2(Composer& c, Pads& pads, int s) {
     const int row = s + 16 * b;
     const int next = b + 1 < 11 ? bars[b + 1]->bass + 12 : -1;
     if (b % 4 == 0) Crash(c, row, 38);
-    pads.Chord(c, row, *bars[b], 36);
-    pads.Pump(c, row, 16, 36);
-    FourFloor(c, row, 56, 30);
-    Backbeat(c, row, 38, false);
-    Hats(c, row, 20, HatPattern(row - s) + 1, false);
-    if (b < 10) BassOffbeat(c, row, bars[b]->bass + 12, 26, next);
-    Arp(c, row, *bars[b], b < 4 ? 26 : 18, b < 4 ? 2 : b < 8 ? 1 : 0, 16, InPluckBright, 12);
+    pads.Chord(c, row, *bars[b], 24);
+    pads.Pump(c, row, 16, 24, 8);
+    if (b % 4 == 3) pads.Breathe(c, row);
+    FourFloor(c, row, 58, 24, 16, InClick, b + 2);
+    Backbeat(c, row, 40, false, 16, b + 3);
+    Hats(c, row, 36, b + 1, b >= 4);
+    Ride(c, row, 26, b + 1, b < 4);
+    Shaker(c, row, 28, b + 2);
+    if (b >= 4) Stabs(c, row, *bars[b], 24, b);
+    if (b < 10) BassBar(c, row, bars[b]->bass + 12, 26, next, 16, b + 4);
+    Arp(c, row, *bars[b], b < 4 ? 26 : 18, b < 4 ? 2 : b < 8 ? 1 : 0, 16, InPluckBright, 12, (b + 1) % 3);
   }
   Melody(c, s, kTheme2, 0, 64, ChBell, InBell, 46, 0, 0, false);
   Melody(c, s + 64, kTheme2, 64, 128, ChLead, InLead, 52, 24);
-  Melody(c, s + 128, {{0, 81, 8}, {8, 76, 8}, {16, 72, 4}, {20, 76, 4}, {24, 81, 8}, {32, 76, 4}, {36, 80, 4}},
-         0, 40, ChLead, InLead, 50, 22);
+  const std::vector<Note> end = {{0, 81, 8}, {8, 76, 8}, {16, 72, 4}, {20, 76, 4}, {24, 81, 8}, {32, 76, 4}, {36, 80, 4}};
+  Melody(c, s + 128, end, 0, 40, ChLead, InLead, 50, 22);
+  Doubled(c, s + 64, kTheme2, 64, 128, 20);
   Fill(c, s + 176, 16, 40);
 }
 
@@ -628,7 +782,7 @@ void Breakdown(Composer& c, Pads& pads, int s) {
     const int row = s + 16 * b;
     pads.Chord(c, row, *bars[b], 18);
     BassLong(c, row, bars[b]->bass + 12, 12, 16);
-    if (b >= 2) Arp(c, row, *bars[b], 10 + 2 * b, 1, 16, InPluckDark, 8);
+    if (b >= 2) Arp(c, row, *bars[b], 10 + 2 * b, 1, 16, InPluckDark, 8, b - 2);
   }
   // The bell line, its held notes rolled as chords by the arpeggio effect.
   Melody(c, s, kBellLine, 0, 80, ChBell, InBell, 26, 0, 0, false);
@@ -649,30 +803,46 @@ void Return(Composer& c, Pads& pads, int s) {
     pads.Chord(c, row, *bars[b], 36);
     for (int r = 0; r < 16; r += 4) c.Play(row + r, ChKick, C4, InKick, 36 + (r + 16 * b) / 2);
     BassOffbeat(c, row, bars[b]->bass + 12, 20, b == 0 ? E1 + 12 : A1 + 12);
-    Hats(c, row, 14 + 2 * b, 0, false);
-    Arp(c, row, *bars[b], 26 + 2 * b, 1, 16, InPluck, 14);
+    Hats(c, row, 18 + 3 * b, b + 5, false);
+    Shaker(c, row, 12 + 4 * b, b + 1);
+    Arp(c, row, *bars[b], 26 + 2 * b, 1, 16, InPluck, 14, b);
   }
   SnareRoll(c, s + 24, 16, 16, 44);
 }
 
+// The theme's third statement: its first two bars, then a new ending that
+// turns away from home over Dm E F G and comes back to a low A.
+const std::vector<Note> kThemeEnding = {
+    {0, 76, 3}, {3, 81, 3}, {6, 79, 2}, {8, 76, 4}, {12, 74, 2}, {14, 72, 2},
+    {16, 72, 3}, {19, 77, 3}, {22, 76, 2}, {24, 72, 4}, {28, 69, 2}, {30, 72, 2},
+    {32, 77, 3}, {35, 81, 3}, {38, 77, 2}, {40, 74, 4}, {44, 76, 2}, {46, 77, 2},
+    {48, 76, 6}, {54, 74, 2}, {56, 71, 4}, {60, 68, 4},
+    {64, 72, 3}, {67, 77, 3}, {70, 76, 2}, {72, 72, 4}, {76, 69, 2}, {78, 72, 2},
+    {80, 74, 3}, {83, 79, 3}, {86, 83, 2}, {88, 81, 4}, {92, 79, 2}, {94, 76, 2},
+    {96, 76, 8}, {104, 72, 4}, {108, 71, 4},
+};
+
 void Outro(Composer& c, Pads& pads, int s, int fadeFrom, int fadeTo, int level) {
-  // Four bars of groove, then the drums thin out bar by bar under the fade.
-  const Chord* bars[8] = {&kAm, &kF, &kC, &kG, &kAm, &kF, &kC, &kAm};
+  // Am F, then away over Dm E F G before home; the drums thin out bar by bar
+  // under the fade.
+  const Chord* bars[8] = {&kAm, &kF, &kDm, &kE, &kF, &kG, &kAm, &kAm};
   Crash(c, s, 40);
   for (int b = 0; b < 8; ++b) {
     const int row = s + 16 * b;
-    pads.Chord(c, row, *bars[b], 34);
+    pads.Chord(c, row, *bars[b], 32 + b);
     if (b < 6) {
-      pads.Pump(c, row, 16, 34);
-      FourFloor(c, row, 50);
+      pads.Pump(c, row, 16, 32 + b);
+      FourFloor(c, row, 50, 0, 16, InClick, b + 5);
     }
-    if (b < 5) Backbeat(c, row, 34, false);
-    Hats(c, row, 18, b / 2, false);
-    if (b < 7) BassOffbeat(c, row, bars[b]->bass + 12, 22, bars[b + 1]->bass + 12);
-    Arp(c, row, *bars[b], 18, b & 3, 16, b < 4 ? InPluckBright : InPluck, 10);
+    if (b == 2 || b == 5) pads.Breathe(c, row);
+    if (b < 5) Backbeat(c, row, 34, false, 16, b + 6);
+    Hats(c, row, 22, b + 2, false);
+    if (b < 6) Shaker(c, row, 14, b + 3);
+    if (b < 7) BassBar(c, row, bars[b]->bass + 12, 22, bars[b + 1]->bass + 12, 16, b + 2);
+    Arp(c, row, *bars[b], 18, b & 3, 16, b < 4 ? InPluckBright : InPluck, 10, (b + 2) % 3);
   }
-  Melody(c, s, kTheme, 0, 112, ChBell, InBell, 44, 20, 0, false);
-  c.Play(s + 112, ChBell, A5, InBell, 44);
+  Melody(c, s, kThemeEnding, 0, 112, ChBell, InBell, 44, 20, 0, false);
+  c.Play(s + 112, ChBell, A4, InBell, 44);
   // Global volume falls linearly to silence.
   for (int r = fadeFrom; r <= fadeTo; ++r)
     c.Control(r, xm::FxGlobalVolume, level * (fadeTo - r) / (fadeTo - fadeFrom));
@@ -685,29 +855,41 @@ std::vector<xm::Instrument> Instruments() {
           synth::HatOpen(),   synth::Crash(),    synth::Noise(), synth::Bass(),
           synth::Pad(),       synth::Lead(),     synth::Pluck(1), synth::Bell(),
           synth::PadWide(),   synth::KickClick(), synth::Sub(),  synth::Pluck(0),
-          synth::Pluck(2),    synth::Tom(),      synth::KickSub()};
+          synth::Pluck(2),    synth::Tom(),      synth::KickSub(), synth::Ride(),
+          synth::Shaker(),    synth::Stab(0),    synth::Stab(1),  synth::LeadWide(),
+          synth::KickDrop()};
 }
 
-} // namespace
-
-std::vector<uint8_t> GenMusicXm() {
+// The whole song written into the grid.
+Composer Compose() {
   const std::vector<int> bpm = song::TempoMap();
   const std::vector<int> start = song::SectionStartRows();
   Composer c(static_cast<int>(bpm.size()));
   Pads pads;
 
+  // Each section at its bus gain: the levels that set the song's loudness
+  // curve (the drop on top, the breakdown well under it) at one peak.
+  c.Gain(110);
   Intro(c, pads, start[0]);
+  c.Gain(125);
   Build(c, pads, start[1]);
-  Groove(c, pads, start[2], {&kAm, &kF, &kC, &kG, &kAm}, 76, false, 0);
-  Groove(c, pads, start[3], {&kF, &kG, &kE}, 44, true, 3);
+  c.Gain(140);
+  Groove(c, pads, start[2], {&kAm, &kG, &kF, &kE, &kE}, 76, false, 0); // falling to E
+  Groove(c, pads, start[3], {&kC, &kG, &kE}, 44, true, 3);            // a turn to C major
+  c.Gain(90);
   Theme(c, pads, start[4]);
+  c.Gain(100);
   Break(c, pads, start[5]);
   Riser(c, pads, start[6]);
   Drop(c, pads, start[7]);
   Stutter(c, pads, start[8]);
+  c.Gain(118);
   Drop2(c, pads, start[9]);
+  c.Gain(115);
   Breakdown(c, pads, start[10]);
+  c.Gain(140);
   Return(c, pads, start[11]);
+  c.Gain(150);
   // Fade from 124 s to silence at about 131 s (rows of 0.125 s at 120 BPM).
   constexpr int kMaster = 64;
   Outro(c, pads, start[12], start[12] + 68, start[12] + 124, kMaster);
@@ -716,6 +898,15 @@ std::vector<uint8_t> GenMusicXm() {
   c.Control(0, xm::FxGlobalVolume, kMaster);
   for (int r = 1; r < c.Rows(); ++r)
     if (bpm[r] != bpm[r - 1]) c.Control(r, xm::FxSpeedBpm, bpm[r]);
+  return c;
+}
+
+} // namespace
+
+std::vector<uint8_t> GenMusicXm() {
+  const std::vector<int> bpm = song::TempoMap();
+  const std::vector<int> start = song::SectionStartRows();
+  const Composer c = Compose();
 
   // Cut into patterns of at most 64 rows that never straddle a section start;
   // identical patterns are stored once.
@@ -741,3 +932,9 @@ std::vector<uint8_t> GenMusicXm() {
   }
   return xm::Write(m);
 }
+
+std::vector<figures::Chord> MusicChords() { return Compose().Chords(); }
+
+std::vector<std::string> MusicHomeLoop() { return {"Am", "F", "C", "G"}; }
+
+std::vector<int> MusicMelodyChannels() { return {ChLead, ChBell}; }

@@ -10,7 +10,7 @@
 
 namespace song {
 
-constexpr int kChannels = 22;
+constexpr int kChannels = 28;
 constexpr int kRate = 48000;  // the player's rate; tick lengths are whole frames at it
 constexpr int kSpeed = 6;     // ticks per row everywhere
 

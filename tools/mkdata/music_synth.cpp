@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <initializer_list>
 #include <cstdint>
 #include <vector>
 
@@ -229,7 +230,7 @@ xm::Instrument Snare() {
     const double body = std::sin(phase) * std::exp(-t / 0.055) * 0.8;
     const double n = rng.Next();
     const double noise = (0.7 * hp(n) + 0.6 * bp(n)) * std::exp(-t / 0.12);
-    w[i] = std::tanh(1.6 * (body + noise));
+    w[i] = std::tanh(2.4 * (body + noise)); // soft-clipped: a dense crack, a low peak
   }
   Edges(w, 4, 800);
   return MakeDrum("snare", WithRoom(w, kRate, 0.9, 0.45), kRate, 0.97);
@@ -248,6 +249,11 @@ xm::Instrument Clap() {
     const double n = rng.Next();
     w[i] = (bp(n) * 1.6 + 0.35 * hp(n)) * env;
   }
+  // Soft-clipped before the room: the three bursts' spikes squeezed, so the
+  // clap sits loud at a low peak.
+  double peak = 1e-12;
+  for (double v : w) peak = std::max(peak, std::fabs(v));
+  for (double& v : w) v = std::tanh(2.5 * v / peak);
   Edges(w, 2, 800);
   return MakeDrum("clap", WithRoom(w, kRate, 1.1, 0.5), kRate, 0.97);
 }
@@ -305,7 +311,8 @@ xm::Instrument Bass() {
     const double shape = (k == 1 ? 0.6 : k % 2 ? 1.0 : 0.75) / k;
     return shape * LowPassGain(k * hz, cutoff, 0.8);
   });
-  for (double& v : w) v = std::tanh(1.8 * v);
+  // Soft-clipped hard: a dense body, loud for its peak.
+  for (double& v : w) v = std::tanh(2.6 * v);
   Edges(w, 16, 0);
   xm::Instrument ins = Make("bass", w, kRate, 0.98, hz);
   ins.sample.loopStart = static_cast<uint32_t>(period * attackCycles);
@@ -366,20 +373,23 @@ xm::Instrument PadWide() {
   return MakePad({"pad wide", 89, {-5, -4, -2, 0, 2, 4, 5}, 0.7, 2600, 24, 48, 600});
 }
 
-xm::Instrument Lead() {
-  // Three saw/square voices, 163 +-1 cycles over a 16384-frame loop (about A-4).
+namespace {
+
+// Saw/square voices `centre` + d cycles over a 16384-frame loop (about A-4)
+// for d in `detunes`.
+xm::Instrument MakeLead(const char* name, uint32_t seed, std::initializer_list<int> detunes) {
   const int length = 16384;
   const double unit = kRate / length;
   const int centre = 163;
   Wave w(length);
-  Rng rng(97);
-  for (int d = -1; d <= 1; ++d) {
+  Rng rng(seed);
+  for (int d : detunes) {
     const double hz = (centre + d) * unit;
     AddPartials(w, kRate, hz, kPi * rng.Next(), 9000, [&](int k, double) {
       return (k % 2 ? 1.0 : 0.5) / k * LowPassGain(k * hz, 3800, 0.5);
     });
   }
-  xm::Instrument ins = Make("lead", w, kRate, 0.98, centre * unit);
+  xm::Instrument ins = Make(name, w, kRate, 0.98, centre * unit);
   ins.sample.loopStart = 0;
   ins.sample.loopLength = length;
   ins.volumeEnvelope.points = {{0, 20}, {2, 64}, {10, 50}, {30, 46}};
@@ -391,6 +401,11 @@ xm::Instrument Lead() {
   ins.vibratoRate = 10;
   return ins;
 }
+
+} // namespace
+
+xm::Instrument Lead() { return MakeLead("lead", 97, {-1, 0, 1}); }
+xm::Instrument LeadWide() { return MakeLead("lead wide", 101, {-2, 0, 2}); }
 
 xm::Instrument Pluck(int brightness) {
   // Saw that closes quickly, period 84 frames (about C-5); the filter's
@@ -453,6 +468,28 @@ xm::Instrument KickSub() {
   return MakeDrum("kick sub", w, kRate, 0.99);
 }
 
+xm::Instrument KickDrop() {
+  // The kick with its saturated tail cut: full for 70 ms, then gone within
+  // about 40 ms, so between the drop's kicks the mix (and the level the
+  // pictures read) falls right back.
+  Wave w(Frames(0.16, kRate));
+  Rng rng(11);
+  Biquad hp(Biquad::HighPass, 3000, 0.7, kRate);
+  double phase = 0;
+  for (size_t i = 0; i < w.size(); ++i) {
+    const double t = i / kRate;
+    const double hz = 48 + 160 * std::exp(-t / 0.03) + 500 * std::exp(-t / 0.004);
+    phase += 2 * kPi * hz / kRate;
+    const double amp = std::min(1.0, t / 0.0015) * (t < 0.02 ? 1.0 : std::exp(-(t - 0.02) / 0.04));
+    const double body = std::tanh(4.0 * amp * std::sin(phase)) / std::tanh(4.0);
+    const double click = hp(rng.Next()) * std::exp(-t / 0.0025) * 0.35;
+    const double cut = t < 0.07 ? 1.0 : std::exp(-(t - 0.07) / 0.012);
+    w[i] = (body + click) * cut;
+  }
+  Edges(w, 0, 200);
+  return MakeDrum("kick drop", w, kRate, 0.99);
+}
+
 xm::Instrument Sub() {
   // A looped sine, 100 cycles over 4410 frames at 22050 Hz (500 Hz): tuned
   // like the other pitched instruments.
@@ -479,6 +516,57 @@ xm::Instrument Tom() {
   }
   Edges(w, 4, 600);
   return MakeDrum("tom", WithRoom(w, kRate, 0.7, 0.3), kRate, 0.97);
+}
+
+xm::Instrument Ride() {
+  // A metallic wash high-passed above 5 kHz and a ping of three inharmonic
+  // partials: bright, long, quiet in the body.
+  Wave w(Frames(0.9, kRate));
+  Rng rng(131);
+  Biquad hp1(Biquad::HighPass, 5000, 0.7, kRate), hp2(Biquad::HighPass, 5000, 0.7, kRate);
+  Biquad bp(Biquad::BandPass, 11000, 0.9, kRate);
+  for (size_t i = 0; i < w.size(); ++i) {
+    const double t = i / kRate;
+    const double src = 0.6 * Metal(t * 2.9) + 0.4 * rng.Next();
+    const double wash = (hp2(hp1(src)) + 0.6 * bp(src)) * std::exp(-t / 0.32);
+    const double ping = (std::sin(2 * kPi * 3150 * t) + 0.7 * std::sin(2 * kPi * 4730 * t) +
+                         0.5 * std::sin(2 * kPi * 6920 * t)) * 0.18 * std::exp(-t / 0.18);
+    w[i] = std::min(1.0, t / 0.0008) * (wash + ping);
+  }
+  Edges(w, 0, 3000);
+  return MakeDrum("ride", w, kRate, 0.9);
+}
+
+xm::Instrument Shaker() {
+  // Noise above 6 kHz, a 6 ms rise and a 35 ms fall.
+  Wave w(Frames(0.09, kRate));
+  Rng rng(137);
+  Biquad hp1(Biquad::HighPass, 6000, 0.7, kRate), hp2(Biquad::HighPass, 6000, 0.7, kRate);
+  for (size_t i = 0; i < w.size(); ++i) {
+    const double t = i / kRate;
+    w[i] = hp2(hp1(rng.Next())) * std::min(1.0, t / 0.006) * std::exp(-t / 0.035);
+  }
+  Edges(w, 0, 200);
+  return MakeDrum("shaker", w, kRate, 0.9);
+}
+
+xm::Instrument Stab(int variant) {
+  // Two saws 0.6 % (variant 1: 0.9 %) apart, period 84 frames (about C-5),
+  // the filter opening bright and closing over 80 ms.
+  const double hz = kRate / 84;
+  const double spread = variant ? 0.009 : 0.006;
+  Wave w(Frames(0.34, kRate));
+  Rng rng(variant ? 151 : 149);
+  for (double d : {-spread / 2, spread / 2}) {
+    const double f = hz * (1 + d);
+    AddPartials(w, kRate, f, kPi * rng.Next(), 1e9, [&](int k, double t) {
+      const double cutoff = 1800 + 7000 * std::exp(-t / 0.08);
+      return 1.0 / k * LowPassGain(k * f, cutoff, 0.4) * std::exp(-t / 0.16);
+    });
+  }
+  for (double& v : w) v = std::tanh(1.5 * v);
+  Edges(w, 16, 500);
+  return Make(variant ? "stab wide" : "stab", WithRoom(w, kRate, 0.6, 0.3), kRate, 0.98, hz);
 }
 
 } // namespace synth

@@ -13,7 +13,8 @@ namespace synth {
 
 // One instrument of the module, ready to be written. Pitched instruments are
 // tuned so that note N plays MIDI note N + 11 (C-4 = middle C); drums play
-// their recorded pitch at C-4.
+// their recorded pitch at C-4. The drum and bass samples are soft-clipped
+// and their transients shaped, so they sit loud at a modest peak.
 xm::Instrument Kick();
 xm::Instrument Snare();
 xm::Instrument Clap();
@@ -31,8 +32,16 @@ xm::Instrument Pluck(int brightness = 1);
 xm::Instrument Bell();   // FM bell with a room tail
 xm::Instrument KickClick(); // a second kick layer: a short bright click
 xm::Instrument KickSub();   // a second kick layer: the body alone, longer
+// The drop's kick: the kick with its tail cut short.
+xm::Instrument KickDrop();
 xm::Instrument Sub();    // a plain sine an octave under the bass
 xm::Instrument Tom();    // pitched tom for fills
+xm::Instrument Ride();   // bright ride cymbal: bell ping over a metallic wash
+xm::Instrument Shaker(); // a short burst of high noise
+// A bright detuned saw stab for chords; `variant` 0 and 1 differ in their
+// voices' detuning and phases, so two of them panned apart sound wide.
+xm::Instrument Stab(int variant);
+xm::Instrument LeadWide(); // the lead with other detuning and phases
 
 // Adds a room tail (parallel damped combs into two all-passes) to a one-shot
 // sound at `rate` Hz: the sound grows by `tail` seconds; `wet` is the tail's
