@@ -126,9 +126,13 @@ void QueuePublish();
 void QueuePublishAll();
 // Rasterizes everything queued and returns when the frame buffer is complete.
 void QueueDrain();
+// Drawing threads at most (the caller's included).
+inline constexpr int kMaxThreads = 8;
 // Chooses the rasterizer (true: AVX2 where the CPU has it) and the number of
-// threads (1 or 2); for tests and benchmarks.
+// drawing threads (1 to kMaxThreads; by default one per core, capped, or
+// TEQ_RENDER_THREADS); for tests and benchmarks.
 void QueueConfigure(bool simd, int threads);
+int QueueThreads();
 // True when the AVX2 code is in use (the geometry stage follows the rasterizer).
 bool QueueSimd();
 
