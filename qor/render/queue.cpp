@@ -44,7 +44,10 @@ struct Queue {
     Target target{};
     int bandCount = 0;
     std::unique_ptr<Band[]> bands;
-    std::vector<uint32_t> entryStore;   // per band kMaxTris triangle indices
+    // Per band kMaxTris triangle indices. Left uninitialised: the pages are
+    // touched only as far as triangles fill them, so the memory held grows
+    // with what is drawn, not with the number of bands.
+    std::unique_ptr<uint32_t[]> entryStore;
     std::vector<Tri> tris;          // capacity kMaxTris, never reallocated in a batch
     std::vector<DrawState> states;  // capacity kMaxStates
     DrawTriFn draw = DrawTriPortable;
@@ -104,7 +107,7 @@ bool TryBand(int b) {
     const int y0 = b * kBandRows;
     const int y1 = std::min(q.target.height, y0 + kBandRows);
     uint32_t at = band.consumed.load(std::memory_order_relaxed);
-    const uint32_t* const entries = q.entryStore.data() + size_t(b) * kMaxTris;
+    const uint32_t* const entries = q.entryStore.get() + size_t(b) * kMaxTris;
     while (at < end) {
         RunTri(q.tris[entries[at]], y0, y1);
         ++at;
@@ -179,7 +182,7 @@ void KeepWarm() {
         for (size_t at = slice * kPage; at < bytes; at += kSlices * kPage) (void)p[at];
     };
     for (int b = 0; b < q.bandCount; ++b)
-        touch(q.entryStore.data() + size_t(b) * kMaxTris, q.highWater[b] * sizeof(uint32_t), q.warmSlice);
+        touch(q.entryStore.get() + size_t(b) * kMaxTris, q.highWater[b] * sizeof(uint32_t), q.warmSlice);
     touch(q.tris.data(), q.tris.size() * sizeof(Tri), q.warmSlice);
     q.warmSlice = (q.warmSlice + 1) % kSlices;
 }
@@ -239,9 +242,8 @@ void QueueInit(const Target& target) {
     q.bands = std::make_unique<Band[]>(size_t(q.bandCount));
     q.filled.fill(0);
     q.highWater.fill(0);
-    // Pages of the band lists are touched only as far as triangles fill them.
-    std::vector<uint32_t>().swap(q.entryStore);
-    q.entryStore.resize(size_t(q.bandCount) * kMaxTris);
+    q.entryStore.reset();
+    q.entryStore.reset(new uint32_t[size_t(q.bandCount) * kMaxTris]);
 
     q.tris.resize(kMaxTris);
     q.states.resize(kMaxStates);
@@ -290,7 +292,7 @@ void QueueTri(const Tri& tri) {
     q.tris[index] = tri;
     const int b0 = std::max(0, int(tri.minY) / kBandRows);
     const int b1 = std::min(q.bandCount - 1, int(tri.maxY) / kBandRows);
-    uint32_t* const entries = q.entryStore.data();
+    uint32_t* const entries = q.entryStore.get();
     for (int b = b0; b <= b1; ++b) entries[size_t(b) * kMaxTris + q.filled[b]++] = index;
     ++q.pendingTris;
     const uint32_t columns = (tri.flags & (kClearColor | kClearDepth)) ? uint32_t(q.target.width)
