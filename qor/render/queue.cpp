@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -223,12 +224,15 @@ int DefaultThreads() {
     // TEQ_RENDER_THREADS=N draws on N threads; 1 keeps the rasterizer on the
     // caller's thread (for profiling with instruction counts, which spinning
     // threads would blur).
+    const int cores = int(std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, kMaxThreads));
     if (const char* env = std::getenv("TEQ_RENDER_THREADS")) {
         char* end = nullptr;
         const long n = std::strtol(env, &end, 10);
-        if (end != env && *end == '\0' && n >= 1) return int(std::min<long>(n, kMaxThreads));
+        if (end != env && *end == '\0' && n >= 1 && n <= kMaxThreads) return int(n);
+        std::fprintf(stderr, "teq: TEQ_RENDER_THREADS=%s is not a whole number 1 to %d; drawing on %d threads\n", env,
+                     kMaxThreads, cores);
     }
-    return int(std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, kMaxThreads));
+    return cores;
 }
 
 }  // namespace
