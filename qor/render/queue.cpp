@@ -31,7 +31,7 @@ constexpr uint32_t kMaxStates = 1u << 15;
 constexpr uint32_t kPublishTris = 64;
 constexpr uint32_t kPublishArea = 32768;
 
-// What both threads touch of a band, alone on its cache line: the producer's
+// What every thread touches of a band, alone on its cache line: the producer's
 // running count (filled) lives elsewhere, so appending a triangle does not
 // pull the line away from a consumer polling it.
 struct alignas(64) Band {
@@ -41,7 +41,7 @@ struct alignas(64) Band {
 };
 
 struct Queue {
-    // Fixed while a batch is drawn: both threads read these.
+    // Fixed while a batch is drawn: every thread reads these.
     Target target{};
     int bandCount = 0;
     std::unique_ptr<Band[]> bands;
@@ -120,7 +120,7 @@ bool TryBand(int b) {
 }
 
 // The free band with the most published work left (in triangles), or -1.
-// Taking the biggest first keeps both threads busy to the end of a frame.
+// Taking the biggest first keeps every thread busy to the end of a frame.
 int PickBand() {
     Queue& q = gQueue;
     int best = -1;
