@@ -3,8 +3,8 @@
 // overlay, the loading screen, the demo moving with its audio context running,
 // the playback keys (pause, seek, play on), no console errors, Q ending the
 // run, and ?shot=T against the native `teq --shot T`, both from a cross-origin
-// isolated server (the two-thread build) and from a plain one (the one-thread
-// build). With --bench also ?bench (two threads, one thread, one thread with
+// isolated server (the shared-memory build) and from a plain one (the
+// one-thread build), and ?shot=T&resolution=2 against --resolution 2. With --bench also ?bench (two threads, one thread, one thread with
 // the portable loop) beside the native single-thread portable `teq --bench`,
 // as ratios.
 //   node web/check.cjs --dir build-web --teq build/teq [--shot 45] [--bench] [--shots DIR]
@@ -111,8 +111,8 @@ async function playing(browser, url, o) {
   const page = await newPage(browser, errors);
   await page.goto(url);
   check('page loads teq-mt.wasm and its data', await waitFor(page, () => window.teq && teq.state === 'ready', 60000));
-  check('cross-origin isolated page draws on two threads',
-        await page.evaluate(() => self.crossOriginIsolated && teq.threads === 2));
+  check('cross-origin isolated page draws on a thread per core (at most eight)',
+        await page.evaluate(() => self.crossOriginIsolated && teq.threads === Math.min(8, navigator.hardwareConcurrency)));
   const overlay = await page.$eval('#overlay', (e) => ({ shown: !e.classList.contains('hidden'), text: e.innerText }));
   check('overlay asks for a click before sound', overlay.shown && /click/i.test(overlay.text), overlay.text.replace(/\s+/g, ' '));
   await page.screenshot({ path: path.join(o.shots, 'before-click.png') });
@@ -195,19 +195,23 @@ async function playing(browser, url, o) {
   await page.close();
 }
 
-// ?shot=T against teq --shot T; threads: what the page should draw on.
-async function shot(browser, url, o, threads) {
+// ?shot=T against teq --shot T; threads: what the page should draw on;
+// resolution: ?resolution=N against --resolution N.
+async function shot(browser, url, o, threads, resolution = 1) {
   const errors = [];
   const page = await newPage(browser, errors);
-  await page.goto(`${url}?shot=${o.shot}`);
+  const extra = resolution > 1 ? `&resolution=${resolution}` : '';
+  await page.goto(`${url}?shot=${o.shot}${extra}`);
   const done = await waitFor(page, () => window.teq && teq.state === 'ended', 300000);
-  const on = `${threads} thread${threads > 1 ? 's' : ''}`;
+  const on = `${threads > 1 ? 'a thread per core' : '1 thread'}${extra ? ' at resolution ' + resolution : ''}`;
   if (!check(`?shot=${o.shot} draws a picture on ${on}`, done && (await page.evaluate(() => teq.exitCode === 0)) &&
-             (await page.evaluate(() => teq.threads)) === threads, errors.join(' | '))) return;
+             (await page.evaluate(() => teq.threads)) ===
+             (threads > 1 ? await page.evaluate(() => Math.min(8, navigator.hardwareConcurrency)) : 1),
+             errors.join(' | '))) return;
   const web = Buffer.from(await page.evaluate(() => Array.from(teq.shot)));
-  await page.screenshot({ path: path.join(o.shots, `shot-${o.shot}-${threads}.png`) });
+  await page.screenshot({ path: path.join(o.shots, `shot-${o.shot}-${threads}-${resolution}x.png`) });
   const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'teq-web-')), 'native.png');
-  execFileSync(o.teq, ['--shot', String(o.shot), file], { stdio: 'inherit' });
+  execFileSync(o.teq, ['--shot', String(o.shot), file, '--resolution', String(resolution)], { stdio: 'inherit' });
   const native = fs.readFileSync(file);
   fs.rmSync(path.dirname(file), { recursive: true });
   if (web.equals(native)) {
@@ -298,6 +302,7 @@ async function main() {
     await playing(browser, server.url, o);
     await shot(browser, server.url, o, 2);
     await shot(browser, plain.url, o, 1);
+    await shot(browser, server.url, o, 2, 2);
     if (o.bench) await bench(browser, server.url, o);
   } finally {
     await browser.close();

@@ -29,8 +29,10 @@ struct WindowState {
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
-    int width = 0;
+    int width = 0;                   // the frame size the window was opened for
     int height = 0;
+    int frameWidth = 0;              // the texture's size: the frames presented
+    int frameHeight = 0;
     int scale = 1;
     bool quit = false;
     std::string title;
@@ -57,6 +59,33 @@ int FittingScale(int width, int height) {
     const int scale = std::min((area.w - 16) / width, (area.h - 48) / height);
     return std::max(scale, 1);
 #endif
+}
+
+// Makes the texture fit frames of width x height (drawn at a higher
+// resolution than the window was opened for, or back). Whole multiples as
+// long as the frame fits the window; a larger frame is scaled down smoothly.
+bool FitFrame(int width, int height) {
+    int outW = 0, outH = 0;
+    if (SDL_GetRendererOutputSize(gWin.renderer, &outW, &outH) != 0) outW = outH = 0;
+    const bool fits = width <= outW && height <= outH;
+    if (width != gWin.frameWidth || height != gWin.frameHeight) {
+        SDL_Texture* texture =
+            SDL_CreateTexture(gWin.renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, width, height);
+        if (!texture) return false;
+        SDL_DestroyTexture(gWin.texture);
+        gWin.texture = texture;
+        gWin.frameWidth = width;
+        gWin.frameHeight = height;
+        SDL_RenderSetLogicalSize(gWin.renderer, width, height);
+#ifdef __EMSCRIPTEN__
+        // The canvas holds the frame 1:1; the page scales it.
+        SDL_SetWindowSize(gWin.window, width, height);
+#endif
+    }
+    SDL_SetTextureScaleMode(gWin.texture, fits ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
+    if (bool(SDL_RenderGetIntegerScale(gWin.renderer)) != fits)
+        SDL_RenderSetIntegerScale(gWin.renderer, fits ? SDL_TRUE : SDL_FALSE);
+    return true;
 }
 
 #ifndef __EMSCRIPTEN__
@@ -104,8 +133,8 @@ bool OpenWindow(const WindowSettings& s, std::string* why) {
     SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
 #endif
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-    gWin.width = s.width;
-    gWin.height = s.height;
+    gWin.width = gWin.frameWidth = s.width;
+    gWin.height = gWin.frameHeight = s.height;
     gWin.scale = s.scale > 0 ? s.scale : FittingScale(s.width, s.height);
     gWin.quit = false;
     gWin.title = s.title;
@@ -168,7 +197,7 @@ bool WindowOpen() { return gWin.window != nullptr; }
 
 void Present(const uint32_t* argb, int width, int height) {
     if (!gWin.window) return;
-    if (width == gWin.width && height == gWin.height) {
+    if (width > 0 && height > 0 && FitFrame(width, height)) {
         SDL_UpdateTexture(gWin.texture, nullptr, argb, width * 4);
         SDL_RenderClear(gWin.renderer);
         SDL_RenderCopy(gWin.renderer, gWin.texture, nullptr, nullptr);
@@ -201,6 +230,7 @@ bool PumpEvents() {
             if (e.key.repeat) break;
             if (key == SDLK_SPACE) gWin.controls.push_back(Control::Pause);
             if (key == SDLK_HOME) gWin.controls.push_back(Control::Restart);
+            if (key == SDLK_r) gWin.controls.push_back(Control::Resolution);
 #ifdef __EMSCRIPTEN__
             // The browser's own F11 is the browser's; F asks the page.
             if (key == SDLK_f) ToggleFullscreen();
@@ -246,7 +276,12 @@ void ToggleFullscreen() {
 }
 
 bool Fullscreen() { return gWin.fullscreen; }
+#ifdef __EMSCRIPTEN__
+// The page scales the canvas: its whole multiple of the frame on screen.
+int WindowScale() { return EM_ASM_INT({ return Module.teqScale ? Module.teqScale() : 1; }); }
+#else
 int WindowScale() { return gWin.scale; }
+#endif
 double RefreshRate() { return gWin.refresh; }
 void* WindowHandle() { return gWin.window; }
 

@@ -1,6 +1,8 @@
-// qor/platform: the window (SDL2). Shows finished 320x240 frames scaled by a
-// whole number with nearest-neighbour sampling (black bars around them when
-// the window is larger, aspect kept), handles the keys that end the run or
+// qor/platform: the window (SDL2). Shows finished frames (320x240, or a
+// multiple when drawn at a higher resolution) scaled by a whole number with
+// nearest-neighbour sampling (black bars around them when the window is
+// larger, aspect kept; a frame larger than the window is scaled down
+// smoothly), handles the keys that end the run or
 // toggle fullscreen, hides the pointer over the window and paces the frames
 // (vertical sync, or a sleeping frame limiter when vsync is off or does not
 // work). Also defines, on this platform, the Windows cursor and focus calls
@@ -29,7 +31,7 @@ bool OpenWindow(const WindowSettings& settings, std::string* why);
 void CloseWindow();
 bool WindowOpen();
 
-// Shows a frame (0xAARRGGBB, rows top down), handles pending events and waits
+// Shows a frame (0xAARRGGBB, rows top down, any size), handles pending events and waits
 // for the next display refresh (vsync or limiter).
 void Present(const uint32_t* argb, int width, int height);
 
@@ -38,9 +40,10 @@ void Present(const uint32_t* argb, int width, int height);
 bool PumpEvents();
 bool QuitRequested();
 
-// The playback keys: Space, Left, Right, Home. Each press (key repeat
-// included for the arrows) is kept until taken, oldest first.
-enum class Control { Pause, Back, Forward, Restart };
+// The playback keys: Space, Left, Right, Home, R (the next drawing
+// resolution). Each press (key repeat included for the arrows) is kept until
+// taken, oldest first.
+enum class Control { Pause, Back, Forward, Restart, Resolution };
 std::vector<Control> TakeControls();
 
 // The window's title ("" puts back the one it opened with).

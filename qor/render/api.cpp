@@ -2,6 +2,7 @@
 // camera, transform and light operation of engine/qor.h, and render.h. All
 // state lives in one Context; each draw call snapshots what it needs.
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -70,7 +71,9 @@ struct Font {
 };
 
 struct Context {
-    int width = 0, height = 0;
+    int width = 0, height = 0;   // the frame buffer: the demo's size times scale
+    int logicalWidth = 0, logicalHeight = 0;   // the size the demo draws in (320x240)
+    int scale = 1;               // --resolution N: 1..kMaxResolution
     std::vector<uint32_t> color;
     std::vector<float> depth;
     bool drawing = true;
@@ -95,13 +98,18 @@ Context gCtx;
 
 constexpr int kSpare = 16;   // words past the end of each buffer for 8-wide loads
 
+// The viewport in frame-buffer pixels: the demo's, times the scale (the
+// projection and the scissor follow it).
 Viewport CurrentViewport() {
     const Context& c = gCtx;
-    Viewport v{c.vpX, c.vpY, c.vpW, c.vpH, 0, 0, 0, 0};
-    const int64_t x1 = int64_t(c.vpX) + std::max(0, c.vpW);
-    const int64_t y1 = int64_t(c.vpY) + std::max(0, c.vpH);
-    v.clipX0 = std::clamp(c.vpX, 0, c.width);
-    v.clipY0 = std::clamp(c.vpY, 0, c.height);
+    const int64_t k = c.scale;
+    const auto pixels = [&](int v) { return int(std::clamp<int64_t>(v * k, INT32_MIN / 2, INT32_MAX / 2)); };
+    const int x = pixels(c.vpX), y = pixels(c.vpY), w = pixels(c.vpW), h = pixels(c.vpH);
+    Viewport v{x, y, w, h, 0, 0, 0, 0};
+    const int64_t x1 = int64_t(x) + std::max(0, w);
+    const int64_t y1 = int64_t(y) + std::max(0, h);
+    v.clipX0 = std::clamp(x, 0, c.width);
+    v.clipY0 = std::clamp(y, 0, c.height);
     v.clipX1 = int(std::clamp<int64_t>(x1, 0, c.width));
     v.clipY1 = int(std::clamp<int64_t>(y1, 0, c.height));
     return v;
@@ -160,23 +168,53 @@ inline int Clamp255(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 
 // >> render.h
 
-void Init(int width, int height) {
+namespace {
+// Frame buffers of the demo's size times the scale, cleared to black and far.
+void Allocate() {
     Context& c = gCtx;
-    c.width = std::clamp(width, 1, 4096);
-    c.height = std::clamp(height, 1, 4096);
+    c.width = std::min(c.logicalWidth * c.scale, 4096);
+    c.height = std::min(c.logicalHeight * c.scale, 4096);
+    // Release the old buffers first: a smaller scale gives memory back.
+    std::vector<uint32_t>().swap(c.color);
+    std::vector<float>().swap(c.depth);
     c.color.assign(size_t(c.width) * c.height + kSpare, 0xFF000000u);
     c.depth.assign(size_t(c.width) * c.height + kSpare, 1.0f);
+    QueueInit(Target{c.color.data(), c.depth.data(), c.width, c.height});
+}
+}  // namespace
+
+void Init(int width, int height) {
+    Context& c = gCtx;
+    if (c.width > 0) QueueDrain();
+    c.logicalWidth = std::clamp(width, 1, 4096);
+    c.logicalHeight = std::clamp(height, 1, 4096);
+    c.scale = std::clamp(c.scale, 1, std::max(1, 4096 / std::max(c.logicalWidth, c.logicalHeight)));
+    Allocate();
     c.drawing = true;
     c.zbuffer = true, c.blend = false, c.envMap = false, c.filters = true, c.alphaChannel = true;
     c.wrapping = false, c.lighting = false;
-    c.vpX = 0, c.vpY = 0, c.vpW = c.width, c.vpH = c.height;
+    c.vpX = 0, c.vpY = 0, c.vpW = c.logicalWidth, c.vpH = c.logicalHeight;
     c.eye[0] = c.eye[1] = c.eye[2] = 0;
     c.target[0] = c.target[1] = 0, c.target[2] = 1;
     c.object = Identity();
     for (Light& l : c.lights) l = Light{};
     c.texture = nullptr;
-    QueueInit(Target{c.color.data(), c.depth.data(), c.width, c.height});
 }
+
+void SetResolution(int scale) {
+    Context& c = gCtx;
+    scale = std::clamp(scale, 1, kMaxResolution);
+    if (c.width == 0) {   // before Init: Init allocates
+        c.scale = scale;
+        return;
+    }
+    if (scale == c.scale) return;
+    QueueDrain();
+    c.scale = std::min(scale, std::max(1, 4096 / std::max(c.logicalWidth, c.logicalHeight)));
+    Allocate();
+}
+
+int Resolution() { return gCtx.scale; }
 
 void SetDrawing(bool on) { gCtx.drawing = on; }
 
@@ -247,6 +285,7 @@ void SetPictureMemoryBudget(uint64_t bytes) {
 }
 
 void UseThreads(int threads, bool simd) { QueueConfigure(simd, threads); }
+int Threads() { return QueueThreads(); }
 
 }  // namespace qor::render
 
@@ -331,7 +370,7 @@ void RenderMesh(MeshHandle handle) {
 void RenderSV(const ScreenVertex* vertices, int count, int kind) {
     Context& c = gCtx;
     if (!c.drawing || c.width == 0) return;
-    DrawScreen(vertices, count, kind, CurrentViewport(), QueueCurrentState(), c.wrapping);
+    DrawScreen(vertices, count, kind, CurrentViewport(), QueueCurrentState(), c.wrapping, float(c.scale));
     QueuePublish();
 }
 
@@ -363,6 +402,7 @@ void FontWrite(int x, int y, float scale, const char* text, const char* font, ui
     const Viewport v = CurrentViewport();
     s.clipX0 = v.clipX0, s.clipY0 = v.clipY0, s.clipX1 = v.clipX1, s.clipY1 = v.clipY1;
     const uint32_t state = QueueState(s);
+    const float k = float(c.scale);   // the demo's pixels to the frame buffer's
     const float w = float(f.cellWidth) * scale, h = float(f.cellHeight) * scale;
     const float tw = float(f.texture->width), th = float(f.texture->height);
     float penX = float(x);
@@ -372,7 +412,7 @@ void FontWrite(int x, int y, float scale, const char* text, const char* font, ui
         const float u0 = float((code % 16) * f.cellWidth) / tw;
         const float v0 = float((code / 16) * f.cellHeight) / th;
         const float u1 = u0 + float(f.cellWidth) / tw, v1 = v0 + float(f.cellHeight) / th;
-        const float x0 = penX, y0 = float(y), x1 = penX + w, y1 = float(y) + h;
+        const float x0 = penX * k, y0 = float(y) * k, x1 = (penX + w) * k, y1 = (float(y) + h) * k;
         const ScreenVertex quad[4] = {{x0, y0, 1, 1, color, u0, v0},
                                       {x1, y0, 1, 1, color, u1, v0},
                                       {x0, y1, 1, 1, color, u0, v1},

@@ -474,16 +474,16 @@ void DrawMesh(const MeshDraw& d, const MeshVertex* vertices, int count, const ui
 }
 
 void DrawScreen(const ScreenVertex* vertices, int count, int kind, const Viewport& vp,
-                uint32_t state, bool wrapping) {
+                uint32_t state, bool wrapping, float scale) {
     if (!vertices || count <= 0 || (kind != 0 && kind != 1)) return;
     if (vp.clipX0 >= vp.clipX1 || vp.clipY0 >= vp.clipY1) return;
     const Guard guard = MakeGuard(vp);
     Emit e{state, false, false, {0, 0, 0}};
-    auto corner = [](const ScreenVertex& v, float u, float vv) {
+    auto corner = [scale](const ScreenVertex& v, float u, float vv) {
         SV s;
         const float rhw = v.rhw > 0 && std::isfinite(v.rhw) ? v.rhw : 1.0f;
-        s.x = v.x;
-        s.y = v.y;
+        s.x = v.x * scale;
+        s.y = v.y * scale;
         s.a[kZ] = v.z;
         s.a[kRhw] = rhw;
         s.a[kU] = u * rhw;

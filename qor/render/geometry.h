@@ -58,8 +58,9 @@ void DrawMesh(const MeshDraw& draw, const MeshVertex* vertices, int count, const
               uint32_t indexCount);
 
 // kind 0: count triangles; kind 1: a strip of count + 2 vertices. Never culled.
+// Positions are multiplied by scale (the demo's pixels to the frame buffer's).
 void DrawScreen(const ScreenVertex* vertices, int count, int kind, const Viewport& viewport,
-                uint32_t state, bool wrapping);
+                uint32_t state, bool wrapping, float scale = 1.0f);
 
 // Queues a clear of the whole display.
 void ClearRows(int height, bool color, uint32_t argb, bool depth);

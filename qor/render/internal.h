@@ -6,8 +6,8 @@
 // lighting, clipping, culling, snapping, triangle setup; geometry_avx2.cpp:
 // vertices eight at a time) and hands finished triangles to the queue
 // (queue.cpp), which bins them into horizontal bands of the display. Bands are
-// rasterized in submission order by a worker thread while the caller goes on,
-// and by both threads when the frame ends. The rasterizer (raster_*.cpp) draws
+// rasterized in submission order by worker threads while the caller goes on,
+// and by the caller too when the frame ends. The rasterizer (raster_*.cpp) draws
 // one triangle into one band; an AVX2 version and a portable one give
 // identical pixels.
 #pragma once
@@ -114,7 +114,7 @@ bool CpuHasAvx2();
 
 inline constexpr int kBandRows = 32;
 
-// Starts the band queue for a display size (and the worker thread, once).
+// Starts the band queue for a display size (and the worker threads).
 void QueueInit(const Target& target);
 // Stores a state for the triangles that follow; returns its index.
 uint32_t QueueState(const DrawState& state);
@@ -126,9 +126,13 @@ void QueuePublish();
 void QueuePublishAll();
 // Rasterizes everything queued and returns when the frame buffer is complete.
 void QueueDrain();
+// Drawing threads at most (the caller's included).
+inline constexpr int kMaxThreads = 8;
 // Chooses the rasterizer (true: AVX2 where the CPU has it) and the number of
-// threads (1 or 2); for tests and benchmarks.
+// drawing threads (1 to kMaxThreads; by default one per core, capped, or
+// TEQ_RENDER_THREADS); for tests and benchmarks.
 void QueueConfigure(bool simd, int threads);
+int QueueThreads();
 // True when the AVX2 code is in use (the geometry stage follows the rasterizer).
 bool QueueSimd();
 

@@ -1,8 +1,10 @@
 // The band queue: triangles binned by rows, rasterized in submission order per
-// band. One worker thread drains bands while the caller goes on producing; at
-// the end of the frame the caller drains too. A band is held by one thread at a
-// time (its busy flag), and each thread takes the free band with the most work
-// left, so that both stay busy to the end of a frame. The producer publishes
+// band. Worker threads (one fewer than the drawing threads) drain bands while
+// the caller goes on producing; at the end of the frame the caller drains too.
+// A band is held by one thread at a time (its busy flag), and each thread takes
+// the free band with the most work left, so that all stay busy to the end of a
+// frame. Every band's triangles are drawn in the order they were queued, by
+// whichever thread, so the pixels do not depend on the number of threads. The producer publishes
 // how far each band's list is filled with a release store, in batches, so a
 // consumer sees complete triangles only. What the producer changes per
 // triangle lives on cache lines the consumers do not read. Memory is fixed:
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -28,7 +31,7 @@ constexpr uint32_t kMaxStates = 1u << 15;
 constexpr uint32_t kPublishTris = 64;
 constexpr uint32_t kPublishArea = 32768;
 
-// What both threads touch of a band, alone on its cache line: the producer's
+// What every thread touches of a band, alone on its cache line: the producer's
 // running count (filled) lives elsewhere, so appending a triangle does not
 // pull the line away from a consumer polling it.
 struct alignas(64) Band {
@@ -38,16 +41,19 @@ struct alignas(64) Band {
 };
 
 struct Queue {
-    // Fixed while a batch is drawn: both threads read these.
+    // Fixed while a batch is drawn: every thread reads these.
     Target target{};
     int bandCount = 0;
     std::unique_ptr<Band[]> bands;
-    std::vector<uint32_t> entryStore;   // per band kMaxTris triangle indices
+    // Per band kMaxTris triangle indices. Left uninitialised: the pages are
+    // touched only as far as triangles fill them, so the memory held grows
+    // with what is drawn, not with the number of bands.
+    std::unique_ptr<uint32_t[]> entryStore;
     std::vector<Tri> tris;          // capacity kMaxTris, never reallocated in a batch
     std::vector<DrawState> states;  // capacity kMaxStates
     DrawTriFn draw = DrawTriPortable;
-    bool useWorker = true;
-    std::thread worker;
+    int threads = 0;                    // drawing threads, the caller's included (0: not chosen yet)
+    std::vector<std::thread> workers;   // threads - 1 of them while running
 
     // The producer's counts, on their own cache lines: they change with every
     // triangle, and a consumer reading its neighbours would pull them away.
@@ -57,11 +63,12 @@ struct Queue {
     uint32_t pendingTris = 0;
     uint64_t pendingArea = 0;
     std::array<uint32_t, 4096 / kBandRows + 1> filled{};   // per band: entries appended
+    std::array<uint32_t, 4096 / kBandRows + 1> highWater{};   // per band: most entries ever appended
     size_t warmSlice = 0;   // KeepWarm's turn
 
     // Counts publications; the worker waits on it when idle.
     alignas(64) std::atomic<uint32_t> generation{0};
-    alignas(64) std::atomic<bool> sleeping{false};
+    alignas(64) std::atomic<int> sleeping{0};   // workers waiting on generation
     std::atomic<bool> stop{false};
 };
 
@@ -101,7 +108,7 @@ bool TryBand(int b) {
     const int y0 = b * kBandRows;
     const int y1 = std::min(q.target.height, y0 + kBandRows);
     uint32_t at = band.consumed.load(std::memory_order_relaxed);
-    const uint32_t* const entries = q.entryStore.data() + size_t(b) * kMaxTris;
+    const uint32_t* const entries = q.entryStore.get() + size_t(b) * kMaxTris;
     while (at < end) {
         RunTri(q.tris[entries[at]], y0, y1);
         ++at;
@@ -113,7 +120,7 @@ bool TryBand(int b) {
 }
 
 // The free band with the most published work left (in triangles), or -1.
-// Taking the biggest first keeps both threads busy to the end of a frame.
+// Taking the biggest first keeps every thread busy to the end of a frame.
 int PickBand() {
     Queue& q = gQueue;
     int best = -1;
@@ -138,29 +145,32 @@ void WorkerLoop() {
         // Spin a little (the producer usually publishes again soon), then sleep.
         for (int spin = 0; spin < 256 && q.generation.load(std::memory_order_relaxed) == g; ++spin) Pause();
         if (q.generation.load(std::memory_order_relaxed) != g) continue;
-        q.sleeping.store(true);
+        q.sleeping.fetch_add(1);
         if (q.generation.load() == g && !q.stop.load()) q.generation.wait(g);
-        q.sleeping.store(false);
+        q.sleeping.fetch_sub(1);
     }
 }
 
-void StopWorker() {
+void StopWorkers() {
     Queue& q = gQueue;
-    if (!q.worker.joinable()) return;
+    if (q.workers.empty()) return;
     q.stop.store(true);
     q.generation.fetch_add(1);
     q.generation.notify_all();
-    q.worker.join();
+    for (std::thread& w : q.workers) w.join();
+    q.workers.clear();
     q.stop.store(false);
 }
 
-void StartWorker() {
+void StartWorkers() {
     Queue& q = gQueue;
-    if (q.useWorker && !q.worker.joinable() && q.bandCount > 0) q.worker = std::thread(WorkerLoop);
+    if (!q.workers.empty() || q.bandCount == 0) return;
+    for (int i = 1; i < q.threads; ++i) q.workers.emplace_back(WorkerLoop);
 }
 
-// Reads one word in each of a few pages of the pool and the band lists, in
-// turn, so that every page is read once in 256 frames (about four seconds).
+// Reads one word in each of a few pages of the pool and the band lists (as
+// far as they were ever filled), in turn, so that every page is read once in
+// 256 frames (about four seconds).
 // The first heavy frame after a light stretch would otherwise find the far end
 // of the pool cold: a virtual machine's host may take away pages idle that
 // long, and giving them back stalled such frames by 3 to 10 ms in our
@@ -172,8 +182,9 @@ void KeepWarm() {
         const volatile char* p = static_cast<const volatile char*>(data);
         for (size_t at = slice * kPage; at < bytes; at += kSlices * kPage) (void)p[at];
     };
+    for (int b = 0; b < q.bandCount; ++b)
+        touch(q.entryStore.get() + size_t(b) * kMaxTris, q.highWater[b] * sizeof(uint32_t), q.warmSlice);
     touch(q.tris.data(), q.tris.size() * sizeof(Tri), q.warmSlice);
-    touch(q.entryStore.data(), q.entryStore.size() * sizeof(uint32_t), q.warmSlice);
     q.warmSlice = (q.warmSlice + 1) % kSlices;
 }
 
@@ -184,6 +195,7 @@ void Reset() {
         Band& band = q.bands[b];
         while (band.busy.exchange(true, std::memory_order_acquire)) Pause();
         band.consumed.store(0, std::memory_order_relaxed);
+        q.highWater[b] = std::max(q.highWater[b], q.filled[b]);
         q.filled[b] = 0;
         band.published.store(0, std::memory_order_relaxed);
         band.busy.store(false, std::memory_order_release);
@@ -195,7 +207,7 @@ void Reset() {
 }
 
 struct AtExit {
-    ~AtExit() { StopWorker(); }
+    ~AtExit() { StopWorkers(); }
 } gAtExit;
 
 // A browser build without shared memory has no second thread to draw on.
@@ -206,17 +218,36 @@ constexpr bool kHaveThreads =
     true;
 #endif
 
+// Drawing threads unless told otherwise: one per core, at most kMaxThreads.
+int DefaultThreads() {
+    if (!kHaveThreads) return 1;
+    // TEQ_RENDER_THREADS=N draws on N threads; 1 keeps the rasterizer on the
+    // caller's thread (for profiling with instruction counts, which spinning
+    // threads would blur).
+    const int cores = int(std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, kMaxThreads));
+    if (const char* env = std::getenv("TEQ_RENDER_THREADS")) {
+        char* end = nullptr;
+        const long n = std::strtol(env, &end, 10);
+        if (end != env && *end == '\0' && n >= 1 && n <= kMaxThreads) return int(n);
+        std::fprintf(stderr, "teq: TEQ_RENDER_THREADS=%s is not a whole number 1 to %d; drawing on %d threads\n", env,
+                     kMaxThreads, cores);
+    }
+    return cores;
+}
+
 }  // namespace
 
 void QueueInit(const Target& target) {
     Queue& q = gQueue;
     if (q.bandCount > 0) QueueDrain();
-    StopWorker();
+    StopWorkers();
     q.target = target;
     q.bandCount = (target.height + kBandRows - 1) / kBandRows;
     q.bands = std::make_unique<Band[]>(size_t(q.bandCount));
     q.filled.fill(0);
-    q.entryStore.assign(size_t(q.bandCount) * kMaxTris, 0);
+    q.highWater.fill(0);
+    q.entryStore.reset();
+    q.entryStore.reset(new uint32_t[size_t(q.bandCount) * kMaxTris]);
 
     q.tris.resize(kMaxTris);
     q.states.resize(kMaxStates);
@@ -226,21 +257,20 @@ void QueueInit(const Target& target) {
     const char* simd = std::getenv("TEQ_RENDER_SIMD");
     static const bool avx2 = CpuHasAvx2();
     q.draw = avx2 && !(simd && !std::strcmp(simd, "0")) ? DrawTriAvx2 : DrawTriPortable;
-    // TEQ_RENDER_THREADS=1 keeps the rasterizer on the caller's thread (for
-    // profiling with instruction counts, which spinning threads would blur).
-    const char* threads = std::getenv("TEQ_RENDER_THREADS");
-    q.useWorker = kHaveThreads && std::thread::hardware_concurrency() > 1 && !(threads && !std::strcmp(threads, "1"));
-    StartWorker();
+    if (q.threads == 0) q.threads = DefaultThreads();   // else as QueueConfigure chose
+    StartWorkers();
 }
 
 void QueueConfigure(bool simd, int threads) {
     Queue& q = gQueue;
     QueueDrain();
-    StopWorker();
+    StopWorkers();
     q.draw = simd && CpuHasAvx2() ? DrawTriAvx2 : DrawTriPortable;
-    q.useWorker = kHaveThreads && threads > 1;
-    StartWorker();
+    q.threads = kHaveThreads ? std::clamp(threads, 1, kMaxThreads) : 1;
+    StartWorkers();
 }
+
+int QueueThreads() { return gQueue.threads; }
 
 bool QueueSimd() { return gQueue.draw == DrawTriAvx2; }
 
@@ -266,7 +296,7 @@ void QueueTri(const Tri& tri) {
     q.tris[index] = tri;
     const int b0 = std::max(0, int(tri.minY) / kBandRows);
     const int b1 = std::min(q.bandCount - 1, int(tri.maxY) / kBandRows);
-    uint32_t* const entries = q.entryStore.data();
+    uint32_t* const entries = q.entryStore.get();
     for (int b = b0; b <= b1; ++b) entries[size_t(b) * kMaxTris + q.filled[b]++] = index;
     ++q.pendingTris;
     const uint32_t columns = (tri.flags & (kClearColor | kClearDepth)) ? uint32_t(q.target.width)
@@ -294,9 +324,9 @@ void QueuePublishAll() {
             any = true;
         }
     }
-    if (!any || !q.worker.joinable()) return;
+    if (!any || q.workers.empty()) return;
     q.generation.fetch_add(1);
-    if (q.sleeping.load()) q.generation.notify_one();
+    if (q.sleeping.load()) q.generation.notify_all();
 }
 
 void QueueDrain() {

@@ -365,14 +365,20 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
         // belong to another band, which the other thread may be writing.
         __m256 z = _mm256_setzero_ps(), zb = z;
         if (kDepthTest) zb = full ? _mm256_loadu_ps(zp) : _mm256_maskload_ps(zp, live);
+        // Adding onto eight pixels that are white already changes nothing
+        // (layers of light saturate): without a depth write to make, skip them.
+        __m256i dst = _mm256_setzero_si256();
+        if (kBlendAdd && full) {
+            dst = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c));
+            if (!kDepthTest && _mm256_testc_si256(dst, k.rgbMask)) return;
+        }
         const __m256i liveIn = live;
         __m256i src;
         const int r = shade(fi, row, live, zb, z, src);
         if (r == 0) return;
         if (r == 2) {
             if (kBlendAdd)
-                src = _mm256_adds_epu8(src, full ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c))
-                                                 : _mm256_maskload_epi32(reinterpret_cast<const int*>(c), liveIn));
+                src = _mm256_adds_epu8(src, full ? dst : _mm256_maskload_epi32(reinterpret_cast<const int*>(c), liveIn));
             src = _mm256_or_si256(src, k.opaque);
             if (full && !kDepthTest) _mm256_storeu_si256(reinterpret_cast<__m256i*>(c), src);
             else _mm256_maskstore_epi32(reinterpret_cast<int*>(c), live, src);

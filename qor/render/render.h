@@ -14,6 +14,15 @@ namespace qor::render {
 // origin looking along +z, identity transform.
 void Init(int width, int height);
 
+// Draws at `scale` times the size given to Init (1..kMaxResolution, and at
+// most 4096 pixels a side): the frame buffer grows, while the demo's
+// coordinates (screen vertices, viewports, font positions) stay in the Init
+// size and are multiplied on the way in. Before Init it sets the scale Init
+// uses; after, it reallocates the buffers (cleared) and keeps every state.
+inline constexpr int kMaxResolution = 8;
+void SetResolution(int scale);
+int Resolution();
+
 // Off: draw calls change state only and touch no pixel (fast-forwarding).
 void SetDrawing(bool on);
 
@@ -43,8 +52,11 @@ void AddTexture(const char* name, const uint32_t* argb, int width, int height);
 inline constexpr uint64_t kPictureMemoryBudget = 256ull << 20;
 void SetPictureMemoryBudget(uint64_t bytes);   // for tests; also forgets what is held
 
-// Rasterizer choice, for tests and benchmarks: threads 1 or 2, simd false
-// for the portable pixel loop (the AVX2 one is used only where the CPU has it).
+// Rasterizer choice, for tests and benchmarks: drawing threads 1 to 8, simd
+// false for the portable pixel loop (the AVX2 one is used only where the CPU
+// has it). Without a call: one thread per core (at most 8), or
+// TEQ_RENDER_THREADS=N.
 void UseThreads(int threads, bool simd);
+int Threads();
 
 }  // namespace qor::render

@@ -46,6 +46,27 @@ void PrintWindowMeans(const std::vector<double>& ms, int first, int frames, int 
     std::printf("\n");
 }
 
+// Each frame's fastest time, mean and 99th percentile per window of the timeline.
+void PrintWindowFastest(const std::vector<double>& fastest, int first, int fps, double end, int passes) {
+    std::vector<double> bounds = {0.0};
+    for (float b : kWindowBounds) bounds.push_back(double(b));
+    bounds.push_back(end);
+    std::printf("fastest of %d passes by window, mean/p99 ms:", passes);
+    for (size_t w = 0; w + 1 < bounds.size(); ++w) {
+        std::vector<double> in;
+        for (size_t i = 0; i < fastest.size(); ++i) {
+            const double t = double(first + int(i)) / fps;
+            if (t >= bounds[w] && t < bounds[w + 1]) in.push_back(fastest[i]);
+        }
+        if (in.empty()) continue;
+        double sum = 0;
+        for (double m : in) sum += m;
+        const Spread s = SpreadOf(in);
+        std::printf(" [%g,%g) %.3f/%.3f", bounds[w], bounds[w + 1], sum / double(in.size()), s.p99);
+    }
+    std::printf("\n");
+}
+
 }  // namespace
 
 bool RunBench(RunState& run, FrameFunction frame, std::string&) {
@@ -81,9 +102,11 @@ bool RunBench(RunState& run, FrameFunction frame, std::string&) {
     std::printf("frames %d (t = %.3f to %.3f)", kFrames, double(first) / kFps, double(first + kFrames - 1) / kFps);
     if (passes > 1) std::printf(" x %d passes", passes);
     if (cpu0 >= 0)
-        std::printf("\nseconds %.3f (cpu %.3f on both threads)", seconds, cpu);
+        std::printf("\nseconds %.3f (cpu %.3f on all threads)", seconds, cpu);
     else
         std::printf("\nseconds %.3f (processor time not known here)", seconds);
+    std::printf("\ndrawn at %dx%d on %d thread%s", render::Width(), render::Height(), render::Threads(),
+                render::Threads() > 1 ? "s" : "");
     std::printf("\nreal time ratio %.2fx\n", double(kFrames) * passes / kFps / seconds);
     std::printf("frame ms: median %.3f  p99 %.3f  worst %.3f at t = %.3f\n", all.median, all.p99, all.worst,
                 double(first + all.worstAt % kFrames) / kFps);
@@ -97,6 +120,7 @@ bool RunBench(RunState& run, FrameFunction frame, std::string&) {
     }
 
     PrintWindowMeans(ms, first, kFrames, kFps, kBenchEnd);
+    if (passes > 1) PrintWindowFastest(fastest, first, kFps, kBenchEnd, passes);
     return true;
 }
 

@@ -93,6 +93,7 @@ void Initialize(const char* name, const char* music, int width, int height, int 
     qor::RunState& run = qor::State();
     const qor::Options& o = run.options;
     qor::SetDataDir(o.dataDir);
+    qor::render::SetResolution(o.resolution);
     qor::render::Init(width, height);
     if (o.bench || o.shot) {
         run.mode = o.bench ? qor::Mode::Bench : qor::Mode::Shot;

@@ -74,7 +74,9 @@ void PrintUsage() {
         "  --render FILE    render offline: FILE.mp4/.mkv/.webm through ffmpeg, otherwise\n"
         "                   a folder of numbered PNG frames and a WAV\n"
         "  --fps N          frames per second for --render (default 60)\n"
-        "  --size WxH       video size for --render (default 1280x960)\n"
+        "  --size WxH       video size for --render (default 1280x960): whole multiples\n"
+        "                   of the drawn size keep square pixels, any other size is\n"
+        "                   scaled once with the Lanczos filter\n"
         "  --shot T FILE    write the frame at T seconds as a PNG picture\n"
         "  --level L        fixed sound level for --shot and --bench (default 0.25)\n"
         "  --bench          render every frame of the demo as fast as possible and\n"
@@ -82,6 +84,7 @@ void PrintUsage() {
         "  --passes N       --bench runs the timeline N times and also reports each\n"
         "                   frame's fastest time, which sets apart what the machine\n"
         "                   stole from what the frame costs (default 1)\n"
+        "  --resolution N   draw every frame at 320N x 240N, N = 1 to 8 (default 1)\n"
         "  --help           this text\n");
 }
 
@@ -137,6 +140,9 @@ bool ParseOptions(int argc, char** argv, Options& o, bool& help) {
             o.levelFixed = true;
         } else if (!std::strcmp(a, "--bench")) {
             o.bench = true;
+        } else if (!std::strcmp(a, "--resolution")) {
+            const char* v = value();
+            if (!ParseInt(v, 1, 8, o.resolution)) return Fail(a, v, "a whole number 1 to 8");
         } else if (!std::strcmp(a, "--passes")) {
             const char* v = value();
             if (!ParseInt(v, 1, 100, o.passes)) return Fail(a, v, "a whole number 1 to 100");

@@ -22,6 +22,7 @@ struct Options {
     std::string shotFile;
     bool bench = false;         // --bench
     int passes = 1;             // --passes N (for --bench)
+    int resolution = 1;         // --resolution N: frames drawn at 320N x 240N
     bool levelFixed = false;    // --level L
     float level = 0.25f;
 };

@@ -2,7 +2,9 @@
 // music's playback clock (the monotonic clock without a device or with
 // --mute). Ends at the song's end, at --length, or when the window asks.
 // Space pauses and resumes, Left and Right seek 5 s, Home restarts; a seek
-// shows the picture that the frames at 60 fps from 0 lead to (seek.h).
+// shows the picture that the frames at 60 fps from 0 lead to (seek.h). R
+// steps the drawing resolution 1, 2, ... up to the window's scale and back
+// to 1.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -35,6 +37,7 @@ struct Player {
     double from = 0.0;           // s, where the music last started (the start or a seek)
     bool paused = false;
     double seekShown = -1.0;     // monotonic s of the last seek (for the title)
+    double resolutionShown = -1.0;   // monotonic s of the last change of resolution (for the title)
     std::string title;           // as last set
     bool device = false;         // the music plays on the audio device
     double base = 0.0;           // without a device: t = monotonic now - base
@@ -138,7 +141,10 @@ std::string Clock(double t) {
 void ShowTime(Player& p) {
     const std::string base = "teq";
     std::string title;
-    if (p.paused)
+    if (p.resolutionShown >= 0 && audio::MonotonicSeconds() - p.resolutionShown < kTitleSeconds)
+        title = base + " - resolution " + std::to_string(render::Resolution()) + " (" +
+                std::to_string(render::Width()) + "x" + std::to_string(render::Height()) + ")";
+    else if (p.paused)
         title = base + " - paused - " + Clock(p.lastT);
     else if (p.seekShown >= 0 && audio::MonotonicSeconds() - p.seekShown < kTitleSeconds)
         title = base + " - " + Clock(p.lastT);
@@ -184,6 +190,19 @@ void SeekTo(Player& p, double target) {
                      1000.0 * (statesAt - began), 1000.0 * (musicAt - statesAt), 1000.0 * (now - musicAt));
 }
 
+// R: the next resolution, 1 after the window's scale. Paused, the picture is
+// drawn again at once, from the states the frames before it leave (as --shot
+// draws it); playing, the next frame is drawn at the new size.
+void StepResolution(Player& p) {
+    const int next = render::Resolution() + 1;
+    render::SetResolution(next > std::min(platform::WindowScale(), render::kMaxResolution) ? 1 : next);
+    p.resolutionShown = audio::MonotonicSeconds();
+    if (p.paused) {
+        p.states->StatesAt(p.lastT);
+        DrawAt(p, p.lastT);
+    }
+}
+
 void TogglePause(Player& p) {
     p.paused = !p.paused;
     const double now = audio::MonotonicSeconds();
@@ -203,6 +222,7 @@ bool HandleControls(Player& p) {
         double target = p.lastT;
         switch (c) {
             case platform::Control::Pause: TogglePause(p); continue;
+            case platform::Control::Resolution: StepResolution(p); continue;
             case platform::Control::Back: target -= kSeekStep; break;
             case platform::Control::Forward: target += kSeekStep; break;
             case platform::Control::Restart: target = 0.0; break;

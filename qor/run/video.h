@@ -19,7 +19,8 @@ int64_t FirstFrameAt(double seconds, int fps);
 VideoKind KindOf(const std::string& file);
 
 // The ffmpeg command line: raw bgr0 frames of width x height on standard
-// input, the audio from `wav`, nearest-neighbour scaled to outWidth x outHeight.
+// input, the audio from `wav`, scaled to outWidth x outHeight: nearest-neighbour
+// when that is a whole multiple of the frame on both sides, else Lanczos.
 std::vector<std::string> FfmpegArguments(VideoKind kind, const std::string& wav, const std::string& file,
                                          int width, int height, int fps, int outWidth, int outHeight);
 

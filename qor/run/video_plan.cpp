@@ -43,7 +43,9 @@ std::vector<std::string> FfmpegArguments(VideoKind kind, const std::string& wav,
         "-framerate", std::to_string(fps), "-i", "pipe:0",
         "-i", wav,
         "-map", "0:v", "-map", "1:a",
-        "-vf", "scale=" + std::to_string(outWidth) + ":" + std::to_string(outHeight) + ":flags=neighbor",
+        // Whole multiples keep square pixels; any other size is scaled once, smoothly.
+        "-vf", "scale=" + std::to_string(outWidth) + ":" + std::to_string(outHeight) +
+                   (outWidth % width == 0 && outHeight % height == 0 ? ":flags=neighbor" : ":flags=lanczos"),
         "-fflags", "+bitexact", "-flags:v", "+bitexact", "-flags:a", "+bitexact",
         "-map_metadata", "-1",
     };

@@ -87,6 +87,29 @@ TEST_P(RasterTest, AdditiveBlendSaturatesEachChannelOnItsOwn) {
     EXPECT_EQ(Pixel(6, 1), 0xC81E64u);   // untouched half
 }
 
+// Additive light onto white changes no colour, but a depth-tested draw still
+// writes its depth there (the AVX2 loop skips runs of white pixels only
+// without the depth test).
+TEST_P(RasterTest, AdditiveOntoWhiteKeepsWhiteAndStillWritesDepth) {
+    Fresh(GetParam(), 32, 8);
+    UseZBuffer(0);
+    SolidTexture("white", 0xFFFFFFFFu);
+    SetTexture("white");
+    Rect(0, 0, 32, 8, 0x00FFFFFFu);
+    Rect(16, 0, 32, 8, 0x00000000u);   // right half black
+    UseAlphaBlend(1);
+    Rect(0, 0, 32, 4, 0x00204080u);    // top rows: white stays white, black becomes the colour
+    UseZBuffer(1);
+    Rect(0, 4, 32, 8, 0x00102030u, 0.3f);
+    UseAlphaBlend(0);
+    Rect(0, 4, 32, 8, 0x00405060u, 0.5f);   // behind the depth just written: hidden
+    EndScene();
+    for (int x = 0; x < 32; ++x) {
+        EXPECT_EQ(Pixel(x, 1), x < 16 ? 0xFFFFFFu : 0x204080u) << x;
+        EXPECT_EQ(Pixel(x, 6), x < 16 ? 0xFFFFFFu : 0x102030u) << x;
+    }
+}
+
 TEST_P(RasterTest, AlphaChannelWeighsTheSourceOnlyWhenOn) {
     Fresh(GetParam(), 8, 4);
     UseZBuffer(0);

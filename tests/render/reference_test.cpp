@@ -20,6 +20,7 @@ constexpr int kW = 64, kH = 48, kTex = 16;
 struct Ref {
     std::vector<uint32_t> color;
     std::vector<float> depth;
+    int width = kW, height = kH;
 };
 
 // A smooth picture: neighbouring texels differ by at most 2, so a texel
@@ -62,8 +63,8 @@ void ReferenceTriangle(Ref& ref, const ScreenVertex v[3], const States& st) {
     int o[3] = {0, 1, 2};
     if (area < 0) std::swap(o[1], o[2]), area = -area;
     if (area == 0) return;
-    for (int py = 0; py < kH; ++py)
-        for (int px = 0; px < kW; ++px) {
+    for (int py = 0; py < ref.height; ++py)
+        for (int px = 0; px < ref.width; ++px) {
             const int64_t cx = px * 16 + 8, cy = py * 16 + 8;
             double bary[3];
             bool inside = true;
@@ -79,7 +80,7 @@ void ReferenceTriangle(Ref& ref, const ScreenVertex v[3], const States& st) {
             auto lerp = [&](auto field) {
                 return bary[0] * double(field(v[0])) + bary[1] * double(field(v[1])) + bary[2] * double(field(v[2]));
             };
-            const size_t at = size_t(py) * kW + px;
+            const size_t at = size_t(py) * ref.width + px;
             const double z = lerp([](const ScreenVertex& s) { return s.z; });
             if (st.depth) {
                 if (!(float(z) <= ref.depth[at])) continue;
@@ -153,6 +154,64 @@ TEST(ReferenceRasterizer, FastPathsMatchThePlainRulesOnRandomTriangles) {
         EXPECT_EQ(far, 0) << "pixels off by more than 3";
         EXPECT_GT(covered, trials * 200);
     }
+}
+
+// At resolution N the engine draws the demo's coordinates times N into a
+// frame N times larger: the plain rules at that size, with the corners
+// multiplied by N, must give the same coverage and colours.
+TEST(ReferenceRasterizer, ResolutionNMatchesThePlainRulesAtNTimesTheSize) {
+    std::vector<uint32_t> picture(kTex * kTex);
+    for (int y = 0; y < kTex; ++y)
+        for (int x = 0; x < kTex; ++x) picture[size_t(y) * kTex + x] = Texel(x, y);
+    constexpr int kSmallW = 24, kSmallH = 18;
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> px(-4.0f, kSmallW + 4.0f), py(-4.0f, kSmallH + 4.0f), unit(0.0f, 1.0f);
+    std::uniform_int_distribution<uint32_t> byte(0, 255), coin(0, 1);
+    for (const Raster& raster : Rasters())
+        for (int n : {2, 3, 5}) {
+            int far = 0, covered = 0;
+            for (int trial = 0; trial < 40; ++trial) {
+                const States st{coin(rng) == 1, coin(rng) == 1, coin(rng) == 1, coin(rng) == 1};
+                qor::render::SetResolution(n);
+                Fresh(raster, kSmallW, kSmallH);
+                qor::render::AddTexture("smooth", picture.data(), kTex, kTex);
+                SetTexture("smooth");
+                UseZBuffer(st.depth);
+                UseAlphaBlend(st.blend);
+                UseAlphaChannel(st.alpha);
+                UseFilters(st.bilinear);
+                Ref ref{std::vector<uint32_t>(size_t(kSmallW * n) * kSmallH * n, 0),
+                        std::vector<float>(size_t(kSmallW * n) * kSmallH * n, 1.0f), kSmallW * n, kSmallH * n};
+                for (int k = 0; k < 2; ++k) {
+                    ScreenVertex v[3], big[3];
+                    for (int i = 0; i < 3; ++i) {
+                        v[i] = SV(px(rng), py(rng), byte(rng) << 16 | byte(rng) << 8 | byte(rng), unit(rng),
+                                  unit(rng), 0.05f + 0.9f * unit(rng));
+                        big[i] = v[i];
+                        big[i].x = v[i].x * float(n), big[i].y = v[i].y * float(n);
+                    }
+                    RenderSV(v, 1, 0);
+                    ReferenceTriangle(ref, big, st);
+                }
+                EndScene();
+                const std::vector<uint32_t> got = Pixels();
+                ASSERT_EQ(got.size(), ref.color.size());
+                for (size_t i = 0; i < got.size(); ++i) {
+                    covered += ref.color[i] != 0;
+                    for (int s = 0; s < 24; s += 8)
+                        if (std::abs(int(Channel(got[i], s)) - int(Channel(ref.color[i], s))) > 3) {
+                            if (far++ < 5)
+                                ADD_FAILURE() << RasterName({raster, 0}) << " n " << n << " trial " << trial
+                                              << " pixel " << i % ref.width << "," << i / ref.width << ": got "
+                                              << std::hex << got[i] << " expected " << ref.color[i];
+                            break;
+                        }
+                }
+            }
+            EXPECT_EQ(far, 0) << "pixels off by more than 3 at n = " << n;
+            EXPECT_GT(covered, 40 * 25 * n * n) << "n = " << n;
+        }
+    qor::render::SetResolution(1);
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 # The playback keys in a real window under Xvfb, pressed with xdotool: Space
 # pauses (no frame drawn while paused, the time in the title) and resumes,
 # Left/Right seek 5 s and Home restarts, and the picture after a seek is the
-# one --shot draws at that time, pixel for pixel. Prints each seek's latency,
+# one --shot draws at that time, pixel for pixel; R draws it again at twice
+# the resolution (as --shot --resolution 2) and then at 1 again. Prints each seek's latency,
 # the audio-to-picture offset before and after seeking, and the underruns.
 # usage: controls_xvfb.sh TEQ DATA_DIR
 set -u
@@ -41,6 +42,12 @@ if [ "$plan" = keys ]; then
     xdotool key Home; xdotool key Right; xdotool key Right
     until_ 'title | grep -q "0:10.0"'
     sleep 0.3; echo "title2 $(title | tr ' ' _)"; grab paused2
+    xdotool key r                                      # paused: redrawn at 640x480 at once
+    until_ 'title | grep -q "resolution 2"'
+    sleep 0.3; echo "title3 $(title | tr ' ' _)"; grab sharp
+    xdotool key r                                      # the window's scale is 2: back to 1
+    until_ 'title | grep -q "resolution 1"'
+    sleep 0.3; grab paused3
     xdotool key space
     until_ '! title | grep -q paused'
     sleep 1.5; echo "resumed_t $(lastt)"
@@ -63,10 +70,13 @@ session() {   # session START PLAN
     cat "$work/out-$1" | sed 's/^/  /'
 }
 value() { awk -v k="$2" '$1 == k { print $2 }' "$work/out-$1"; }
-# The grabbed window (2x, nearest neighbour) against --shot at the same time.
-same_as_shot() {   # same_as_shot GRAB T
-    "$teq" --data "$data" --shot "$2" "$work/shot.png" --level 0.25 2>/dev/null || return 1
-    ffmpeg -loglevel error -i "$work/$1.png" -vf scale=320:240:flags=neighbor -f rawvideo -pix_fmt rgb24 - > "$work/a.rgb"
+# The grabbed window (640x480: 2x nearest neighbour, or drawn at resolution 2)
+# against --shot at the same time.
+same_as_shot() {   # same_as_shot GRAB T [RESOLUTION]
+    local n=${3:-1}
+    "$teq" --data "$data" --shot "$2" "$work/shot.png" --level 0.25 --resolution "$n" 2>/dev/null || return 1
+    ffmpeg -loglevel error -i "$work/$1.png" -vf scale=$((320 * n)):$((240 * n)):flags=neighbor -f rawvideo \
+        -pix_fmt rgb24 - > "$work/a.rgb"
     ffmpeg -loglevel error -i "$work/shot.png" -f rawvideo -pix_fmt rgb24 - > "$work/b.rgb"
     cmp -s "$work/a.rgb" "$work/b.rgb"
 }
@@ -80,6 +90,9 @@ t1=$(seconds "$(value 64 title1)")
 case "$(value 64 title1)" in teq_-_paused_-_0:5*) ;; *) fail "title after Left while paused: $(value 64 title1)";; esac
 same_as_shot paused1 "$t1" || fail "the picture after seeking to $t1 differs from --shot $t1"
 same_as_shot paused2 10 || fail "the picture after Home, Right, Right differs from --shot 10"
+case "$(value 64 title3)" in teq_-_resolution_2_\(640x480\)) ;; *) fail "title after R: $(value 64 title3)";; esac
+same_as_shot sharp 10 2 || fail "the picture after R differs from --shot 10 --resolution 2"
+same_as_shot paused3 10 || fail "the picture after R, R differs from --shot 10"
 awk -v t="$(value 64 resumed_t)" 'BEGIN { exit !(t > 10.5 && t < 14) }' ||
     fail "after resuming at 10 s, t = $(value 64 resumed_t)"
 session 123.5 forward

@@ -55,6 +55,23 @@ grep -q "frames 100.0%" "$work/a.err" || fail "no progress bar"
 [ "$(sha256sum < "$work/a/000000.png")" != "$(sha256sum < "$work/a/000014.png")" ] ||
     fail "first and last frame identical"
 
+# At --resolution 2: frames of 640x480, byte-identical run to run and
+# whatever the number of drawing threads.
+for run in "r2a 2" "r2b 3"; do
+    set -- $run
+    TEQ_RENDER_THREADS=$2 "$teq" --data "$work/song" --render "$work/$1" --start 0.5 --length 0.25 --fps 30 \
+        --resolution 2 2>"$work/$1.err" || fail "render at --resolution 2 failed: $(tail -1 "$work/$1.err")"
+done
+(cd "$work/r2a" && sha256sum *) > "$work/r2a.sum"
+(cd "$work/r2b" && sha256sum *) > "$work/r2b.sum"
+cmp -s "$work/r2a.sum" "$work/r2b.sum" || fail "two renders at --resolution 2 differ: $(diff "$work/r2a.sum" "$work/r2b.sum" | head -3)"
+size=$(ffprobe -v error -show_entries stream=width,height -of csv=p=0 "$work/r2a/000000.png" 2>/dev/null)
+[ "$size" = "640,480" ] || fail "--resolution 2 frame is '$size', expected 640,480"
+for args in "--resolution 0" "--resolution 9" "--resolution 2.5"; do
+    "$teq" $args >/dev/null 2>"$work/err"
+    [ $? -eq 2 ] && [ "$(wc -l < "$work/err")" -eq 1 ] || fail "teq $args: not one line and exit code 2"
+done
+
 # Frame n's audio begins at floor(n * 48000 / fps): at 7 fps, frames 0..3 have
 # t < 0.5, and their audio ends at floor(4 * 48000 / 7) = 27428 frames.
 "$teq" --data "$work/song" --render "$work/seven" --length 0.5 --fps 7 2>/dev/null || fail "7 fps render failed"

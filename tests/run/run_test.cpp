@@ -91,6 +91,18 @@ TEST(Options, BadOptionsAndValuesSayOneLine) {
     EXPECT_TRUE(Parse({"--render", "frames", "--size", "641x481"}).ok);
 }
 
+TEST(Options, ResolutionOneToEight) {
+    EXPECT_EQ(Parse({}).options.resolution, 1);
+    EXPECT_EQ(Parse({"--resolution", "4"}).options.resolution, 4);
+    EXPECT_EQ(Parse({"--shot", "5", "a.png", "--resolution", "8"}).options.resolution, 8);
+    for (const char* bad : {"0", "9", "2.5", "-1", "x", ""}) {
+        const Parsed p = Parse({"--resolution", bad});
+        EXPECT_FALSE(p.ok) << bad;
+        EXPECT_EQ(Lines(p.err), 1) << bad << ": " << p.err;
+    }
+    EXPECT_FALSE(Parse({"--resolution"}).ok);
+}
+
 // >> offline render plan
 
 TEST(VideoPlan, AudioBoundariesAreFloorOfFrameTimesRate) {
@@ -144,6 +156,22 @@ TEST(VideoPlan, OutputKindAndEncoder) {
     EXPECT_TRUE(has("-pix_fmt", "yuv420p"));
     EXPECT_EQ(args.back(), "out file.mp4");   // one argument, no shell in between
     EXPECT_TRUE(has("-f", "mp4"));   // the container does not depend on the (temporary) name
+}
+
+// Whole multiples of the drawn frame keep square pixels; any other size,
+// larger or smaller, is filtered once.
+TEST(VideoPlan, WholeMultiplesStaySharpOtherSizesAreFiltered) {
+    const auto filter = [](int w, int h, int ow, int oh) {
+        const auto args = qor::FfmpegArguments(qor::VideoKind::Mp4, "a.wav", "o.mp4", w, h, 60, ow, oh);
+        for (size_t i = 0; i + 1 < args.size(); ++i)
+            if (args[i] == "-vf") return args[i + 1];
+        return std::string();
+    };
+    EXPECT_EQ(filter(1280, 960, 1280, 960), "scale=1280:960:flags=neighbor");
+    EXPECT_EQ(filter(640, 480, 1920, 1440), "scale=1920:1440:flags=neighbor");
+    EXPECT_EQ(filter(640, 480, 1920, 1080), "scale=1920:1080:flags=lanczos");
+    EXPECT_EQ(filter(1280, 960, 640, 480), "scale=640:480:flags=lanczos");
+    EXPECT_EQ(filter(320, 240, 1000, 750), "scale=1000:750:flags=lanczos");
 }
 
 TEST(VideoPlan, ProgressLine) {
