@@ -9,7 +9,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <random>
 
 #include "platform/files.h"
 
@@ -93,18 +96,72 @@ bool ReadWholeFile(const std::string& path, size_t maxBytes, std::vector<uint8_t
     return true;
 }
 
-std::string PartName(const std::string& path) { return path + ".part"; }
+const std::string& RunTag() {
+    static const std::string tag = [] {
+        static const char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+        std::random_device device;
+        std::seed_seq seed{device(), device(),
+                           unsigned(std::chrono::steady_clock::now().time_since_epoch().count()),
+                           unsigned(reinterpret_cast<uintptr_t>(&device))};
+        std::mt19937 pick(seed);
+        std::string t(8, 'a');
+        for (char& c : t) c = kDigits[pick() % 36];
+        return t;
+    }();
+    return tag;
+}
+
+std::string PartName(const std::string& path) { return path + "." + RunTag() + ".part"; }
+
+int CreatePart(const std::string& path) {
+    return ::open(PartName(path).c_str(), O_WRONLY | O_BINARY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+}
+
+std::string NotAFile(const std::string& path) {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return "";
+    return KindOf(st.st_mode);
+}
+
+std::string Printable(const std::string& path) {
+    constexpr size_t kKeep = 160;   // characters kept at each end of a longer path
+    std::string out;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (path.size() > 2 * kKeep && i == kKeep) {
+            out += "...";
+            i = path.size() - kKeep;
+        }
+        const unsigned char c = static_cast<unsigned char>(path[i]);
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
 
 bool WriteWholeFile(const std::string& path, const void* data, size_t size, std::string& error) {
     const std::string part = PartName(path);
     const auto fail = [&](int code) {
-        error = "cannot write " + path + ": " + std::strerror(code);
+        error = "cannot write " + Printable(path) + ": " + std::strerror(code);
         ::unlink(part.c_str());
         return false;
     };
-    const int fd = ::open(part.c_str(), O_WRONLY | O_BINARY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const std::string odd = NotAFile(path);
+    if (!odd.empty()) {
+        error = "cannot write " + Printable(path) + ": " + odd;
+        return false;
+    }
+    const int fd = CreatePart(path);
     if (fd < 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
+        error = "cannot write " + Printable(path) + ": " + std::strerror(errno);
         return false;
     }
     const char* p = static_cast<const char*>(data);
