@@ -44,29 +44,53 @@ std::string SizeText(uint64_t bytes) {
     return std::to_string(bytes) + " bytes";
 }
 
-bool ReadWholeFile(const std::string& path, size_t maxBytes, std::vector<uint8_t>& out, std::string& error) {
-    out.clear();
-    Descriptor file{::open(path.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
-    if (file.fd < 0) {
+int OpenDataFile(const std::string& path, size_t maxBytes, uint64_t& size, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
         error = std::string("cannot open (") + std::strerror(errno) + ")";
-        return false;
+        return -1;
     }
     struct stat st{};
-    if (::fstat(file.fd, &st) != 0) {
+    if (::fstat(fd, &st) != 0) {
         error = std::string("cannot read (") + std::strerror(errno) + ")";
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
+    } else if (!S_ISREG(st.st_mode)) {
         error = KindOf(st.st_mode);
-        return false;
+    } else if (st.st_size < 0 || uint64_t(st.st_size) > maxBytes) {
+        error = "is larger than " + SizeText(maxBytes);
+    } else {
+        size = uint64_t(st.st_size);
+        return fd;
     }
+    ::close(fd);
+    return -1;
+}
+
+bool ReadExactly(int fd, void* data, size_t size) {
+    char* p = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::read(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = 0;
+            return false;
+        }
+        p += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+bool ReadWholeFile(const std::string& path, size_t maxBytes, std::vector<uint8_t>& out, std::string& error) {
+    out.clear();
+    uint64_t size = 0;
+    Descriptor file{OpenDataFile(path, maxBytes, size, error)};
+    if (file.fd < 0) return false;
     const auto tooLarge = [&] {
         error = "is larger than " + SizeText(maxBytes);
         return false;
     };
-    if (st.st_size < 0 || uint64_t(st.st_size) > maxBytes) return tooLarge();
     // One byte over the size seen, to notice a file that grew; never past the limit + 1.
-    size_t want = size_t(st.st_size) + 1;
+    size_t want = size_t(size) + 1;
     out.resize(want);
     size_t have = 0;
     for (;;) {

@@ -15,6 +15,14 @@ namespace qor {
 // (without the path), e.g. "is a FIFO, not a regular file".
 bool ReadWholeFile(const std::string& path, size_t maxBytes, std::vector<uint8_t>& out, std::string& error);
 
+// Opens the regular file at `path` for reading as ReadWholeFile does (never
+// waiting on a FIFO, refusing anything else and a file over `maxBytes`): its
+// descriptor and size, or -1 with the reason in `error`.
+int OpenDataFile(const std::string& path, size_t maxBytes, uint64_t& size, std::string& error);
+// Reads exactly `size` bytes (retrying after signals); false at an early end
+// or an error, with errno 0 for the end.
+bool ReadExactly(int fd, void* data, size_t size);
+
 // Writes `size` bytes to `path` whole or not at all: they go to PartName(path)
 // first, created new (never an existing file, never through a symlink), which
 // is renamed to `path` once written and closed, and removed on any failure.

@@ -285,6 +285,13 @@ bool PipedChild::Finish() {
         Drain(true);
         return true;
     }
+    // What the child wrote is in the pipe once it has ended; a process it left
+    // behind may hold the pipe open, so its end is not waited for.
+    const auto closeErrors = [this] {
+        Drain(false);
+        if (errorPipe_ >= 0) ::close(static_cast<int>(errorPipe_));
+        errorPipe_ = kNone;
+    };
     // The child's exit, its standard error read meanwhile; a stop signal
     // ends the wait and the child.
     const pid_t pid = static_cast<pid_t>(process_);
@@ -302,7 +309,7 @@ bool PipedChild::Finish() {
             break;
         }
     }
-    Drain(true);
+    closeErrors();
     process_ = kNone;
     return !killed && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }

@@ -115,6 +115,158 @@ expect again 0 1 --data "$data" --render "$work/int" --fps 10 --length 0.3
 [ "$(frames_in "$work/int")" -eq 3 ] || fail "again: $(frames_in "$work/int") frames in the folder, expected 3"
 grep -q "removed $n frames and the audio of an earlier render" "$work/again.err" || fail "again: $(cat "$work/again.err")"
 
+# Output targets that cannot be checked or written: one line, exit 1, before
+# any frame (a folder of frames is not made), nothing left behind.
+touch "$work/plain"
+ln -s loop1 "$work/loop2"; ln -s loop2 "$work/loop1"
+long=$(printf 'a%.0s' $(seq 5000))
+mkdir "$work/out.mp4" "$work/wavdir" "$work/wavdir/audio.wav"
+mkfifo "$work/fifo.mp4"
+expect out_loop 1 1 --data "$data" --render "$work/loop1/x.mp4" --length 0.1
+grep -q "cannot write $work/loop1/x.mp4: Too many levels of symbolic links" "$work/out_loop.err" || fail "out_loop: $(cat "$work/out_loop.err")"
+expect out_loopf 1 1 --data "$data" --render "$work/loop1/f" --length 0.1
+expect out_long 1 1 --data "$data" --render "$work/$long.mp4" --length 0.1
+grep -q "File name too long" "$work/out_long.err" || fail "out_long: $(cat "$work/out_long.err")"
+[ "$(wc -c < "$work/out_long.err")" -lt 1000 ] || fail "out_long: a message of $(wc -c < "$work/out_long.err") bytes"
+expect out_longf 1 1 --data "$data" --render "$work/$long" --length 0.1
+expect out_notdir 1 1 --data "$data" --render "$work/plain/x.mp4" --length 0.1
+expect out_folder 1 1 --data "$data" --render "$work/out.mp4" --length 0.1
+grep -q "cannot write $work/out.mp4: it is a folder, not a file" "$work/out_folder.err" || fail "out_folder: $(cat "$work/out_folder.err")"
+expect out_fifo 1 1 --data "$data" --render "$work/fifo.mp4" --length 0.1
+[ -p "$work/fifo.mp4" ] || fail "out_fifo: the FIFO was replaced"
+expect out_wavdir 1 1 --data "$data" --render "$work/wavdir" --length 0.1
+grep -q "cannot write $work/wavdir/audio.wav: it is a folder, not a file" "$work/out_wavdir.err" || fail "out_wavdir: $(cat "$work/out_wavdir.err")"
+[ "$(ls "$work/wavdir")" = audio.wav ] || fail "out_wavdir: left behind: $(ls "$work/wavdir")"
+[ -z "$(ls "$work" | grep -v '^kill\.mp4' | grep -e '\.part$' -e 'teq-lock$')" ] ||
+    fail "outputs: left behind: $(ls "$work" | grep -e '\.part$' -e 'teq-lock$')"
+# A newline in a path stays one line.
+expect data_newline 2 1 --data "$work/new
+line" --shot 1 "$work/x.png"
+grep -q 'new\\nline: no such folder' "$work/data_newline.err" || fail "data_newline: $(cat "$work/data_newline.err")"
+
+# As a normal user (root would pass every permission): a folder that cannot
+# be searched on the way to the output, and a data folder that cannot be
+# listed but whose files open by name.
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+    as_user() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
+    chmod 755 "$work"
+    mkdir -p "$work/shut/in" "$work/user" "$work/listless"
+    chmod 700 "$work/shut"
+    chmod 777 "$work/user"
+    cp "$data"/* "$work/listless/"
+    chmod 711 "$work/listless"
+    chmod 644 "$work/listless"/*
+    as_user "$teq" --data "$data" --render "$work/shut/in/x.mp4" --length 0.1 2>"$work/shut.err"
+    rc=$?
+    [ $rc -eq 1 ] && [ "$(lines "$work/shut.err")" -eq 1 ] && grep -q "cannot write $work/shut/in/x.mp4: Permission denied" "$work/shut.err" ||
+        fail "shut: exit code $rc: $(cat "$work/shut.err")"
+    as_user "$teq" --data "$data" --render "$work/shut/in/f" --length 0.1 2>"$work/shutf.err"
+    rc=$?
+    [ $rc -eq 1 ] && [ "$(lines "$work/shutf.err")" -eq 1 ] || fail "shutf: exit code $rc: $(cat "$work/shutf.err")"
+    as_user "$teq" --data "$work/listless" --shot 30 "$work/user/listless.png" 2>"$work/listless.err"
+    rc=$?
+    [ $rc -eq 0 ] && [ "$(lines "$work/listless.err")" -eq 0 ] || fail "listless: exit code $rc: $(cat "$work/listless.err")"
+    "$teq" --data "$data" --shot 30 "$work/user/full.png" 2>/dev/null
+    cmp -s "$work/user/listless.png" "$work/user/full.png" || fail "listless: not the picture of the full data folder"
+else
+    echo "not root or no setpriv: a normal user's cases skipped"
+fi
+
+# Files beside the output are not this run's: a user's FILE.audio.wav is left
+# as it is, a symlink where a temporary name used to be is not written through.
+echo mine > "$work/keep.mp4.audio.wav"
+echo target > "$work/target"
+ln -s "$work/target" "$work/s.png.part"
+ln -s "$work/target" "$work/keep.mp4.part"
+expect keep 0 0 --data "$data" --render "$work/keep.mp4" --length 0.2 --fps 10
+expect shot_link 0 0 --data "$data" --shot 5 "$work/s.png"
+[ "$(cat "$work/keep.mp4.audio.wav")" = mine ] || fail "keep: the user's keep.mp4.audio.wav was changed"
+[ "$(cat "$work/target")" = target ] || fail "keep: written through a symlink"
+[ -f "$work/s.png" ] && [ ! -L "$work/s.png" ] || fail "shot_link: s.png is not a plain file"
+[ -f "$work/keep.mp4" ] || fail "keep: no video"
+
+# Signals while ffmpeg cannot take frames (stopped) and while it finishes
+# slowly: the render stops at once with 128 + the signal, nothing left.
+"$teq" --data "$data" --render "$work/stall.mp4" --fps 10 --length 60 2>"$work/stall.err" &
+pid=$!
+wait_for '[ -n "$(ffmpeg_of $pid)" ]' && sleep 1
+ffmpeg_pid=$(ffmpeg_of $pid)
+kill -STOP "$ffmpeg_pid"
+sleep 2   # the pipe fills and teq waits on it
+kill -TERM $pid
+wait_for '! kill -0 $pid 2>/dev/null' || { kill -KILL $pid; fail "stall: SIGTERM did not end teq"; }
+wait $pid
+rc=$?
+kill -CONT "$ffmpeg_pid" 2>/dev/null
+[ $rc -eq 143 ] || fail "stall: exit code $rc, expected 143: $(tail -1 "$work/stall.err")"
+[ -z "$(ls "$work" | grep '^stall.mp4')" ] || fail "stall: left behind: $(ls "$work" | grep '^stall.mp4')"
+mkdir "$work/bin"
+printf '#!/bin/sh\n"%s" "$@" || exit $?\nexec sleep 60\n' "$(command -v ffmpeg)" > "$work/bin/ffmpeg"
+chmod +x "$work/bin/ffmpeg"
+PATH="$work/bin:$PATH" "$teq" --data "$data" --render "$work/slow.mp4" --fps 10 --length 0.5 2>"$work/slow.err" &
+pid=$!
+wait_for 'grep -q "5/5 frames" "$work/slow.err"' && sleep 1
+kill -TERM $pid
+wait_for '! kill -0 $pid 2>/dev/null' || { kill -KILL $pid; fail "slow: SIGTERM did not end teq"; }
+wait $pid
+rc=$?
+[ $rc -eq 143 ] || fail "slow: exit code $rc, expected 143: $(tail -1 "$work/slow.err")"
+grep -q "slow.mp4 is not written" "$work/slow.err" || fail "slow: $(tail -1 "$work/slow.err")"
+[ -z "$(ls "$work" | grep '^slow.mp4')" ] || fail "slow: left behind: $(ls "$work" | grep '^slow.mp4')"
+# SIGHUP and SIGQUIT are stops like SIGTERM: 129 and 131, the frames so far.
+for sig in HUP QUIT; do
+    "$teq" --data "$data" --render "$work/$sig" --fps 10 --length 60 2>"$work/$sig.err" &
+    pid=$!
+    wait_for '[ "$(frames_in "$work/$sig")" -ge 2 ]'
+    kill -$sig $pid
+    wait $pid
+    rc=$?
+    [ $rc -eq $((128 + $(kill -l $sig))) ] || fail "$sig: exit code $rc"
+    n=$(frames_in "$work/$sig")
+    grep -q "^teq: interrupted at frame $n of 600; $work/$sig holds the first $n frames and their audio$" "$work/$sig.err" ||
+        fail "$sig: $n frames; $(tail -1 "$work/$sig.err")"
+    [ -z "$(ls "$work/$sig" | grep -v -e '^[0-9]*\.png$' -e '^audio.wav$')" ] || fail "$sig: left behind: $(ls "$work/$sig")"
+done
+# Standard error into a reader that goes away: the render goes on to the end.
+"$teq" --data "$data" --render "$work/piped" --fps 10 --length 1 2>&1 >/dev/null | head -c 10 >/dev/null
+rc=${PIPESTATUS[0]}
+[ $rc -eq 0 ] && [ "$(frames_in "$work/piped")" -eq 10 ] || fail "piped: exit code $rc, $(frames_in "$work/piped") frames"
+# A file-size limit: "File too large", exit 1, nothing partial.
+(ulimit -f 100; exec "$teq" --data "$data" --render "$work/limit.mp4" --fps 10 --length 3) 2>"$work/limit.err"
+rc=$?
+[ $rc -eq 1 ] && grep -q "cannot write $work/limit.mp4.audio.wav: File too large" "$work/limit.err" || fail "limit: exit code $rc: $(cat "$work/limit.err")"
+(ulimit -f 700; exec "$teq" --data "$data" --render "$work/limit2.mp4" --start 60 --fps 30 --length 3) 2>"$work/limit2.err"
+rc=$?
+[ $rc -eq 1 ] && grep -q "ffmpeg could not write $work/limit2.mp4: .*File too large" "$work/limit2.err" || fail "limit2: exit code $rc: $(tail -1 "$work/limit2.err")"
+(ulimit -f 100; exec "$teq" --data "$data" --shot 30 "$work/limit.png") 2>"$work/limit3.err"
+rc=$?
+[ $rc -eq 1 ] && grep -q "cannot write $work/limit.png: File too large" "$work/limit3.err" || fail "limit3: exit code $rc: $(cat "$work/limit3.err")"
+[ -z "$(ls "$work" | grep '^limit' | grep -v '\.err$')" ] || fail "limit: left behind: $(ls "$work" | grep '^limit')"
+
+# Two renders to one output: the second is refused while the first runs, and
+# the first finishes whole. SIGKILL leaves the temporary files and the lock
+# file; the next render to that name removes them.
+for out in same.mp4 samedir; do
+    "$teq" --data "$data" --render "$work/$out" --fps 10 --length 3 2>"$work/$out.first" &
+    pid=$!
+    wait_for '[ -e "$work/$out.teq-lock" ] || [ -e "$work/$out/teq-lock" ]'
+    expect "$out.second" 1 1 --data "$data" --render "$work/$out" --fps 10 --length 3
+    grep -q "cannot render to $work/$out: another teq is rendering to it" "$work/$out.second.err" || fail "$out: $(cat "$work/$out.second.err")"
+    wait $pid || fail "$out: the first render failed: $(tail -1 "$work/$out.first")"
+done
+[ "$(frames_in "$work/samedir")" -eq 30 ] || fail "samedir: $(frames_in "$work/samedir") frames"
+ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 "$work/same.mp4" 2>/dev/null | grep -q '^30$' ||
+    fail "same.mp4 does not decode to 30 frames"
+"$teq" --data "$data" --render "$work/killed.mp4" --fps 10 --length 60 2>/dev/null &
+pid=$!
+wait_for '[ -n "$(ffmpeg_of $pid)" ]' && sleep 1
+kill -KILL $pid
+wait $pid 2>/dev/null
+[ "$(ls "$work" | grep -c '^killed.mp4.*\.part$')" -eq 2 ] && [ -e "$work/killed.mp4.teq-lock" ] || fail "killed: left: $(ls "$work" | grep '^killed')"
+expect killed_again 0 1 --data "$data" --render "$work/killed.mp4" --fps 10 --length 0.2
+grep -q "killed.mp4: removed the temporary files of a render that was killed" "$work/killed_again.err" || fail "killed_again: $(cat "$work/killed_again.err")"
+[ "$(ls "$work" | grep '^killed' | grep -v -e '\.err$' -e '\.out$')" = killed.mp4 ] || fail "killed_again: left: $(ls "$work" | grep '^killed')"
+
 # A full disk: one line naming the file and the cause, exit 1, nothing left
 # behind (no 0-byte or partial file).
 mkdir "$full"
