@@ -267,6 +267,68 @@ expect killed_again 0 1 --data "$data" --render "$work/killed.mp4" --fps 10 --le
 grep -q "killed.mp4: removed the temporary files of a render that was killed" "$work/killed_again.err" || fail "killed_again: $(cat "$work/killed_again.err")"
 [ "$(ls "$work" | grep '^killed' | grep -v -e '\.err$' -e '\.out$')" = killed.mp4 ] || fail "killed_again: left: $(ls "$work" | grep '^killed')"
 
+# Meshes far beyond the budgets, written sparse (the data left as holes).
+# A mesh of OBJECTS objects, each of V vertices (all zero) and I indices (all
+# zero), written sparse: u32 LE with printf, the data left as holes.
+u32() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $(($1 >> 8 & 255)))\\x$(printf %02x $(($1 >> 16 & 255)))\\x$(printf %02x $(($1 >> 24 & 255)))"; }
+make_mesh() {   # make_mesh FILE OBJECTS V I
+    local file=$1 objects=$2 v=$3 i=$4 pos=8 k
+    { printf A3F1; u32 "$objects"; } > "$file"
+    for ((k = 0; k < objects; k++)); do
+        u32 "$v" | dd of="$file" bs=1 seek=$pos conv=notrunc status=none
+        u32 "$i" | dd of="$file" bs=1 seek=$((pos + 4)) conv=notrunc status=none
+        pos=$((pos + 8 + v * 36 + i * 4))
+    done
+    truncate -s $pos "$file"
+}
+mkdir "$work/mesh"
+for f in "$data"/*; do ln -s "$f" "$work/mesh/"; done
+rm "$work/mesh/geo.a3f" "$work/mesh/knot.a3f"
+# 1 GiB of vertices: refused from its counts once past the 512 MiB budget, after
+# reading less than it (peak memory well under the file's size), and under a
+# memory limit too small even for that, "out of memory" instead of an abort.
+make_mesh "$work/mesh/geo.a3f" 28 1048576 3
+/usr/bin/time -f %M -o "$work/mesh.rss" "$teq" --data "$work/mesh" --shot 5 "$work/mesh.png" 2>"$work/mesh.err"
+rc=$?
+[ $rc -eq 0 ] && [ "$(lines "$work/mesh.err")" -eq 1 ] && grep -q "geo.a3f: not loaded: needs more than 576 MiB by object 7, over the 512 MiB left of the mesh memory budget" "$work/mesh.err" ||
+    fail "mesh: exit code $rc: $(cat "$work/mesh.err")"
+[ "$(tail -1 "$work/mesh.rss")" -lt 700000 ] || fail "mesh: peak memory $(tail -1 "$work/mesh.rss") KiB"
+(ulimit -v 250000; exec "$teq" --data "$work/mesh" --shot 5 "$work/mesh.png") 2>"$work/mesh_v.err"
+rc=$?
+[ $rc -eq 0 ] && [ "$(lines "$work/mesh_v.err")" -eq 1 ] && grep -q "geo.a3f: out of memory while reading it" "$work/mesh_v.err" ||
+    fail "mesh_v: exit code $rc: $(cat "$work/mesh_v.err")"
+# 10 million triangles: refused at load; a mesh of a million drawn 95 times a
+# frame: cut at the frame's budget, said once.
+rm "$work/mesh/geo.a3f"
+make_mesh "$work/mesh/geo.a3f" 1 3 3145728
+make_mesh "$work/mesh/knot.a3f" 10 3 3145728
+expect knot 0 1 --data "$work/mesh" --shot 30 "$work/knot.png"
+grep -q "knot.a3f: not loaded: more than 2097152 triangles by object 1, over the limit of 1048576 for a mesh" "$work/knot.err" ||
+    fail "knot: $(cat "$work/knot.err")"
+expect swarm 0 1 --data "$work/mesh" --render "$work/swarm" --start 5 --length 0.3 --fps 10
+grep -q "^teq: meshes: more than 1048576 triangles in one frame; the rest of the frame's meshes are not drawn$" "$work/swarm.err" ||
+    fail "swarm: $(cat "$work/swarm.err")"
+# Pictures of 4096x4096 under a memory limit: a line each, no abort.
+mkdir "$work/pictures"
+ffmpeg -v error -f lavfi -i color=c=red:s=4096x4096 -frames:v 1 "$work/big.png"
+for f in "$data"/*; do
+    case $f in *.png | *.jpg) cp "$work/big.png" "$work/pictures/$(basename "$f")" ;; *) ln -s "$f" "$work/pictures/" ;; esac
+done
+(ulimit -v 300000; exec "$teq" --data "$work/pictures" --shot 5 "$work/pictures.png") 2>"$work/pictures.err"
+rc=$?
+[ $rc -eq 0 ] && grep -q "out of memory while decoding it" "$work/pictures.err" &&
+    [ -z "$(grep -v -e 'out of memory while decoding it' -e 'picture memory budget of 256 MiB is used up' "$work/pictures.err")" ] ||
+    fail "pictures: exit code $rc: $(head -3 "$work/pictures.err")"
+# A JPEG of only its start and end markers.
+mkdir "$work/markers"
+for f in "$data"/*; do ln -s "$f" "$work/markers/"; done
+rm "$work/markers/wormhole.jpg"
+printf '\xff\xd8\xff\xd9' > "$work/markers/wormhole.jpg"
+expect markers 0 1 --data "$work/markers" --shot 5 "$work/markers.png"
+grep -q "wormhole.jpg: JPEG has no frame header (no picture in it)" "$work/markers.err" || fail "markers: $(cat "$work/markers.err")"
+expect bench_end 2 1 --data "$data" --bench --start 134.995
+expect size_cap 2 1 --data "$data" --render "$work/cap.mp4" --size 7680x4320
+
 # A full disk: one line naming the file and the cause, exit 1, nothing left
 # behind (no 0-byte or partial file).
 mkdir "$full"
