@@ -8,7 +8,8 @@ BUILD ?= build
 BUILD_TYPE ?= Release
 PACKAGES := cmake g++ ninja-build pkg-config libsdl2-dev libopenmpt-dev \
             libspng-dev libturbojpeg0-dev libstb-dev libgtest-dev libgmock-dev \
-            libbenchmark-dev fonts-dejavu-core ffmpeg openmpt123 xvfb xauth xdotool
+            libbenchmark-dev fonts-dejavu-core ffmpeg openmpt123 xvfb xauth xdotool \
+            libjpeg-turbo-progs
 
 # Fuzzing (make fuzz): clang with libFuzzer, and dpkg-source for the decoders' sources.
 FUZZ_PACKAGES := clang libclang-rt-14-dev dpkg-dev cmake ninja-build

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -33,6 +34,11 @@ DataFolder InspectDataDir(const std::string& dir, std::string& why) {
         return DataFolder::NotAFolder;
     }
     DIR* d = ::opendir(path.c_str());
+#ifndef _WIN32
+    // A folder that may not be listed but may be searched (mode 0711) still
+    // opens its files by name: each of them says for itself what is wrong.
+    if (!d && errno == EACCES && ::access(path.c_str(), X_OK) == 0) return DataFolder::Usable;
+#endif
     if (!d) {
         why = std::string("cannot be read (") + std::strerror(errno) + ")";
         return DataFolder::Unreadable;

@@ -9,7 +9,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <random>
 
 #include "platform/files.h"
 
@@ -41,29 +44,53 @@ std::string SizeText(uint64_t bytes) {
     return std::to_string(bytes) + " bytes";
 }
 
-bool ReadWholeFile(const std::string& path, size_t maxBytes, std::vector<uint8_t>& out, std::string& error) {
-    out.clear();
-    Descriptor file{::open(path.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
-    if (file.fd < 0) {
+int OpenDataFile(const std::string& path, size_t maxBytes, uint64_t& size, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_BINARY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
         error = std::string("cannot open (") + std::strerror(errno) + ")";
-        return false;
+        return -1;
     }
     struct stat st{};
-    if (::fstat(file.fd, &st) != 0) {
+    if (::fstat(fd, &st) != 0) {
         error = std::string("cannot read (") + std::strerror(errno) + ")";
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
+    } else if (!S_ISREG(st.st_mode)) {
         error = KindOf(st.st_mode);
-        return false;
+    } else if (st.st_size < 0 || uint64_t(st.st_size) > maxBytes) {
+        error = "is larger than " + SizeText(maxBytes);
+    } else {
+        size = uint64_t(st.st_size);
+        return fd;
     }
+    ::close(fd);
+    return -1;
+}
+
+bool ReadExactly(int fd, void* data, size_t size) {
+    char* p = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::read(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = 0;
+            return false;
+        }
+        p += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+bool ReadWholeFile(const std::string& path, size_t maxBytes, std::vector<uint8_t>& out, std::string& error) {
+    out.clear();
+    uint64_t size = 0;
+    Descriptor file{OpenDataFile(path, maxBytes, size, error)};
+    if (file.fd < 0) return false;
     const auto tooLarge = [&] {
         error = "is larger than " + SizeText(maxBytes);
         return false;
     };
-    if (st.st_size < 0 || uint64_t(st.st_size) > maxBytes) return tooLarge();
     // One byte over the size seen, to notice a file that grew; never past the limit + 1.
-    size_t want = size_t(st.st_size) + 1;
+    size_t want = size_t(size) + 1;
     out.resize(want);
     size_t have = 0;
     for (;;) {
@@ -93,18 +120,72 @@ bool ReadWholeFile(const std::string& path, size_t maxBytes, std::vector<uint8_t
     return true;
 }
 
-std::string PartName(const std::string& path) { return path + ".part"; }
+const std::string& RunTag() {
+    static const std::string tag = [] {
+        static const char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+        std::random_device device;
+        std::seed_seq seed{device(), device(),
+                           unsigned(std::chrono::steady_clock::now().time_since_epoch().count()),
+                           unsigned(reinterpret_cast<uintptr_t>(&device))};
+        std::mt19937 pick(seed);
+        std::string t(8, 'a');
+        for (char& c : t) c = kDigits[pick() % 36];
+        return t;
+    }();
+    return tag;
+}
+
+std::string PartName(const std::string& path) { return path + "." + RunTag() + ".part"; }
+
+int CreatePart(const std::string& path) {
+    return ::open(PartName(path).c_str(), O_WRONLY | O_BINARY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+}
+
+std::string NotAFile(const std::string& path) {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return "";
+    return KindOf(st.st_mode);
+}
+
+std::string Printable(const std::string& path) {
+    constexpr size_t kKeep = 160;   // characters kept at each end of a longer path
+    std::string out;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (path.size() > 2 * kKeep && i == kKeep) {
+            out += "...";
+            i = path.size() - kKeep;
+        }
+        const unsigned char c = static_cast<unsigned char>(path[i]);
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
 
 bool WriteWholeFile(const std::string& path, const void* data, size_t size, std::string& error) {
     const std::string part = PartName(path);
     const auto fail = [&](int code) {
-        error = "cannot write " + path + ": " + std::strerror(code);
+        error = "cannot write " + Printable(path) + ": " + std::strerror(code);
         ::unlink(part.c_str());
         return false;
     };
-    const int fd = ::open(part.c_str(), O_WRONLY | O_BINARY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const std::string odd = NotAFile(path);
+    if (!odd.empty()) {
+        error = "cannot write " + Printable(path) + ": " + odd;
+        return false;
+    }
+    const int fd = CreatePart(path);
     if (fd < 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
+        error = "cannot write " + Printable(path) + ": " + std::strerror(errno);
         return false;
     }
     const char* p = static_cast<const char*>(data);

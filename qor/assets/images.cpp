@@ -12,6 +12,7 @@
 #include <cstring>
 #include <cstdlib>
 #include <memory>
+#include <new>
 
 namespace qor {
 
@@ -80,35 +81,94 @@ bool DecodePng(const uint8_t* data, size_t size, Picture& out, std::string& erro
     return true;
 }
 
+namespace {
+
+// What the markers before the first scan say: the frame's size and
+// components, and whether an Adobe APP14 segment is there (Adobe's programs
+// write CMYK inverted, 0 for full ink, and mark it so).
+struct JpegMarkers {
+    int width = 0, height = 0, components = 0;
+    bool frame = false;
+    bool adobe = false;
+};
+
+JpegMarkers ScanJpegMarkers(const uint8_t* data, size_t size) {
+    JpegMarkers m;
+    size_t pos = 2;   // after SOI
+    while (pos + 1 < size) {
+        if (data[pos] != 0xFF) break;   // not a marker: leave it to the decoder
+        uint8_t code = data[pos + 1];
+        if (code == 0xFF) {   // fill byte
+            ++pos;
+            continue;
+        }
+        pos += 2;
+        if (code == 0xD9 || code == 0xDA) break;              // EOI, SOS
+        if (code == 0x01 || (code >= 0xD0 && code <= 0xD7)) continue;   // no length
+        if (pos + 2 > size) break;
+        const size_t length = size_t(data[pos]) << 8 | data[pos + 1];
+        if (length < 2 || pos + length > size) break;
+        const uint8_t* body = data + pos + 2;
+        const size_t bodySize = length - 2;
+        const bool sof = code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
+        if (sof && bodySize >= 6 && !m.frame) {
+            m.frame = true;
+            m.height = int(body[1]) << 8 | body[2];
+            m.width = int(body[3]) << 8 | body[4];
+            m.components = body[5];
+        }
+        if (code == 0xEE && bodySize >= 12 && std::memcmp(body, "Adobe", 5) == 0) m.adobe = true;
+        pos += length;
+    }
+    return m;
+}
+
+}  // namespace
+
 bool DecodeJpeg(const uint8_t* data, size_t size, Picture& out, std::string& error) {
     TjPtr tj(tjInitDecompress());
     if (!tj) {
         error = "JPEG decoder: cannot start";
         return false;
     }
-    int width = 0, height = 0, subsamp = 0, colorspace = 0;
-    if (tjDecompressHeader3(tj.get(), data, (unsigned long)size, &width, &height, &subsamp,
-                            &colorspace) != 0) {
-        error = std::string("JPEG header: ") + tjGetErrorStr2(tj.get());
+    // The frame header is read here: TurboJPEG's header call refuses
+    // sampling factors it has no name for (4x2, say), which its decoder takes.
+    const JpegMarkers m = ScanJpegMarkers(data, size);
+    if (!m.frame) {
+        error = "JPEG has no frame header (no picture in it)";
         return false;
     }
+    const int width = m.width, height = m.height;
     if (width <= 0 || height <= 0 || width > kMaxPictureSide || height > kMaxPictureSide) {
-        error = "JPEG is " + std::to_string(width) + "x" + std::to_string(height) +
-                ", more than " + std::to_string(kMaxPictureSide) + " a side";
+        error = "JPEG is " + std::to_string(width) + "x" + std::to_string(height) + ", " +
+                (width <= 0 || height <= 0 ? "an empty picture" : "more than " + std::to_string(kMaxPictureSide) + " a side");
         return false;
     }
     out.width = width;
     out.height = height;
     out.argb.assign(size_t(width) * height, 0);
-    // BGRA bytes are 0xAARRGGBB words on a little-endian machine. Warnings stop
-    // the decode, and progressive files with absurd scan counts are refused.
+    // BGRA bytes are 0xAARRGGBB words on a little-endian machine; CMYK comes
+    // out as C, M, Y, K bytes in the same words and is made RGB below.
+    // Warnings stop the decode, and progressive files with absurd scan
+    // counts are refused.
+    const bool cmyk = m.components == 4;
     const int flags = TJFLAG_STOPONWARNING | TJFLAG_LIMITSCANS;
-    if (tjDecompress2(tj.get(), data, (unsigned long)size,
-                      reinterpret_cast<unsigned char*>(out.argb.data()), width, width * 4, height,
-                      TJPF_BGRA, flags) != 0) {
+    if (tjDecompress2(tj.get(), data, (unsigned long)size, reinterpret_cast<unsigned char*>(out.argb.data()), width,
+                      width * 4, height, cmyk ? TJPF_CMYK : TJPF_BGRA, flags) != 0) {
         error = std::string("JPEG data: ") + tjGetErrorStr2(tj.get());
         out = Picture{};
         return false;
+    }
+    if (cmyk) {
+        // Ink to light: R = (255 - C)(255 - K) / 255, and likewise for G and
+        // B; Adobe's inverted values are already 255 - ink.
+        for (uint32_t& px : out.argb) {
+            const uint8_t* p = reinterpret_cast<const uint8_t*>(&px);
+            uint32_t c = p[0], mg = p[1], y = p[2], k = p[3];
+            if (!m.adobe) c = 255 - c, mg = 255 - mg, y = 255 - y, k = 255 - k;
+            const auto mix = [k](uint32_t v) { return (v * k + 127) / 255; };
+            px = 0xFF000000u | mix(c) << 16 | mix(mg) << 8 | mix(y);
+        }
     }
     return true;
 }
@@ -123,9 +183,15 @@ bool DecodePicture(const uint8_t* data, size_t size, Picture& out, std::string& 
 }
 
 bool LoadPicture(const std::string& path, Picture& out, std::string& error) {
-    std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(path, kMaxFileBytes, bytes, error)) return false;
-    return DecodePicture(bytes.data(), bytes.size(), out, error);
+    try {
+        std::vector<uint8_t> bytes;
+        if (!ReadWholeFile(path, kMaxFileBytes, bytes, error)) return false;
+        return DecodePicture(bytes.data(), bytes.size(), out, error);
+    } catch (const std::bad_alloc&) {
+        out = Picture{};
+        error = "out of memory while decoding it";
+        return false;
+    }
 }
 
 bool EncodePng(const uint32_t* argb, int width, int height, bool alpha, std::vector<uint8_t>& out,

@@ -6,11 +6,13 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <new>
 #include <numeric>
 #include <vector>
 
 #include "assets/a3f.h"
 #include "assets/datadir.h"
+#include "assets/file.h"
 
 namespace qor {
 
@@ -20,6 +22,7 @@ struct FileMesh {                       // one parsed file, shared by its copies
     std::vector<std::vector<MeshVertex>> vertices;
     std::vector<std::vector<uint32_t>> triangles;   // always explicit indices
     uint64_t bytes = 0;                             // size of one copy's vertices
+    uint64_t held = 0;                              // the file's own memory: vertices and triangles
 };
 
 struct MeshCopy {
@@ -33,7 +36,11 @@ std::vector<std::unique_ptr<MeshCopy>> gCopies;                  // index meshId
 uint32_t gLoads = 0;
 uint64_t gBytesHeld = 0;
 uint64_t gBudget = kMeshMemoryBudget;
+uint64_t gFrameTrianglesLeft = kMeshFrameTriangles;
+bool gFrameCutSaid = false;
 
+// Reads a file once; its memory is held against the budget, with room for
+// the first copy checked from the file's counts before anything is allocated.
 std::shared_ptr<const FileMesh> ReadOnce(const char* name) {
     const std::string path = DataPath(name);
     auto found = gFiles.find(path);
@@ -41,21 +48,33 @@ std::shared_ptr<const FileMesh> ReadOnce(const char* name) {
     A3fMesh parsed;
     std::string error;
     std::shared_ptr<FileMesh> file;
-    if (ReadA3fFile(path, parsed, error)) {
-        file = std::make_shared<FileMesh>();
-        for (A3fObject& o : parsed.objects) {
-            if (o.indices.empty()) {
-                o.indices.resize(o.vertices.size());
-                std::iota(o.indices.begin(), o.indices.end(), 0u);
+    A3fLimits limits;
+    limits.bytes = gBudget > gBytesHeld ? gBudget - gBytesHeld : 0;
+    limits.vertexCopies = 2;   // the file's and the first copy's
+    limits.triangles = kMeshFileTriangles;
+    if (ReadA3fFile(path, parsed, error, limits)) {
+        try {
+            file = std::make_shared<FileMesh>();
+            for (A3fObject& o : parsed.objects) {
+                if (o.indices.empty()) {
+                    o.indices.resize(o.vertices.size());
+                    std::iota(o.indices.begin(), o.indices.end(), 0u);
+                }
+                file->bytes += o.vertices.size() * sizeof(MeshVertex);
+                file->held += A3fObjectBytes(uint32_t(o.vertices.size()), uint32_t(o.indices.size()), 1);
+                file->vertices.push_back(std::move(o.vertices));
+                file->triangles.push_back(std::move(o.indices));
             }
-            file->bytes += o.vertices.size() * sizeof(MeshVertex);
-            file->vertices.push_back(std::move(o.vertices));
-            file->triangles.push_back(std::move(o.indices));
+            gBytesHeld += file->held;
+        } catch (const std::bad_alloc&) {
+            file.reset();
+            error = path + ": out of memory while reading it";
         }
-    } else {
-        if (!DataDirReported()) std::fprintf(stderr, "teq: mesh %s\n", error.c_str());
     }
-    gFiles.emplace(path, file);
+    if (!file && !DataDirReported()) std::fprintf(stderr, "teq: mesh %s\n", Printable(error).c_str());
+    // A file refused for the budget is read again by a later load, which
+    // finds the budget as it is then; a faulty one is not.
+    if (file || !limits.exceeded) gFiles.emplace(path, file);
     return file;
 }
 
@@ -68,13 +87,18 @@ MeshHandle LoadMeshCopy(const char* name) {
     if (!file) return MeshHandle{nullptr, 0};
     if (gBytesHeld + file->bytes > gBudget) {
         std::fprintf(stderr, "teq: mesh %s: not loaded, mesh memory budget of %llu MiB is used up\n",
-                     name, (unsigned long long)(gBudget >> 20));
+                     Printable(DataPath(name)).c_str(), (unsigned long long)(gBudget >> 20));
         return MeshHandle{nullptr, 0};
     }
     auto copy = std::make_unique<MeshCopy>();
     copy->file = file;
-    copy->vertices = file->vertices;
-    copy->objects.resize(copy->vertices.size());
+    try {
+        copy->vertices = file->vertices;
+        copy->objects.resize(copy->vertices.size());
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "teq: mesh %s: not loaded, out of memory\n", Printable(DataPath(name)).c_str());
+        return MeshHandle{nullptr, 0};
+    }
     for (size_t i = 0; i < copy->objects.size(); ++i) {
         std::vector<MeshVertex>& v = copy->vertices[i];
         copy->objects[i] = MeshObject{v.empty() ? nullptr : v.data(), int32_t(v.size()), meshId,
@@ -93,6 +117,21 @@ TriangleList MeshTriangles(const MeshObject& object) {
     const std::vector<uint32_t>& t = copy->file->triangles[object.objectIndex];
     return {t.data(), uint32_t(t.size())};
 }
+
+TriangleList MeshTrianglesToDraw(const MeshObject& object) {
+    TriangleList list = MeshTriangles(object);
+    if (list.count > gFrameTrianglesLeft * 3) {
+        if (!gFrameCutSaid)
+            std::fprintf(stderr, "teq: meshes: more than %u triangles in one frame; the rest of the frame's meshes are not drawn\n",
+                         kMeshFrameTriangles);
+        gFrameCutSaid = true;
+        list.count = uint32_t(gFrameTrianglesLeft * 3);
+    }
+    gFrameTrianglesLeft -= list.count / 3;
+    return list;
+}
+
+void StartMeshFrame() { gFrameTrianglesLeft = kMeshFrameTriangles; }
 
 uint32_t LoadedMeshCount() { return gLoads; }
 

@@ -22,10 +22,22 @@ struct TriangleList {
 };
 TriangleList MeshTriangles(const MeshObject& object);
 
+// The same list for drawing, cut to what is left of this frame's triangle
+// budget (kMeshFrameTriangles), which it then uses; the first cut of the run
+// says so in one line. StartMeshFrame gives the budget back (each EndScene).
+TriangleList MeshTrianglesToDraw(const MeshObject& object);
+void StartMeshFrame();
+// Mesh triangles drawn in one frame, all meshes together: the demo's frames
+// draw at most about 12,000.
+inline constexpr uint32_t kMeshFrameTriangles = 1u << 20;
+// Triangles of one mesh file; a larger one is refused before it is read.
+inline constexpr uint64_t kMeshFileTriangles = 1u << 20;
+
 // Number of meshes loaded so far (the last meshId handed out).
 uint32_t LoadedMeshCount();
 
-// Total bytes of mesh copies that may be held; loads beyond it give empty meshes.
+// Total bytes of meshes that may be held (each file's vertices and triangle
+// lists once, and every copy's vertices); loads beyond it give empty meshes.
 inline constexpr uint64_t kMeshMemoryBudget = 512ull << 20;
 void SetMeshMemoryBudget(uint64_t bytes);   // for tests
 

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace qor::audio {
@@ -33,7 +34,7 @@ std::string FirstLine(const std::string& text) {
 
 void SayFailure(const std::string& name, const std::string& why) {
     if (DataDirReported()) return;   // the data folder as a whole has been reported
-    std::fprintf(stderr, "teq: music %s: %s; the run is silent (%.0f s)\n", name.c_str(),
+    std::fprintf(stderr, "teq: music %s: %s; the run is silent (%.0f s)\n", Printable(name).c_str(),
                  why.c_str(), kSilentSeconds);
 }
 
@@ -60,13 +61,19 @@ int64_t Music::DurationFrames() const {
 
 bool Music::Load(const std::string& path) {
     Unload();
-    std::vector<uint8_t> bytes;
-    std::string why;
-    if (!ReadWholeFile(path, kMaxFileSize, bytes, why)) {
-        SayFailure(path, why);
+    try {
+        std::vector<uint8_t> bytes;
+        std::string why;
+        if (!ReadWholeFile(path, kMaxFileSize, bytes, why)) {
+            SayFailure(path, why);
+            return false;
+        }
+        return LoadMemory(bytes.data(), bytes.size(), path);
+    } catch (const std::bad_alloc&) {
+        Unload();
+        SayFailure(path, "out of memory while loading it");
         return false;
     }
-    return LoadMemory(bytes.data(), bytes.size(), path);
 }
 
 bool Music::LoadMemory(const void* data, size_t size, const std::string& name) {

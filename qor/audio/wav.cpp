@@ -63,11 +63,17 @@ bool TruncateWav(const std::string& path, int rate, int64_t frames) {
 
 bool WavWriter::Open(const std::string& path, int rate) {
     Close();
-    file_ = std::fopen(path.c_str(), "wb");
-    if (!file_) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
         error_ = errno;
         return false;
     }
+    return Open(file, rate);
+}
+
+bool WavWriter::Open(std::FILE* file, int rate) {
+    Close();
+    file_ = file;
     error_ = 0;
     frames_ = 0;
     failed_ = false;

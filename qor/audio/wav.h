@@ -18,6 +18,7 @@ public:
     WavWriter& operator=(const WavWriter&) = delete;
 
     bool Open(const std::string& path, int rate);   // false: cannot create
+    bool Open(std::FILE* file, int rate);           // writes to `file` (owned from here on)
     bool Write(const float* stereo, size_t frames);  // false: write error
     bool Close();                                    // writes the sizes; false on error
     int Error() const { return error_; }             // errno of the first failure, 0 if none

@@ -42,4 +42,13 @@ inline int RenameOver(const char* from, const char* to) {
 #endif
 }
 
+// A stdio stream over an open descriptor (which it then owns), or nullptr.
+inline std::FILE* StreamOf(int fd, const char* mode) {
+#ifdef _WIN32
+    return _fdopen(fd, mode);
+#else
+    return fdopen(fd, mode);
+#endif
+}
+
 }  // namespace qor::platform

@@ -36,6 +36,27 @@ bool FindProgram(const std::string& program);
 // What a user does to make `program` available, for "not found" messages.
 std::string HowToGetProgram(const std::string& program);
 
+// SIGPIPE and SIGXFSZ ignored for the whole run, so a reader that went away
+// or a file-size limit shows as a failed write (EPIPE, EFBIG) that is
+// reported, never as a silent death. Elsewhere nothing.
+void IgnoreWriteSignals();
+
+// The signals that ask a run to stop (SIGINT, SIGTERM, SIGHUP, SIGQUIT; on
+// Windows SIGINT and SIGTERM): from CatchStopSignals on they only record
+// themselves and wake PipedChild's waits (no call is restarted), until
+// ReleaseStopSignals gives them their default actions back.
+void CatchStopSignals();
+void ReleaseStopSignals();
+int StopSignal();   // 0, or the signal that came
+
+// An advisory lock on the file `path` (created if missing, never through a
+// symlink), held until DropFileLock or the process's death, when the system
+// lets go of it: flock, LockFileEx on Windows. Returns its descriptor, or -1
+// with `busy` set when another process holds it, else the reason in `why`.
+int TakeFileLock(const std::string& path, bool& busy, std::string& why);
+// Removes the lock file and lets go of it.
+void DropFileLock(int fd, const std::string& path);
+
 // A program running with a pipe to its standard input. On POSIX systems it
 // runs in its own process group (a Ctrl+C at the terminal reaches teq alone,
 // which decides what becomes of the child), and on Linux it is killed when teq
@@ -50,10 +71,12 @@ public:
     // Starts args[0] (searched like FindProgram) with args[1..]. false with
     // the reason in `why` when it cannot be started.
     bool Start(const std::vector<std::string>& args, std::string* why);
-    // All of `data`, or false (with the reason) once the child stopped reading.
+    // All of `data`, or false (with the reason) once the child stopped reading
+    // or a stop signal came while the pipe was full.
     bool Write(const void* data, size_t size, std::string* why);
     // Closes the pipe and waits for the child; true when it exited with code 0.
-    // Also true when nothing was started.
+    // Also true when nothing was started. A stop signal during the wait kills
+    // the child: false.
     bool Finish();
     // Stops the child at once (it writes nothing more) and waits for it.
     void Kill();

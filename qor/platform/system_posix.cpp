@@ -3,6 +3,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #ifdef __linux__
 #include <sys/prctl.h>
 #endif
@@ -22,6 +24,106 @@
 #include <system_error>
 
 namespace qor::platform {
+
+namespace {
+
+volatile sig_atomic_t gStopSignal = 0;
+int gWake[2] = {-1, -1};   // self-pipe: a byte in it once a stop signal came
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+void OnStopSignal(int signal) {
+    const int saved = errno;
+    gStopSignal = signal;
+    if (gWake[1] >= 0) (void)!::write(gWake[1], "s", 1);
+    errno = saved;
+}
+
+// Waits until `fd` is ready for `events` or a stop signal came; the timeout
+// in milliseconds (-1: none). false when a stop signal came.
+bool WaitFor(int fd, short events, int timeout) {
+    pollfd p[2] = {{fd, events, 0}, {gWake[0], POLLIN, 0}};
+    for (;;) {
+        if (gStopSignal != 0) return false;
+        const int n = ::poll(p, gWake[0] >= 0 ? 2 : 1, timeout);
+        if (n < 0 && errno == EINTR) continue;
+        return gStopSignal == 0;
+    }
+}
+
+}  // namespace
+
+void IgnoreWriteSignals() {
+#ifndef __EMSCRIPTEN__
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
+void CatchStopSignals() {
+    if (gWake[0] < 0 && ::pipe(gWake) == 0) {
+        for (int fd : gWake) {
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+            ::fcntl(fd, F_SETFL, O_NONBLOCK);
+        }
+    }
+    char drain[64];
+    while (gWake[0] >= 0 && ::read(gWake[0], drain, sizeof drain) > 0) {
+    }
+    gStopSignal = 0;
+    struct sigaction action{};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;   // no SA_RESTART: a blocked call returns with EINTR
+    for (int sig : kStopSignals) ::sigaction(sig, &action, nullptr);
+}
+
+void ReleaseStopSignals() {
+    for (int sig : kStopSignals) std::signal(sig, SIG_DFL);
+}
+
+int StopSignal() { return gStopSignal; }
+
+int TakeFileLock(const std::string& path, bool& busy, std::string& why) {
+    busy = false;
+    // The file is checked to be the one at `path` after the lock is taken: a
+    // render finishing meanwhile removes its lock file, and this one then
+    // locks a fresh file.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            why = errno == ELOOP ? "is a symbolic link" : std::strerror(errno);
+            return -1;
+        }
+        struct stat held{}, now{};
+        if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
+            why = "is not a regular file";
+            ::close(fd);
+            return -1;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int code = errno;
+            ::close(fd);
+            if (code == EWOULDBLOCK) {
+                busy = true;
+                why = "held by another process";
+            } else {
+                why = std::strerror(code);
+            }
+            return -1;
+        }
+        if (::lstat(path.c_str(), &now) == 0 && now.st_dev == held.st_dev && now.st_ino == held.st_ino) return fd;
+        ::close(fd);
+    }
+    why = "keeps changing";
+    return -1;
+}
+
+void DropFileLock(int fd, const std::string& path) {
+    if (fd < 0) return;
+    ::unlink(path.c_str());   // still held, so no other process is using it
+    ::close(fd);
+}
 
 double CpuSeconds() {
 #ifdef __EMSCRIPTEN__
@@ -81,7 +183,7 @@ bool PipedChild::Start(const std::vector<std::string>& args, std::string* why) {
         *why = "no program given";
         return false;
     }
-    std::signal(SIGPIPE, SIG_IGN);   // a child that stopped reading shows as a failed write
+    IgnoreWriteSignals();   // a child that stopped reading shows as a failed write
     int fds[2], err[2];
     if (::pipe(fds) != 0) {
         *why = std::strerror(errno);
@@ -107,7 +209,8 @@ bool PipedChild::Start(const std::vector<std::string>& args, std::string* why) {
         if (::getppid() != parent) ::_exit(127);   // teq died before the line above
 #endif
         (void)parent;
-        for (int sig : {SIGPIPE, SIGINT, SIGTERM}) std::signal(sig, SIG_DFL);
+        // SIGXFSZ stays ignored: ffmpeg then reports a file-size limit itself.
+        for (int sig : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) std::signal(sig, SIG_DFL);
         ::dup2(fds[0], 0);
         ::dup2(err[1], 2);
         for (int fd : {fds[0], fds[1], err[0], err[1]}) ::close(fd);
@@ -121,6 +224,7 @@ bool PipedChild::Start(const std::vector<std::string>& args, std::string* why) {
     ::close(fds[0]);
     ::close(err[1]);
     ::fcntl(fds[1], F_SETFD, FD_CLOEXEC);
+    ::fcntl(fds[1], F_SETFL, O_NONBLOCK);   // a full pipe is waited on in poll(), with the stop signals
     ::fcntl(err[0], F_SETFD, FD_CLOEXEC);
     ::fcntl(err[0], F_SETFL, O_NONBLOCK);
     input_ = fds[1];
@@ -160,7 +264,11 @@ bool PipedChild::Write(const void* data, size_t size, std::string* why) {
     while (size > 0) {
         const ssize_t n = input_ >= 0 ? ::write(static_cast<int>(input_), p, size) : -1;
         if (n < 0) {
-            if (input_ >= 0 && errno == EINTR) continue;
+            if (input_ >= 0 && (errno == EINTR || errno == EAGAIN)) {
+                if (WaitFor(static_cast<int>(input_), POLLOUT, -1)) continue;
+                if (why) *why = "interrupted";
+                return false;
+            }
             if (why) *why = input_ >= 0 ? std::strerror(errno) : "not running";
             return false;
         }
@@ -173,13 +281,37 @@ bool PipedChild::Write(const void* data, size_t size, std::string* why) {
 bool PipedChild::Finish() {
     if (input_ >= 0) ::close(static_cast<int>(input_));
     input_ = kNone;
-    Drain(true);
-    if (process_ < 0) return true;
-    int status = 0;
-    while (::waitpid(static_cast<pid_t>(process_), &status, 0) < 0 && errno == EINTR) {
+    if (process_ < 0) {
+        Drain(true);
+        return true;
     }
+    // What the child wrote is in the pipe once it has ended; a process it left
+    // behind may hold the pipe open, so its end is not waited for.
+    const auto closeErrors = [this] {
+        Drain(false);
+        if (errorPipe_ >= 0) ::close(static_cast<int>(errorPipe_));
+        errorPipe_ = kNone;
+    };
+    // The child's exit, its standard error read meanwhile; a stop signal
+    // ends the wait and the child.
+    const pid_t pid = static_cast<pid_t>(process_);
+    int status = 0;
+    bool killed = false;
+    for (;;) {
+        Drain(false);
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid || (done < 0 && errno != EINTR)) break;
+        if (!WaitFor(errorPipe_ >= 0 ? static_cast<int>(errorPipe_) : -1, POLLIN, 100)) {
+            ::kill(pid, SIGKILL);
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            killed = true;
+            break;
+        }
+    }
+    closeErrors();
     process_ = kNone;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return !killed && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 void PipedChild::Kill() {

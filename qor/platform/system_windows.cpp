@@ -2,10 +2,15 @@
 #include "platform/system.h"
 
 #include <windows.h>
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace qor::platform {
 
@@ -52,7 +57,52 @@ HANDLE InheritableCopy(DWORD which) {
     return copy;
 }
 
+volatile std::sig_atomic_t gStopSignal = 0;
+
+void OnStopSignal(int signal) { gStopSignal = signal; }
+
 }  // namespace
+
+// No SIGPIPE or SIGXFSZ here: failed writes are errors already.
+void IgnoreWriteSignals() {}
+
+void CatchStopSignals() {
+    gStopSignal = 0;
+    std::signal(SIGINT, OnStopSignal);
+    std::signal(SIGTERM, OnStopSignal);
+}
+
+void ReleaseStopSignals() {
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+}
+
+int StopSignal() { return gStopSignal; }
+
+int TakeFileLock(const std::string& path, bool& busy, std::string& why) {
+    busy = false;
+    const int fd = ::_open(path.c_str(), _O_RDWR | _O_CREAT | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return -1;
+    }
+    OVERLAPPED at{};
+    if (!LockFileEx(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY,
+                    0, 1, 0, &at)) {
+        const DWORD code = GetLastError();
+        ::_close(fd);
+        busy = code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING;
+        why = busy ? "held by another process" : ErrorText(code);
+        return -1;
+    }
+    return fd;
+}
+
+void DropFileLock(int fd, const std::string& path) {
+    if (fd < 0) return;
+    ::_close(fd);   // an open file cannot be deleted here
+    DeleteFileA(path.c_str());
+}
 
 double CpuSeconds() {
     FILETIME created, exited, kernel, user;

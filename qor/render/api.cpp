@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <unordered_map>
 
 #include "assets/datadir.h"
+#include "assets/file.h"
 #include "assets/images.h"
 #include "assets/meshes.h"
 #include "engine/qor.h"
@@ -149,11 +151,19 @@ Texture* LoadIntoStore(const char* file) {
         loaded = false;
     }
     if (loaded) {
-        FillTexture(*texture, picture.argb.data(), picture.width, picture.height);
+        try {
+            FillTexture(*texture, picture.argb.data(), picture.width, picture.height);
+        } catch (const std::bad_alloc&) {
+            *texture = Texture{};
+            error = "not loaded, out of memory";
+            loaded = false;
+        }
+    }
+    if (loaded) {
         texture->loaded = true;
         gPictureBytes += cost(picture);
     } else {
-        if (!DataDirReported()) std::fprintf(stderr, "teq: picture %s: %s\n", path.c_str(), error.c_str());
+        if (!DataDirReported()) std::fprintf(stderr, "teq: picture %s: %s\n", Printable(path).c_str(), error.c_str());
         *texture = PlaceholderTexture();
         texture->loaded = false;
     }
@@ -313,6 +323,7 @@ void EndScene() {
     Context& c = gCtx;
     if (c.width == 0) return;
     QueueDrain();
+    qor::StartMeshFrame();
     if (c.presenter && c.drawing) c.presenter(c.color.data(), c.width, c.height, c.presenterUser);
 }
 
@@ -347,7 +358,7 @@ MeshHandle LoadMesh(const char* file) {
 void RenderObject(MeshObject object) {
     Context& c = gCtx;
     if (!c.drawing || c.width == 0 || !object.vertices || object.vertexCount <= 0) return;
-    const qor::TriangleList list = qor::MeshTriangles(object);
+    const qor::TriangleList list = qor::MeshTrianglesToDraw(object);
     if (list.count < 3) return;
     MeshDraw d;
     d.object = c.object;

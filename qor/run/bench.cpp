@@ -70,10 +70,10 @@ void PrintWindowFastest(const std::vector<double>& fastest, int first, int fps, 
 }  // namespace
 
 bool RunBench(RunState& run, FrameFunction frame, std::string&) {
-    constexpr int kFps = 60;
+    constexpr int kFps = kBenchFps;
     constexpr double kBudgetMs = 8.3;   // two frames' headroom at 60 fps
     const Options& o = run.options;
-    const int first = int(o.start * kFps + 0.5);
+    const int first = BenchFirstFrame(o.start);
     const int kFrames = o.length > 0 ? std::max(1, int(o.length * kFps + 0.5)) : int(kBenchEnd * kFps) - first;
     if (kFrames <= 0) return true;
     const int passes = std::max(1, o.passes);

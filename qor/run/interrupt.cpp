@@ -1,27 +1,14 @@
 #include "run/interrupt.h"
 
-#include <csignal>
+#include "platform/system.h"
 
 namespace qor {
 
-namespace {
-volatile std::sig_atomic_t gSignal = 0;
+void CatchInterrupts() { platform::CatchStopSignals(); }
 
-void OnSignal(int signal) { gSignal = signal; }
-}  // namespace
+void ReleaseInterrupts() { platform::ReleaseStopSignals(); }
 
-void CatchInterrupts() {
-    gSignal = 0;
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
-}
-
-void ReleaseInterrupts() {
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-}
-
-int InterruptSignal() { return gSignal; }
+int InterruptSignal() { return platform::StopSignal(); }
 
 int InterruptExitCode(int signal) { return 128 + signal; }
 

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "assets/datadir.h"
+#include "assets/file.h"
 #include "engine/qor.h"
 #include "engine/win.h"
 #include "platform/system.h"
@@ -40,11 +41,11 @@ int Main(int argc, char** argv) {
     if (folder != qor::DataFolder::Usable) {
         const bool refused = folder == qor::DataFolder::Missing || folder == qor::DataFolder::NotAFolder;
         if (given && refused) {
-            std::fprintf(stderr, "teq: --data %s: %s\n", options.dataDir.c_str(), why.c_str());
+            std::fprintf(stderr, "teq: --data %s: %s\n", qor::Printable(options.dataDir).c_str(), why.c_str());
             return 2;
         }
         std::fprintf(stderr, "teq: %s %s: %s; playing with grey pictures, no meshes and no music\n",
-                     given ? "--data" : "data folder", options.dataDir.empty() ? "." : options.dataDir.c_str(),
+                     given ? "--data" : "data folder", options.dataDir.empty() ? "." : qor::Printable(options.dataDir).c_str(),
                      why.c_str());
         qor::SetDataDirReported(true);
     }
@@ -57,6 +58,7 @@ int Main(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     qor::platform::UseParentConsole();
+    qor::platform::IgnoreWriteSignals();
     const int code = Main(argc, argv);
     qor::platform::ReportExit(code);
     return code;

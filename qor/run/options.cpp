@@ -35,7 +35,12 @@ bool ParseSize(const char* text, int& w, int& h) {
     const char* x = text ? std::strchr(text, 'x') : nullptr;
     if (!x) return false;
     std::string left(text, x);
-    return ParseInt(left.c_str(), 16, 7680, w) && ParseInt(x + 1, 16, 4320, h);
+    int width = 0, height = 0;
+    if (!ParseInt(left.c_str(), 16, 7680, width) || !ParseInt(x + 1, 16, 4320, height) ||
+        int64_t(width) * height > kMaxVideoPixels)
+        return false;
+    w = width, h = height;
+    return true;
 }
 
 bool EndsWithPng(const std::string& file) {
@@ -54,6 +59,8 @@ bool Fail(const char* option, const char* value, const char* expected) {
 }
 
 }  // namespace
+
+int BenchFirstFrame(double start) { return int(start * kBenchFps + 0.5); }
 
 void PrintUsage() {
     std::printf(
@@ -74,9 +81,10 @@ void PrintUsage() {
         "  --render FILE    render offline: FILE.mp4/.mkv/.webm through ffmpeg, otherwise\n"
         "                   a folder of numbered PNG frames and a WAV\n"
         "  --fps N          frames per second for --render (default 60)\n"
-        "  --size WxH       video size for --render (default 1280x960): whole multiples\n"
-        "                   of the drawn size keep square pixels, any other size is\n"
-        "                   scaled once with the Lanczos filter\n"
+        "  --size WxH       video size for --render (default 1280x960; at most\n"
+        "                   3840x2160 pixels in all, where ffmpeg needs about 1 GB):\n"
+        "                   whole multiples of the drawn size keep square pixels, any\n"
+        "                   other size is scaled once with the Lanczos filter\n"
         "  --shot T FILE    write the frame at T seconds as a PNG picture\n"
         "  --level L        fixed sound level for --shot and --bench (default 0.25)\n"
         "  --bench          render every frame of the demo as fast as possible and\n"
@@ -124,7 +132,7 @@ bool ParseOptions(int argc, char** argv, Options& o, bool& help) {
             if (!ParseInt(v, 1, 240, o.fps)) return Fail(a, v, "a whole number 1 to 240");
         } else if (!std::strcmp(a, "--size")) {
             const char* v = value();
-            if (!ParseSize(v, o.width, o.height)) return Fail(a, v, "WxH, e.g. 1280x960");
+            if (!ParseSize(v, o.width, o.height)) return Fail(a, v, "WxH, e.g. 1280x960, at most 3840x2160 pixels");
         } else if (!std::strcmp(a, "--shot")) {
             const char* t = value();
             if (!ParseDouble(t, -3600, 3600, o.shotTime)) return Fail(a, t, "a time in seconds, then a file");
@@ -156,7 +164,8 @@ bool ParseOptions(int argc, char** argv, Options& o, bool& help) {
         std::fprintf(stderr, "teq: --shot, --bench and --render exclude each other\n");
         return false;
     }
-    if (o.bench && o.length < 0 && o.start >= kBenchEnd) {
+    // Without --length, a start whose nearest frame is the end leaves none to time.
+    if (o.bench && o.length < 0 && BenchFirstFrame(o.start) >= BenchFirstFrame(kBenchEnd)) {
         std::fprintf(stderr, "teq: --start %g: --bench's timeline ends at %g s (add --length to time frames past it)\n",
                      o.start, kBenchEnd);
         return false;

@@ -7,12 +7,17 @@
 // bytes every time.
 //
 // Nothing appears under its own name before it is whole: frames and the WAV
-// are written as NAME.part and renamed, ffmpeg writes FILE.part, renamed when
-// it has finished. SIGINT or SIGTERM stops the render after the frame being
-// drawn: a folder then keeps the frames so far and their audio, a video file
-// is not written; either way one line says which, and the exit code is 128 +
-// the signal.
+// are written under names of this run's own (NAME.TAG.part, created new) and
+// renamed, ffmpeg writes FILE.TAG.part, renamed when it has finished. A lock
+// file (FILE.teq-lock beside a video, teq-lock in a folder) keeps a second
+// render from the same output; it names this run's tag, so that the render
+// after one that was killed removes what that one left. A stop signal (see
+// run/interrupt.h) ends the render after the frame being drawn, or at once
+// while it waits on ffmpeg: a folder then keeps the frames so far and their
+// audio, a video file is not written; either way one line says which, and
+// the exit code is 128 + the signal.
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -21,7 +26,11 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "assets/file.h"
 #include "assets/images.h"
@@ -47,12 +56,15 @@ struct Render {
     std::vector<float> levels;     // each frame's sound level
     VideoKind kind = VideoKind::Folder;
     std::string folder;            // Folder: the frames' folder
-    std::string wavPath;
-    std::string wavPart;           // where the WAV is written: wavPath itself for ffmpeg's
+    std::string wavPath;           // the WAV's name: FOLDER/audio.wav, or FILE.audio.wav for ffmpeg
+    std::string wavPart;           // where the WAV is written (ours once created)
     bool temporaryWav = false;     // the WAV only feeds ffmpeg: removed on every way out
+    std::string videoPart;         // where ffmpeg writes (ours once created)
+    std::string lockPath;
+    int lock = -1;                 // the lock file's descriptor
     int64_t index = 0;             // next frame's number in the output
     int64_t written = 0;           // frames whole in the output
-    int signal = 0;                // SIGINT or SIGTERM stopped the render
+    int signal = 0;                // the stop signal that ended the render
     platform::PipedChild ffmpeg;
     bool presented = false;        // the frame function showed its frame
     bool failed = false;           // a frame could not be written (why in error)
@@ -67,6 +79,7 @@ void TakeFrame(Render& r, const uint32_t* argb, int width, int height) {
         std::snprintf(name, sizeof name, "/%06lld.png", static_cast<long long>(r.index));
         std::string why;
         if (!WritePng(r.folder + name, argb, width, height, false, why)) {
+            if ((r.signal = InterruptSignal()) != 0) return;
             r.failed = true;
             r.error = why;
         } else {
@@ -75,6 +88,7 @@ void TakeFrame(Render& r, const uint32_t* argb, int width, int height) {
     } else {
         std::string why;
         if (!r.ffmpeg.Write(argb, static_cast<size_t>(width) * height * 4, &why)) {
+            if ((r.signal = InterruptSignal()) != 0) return;   // stopped while ffmpeg's pipe was full
             r.failed = true;
             r.error = "ffmpeg stopped taking frames (" + why + ")";
         } else {
@@ -91,25 +105,71 @@ void PresentToSink(const uint32_t* argb, int width, int height, void* user) {
     r.presented = true;
 }
 
+bool EndsWith(const std::string& s, const std::string& end) {
+    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
+}
+
+bool IsRegularFile(const std::filesystem::path& path) {
+    std::error_code ec;
+    return std::filesystem::symlink_status(path, ec).type() == std::filesystem::file_type::regular;
+}
+
 // What an earlier render left in the folder (numbered frames, audio.wav, and
-// the .part files of one that was killed) goes, so the folder holds this
-// render alone; anything else in it stays. One line says what went.
-void ClearFolder(const std::string& folder) {
+// the temporary files of one that was killed, which carry its tag) goes, so
+// the folder holds this render alone; anything else in it stays, and so do
+// folders and links of those names. One line says what went.
+void ClearFolder(const std::string& folder, const std::string& killedTag) {
     std::error_code ec;
     int64_t frames = 0, others = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-        std::string name = entry.path().filename().string();
-        const bool part = name.size() > 5 && name.compare(name.size() - 5, 5, ".part") == 0;
-        if (part) name.resize(name.size() - 5);
+    const std::string killedPart = killedTag.empty() ? std::string() : "." + killedTag + ".part";
+    std::filesystem::directory_iterator it(folder, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        const bool part = !killedPart.empty() && EndsWith(name, killedPart);
         const bool frame = name.size() == 10 && name.compare(6, 4, ".png") == 0 &&
                            std::all_of(name.begin(), name.begin() + 6, [](char c) { return c >= '0' && c <= '9'; });
-        if (!frame && name != "audio.wav") continue;
+        if ((!frame && !part && name != "audio.wav") || !IsRegularFile(it->path())) continue;
         std::error_code removed;
-        if (std::filesystem::remove(entry.path(), removed)) ++(frame && !part ? frames : others);
+        if (std::filesystem::remove(it->path(), removed)) ++(frame ? frames : others);
     }
     if (frames > 0 || others > 0)
-        std::fprintf(stderr, "teq: %s: removed %lld frames%s of an earlier render\n", folder.c_str(),
+        std::fprintf(stderr, "teq: %s: removed %lld frames%s of an earlier render\n", Printable(folder).c_str(),
                      static_cast<long long>(frames), others > 0 ? " and the audio" : "");
+}
+
+// Takes the output's lock file; its text names the tag of the run that holds
+// it ("teq TAG"). Left by a render that was killed, it tells which temporary
+// files that render left: their tag goes to `killedTag`.
+bool TakeLock(Render& r, const std::string& output, std::string& killedTag, std::string& error) {
+    bool busy = false;
+    std::string why;
+    r.lock = platform::TakeFileLock(r.lockPath, busy, why);
+    if (r.lock < 0) {
+        error = busy ? "cannot render to " + Printable(output) + ": another teq is rendering to it"
+                     : "cannot render to " + Printable(output) + ": lock file " + Printable(r.lockPath) + " " + why;
+        return false;
+    }
+    char text[32] = {};
+    const ssize_t n = ::read(r.lock, text, sizeof text - 1);
+    const std::string held(text, n > 0 ? size_t(n) : 0);
+    const std::string mine = "teq " + RunTag() + "\n";
+    const bool ours = held.size() == mine.size() && held.compare(0, 4, "teq ") == 0 && held.back() == '\n' &&
+                      std::all_of(held.begin() + 4, held.end() - 1, [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+    if (!held.empty() && !ours) {
+        // Not a lock file of ours: left alone.
+        ::close(r.lock);
+        r.lock = -1;
+        error = "cannot render to " + Printable(output) + ": " + Printable(r.lockPath) + " is in the way (not teq's lock file)";
+        return false;
+    }
+    if (ours) killedTag = held.substr(4, held.size() - 5);
+    if (::lseek(r.lock, 0, SEEK_SET) != 0 || ::write(r.lock, mine.data(), mine.size()) != ssize_t(mine.size())) {
+        error = "cannot render to " + Printable(output) + ": cannot write " + Printable(r.lockPath) + ": " + std::strerror(errno);
+        platform::DropFileLock(r.lock, r.lockPath);
+        r.lock = -1;
+        return false;
+    }
+    return true;
 }
 
 // The last line ffmpeg wrote on its standard error, without its "[muxer @ 0x...] " tag.
@@ -141,28 +201,73 @@ bool Plan(Render& r, std::string& error) {
         return false;
     }
     r.kind = KindOf(run.renderFile);
+    const std::string& file = run.renderFile;
+    const std::string shown = Printable(file);
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    std::string killedTag;
     if (r.kind != VideoKind::Folder) {
         if (!platform::FindProgram("ffmpeg")) {
             error = "ffmpeg not found: " + platform::HowToGetProgram("ffmpeg") + ", or render PNG frames to a folder";
             return false;
         }
-        r.wavPath = run.renderFile + ".audio.wav";
+        // The target: a file or nothing yet, in a folder this user can write.
+        const fs::file_status st = fs::status(file, ec);
+        if (ec && st.type() != fs::file_type::not_found) {
+            error = "cannot write " + shown + ": " + ec.message();
+            return false;
+        }
+        const std::string odd = NotAFile(file);
+        if (!odd.empty()) {
+            error = "cannot write " + shown + ": it " + odd;
+            return false;
+        }
+        fs::path parent = fs::path(file).parent_path();
+        if (parent.empty()) parent = ".";
+        if (!fs::is_directory(parent, ec)) {
+            error = "cannot write " + shown + ": " + (ec ? ec.message() : Printable(parent.string()) + " is not a folder");
+            return false;
+        }
+        r.lockPath = file + ".teq-lock";
+        if (!TakeLock(r, file, killedTag, error)) return false;
+        if (!killedTag.empty()) {
+            int removed = 0;
+            for (const std::string& left : {file + "." + killedTag + ".part", file + ".audio.wav." + killedTag + ".part"})
+                if (IsRegularFile(left) && fs::remove(left, ec)) ++removed;
+            if (removed > 0)
+                std::fprintf(stderr, "teq: %s: removed the temporary files of a render that was killed\n", shown.c_str());
+        }
+        // ffmpeg's file, created new now: the folder is writable and the name ours.
+        const int fd = CreatePart(file);
+        if (fd < 0) {
+            error = "cannot write " + shown + ": " + std::strerror(errno);
+            return false;
+        }
+        ::close(fd);
+        r.videoPart = PartName(file);
+        r.wavPath = file + ".audio.wav";
         r.temporaryWav = true;
         return true;
     }
-    r.folder = run.renderFile;
-    std::error_code ec;
-    std::filesystem::create_directory(r.folder, ec);
-    if (ec && !std::filesystem::exists(r.folder)) {
-        error = "cannot create the folder " + r.folder + ": " + ec.message();
+    r.folder = file;
+    fs::create_directory(r.folder, ec);   // its error is said below if no folder is there now
+    std::error_code seen;
+    const fs::file_status st = fs::status(r.folder, seen);
+    if (!fs::is_directory(st)) {
+        const bool there = !seen && st.type() != fs::file_type::not_found;
+        error = there ? shown + " is not a folder (video files end in .mp4, .mkv or .webm)"
+                      : "cannot create the folder " + shown + ": " + (ec ? ec : seen).message();
         return false;
     }
-    if (!std::filesystem::is_directory(r.folder, ec)) {
-        error = r.folder + " is not a folder (video files end in .mp4, .mkv or .webm)";
-        return false;
-    }
+    r.lockPath = r.folder + "/teq-lock";
+    if (!TakeLock(r, file, killedTag, error)) return false;
     r.wavPath = r.folder + "/audio.wav";
-    ClearFolder(r.folder);
+    const std::string odd = NotAFile(r.wavPath);
+    if (!odd.empty()) {
+        error = "cannot write " + Printable(r.wavPath) + ": it " + odd;
+        return false;
+    }
+    ClearFolder(r.folder, killedTag);
     return true;
 }
 
@@ -180,10 +285,20 @@ bool PlanAudio(Render& r, std::string& error) {
     run.music.Render(buffer.data(), static_cast<size_t>(lead));
     run.meter.Push(buffer.data(), static_cast<size_t>(lead));
     audio::WavWriter wav;
-    r.wavPart = r.temporaryWav ? r.wavPath : PartName(r.wavPath);
-    const std::string cannot = "cannot write " + r.wavPath + ": ";
-    if (!wav.Open(r.wavPart, rate)) {
-        error = "cannot create " + r.wavPath + ": " + std::strerror(wav.Error());
+    const std::string cannot = "cannot write " + Printable(r.wavPath) + ": ";
+    const int fd = CreatePart(r.wavPath);
+    std::FILE* stream = fd >= 0 ? platform::StreamOf(fd, "wb") : nullptr;
+    if (!stream) {
+        error = cannot + std::strerror(errno);
+        if (fd >= 0) {
+            ::close(fd);
+            std::remove(PartName(r.wavPath).c_str());
+        }
+        return false;
+    }
+    r.wavPart = PartName(r.wavPath);
+    if (!wav.Open(stream, rate)) {
+        error = cannot + std::strerror(wav.Error());
         return false;
     }
     for (int64_t n = r.first; n < r.last; ++n) {
@@ -196,6 +311,7 @@ bool PlanAudio(Render& r, std::string& error) {
         run.music.Render(buffer.data(), count);
         run.meter.Push(buffer.data(), count);
         if (!wav.Write(buffer.data(), count)) {
+            if ((r.signal = InterruptSignal()) != 0) return false;   // the write was cut short by it
             error = cannot + std::strerror(wav.Error());
             return false;
         }
@@ -212,8 +328,8 @@ bool OpenSink(Render& r, std::string& error) {
     if (r.kind == VideoKind::Folder) return true;
     const Options& o = r.run->options;
     std::string why;
-    if (!r.ffmpeg.Start(FfmpegArguments(r.kind, r.wavPath, PartName(r.run->renderFile), render::Width(), render::Height(),
-                                        r.fps, o.width, o.height),
+    if (!r.ffmpeg.Start(FfmpegArguments(r.kind, r.wavPart, r.videoPart, render::Width(), render::Height(), r.fps,
+                                        o.width, o.height),
                         &why)) {
         error = "cannot start ffmpeg: " + why;
         return false;
@@ -271,8 +387,8 @@ bool Finish(Render& r, bool ok, std::string& error) {
     if (r.barOpen) std::fputc('\n', stderr);
     r.barOpen = false;
     const int64_t total = r.last - r.first;
+    const std::string shown = Printable(run.renderFile);
     if (r.kind != VideoKind::Folder) {
-        const std::string part = PartName(run.renderFile);
         bool encoded = false;
         if (ok)
             encoded = r.ffmpeg.Finish();
@@ -280,36 +396,43 @@ bool Finish(Render& r, bool ok, std::string& error) {
             r.ffmpeg.Finish();   // it stopped on its own: its last words say why
         else
             r.ffmpeg.Kill();
-        if (r.temporaryWav) std::remove(r.wavPath.c_str());
+        if (r.signal == 0) r.signal = InterruptSignal();   // one that came while ffmpeg finished
+        if (r.signal != 0) ok = false;
+        if (!r.wavPart.empty()) std::remove(r.wavPart.c_str());
         const std::string said = LastLine(r.ffmpeg.Errors());
-        if ((ok && !encoded) || (r.failed && !said.empty())) {
-            error = "ffmpeg could not write " + run.renderFile + (said.empty() ? "" : ": " + said);
+        if (r.signal == 0 && ((ok && !encoded) || (r.failed && !said.empty()))) {
+            error = "ffmpeg could not write " + shown + (said.empty() ? "" : ": " + said);
             ok = false;
         }
-        if (ok && platform::RenameOver(part.c_str(), run.renderFile.c_str()) != 0) {
-            error = "cannot write " + run.renderFile + ": " + std::strerror(errno);
+        if (ok && platform::RenameOver(r.videoPart.c_str(), run.renderFile.c_str()) != 0) {
+            error = "cannot write " + shown + ": " + std::strerror(errno);
             ok = false;
         }
-        if (!ok) std::remove(part.c_str());
+        if (!ok && !r.videoPart.empty()) std::remove(r.videoPart.c_str());
     } else if (!r.wavPart.empty()) {
         // The WAV was whole before the first frame; cut it to the frames there are.
-        const bool whole = ok || r.written > 0;
-        if (whole && r.written < total) {
-            const int64_t frames = AudioBoundary(r.first + r.written, r.fps, audio::kRate) -
-                                   AudioBoundary(r.first, r.fps, audio::kRate);
-            audio::TruncateWav(r.wavPart, audio::kRate, frames);
+        bool whole = ok || r.written > 0;
+        const int64_t frames = AudioBoundary(r.first + r.written, r.fps, audio::kRate) -
+                               AudioBoundary(r.first, r.fps, audio::kRate);
+        if (whole && r.written < total && !audio::TruncateWav(r.wavPart, audio::kRate, frames)) {
+            if (error.empty()) error = "cannot write " + Printable(r.wavPath) + ": " + std::strerror(errno);
+            whole = ok = false;
         }
-        if (!whole || platform::RenameOver(r.wavPart.c_str(), r.wavPath.c_str()) != 0) std::remove(r.wavPart.c_str());
+        if (whole && platform::RenameOver(r.wavPart.c_str(), r.wavPath.c_str()) != 0) {
+            if (error.empty()) error = "cannot write " + Printable(r.wavPath) + ": " + std::strerror(errno);
+            whole = ok = false;
+        }
+        if (!whole) std::remove(r.wavPart.c_str());
     }
     if (r.failed && r.kind == VideoKind::Folder && r.written > 0)
-        error += "; " + r.folder + " holds the first " + std::to_string(r.written) + " frames and their audio";
+        error += "; " + shown + " holds the first " + std::to_string(r.written) + " frames and their audio";
     if (r.signal != 0) {
         char line[160];
         std::snprintf(line, sizeof line, "interrupted at frame %lld of %lld; ", static_cast<long long>(r.written),
                       static_cast<long long>(total));
         error = line + (r.kind == VideoKind::Folder
-                            ? r.folder + " holds the first " + std::to_string(r.written) + " frames and their audio"
-                            : run.renderFile + " is not written");
+                            ? shown + " holds the first " + std::to_string(r.written) + " frames and their audio"
+                            : shown + " is not written");
         run.exitCode = InterruptExitCode(r.signal);
         return false;
     }
@@ -321,14 +444,14 @@ bool Finish(Render& r, bool ok, std::string& error) {
 bool RunRender(RunState& run, FrameFunction frame, std::string& error) {
     Render r;
     r.run = &run;
-    if (!Plan(r, error)) return false;
     CatchInterrupts();
-    const bool ok = PlanAudio(r, error) && OpenSink(r, error) && RenderFrames(r, frame, error);
+    const bool ok = Plan(r, error) && PlanAudio(r, error) && OpenSink(r, error) && RenderFrames(r, frame, error);
     const bool finished = Finish(r, ok, error);
+    platform::DropFileLock(r.lock, r.lockPath);
     ReleaseInterrupts();
     if (!finished) return false;
     std::fprintf(stderr, "teq: rendered %lld frames to %s\n", static_cast<long long>(r.last - r.first),
-                 run.renderFile.c_str());
+                 Printable(run.renderFile).c_str());
     return true;
 }
 

@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -141,6 +143,78 @@ TEST_F(MeshStore, MissingAndBadFilesGiveEmptyMeshesAndStillCount) {
     EXPECT_EQ(qor::LoadedMeshCount(), before + 2);
     EXPECT_NE(err.find("none.a3f: cannot open"), std::string::npos) << err;
     EXPECT_NE(err.find("bad.a3f:"), std::string::npos) << err;
+}
+
+// The reader holds each object's counts against the limits before it reads
+// the object: a file claiming more is refused by its counts alone (here with
+// data that is not even there), and what it holds counts index memory.
+TEST(A3fFile, LimitsAreCheckedFromTheCountsFirst) {
+    const std::string path = testing::TempDir() + "/limits.a3f";
+    const std::vector<uint8_t> good = qor::WriteA3f(TwoObjects());
+    {
+        std::ofstream f(path, std::ios::binary);
+        f.write(reinterpret_cast<const char*>(good.data()), std::streamsize(good.size()));
+    }
+    // Object 0: 4 vertices twice, 6 indices; object 1: 3 vertices twice and 3 made-up indices.
+    EXPECT_EQ(qor::A3fObjectBytes(4, 6, 2), 4u * 36 * 2 + 24);
+    EXPECT_EQ(qor::A3fObjectBytes(3, 0, 1), 3u * 36 + 12);
+    const uint64_t whole = qor::A3fObjectBytes(4, 6, 2) + qor::A3fObjectBytes(3, 0, 2);
+    qor::A3fMesh mesh;
+    std::string error;
+    qor::A3fLimits fits{whole, 2, 3};
+    EXPECT_TRUE(qor::ReadA3fFile(path, mesh, error, fits)) << error;
+    EXPECT_FALSE(fits.exceeded);
+    qor::A3fLimits bytes{whole - 1, 2, 3};
+    EXPECT_FALSE(qor::ReadA3fFile(path, mesh, error, bytes));
+    EXPECT_TRUE(bytes.exceeded);
+    EXPECT_TRUE(mesh.objects.empty());
+    EXPECT_NE(error.find("by object 1, over the 0 MiB left of the mesh memory budget"), std::string::npos) << error;
+    qor::A3fLimits triangles{whole, 2, 2};
+    EXPECT_FALSE(qor::ReadA3fFile(path, mesh, error, triangles));
+    EXPECT_NE(error.find("more than 3 triangles by object 1, over the limit of 2"), std::string::npos) << error;
+
+    // Counts of a 36 MiB object in a file of a few bytes: refused by the
+    // budget before the missing data is looked for.
+    std::vector<uint8_t> huge = good;
+    Put(huge, 8, 1048575);
+    Put(huge, 12, 0);
+    {
+        std::ofstream f(path, std::ios::binary | std::ios::trunc);
+        f.write(reinterpret_cast<const char*>(huge.data()), std::streamsize(huge.size()));
+    }
+    EXPECT_FALSE(qor::ReadA3fFile(path, mesh, error, qor::A3fLimits{1 << 20, 1, UINT64_MAX}));
+    EXPECT_NE(error.find("past the end"), std::string::npos) << error;   // the size is checked first
+    std::vector<uint8_t> grown = good;
+    grown.push_back(0);
+    {
+        std::ofstream f(path, std::ios::binary | std::ios::trunc);
+        f.write(reinterpret_cast<const char*>(grown.data()), std::streamsize(grown.size()));
+    }
+    EXPECT_FALSE(qor::ReadA3fFile(path, mesh, error));
+    EXPECT_NE(error.find("1 trailing bytes"), std::string::npos) << error;
+    std::remove(path.c_str());
+}
+
+// Drawing takes triangles from the frame's budget; the object that crosses it
+// is cut to what is left, later ones get nothing, and the next frame starts afresh.
+TEST_F(MeshStore, DrawingIsCutAtTheFrameBudget) {
+    const MeshHandle a = qor::LoadMeshCopy("two.a3f");
+    ASSERT_EQ(a.objectCount, 2u);
+    qor::StartMeshFrame();
+    testing::internal::CaptureStderr();
+    uint64_t drawn = 0;
+    uint32_t last = 0;
+    for (uint32_t k = 0; k <= qor::kMeshFrameTriangles / 2; ++k) {
+        last = qor::MeshTrianglesToDraw(a.objects[0]).count;
+        drawn += last / 3;
+    }
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(drawn, qor::kMeshFrameTriangles);
+    EXPECT_EQ(last, 0u);
+    EXPECT_NE(err.find("more than 1048576 triangles in one frame"), std::string::npos) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);
+    qor::StartMeshFrame();
+    EXPECT_EQ(qor::MeshTrianglesToDraw(a.objects[1]).count, 3u);
 }
 
 TEST_F(MeshStore, LoadsStopAtTheMemoryBudget) {

@@ -78,6 +78,51 @@ TEST(ReadWholeFile, RefusesEverythingButRegularFilesWithoutBlocking) {
     ::close(fifo);
 }
 
+// A file is written under a name of this run's own, created new: a symlink
+// or file planted at that name or at the old shared one is never written
+// through, and a target that is no file is refused before anything is written.
+TEST(WriteWholeFile, NeverWritesThroughWhatIsThereAlready) {
+    Scratch s;
+    const std::string target = s / "target";
+    { std::ofstream(target) << "keep"; }
+    ASSERT_EQ(::symlink(target.c_str(), (s / "out.png.part").c_str()), 0);
+    std::string error;
+    ASSERT_TRUE(qor::WriteWholeFile(s / "out.png", "new", 3, error)) << error;
+    std::ifstream back(target);
+    std::string text;
+    back >> text;
+    EXPECT_EQ(text, "keep");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(s / "out.png")));
+    EXPECT_EQ(fs::file_size(s / "out.png"), 3u);
+
+    const std::string part = qor::PartName(s / "next.png");
+    EXPECT_NE(part, s / "next.png.part");
+    EXPECT_EQ(part, qor::PartName(s / "next.png"));   // one tag for the whole run
+    ASSERT_EQ(::symlink(target.c_str(), part.c_str()), 0);
+    EXPECT_FALSE(qor::WriteWholeFile(s / "next.png", "new", 3, error));
+    EXPECT_NE(error.find("File exists"), std::string::npos) << error;
+    EXPECT_TRUE(fs::is_symlink(part));   // not ours: left there
+
+    fs::create_directory(s / "dir.png");
+    ASSERT_EQ(::mkfifo((s / "fifo.png").c_str(), 0600), 0);
+    EXPECT_FALSE(qor::WriteWholeFile(s / "dir.png", "x", 1, error));
+    EXPECT_NE(error.find("is a folder"), std::string::npos) << error;
+    EXPECT_FALSE(qor::WriteWholeFile(s / "fifo.png", "x", 1, error));
+    EXPECT_NE(error.find("is a FIFO"), std::string::npos) << error;
+    EXPECT_TRUE(fs::is_fifo(s / "fifo.png"));
+    EXPECT_FALSE(fs::exists(qor::PartName(s / "dir.png")));
+}
+
+TEST(Printable, ControlCharactersAndLongPathsStayOnOneLine) {
+    EXPECT_EQ(qor::Printable("a\nb\tc\x01" "d\x7f"), "a\\nb\\tc\\x01d\\x7F");
+    EXPECT_EQ(qor::Printable("plain/path é"), "plain/path é");
+    const std::string longer = std::string(1000, 'a') + "\n" + std::string(1000, 'b');
+    const std::string shown = qor::Printable(longer);
+    EXPECT_LT(shown.size(), 400u);
+    EXPECT_EQ(shown.find('\n'), std::string::npos);
+    EXPECT_NE(shown.find("a...b"), std::string::npos) << shown;
+}
+
 TEST(ReadWholeFile, ReadsUpToTheLimitAndNoFurther) {
     Alarm alarm(20);
     Scratch s;

@@ -94,6 +94,84 @@ TEST(JpegLoader, DecodesToTheColoursItWasMadeOf) {
     EXPECT_TRUE(near(p.argb[3 * 16 + 13], 20, 30, 230)) << std::hex << p.argb[3 * 16 + 13];
 }
 
+// CMYK as Adobe's programs write it (inverted, 255 for no ink, with an APP14
+// "Adobe" marker, which TurboJPEG's compressor writes): ink for red on the
+// left, blue on the right, and the same file without its marker, whose
+// values then count as plain ink.
+TEST(JpegLoader, DecodesCmykAdobeInvertedAndPlain) {
+    std::vector<uint8_t> cmyk(16 * 8 * 4);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x) {
+            uint8_t* p = &cmyk[(y * 16 + x) * 4];
+            // ink: red = M + Y, blue = C + M; a little black on both
+            const int c = x < 8 ? 0 : 255, m = 255, ye = x < 8 ? 255 : 0, k = 40;
+            p[0] = uint8_t(255 - c), p[1] = uint8_t(255 - m), p[2] = uint8_t(255 - ye), p[3] = uint8_t(255 - k);
+        }
+    tjhandle tj = tjInitCompress();
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    ASSERT_EQ(tjCompress2(tj, cmyk.data(), 16, 16 * 4, 8, TJPF_CMYK, &jpeg, &size, TJSAMP_444, 98, 0), 0);
+    std::vector<uint8_t> adobe(jpeg, jpeg + size);
+    tjFree(jpeg);
+    tjDestroy(tj);
+    qor::Picture p;
+    std::string error;
+    ASSERT_TRUE(qor::DecodePicture(adobe.data(), adobe.size(), p, error)) << error;
+    ASSERT_EQ(p.width, 16);
+    ASSERT_EQ(p.height, 8);
+    auto near = [](uint32_t c, int r, int g, int b) {
+        return c >> 24 == 255 && std::abs(int(c >> 16 & 255) - r) < 10 && std::abs(int(c >> 8 & 255) - g) < 10 &&
+               std::abs(int(c & 255) - b) < 10;
+    };
+    const int lit = 215;   // 255 * (255 - 40) / 255
+    EXPECT_TRUE(near(p.argb[3 * 16 + 2], lit, 0, 0)) << std::hex << p.argb[3 * 16 + 2];
+    EXPECT_TRUE(near(p.argb[3 * 16 + 13], 0, 0, lit)) << std::hex << p.argb[3 * 16 + 13];
+
+    // Without the marker: the decoder's CMYK values taken as ink.
+    size_t at = 2;
+    while (at + 4 < adobe.size() && !(adobe[at] == 0xFF && adobe[at + 1] == 0xEE))
+        at += 2 + (size_t(adobe[at + 2]) << 8 | adobe[at + 3]);
+    ASSERT_LT(at + 4, adobe.size()) << "no APP14 marker written";
+    std::vector<uint8_t> plain(adobe.begin(), adobe.begin() + long(at));
+    plain.insert(plain.end(), adobe.begin() + long(at + 2 + (size_t(adobe[at + 2]) << 8 | adobe[at + 3])), adobe.end());
+    tjhandle d = tjInitDecompress();
+    std::vector<uint8_t> raw(16 * 8 * 4);
+    ASSERT_EQ(tjDecompress2(d, plain.data(), plain.size(), raw.data(), 16, 64, 8, TJPF_CMYK, 0), 0);
+    tjDestroy(d);
+    ASSERT_TRUE(qor::DecodePicture(plain.data(), plain.size(), p, error)) << error;
+    for (int i : {3 * 16 + 2, 3 * 16 + 13}) {
+        const uint8_t* q = &raw[size_t(i) * 4];
+        const auto light = [&](int v) { return ((255 - v) * (255 - q[3]) + 127) / 255; };
+        EXPECT_TRUE(near(p.argb[size_t(i)], light(q[0]), light(q[1]), light(q[2]))) << std::hex << p.argb[size_t(i)];
+    }
+}
+
+// Sampling factors TurboJPEG has no name for (luma 4x2), as Debian's cjpeg
+// writes them: a grey ramp, which subsampled chroma cannot change.
+TEST(JpegLoader, DecodesUnusualSampling) {
+    if (std::system("cjpeg -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "cjpeg not installed (libjpeg-turbo-progs)";
+    const std::string dir = testing::TempDir();
+    {
+        std::ofstream ppm(dir + "/ramp.ppm", std::ios::binary);
+        ppm << "P6\n37 21\n255\n";
+        for (int y = 0; y < 21; ++y)
+            for (int x = 0; x < 37; ++x)
+                for (int c = 0; c < 3; ++c) ppm.put(char(x * 6 + y));
+    }
+    ASSERT_EQ(std::system(("cjpeg -quality 100 -sample 4x2 " + dir + "/ramp.ppm > " + dir + "/ramp.jpg").c_str()), 0);
+    qor::Picture p;
+    std::string error;
+    ASSERT_TRUE(qor::LoadPicture(dir + "/ramp.jpg", p, error)) << error;
+    ASSERT_EQ(p.width, 37);
+    ASSERT_EQ(p.height, 21);
+    for (int y : {0, 10, 20})
+        for (int x : {0, 18, 36}) {
+            const uint32_t c = p.argb[size_t(y) * 37 + x];
+            EXPECT_NEAR(int(c >> 8 & 255), x * 6 + y, 6) << x << "," << y;
+            EXPECT_NEAR(int(c >> 16 & 255), int(c & 255), 4) << x << "," << y;
+        }
+}
+
 TEST(JpegLoader, RefusesTruncatedOversizedAndFakeFiles) {
     const std::vector<uint8_t> good = Read("jpeg/good-16x8.jpg");
     qor::Picture p;
@@ -109,6 +187,10 @@ TEST(JpegLoader, RefusesTruncatedOversizedAndFakeFiles) {
     const std::vector<uint8_t> big = Read("jpeg/oversized-header.jpg");
     qor::DecodePicture(big.data(), big.size(), p, error);
     EXPECT_NE(error.find("4096"), std::string::npos) << error;
+    // Start and end markers and nothing between: no picture, said so.
+    const uint8_t markers[] = {0xFF, 0xD8, 0xFF, 0xD9};
+    EXPECT_FALSE(qor::DecodePicture(markers, sizeof markers, p, error));
+    EXPECT_NE(error.find("no frame header"), std::string::npos) << error;
 }
 
 TEST(PictureLoader, RefusesFilesThatAreNoPicture) {
