@@ -242,7 +242,7 @@ rc=$?
 (ulimit -f 700; exec "$teq" --data "$data" --render "$work/limit2.mp4" --start 60 --fps 30 --length 3) 2>"$work/limit2.err"
 rc=$?
 [ $rc -eq 1 ] && grep -q "ffmpeg could not write $work/limit2.mp4: .*File too large" "$work/limit2.err" || fail "limit2: exit code $rc: $(tail -1 "$work/limit2.err")"
-(ulimit -f 100; exec "$teq" --data "$data" --shot 30 "$work/limit.png") 2>"$work/limit3.err"
+(ulimit -f 20; exec "$teq" --data "$data" --shot 30 "$work/limit.png") 2>"$work/limit3.err"
 rc=$?
 [ $rc -eq 1 ] && grep -q "cannot write $work/limit.png: File too large" "$work/limit3.err" || fail "limit3: exit code $rc: $(cat "$work/limit3.err")"
 [ -z "$(ls "$work" | grep '^limit' | grep -v '\.err$')" ] || fail "limit: left behind: $(ls "$work" | grep '^limit')"
