@@ -134,3 +134,22 @@ web-check: web
 	    puppeteer-core@$(PUPPETEER_VERSION) || exit 1; \
 	fi; \
 	NODE_PATH=$$dir/node_modules:$(NODE_PATH) node web/check.cjs --dir $(WEB) --teq $(BUILD)/teq
+
+# The Debian package (tools/deb): `make deb` writes build-deb/teq_VERSION_amd64.deb
+# (teq built there with Debian's flags, laid out by `cmake --install`) and
+# checks it with lintian; `make deb-check` installs it with apt-get as root,
+# plays it against the native build, validates its files and purges it.
+DEB ?= build-deb
+DEB_PACKAGES := dpkg-dev lintian desktop-file-utils appstream man-db
+
+.PHONY: deb deb-check deb-deps
+
+deb-deps:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(DEB_PACKAGES)"
+
+deb: deb-deps
+	tools/deb/build.sh $(DEB)
+
+deb-check: deb configure
+	cmake --build $(BUILD) -j2 --target teq data
+	tools/deb/check.sh $(DEB) $(BUILD)/teq $(BUILD)/data

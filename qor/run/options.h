@@ -24,6 +24,7 @@ struct Options {
     int passes = 1;             // --passes N (for --bench)
     bool levelFixed = false;    // --level L
     float level = 0.25f;
+    bool version = false;       // --version
 };
 
 // --bench times the frames from --start to here unless --length says otherwise.
