@@ -36,9 +36,11 @@ date=$(sed -n 's/^TEQ_RELEASE_DATE:INTERNAL=//p' "$build/CMakeCache.txt")
 pkg=$work/pkg
 stage=$pkg/debian/teq
 rm -rf "$pkg"
-mkdir -p "$pkg/debian"
+mkdir -p "$pkg/debian" "$stage/DEBIAN"
 umask 022
 DESTDIR=$stage cmake --install "$build" --strip >"$work/install.log"
+# As dh_strip leaves a program: no compiler notes either.
+strip --remove-section=.comment --remove-section=.note "$stage/usr/games/teq"
 doc=$stage/usr/share/doc/teq
 mkdir -p "$doc"
 cp "$root/tools/deb/copyright" "$doc/copyright"
