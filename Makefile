@@ -75,7 +75,7 @@ clean:
 # into a cache folder outside the clone), and the libraries cross-built for
 # the browser are cached the same way (web/build-libs.sh).
 WEB ?= build-web
-WEB_PACKAGES := emscripten chromium python3
+WEB_PACKAGES := emscripten chromium firefox-esr python3
 PUPPETEER_VERSION := 24.43.1
 export NODE_PATH := /usr/share/nodejs$(if $(NODE_PATH),:$(NODE_PATH))
 
