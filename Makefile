@@ -76,7 +76,7 @@ clean:
 # into a cache folder outside the clone), and the libraries cross-built for
 # the browser are cached the same way (web/build-libs.sh).
 WEB ?= build-web
-WEB_PACKAGES := emscripten chromium python3
+WEB_PACKAGES := emscripten chromium firefox-esr python3
 PUPPETEER_VERSION := 24.43.1
 export NODE_PATH := /usr/share/nodejs$(if $(NODE_PATH),:$(NODE_PATH))
 
@@ -135,3 +135,22 @@ web-check: web
 	    puppeteer-core@$(PUPPETEER_VERSION) || exit 1; \
 	fi; \
 	NODE_PATH=$$dir/node_modules:$(NODE_PATH) node web/check.cjs --dir $(WEB) --teq $(BUILD)/teq
+
+# The Debian package (tools/deb): `make deb` writes build-deb/teq_VERSION_amd64.deb
+# (teq built there with Debian's flags, laid out by `cmake --install`) and
+# checks it with lintian; `make deb-check` installs it with apt-get as root,
+# plays it against the native build, validates its files and purges it.
+DEB ?= build-deb
+DEB_PACKAGES := dpkg-dev lintian desktop-file-utils appstream man-db
+
+.PHONY: deb deb-check deb-deps
+
+deb-deps:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(DEB_PACKAGES)"
+
+deb: deb-deps
+	tools/deb/build.sh $(DEB)
+
+deb-check: deb configure
+	cmake --build $(BUILD) -j2 --target teq data
+	tools/deb/check.sh $(DEB) $(BUILD)/teq $(BUILD)/data

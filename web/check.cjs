@@ -1,13 +1,17 @@
 // make web-check: serves the browser build on 127.0.0.1 and plays it in
-// headless Chromium (Debian's, driven by puppeteer-core): the click-to-start
-// overlay, the loading screen, the demo moving with its audio context running,
-// the playback keys (pause, seek, play on), no console errors, Q ending the
-// run, and ?shot=T against the native `teq --shot T`, both from a cross-origin
-// isolated server (the shared-memory build) and from a plain one (the
-// one-thread build), and ?shot=T&resolution=2 against --resolution 2. With --bench also ?bench (two threads, one thread, one thread with
-// the portable loop) beside the native single-thread portable `teq --bench`,
-// as ratios.
+// headless Chromium and Firefox ESR (Debian's, driven by puppeteer-core, over
+// the DevTools protocol and WebDriver BiDi): the click-to-start overlay with
+// the version, the loading screen, the demo moving with its audio context
+// running, the playback keys (pause, seek, play on, fullscreen), no console
+// errors, Q ending the run, and ?shot=T against the native `teq --shot T`,
+// both from a cross-origin isolated server (the two-thread build) and from a
+// plain one (the one-thread build), and ?shot=T&resolution=2 against
+// --resolution 2. With --bench also ?bench (two threads,
+// one thread, one thread with the portable loop) beside the native
+// single-thread portable `teq --bench`, as ratios, and the browsers' frame
+// times side by side.
 //   node web/check.cjs --dir build-web --teq build/teq [--shot 45] [--bench] [--shots DIR]
+//                      [--browsers chromium,firefox]
 'use strict';
 const { spawn, execFileSync } = require('child_process');
 const fs = require('fs');
@@ -17,7 +21,7 @@ const puppeteer = require('puppeteer-core');
 
 function options() {
   const o = { dir: 'build-web', teq: 'build/teq', shot: 45, bench: false, shots: null,
-              chromium: '/usr/bin/chromium' };
+              chromium: '/usr/bin/chromium', firefox: '/usr/bin/firefox-esr', browsers: 'chromium,firefox' };
   const argv = process.argv.slice(2);
   for (let i = 0; i < argv.length; i++) {
     const key = argv[i].replace(/^--/, '');
@@ -29,13 +33,45 @@ function options() {
     }
   }
   if (!o.shots) o.shots = path.join(o.dir, 'check');
+  o.browsers = o.browsers.split(',');
+  for (const b of o.browsers) {
+    if (!(b in launchers)) {
+      console.error(`web-check: unknown browser ${b} (chromium, firefox)`);
+      process.exit(2);
+    }
+  }
   return o;
 }
 
+// Each browser as puppeteer starts it: Chromium over the DevTools protocol
+// with its software GL, Firefox over WebDriver BiDi (puppeteer's default there).
+const launchers = {
+  chromium: (o) => puppeteer.launch({
+    executablePath: o.chromium,
+    headless: true,
+    protocolTimeout: 1800000,   // ?bench keeps the page busy for minutes
+    args: ['--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--no-sandbox',
+           '--disable-background-networking', '--disable-component-update', '--disable-sync',
+           '--no-first-run'],
+  }),
+  // A machine without a sound card leaves Firefox's audio contexts suspended
+  // (Chromium falls back to a silent output of its own): Firefox's stand-in
+  // audio device plays at the real pace instead. The autoplay policy stays
+  // as it is, so the click must still start the sound.
+  firefox: (o) => puppeteer.launch({
+    browser: 'firefox',
+    executablePath: o.firefox,
+    headless: true,
+    protocolTimeout: 1800000,
+    extraPrefsFirefox: { 'media.cubeb.force_mock_context': true },
+  }),
+};
+
 const results = [];
+let browserName = '';
 function check(name, ok, detail) {
   results.push(ok);
-  console.log(`${ok ? 'ok  ' : 'FAIL'} ${name}${detail ? ': ' + detail : ''}`);
+  console.log(`${ok ? 'ok  ' : 'FAIL'} [${browserName}] ${name}${detail ? ': ' + detail : ''}`);
   return ok;
 }
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
@@ -114,8 +150,10 @@ async function playing(browser, url, o) {
   check('cross-origin isolated page draws on a thread per core (at most eight)',
         await page.evaluate(() => self.crossOriginIsolated && teq.threads === Math.min(8, navigator.hardwareConcurrency)));
   const overlay = await page.$eval('#overlay', (e) => ({ shown: !e.classList.contains('hidden'), text: e.innerText }));
-  check('overlay asks for a click before sound', overlay.shown && /click/i.test(overlay.text), overlay.text.replace(/\s+/g, ' '));
-  await page.screenshot({ path: path.join(o.shots, 'before-click.png') });
+  check('overlay asks for a click before sound and names the version',
+        overlay.shown && /click/i.test(overlay.text) && overlay.text.includes(o.version.replace(/^teq /, 'version ')),
+        overlay.text.replace(/\s+/g, ' '));
+  await page.screenshot({ path: path.join(o.shots, `${browserName}-before-click.png`) });
   const box = await page.$eval('#canvas', (c) => ({ w: c.width, h: c.height, shown: c.getBoundingClientRect().width }));
   check('canvas of 320x240 scaled by a whole multiple', box.w === 320 && box.h === 240 && box.shown === 1280,
         `${box.w}x${box.h} shown ${box.shown / box.w} times in a 1280x1000 view`);
@@ -128,7 +166,7 @@ async function playing(browser, url, o) {
     const d = await differenceFrom(page, 'wormhole-ref.jpg').catch(() => Infinity);
     loading = Math.min(loading, d);
     if (d < 12) {
-      if (!loadingShot) await page.screenshot({ path: path.join(o.shots, 'loading.png') });
+      if (!loadingShot) await page.screenshot({ path: path.join(o.shots, `${browserName}-loading.png`) });
       loadingShot = true;
       break;
     }
@@ -154,7 +192,7 @@ async function playing(browser, url, o) {
   }));
   console.log(`     page refresh while playing: ${fps.toFixed(1)} animation frames/s`);
   const a = await canvasStats(page);
-  await page.screenshot({ path: path.join(o.shots, 'playing.png') });
+  await page.screenshot({ path: path.join(o.shots, `${browserName}-playing.png`) });
   await sleep(2000);
   const b = await canvasStats(page);
   const t1 = await page.evaluate(() => Module.SDL2 && Module.SDL2.audioContext ? Module.SDL2.audioContext.currentTime : -1);
@@ -171,7 +209,7 @@ async function playing(browser, url, o) {
     const m = /paused - (\d+):(\d+\.\d)/.exec(title);
     return m ? Number(m[1]) * 60 + Number(m[2]) : NaN;
   };
-  await page.keyboard.press('Space');
+  await page.keyboard.press(' ');
   await sleep(300);
   const held0 = await canvasStats(page);
   await sleep(1000);
@@ -185,10 +223,17 @@ async function playing(browser, url, o) {
   const sought = await canvasStats(page);
   check('Right seeks 5 s on', Math.abs(clock(seekTitle) - clock(pausedTitle) - 5) < 0.15 && sought.hash !== held1.hash,
         `${pausedTitle} -> ${seekTitle}`);
-  await page.keyboard.press('Space');
+  await page.keyboard.press(' ');
   await sleep(1000);
   const resumed = await canvasStats(page);
   check('Space plays on', resumed.hash !== sought.hash && !/paused/.test(await page.title()));
+  // F: the stage goes fullscreen (whole-multiple scaling and black bars there
+  // too), F again leaves it.
+  await page.keyboard.press('f');
+  const full = await waitFor(page, () => document.fullscreenElement && document.fullscreenElement.id === 'stage', 3000);
+  await page.keyboard.press('f');
+  const windowed = await waitFor(page, () => !document.fullscreenElement, 3000);
+  check('F enters fullscreen and leaves it', full && windowed);
   await page.keyboard.press('q');
   check('Q ends the run', await waitFor(page, () => teq.state === 'ended' && teq.exitCode === 0, 5000));
   check('console has no errors', errors.length === 0, errors.slice(0, 3).join(' | '));
@@ -209,7 +254,7 @@ async function shot(browser, url, o, threads, resolution = 1) {
              (threads > 1 ? await page.evaluate(() => Math.min(8, navigator.hardwareConcurrency)) : 1),
              errors.join(' | '))) return;
   const web = Buffer.from(await page.evaluate(() => Array.from(teq.shot)));
-  await page.screenshot({ path: path.join(o.shots, `shot-${o.shot}-${threads}-${resolution}x.png`) });
+  await page.screenshot({ path: path.join(o.shots, `${browserName}-shot-${o.shot}-${threads}-${resolution}x.png`) });
   const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'teq-web-')), 'native.png');
   execFileSync(o.teq, ['--shot', String(o.shot), file, '--resolution', String(resolution)], { stdio: 'inherit' });
   const native = fs.readFileSync(file);
@@ -260,26 +305,46 @@ async function pageBench(browser, url, q) {
   return check(`?${q} runs the timeline`, done && windows(text).length > 0, errors.join(' | ')) ? text : undefined;
 }
 
-async function bench(browser, url, o) {
-  const two = await pageBench(browser, url, 'bench');
-  const simd = await pageBench(browser, url, 'bench&threads=1');
-  const portable = await pageBench(browser, url, 'bench&threads=1&simd=0');
-  const env = { ...process.env, TEQ_RENDER_SIMD: '0', TEQ_RENDER_THREADS: '1' };
-  const native = execFileSync(o.teq, ['--bench'], { env }).toString();
-  console.log('native, portable loop, one thread:\n' + native.trim());
-  const n = windows(native);
-  for (const [name, web] of [['browser, SIMD128 loop, two threads', two], ['browser, SIMD128 loop, one thread', simd],
-                             ['browser, portable loop, one thread', portable]]) {
-    if (!web) continue;
-    console.log(`${name}:\n${web.trim()}`);
-    const ratio = (re) => {
-      const x = web.match(re), y = native.match(re);
-      return x && y ? (parseFloat(x[1]) / parseFloat(y[1])).toFixed(2) : '?';
-    };
-    console.log(`  ratio to native: median ${ratio(/median ([\d.]+)/)}  p99 ${ratio(/p99 ([\d.]+)/)}  ` +
-                `whole run ${ratio(/seconds ([\d.]+)/)}`);
-    console.log('  by window: ' + windows(web).map((x, i) =>
-      `[${x.from},${x.to}) ${x.ms.toFixed(2)} ms x${(x.ms / n[i].ms).toFixed(2)}`).join('  '));
+// The frame-time figures of one --bench output.
+function figures(text) {
+  const get = (re) => { const m = text.match(re); return m ? parseFloat(m[1]) : NaN; };
+  return { median: get(/median ([\d.]+)/), p99: get(/p99 ([\d.]+)/), worst: get(/worst ([\d.]+)/),
+           seconds: get(/seconds ([\d.]+)/), windows: windows(text) };
+}
+
+// ?bench in one browser: the page's three builds, each as a row of the table.
+async function bench(browser, url) {
+  const rows = [];
+  for (const [build, q] of [['SIMD128, two threads', 'bench'], ['SIMD128, one thread', 'bench&threads=1'],
+                            ['portable, one thread', 'bench&threads=1&simd=0']]) {
+    const text = await pageBench(browser, url, q);
+    if (text) {
+      console.log(`${browserName}, ${build}:\n${text.trim()}`);
+      rows.push({ browser: browserName, build, ...figures(text) });
+    }
+  }
+  return rows;
+}
+
+// The browsers' rows beside the native build's, as ratios to the native
+// portable loop on one thread (the closest to the page's portable build).
+function benchTable(rows, o) {
+  const native = (simd, threads) => {
+    const env = { ...process.env, TEQ_RENDER_SIMD: simd, TEQ_RENDER_THREADS: threads };
+    return figures(execFileSync(o.teq, ['--bench'], { env }).toString());
+  };
+  const base = { browser: 'native', build: 'portable, one thread', ...native('0', '1') };
+  rows.unshift({ browser: 'native', build: 'AVX2, two threads', ...native('1', '2') }, base);
+  console.log('frame ms over the whole timeline (x: median against native portable, one thread)');
+  console.log('browser   build                   median     p99   worst   run s       x');
+  for (const r of rows) {
+    const f = (v, w) => (Number.isFinite(v) ? v.toFixed(2) : '?').padStart(w);
+    console.log(`${r.browser.padEnd(9)} ${r.build.padEnd(22)} ${f(r.median, 7)} ${f(r.p99, 7)} ${f(r.worst, 7)} ` +
+                `${f(r.seconds, 7)} ${f(r.median / base.median, 7)}`);
+  }
+  for (const r of rows.slice(2)) {
+    console.log(`  ${r.browser}, ${r.build}, by window: ` + r.windows.map((x, i) =>
+      `[${x.from},${x.to}) ${x.ms.toFixed(2)} ms x${base.windows[i] ? (x.ms / base.windows[i].ms).toFixed(2) : '?'}`).join('  '));
   }
 }
 
@@ -288,24 +353,27 @@ async function main() {
   fs.mkdirSync(o.shots, { recursive: true });
   // The loading picture, for recognising the loading screen.
   fs.copyFileSync(path.join(path.dirname(o.teq), 'data', 'wormhole.jpg'), path.join(o.dir, 'wormhole-ref.jpg'));
+  o.version = execFileSync(o.teq, ['--version']).toString().trim();
   const server = await serve(o.dir, true);
   const plain = await serve(o.dir, false);
-  const browser = await puppeteer.launch({
-    executablePath: o.chromium,
-    headless: true,
-    protocolTimeout: 1800000,   // ?bench keeps the page busy for minutes
-    args: ['--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--no-sandbox',
-           '--disable-background-networking', '--disable-component-update', '--disable-sync',
-           '--no-first-run'],
-  });
+  const rows = [];
   try {
-    await playing(browser, server.url, o);
-    await shot(browser, server.url, o, 2);
-    await shot(browser, plain.url, o, 1);
-    await shot(browser, server.url, o, 2, 2);
-    if (o.bench) await bench(browser, server.url, o);
+    for (const name of o.browsers) {
+      browserName = name;
+      const browser = await launchers[name](o);
+      console.log(`web-check: ${await browser.version()}`);
+      try {
+        await playing(browser, server.url, o);
+        await shot(browser, server.url, o, 2);
+        await shot(browser, plain.url, o, 1);
+        await shot(browser, server.url, o, 2, 2);
+        if (o.bench) rows.push(...await bench(browser, server.url));
+      } finally {
+        await browser.close();
+      }
+    }
+    if (o.bench) benchTable(rows, o);
   } finally {
-    await browser.close();
     server.child.kill();
     plain.child.kill();
     fs.rmSync(path.join(o.dir, 'wormhole-ref.jpg'), { force: true });

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 namespace qor {
 
@@ -20,6 +21,13 @@ std::string DataPath(const char* name) {
     if (gDataDir.empty()) return name;
     if (gDataDir.back() == '/') return gDataDir + name;
     return gDataDir + "/" + name;
+}
+
+std::string InstalledDataDir(const std::string& exe) {
+    const std::filesystem::path path(exe);
+    const std::filesystem::path folder = path.parent_path();
+    if (!path.has_filename() || folder.filename() != "games") return "";
+    return (folder.parent_path() / "share" / "games" / path.stem()).string();
 }
 
 DataFolder InspectDataDir(const std::string& dir, std::string& why) {

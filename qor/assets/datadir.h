@@ -8,6 +8,10 @@ namespace qor {
 void SetDataDir(const std::string& dir);   // "" means the current directory
 std::string DataPath(const char* name);    // the data folder / name
 
+// The data folder of a program installed as games are on Debian:
+// PREFIX/games/NAME reads PREFIX/share/games/NAME. "" for a program anywhere else.
+std::string InstalledDataDir(const std::string& exe);
+
 // The data folder as a whole, checked once before anything is loaded.
 enum class DataFolder { Usable, Missing, NotAFolder, Unreadable, Empty };
 DataFolder InspectDataDir(const std::string& dir, std::string& why);   // why: e.g. "no such folder"

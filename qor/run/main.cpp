@@ -14,12 +14,15 @@
 
 namespace {
 
-// The current folder if it holds the music, else the data folder the build
-// made next to the executable.
+// Installed (PREFIX/games/teq), the installed data folder; otherwise the
+// current folder if it holds the music, else the data folder the build made
+// next to the executable.
 std::string DefaultDataDir() {
+    const std::string exe = qor::platform::ExecutablePath();
+    const std::string installed = qor::InstalledDataDir(exe);
+    if (!installed.empty()) return installed;
     std::error_code ec;
     if (std::filesystem::exists("distortion.xm", ec)) return "";
-    const std::string exe = qor::platform::ExecutablePath();
     if (exe.empty()) return "";
     return (std::filesystem::path(exe).parent_path() / "data").string();
 }
@@ -30,6 +33,10 @@ int Main(int argc, char** argv) {
     if (!qor::ParseOptions(argc, argv, options, help)) return 2;
     if (help) {
         qor::PrintUsage();
+        return 0;
+    }
+    if (options.version) {
+        std::printf("teq %s\n", TEQ_VERSION);
         return 0;
     }
     const bool given = !options.dataDir.empty();

@@ -70,7 +70,8 @@ void PrintUsage() {
         "5 s back and forward, Home restarts; the title shows the time while paused\n"
         "or seeking.\n"
         "\n"
-        "  --data DIR       read the data files from DIR (default: the current folder if it\n"
+        "  --data DIR       read the data files from DIR (default: PREFIX/share/games/teq\n"
+        "                   when teq is PREFIX/games/teq, else the current folder if it\n"
         "                   holds distortion.xm, else the data folder next to teq)\n"
         "  --fullscreen     start in desktop fullscreen\n"
         "  --scale N        window size 320x240 times N (default: largest that fits)\n"
@@ -93,7 +94,8 @@ void PrintUsage() {
         "                   frame's fastest time, which sets apart what the machine\n"
         "                   stole from what the frame costs (default 1)\n"
         "  --resolution N   draw every frame at 320N x 240N, N = 1 to 8 (default 1)\n"
-        "  --help           this text\n");
+        "  --version        print teq's version\n"
+        "  --help           list the options and keys\n");
 }
 
 bool ParseOptions(int argc, char** argv, Options& o, bool& help) {
@@ -103,6 +105,8 @@ bool ParseOptions(int argc, char** argv, Options& o, bool& help) {
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
             help = true;
+        } else if (!std::strcmp(a, "--version")) {
+            o.version = true;
         } else if (!std::strcmp(a, "--data")) {
             const char* v = value();
             if (!v || !*v) return Fail(a, v, "a folder");

@@ -26,6 +26,7 @@ struct Options {
     int resolution = 1;         // --resolution N: frames drawn at 320N x 240N
     bool levelFixed = false;    // --level L
     float level = 0.25f;
+    bool version = false;       // --version
 };
 
 // The largest --size, in pixels: 3840x2160, where ffmpeg needs about 1 GB

@@ -64,6 +64,8 @@ TEST(Options, EveryOptionAndItsValue) {
     EXPECT_FALSE(none.help);
 
     EXPECT_TRUE(Parse({"--help"}).help);
+    EXPECT_TRUE(Parse({"--version"}).options.version);
+    EXPECT_FALSE(none.options.version);
 }
 
 TEST(Options, BadOptionsAndValuesSayOneLine) {

@@ -46,6 +46,7 @@ rm -rf "$work/zip" "$work/teq-windows.zip"
 mkdir -p "$stage/data"
 x86_64-w64-mingw32-strip -o "$stage/teq.exe" "$build/teq.exe"
 cp "$data"/* "$stage/data/"
-sed 's/$/\r/' "$root/tools/windows/README.txt" >"$stage/README.txt"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+sed -e "s/@VERSION@/$version/" -e 's/$/\r/' "$root/tools/windows/README.txt" >"$stage/README.txt"
 (cd "$work/zip" && zip -q -r -X ../teq-windows.zip teq)
 echo "windows: $work/teq-windows.zip ($(du -k "$work/teq-windows.zip" | cut -f1) KiB) in $(( $(date +%s) - began )) s"

@@ -1,6 +1,7 @@
 #!/bin/sh
 # make windows-check: teq.exe from the zip, under wine with no display and no
-# sound, against the native build: --help prints, a bad option exits 2 with
+# sound, against the native build: --help prints, --version and README.txt
+# name the native build's version, a bad option exits 2 with
 # one line, --shot gives the same pictures (or, where the two C maths
 # libraries round a sine differently, a few pixels a level or two apart), and
 # a short --render gives the same audio bytes.
@@ -39,6 +40,10 @@ fail() { echo "FAIL: $*"; failed=1; }
 
 wine "$exe" --help >help.txt 2>&1
 grep -q -- "--render FILE" help.txt || fail "teq.exe --help printed: $(head -c 200 help.txt)"
+version=$("$teq" --version)
+wine "$exe" --version >version.txt 2>&1
+[ "$(tr -d '\r' <version.txt)" = "$version" ] || fail "teq.exe --version printed '$(head -c 100 version.txt)', not '$version'"
+grep -q "^Version ${version#teq }" teq/README.txt || fail "README.txt does not name ${version}"
 
 wine "$exe" --bogus >out.txt 2>err.txt
 rc=$?
