@@ -124,7 +124,9 @@ web: configure web-deps
 	@ls -l $(WEB)/index.html $(WEB)/teq.js $(WEB)/teq.wasm $(WEB)/teq.data $(WEB)/teq-mt.js \
 	  $(WEB)/teq-mt.wasm $(WEB)/teq-mt.worker.js
 
+# The page's shot is compared with the native teq's.
 web-check: web
+	cmake --build $(BUILD) -j2 --target teq
 	node --no-experimental-fetch $(WEB)/cmake/tests/render_test.js
 	node --no-experimental-fetch $(WEB)/cmake-mt/tests/render_test.js
 	@dir=/var/cache/teq/npm-puppeteer-core-$(PUPPETEER_VERSION); \
