@@ -17,7 +17,7 @@ data=$(cd "$2" 2>/dev/null && pwd) || { echo "web: no $2 (build the data first)"
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 
 for variant in wasm wasm-mt; do
-    libs=$("$root/tools/libs/build.sh" "$variant" "$web/libs" | tail -n 1)
+    libs=$("$root/tools/libs/build.sh" "$variant" "$web/libs")
     dir=$web/cmake${variant#wasm}
     threads=$([ "$variant" = wasm-mt ] && echo ON || echo OFF)
     # A new library prefix means a fresh configure: pkg-config's answers are cached.
@@ -25,7 +25,7 @@ for variant in wasm wasm-mt; do
         rm -f "$dir/CMakeCache.txt"
         PKG_CONFIG_LIBDIR=$libs/lib/pkgconfig PKG_CONFIG_PATH='' cmake -S "$root" -B "$dir" -G Ninja \
             -DCMAKE_TOOLCHAIN_FILE=/usr/share/emscripten/cmake/Modules/Platform/Emscripten.cmake \
-            -DCMAKE_BUILD_TYPE=Release -DCMAKE_FIND_ROOT_PATH="$libs" -DTEQ_WEB_THREADS=$threads \
+            -DCMAKE_BUILD_TYPE=Release -DCMAKE_FIND_ROOT_PATH="$libs" -DTEQ_WEB_THREADS="$threads" \
             -DCMAKE_CROSSCOMPILING_EMULATOR="node;--no-experimental-fetch" \
             -DTEQ_WEB_DATA="$data" -DTEQ_WEB_OUTPUT="$web"
     fi

@@ -20,11 +20,11 @@ targets="png:tests/assets/corpus/png jpeg:tests/assets/corpus/jpeg a3f:tests/ass
          xm:tests/audio/corpus/xm options:tests/run/corpus/options"
 
 mkdir -p "$build"
-libs=$(tools/libs/build.sh fuzz "$build/libs" | tail -1)
+libs=$(tools/libs/build.sh fuzz "$build/libs")
 echo "fuzz: instrumented libraries in $libs ($(cat "$libs/.complete"))"
 openmpt=""
 if [ "${FUZZ_OPENMPT:-1}" = 1 ]; then
-    openmpt=$(tools/libs/build.sh fuzz-openmpt "$build/libs" | tail -1)
+    openmpt=$(tools/libs/build.sh fuzz-openmpt "$build/libs")
     echo "fuzz: instrumented player in $openmpt ($(cat "$openmpt/.complete"))"
 fi
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTEQ_FUZZ=ON \

@@ -23,7 +23,7 @@
 # recipe or toolchain builds afresh. A folder holding .complete is finished
 # and reused as it is. A build holds a lock (flock) on TARGET-KEY.lock: a
 # second build of the same folder waits for it, then uses its result. The
-# prefix is printed as the last line of standard output; the steps' logs and
+# prefix is the one line printed on standard output; the steps' logs and
 # times go to standard error and, on failure, stay in TARGET-KEY.work.
 set -eu
 
@@ -45,6 +45,7 @@ jobs=${JOBS:-2}
 
 # The recipe sets `sources` (the source packages it builds), `toolchain`
 # (its compilers' versions, part of the key) and defines build().
+# shellcheck source=/dev/null
 . "$recipe"
 
 key=$( { cat "$here/build.sh" "$recipe"; echo "$toolchain"; echo "$target $versions"; } | sha256sum | cut -c1-16)

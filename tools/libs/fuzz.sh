@@ -3,7 +3,7 @@
 # libraries, so the fuzz targets see inside the decoders.
 sources="zlib libspng libjpeg-turbo"
 export CC=${CC:-clang} CFLAGS="-O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined,fuzzer-no-link"
-AR=ar
+AR="ar"
 toolchain=$($CC --version | head -n 1)
 
 build() {

@@ -5,7 +5,8 @@
 sources="zlib libspng libjpeg-turbo libsdl2 libopenmpt"
 CC=emcc
 AR=emar
-threads=$([ "$target" = wasm-mt ] && echo -pthread || true)
+threads=""
+if [ "$target" = wasm-mt ]; then threads=-pthread; fi
 export CFLAGS="-O2${threads:+ $threads}" CXXFLAGS="-O2${threads:+ $threads}" LDFLAGS="$threads"
 WRAP_CONFIGURE=emconfigure
 WRAP_MAKE=emmake

@@ -16,7 +16,7 @@ began=$(date +%s)
 for f in distortion.xm geo.a3f smfont.png; do
     [ -f "$data/$f" ] || { echo "windows: no $f in $data (build the data first)" >&2; exit 1; }
 done
-prefix=$("$root/tools/libs/build.sh" mingw "$work" | tail -n 1)
+prefix=$("$root/tools/libs/build.sh" mingw "$work")
 
 # A new library prefix means a fresh configure: pkg-config's answers are cached.
 build=$work/teq
