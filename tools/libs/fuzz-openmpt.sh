@@ -3,7 +3,8 @@
 # About 370 s of processor time, once.
 sources="libopenmpt"
 export CC=${CC:-clang} CXX=${CXX:-clang++}
-export CFLAGS="-O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined,fuzzer-no-link" CXXFLAGS="$CFLAGS"
+export CFLAGS="-O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined,fuzzer-no-link"
+export CXXFLAGS="$CFLAGS"
 toolchain=$($CXX --version | head -n 1)
 
 build() {
