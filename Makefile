@@ -11,15 +11,18 @@ PACKAGES := cmake g++ ninja-build pkg-config libsdl2-dev libopenmpt-dev \
             libbenchmark-dev fonts-dejavu-core ffmpeg openmpt123 xvfb xauth xdotool \
             libjpeg-turbo-progs
 
-# Fuzzing (make fuzz): clang with libFuzzer, and dpkg-source for the decoders' sources.
-FUZZ_PACKAGES := clang libclang-rt-14-dev dpkg-dev cmake ninja-build
+# What tools/libs/build.sh needs to fetch and unpack Debian's source packages
+# for the libraries the fuzzing, Windows and browser builds link.
+LIB_PACKAGES := dpkg-dev xz-utils debian-archive-keyring make
 
-# Windows (make windows, make windows-check): mingw-w64, wine, zip, and
-# dpkg-source for the libraries' sources.
+# Fuzzing (make fuzz): clang with libFuzzer.
+FUZZ_PACKAGES := clang libclang-rt-14-dev $(LIB_PACKAGES)
+
+# Windows (make windows, make windows-check): mingw-w64, wine, zip.
 WINDOWS_BUILD ?= build-windows
-WINDOWS_PACKAGES := mingw-w64 wine wine64 zip unzip dpkg-dev make file xz-utils debian-archive-keyring
+WINDOWS_PACKAGES := mingw-w64 wine wine64 zip unzip file $(LIB_PACKAGES)
 
-.PHONY: run test build deps configure clean fuzz windows windows-check windows-deps
+.PHONY: run test build deps configure clean fuzz fuzz-deps windows windows-check windows-deps
 
 run: build
 	./$(BUILD)/teq $(ARGS)
@@ -28,8 +31,7 @@ test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j2 --timeout 900
 
 # Every fuzz target for FUZZ_SECONDS (default 45) each; see tools/fuzz/run.sh.
-fuzz:
-	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(FUZZ_PACKAGES)"
+fuzz: fuzz-deps
 	tools/fuzz/run.sh
 
 build: configure
@@ -64,8 +66,15 @@ windows-check: windows
 	cmake --build $(BUILD) -j2 --target teq teq-pngdiff
 	tools/windows/check.sh $(WINDOWS_BUILD) $(BUILD)/teq $(BUILD)/data $(BUILD)/teq-pngdiff
 
+# Each build's own packages, checked (as root installed) as deps does.
+fuzz-deps:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(FUZZ_PACKAGES)"
+
 windows-deps:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(WINDOWS_PACKAGES)"
+
+web-deps:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(WEB_PACKAGES)"
 
 clean:
 	rm -rf $(BUILD)
@@ -74,58 +83,26 @@ clean:
 # teq.wasm, teq.data); `make web-check` plays it in headless Chromium. Both
 # install what they need as root (emscripten, chromium, npm; puppeteer-core
 # into a cache folder outside the clone), and the libraries cross-built for
-# the browser are cached the same way (web/build-libs.sh).
+# the browser are cached the same way (tools/libs/build.sh).
 WEB ?= build-web
-WEB_PACKAGES := emscripten chromium firefox-esr python3
+# npm: Debian's, unless one is on the PATH already (NodeSource's node brings
+# its own, which Debian's would conflict with).
+WEB_PACKAGES := emscripten chromium firefox-esr python3 $(LIB_PACKAGES) $(if $(shell command -v npm),,npm)
 PUPPETEER_VERSION := 24.43.1
 export NODE_PATH := /usr/share/nodejs$(if $(NODE_PATH),:$(NODE_PATH))
 
 .PHONY: web web-check web-deps
 
-web-deps:
-	@missing=""; for p in $(WEB_PACKAGES); do \
-	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
-	done; \
-	command -v npm >/dev/null || missing="$$missing npm"; \
-	if [ -n "$$missing" ]; then \
-	  if [ "$$(id -u)" = 0 ]; then \
-	    echo "Installing:$$missing"; \
-	    apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y $$missing || exit 1; \
-	  else \
-	    echo "The browser build needs these Debian packages. Run:"; \
-	    echo "  sudo apt-get install -y$$missing"; \
-	    exit 1; \
-	  fi; \
-	fi
-
-web: configure web-deps
+# Two builds of the page's program (web/build.sh): teq.js on one thread for
+# any server, teq-mt.js on shared memory with a drawing thread for
+# cross-origin isolated pages. Both preload the native build's data files.
+web: web-deps configure
 	cmake --build $(BUILD) -j2 --target data
-	@# Two builds of the page's program: teq.js on one thread for any server,
-	@# teq-mt.js on shared memory with a drawing thread for cross-origin
-	@# isolated pages. Each links its own build of the libraries.
-	@for variant in "" mt; do \
-	  libs=$$(sh web/build-libs.sh $(WEB)/libs $$variant) || exit 1; \
-	  dir=$(WEB)/cmake$${variant:+-$$variant}; threads=$$([ -n "$$variant" ] && echo ON || echo OFF); \
-	  if [ ! -f $$dir/build.ninja ] || ! grep -q "$$libs" $$dir/CMakeCache.txt; then \
-	    rm -f $$dir/CMakeCache.txt; \
-	    PKG_CONFIG_LIBDIR=$$libs/lib/pkgconfig PKG_CONFIG_PATH= cmake -S . -B $$dir -G Ninja \
-	      -DCMAKE_TOOLCHAIN_FILE=/usr/share/emscripten/cmake/Modules/Platform/Emscripten.cmake \
-	      -DCMAKE_BUILD_TYPE=Release -DCMAKE_FIND_ROOT_PATH=$$libs -DTEQ_WEB_THREADS=$$threads \
-	      -DCMAKE_CROSSCOMPILING_EMULATOR="node;--no-experimental-fetch" \
-	      -DTEQ_WEB_DATA=$(abspath $(BUILD))/data -DTEQ_WEB_OUTPUT=$(abspath $(WEB)) || exit 1; \
-	  fi; \
-	done
-	@# New data files (not seen by the linker) make the page's data package again.
-	@if [ -f $(WEB)/teq.data ] && [ -n "$$(find $(BUILD)/data -newer $(WEB)/teq.data)" ]; then \
-	  rm -f $(WEB)/teq.js $(WEB)/teq-mt.js; fi
-	cmake --build $(WEB)/cmake -j2
-	cmake --build $(WEB)/cmake-mt -j2
-	@# Both package the same files in the same order: one copy is served.
-	@if [ -f $(WEB)/teq-mt.data ]; then cmp $(WEB)/teq.data $(WEB)/teq-mt.data && rm $(WEB)/teq-mt.data; fi
-	@ls -l $(WEB)/index.html $(WEB)/teq.js $(WEB)/teq.wasm $(WEB)/teq.data $(WEB)/teq-mt.js \
-	  $(WEB)/teq-mt.wasm $(WEB)/teq-mt.worker.js
+	web/build.sh $(WEB) $(BUILD)/data
 
+# The page's shot is compared with the native teq's.
 web-check: web
+	cmake --build $(BUILD) -j2 --target teq
 	node --no-experimental-fetch $(WEB)/cmake/tests/render_test.js
 	node --no-experimental-fetch $(WEB)/cmake-mt/tests/render_test.js
 	@dir=/var/cache/teq/npm-puppeteer-core-$(PUPPETEER_VERSION); \

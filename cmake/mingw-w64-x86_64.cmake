@@ -1,7 +1,7 @@
 # Cross-compiling teq for 64-bit Windows with Debian's mingw-w64, "-posix"
 # thread model (the "-win32" one has no std::thread or std::mutex in GCC 12).
 # TEQ_MINGW_PREFIX names the folder the cross-built libraries live in
-# (tools/windows/build-libs.sh prints it); pkg-config then looks only there,
+# (tools/libs/build.sh mingw prints it); pkg-config then looks only there,
 # with --static, since teq.exe links every library into itself.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)

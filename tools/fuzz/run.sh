@@ -1,14 +1,14 @@
 #!/bin/sh
 # make fuzz: every fuzz target for a bounded time, with AddressSanitizer and
 # UBSan over the engine and over instrumented builds of zlib, libspng,
-# TurboJPEG (tools/fuzz/build-libs.sh) and libopenmpt (build-openmpt.sh),
-# cached outside the clone.
+# TurboJPEG and libopenmpt (tools/libs/build.sh fuzz, fuzz-openmpt), cached
+# outside the clone.
 #   FUZZ_SECONDS  time per target (default 45)
 #   FUZZ_BUILD    build folder (default build-fuzz)
 #   FUZZ_ONLY     run only these targets, e.g. "png xm"
 #   FUZZ_OPENMPT  0: the xm target with the system's libopenmpt instead of an
-#                 instrumented one (tools/fuzz/build-openmpt.sh, ~370 s of
-#                 processor time to build once)
+#                 instrumented one (tools/libs/build.sh fuzz-openmpt, ~370 s
+#                 of processor time to build once)
 # Each target starts from its committed corpus (copied: new inputs stay in the
 # build folder). A fault stops with the input's path: fix it, then add the
 # input to the target's corpus so the replay tests keep it.
@@ -19,14 +19,14 @@ build=${FUZZ_BUILD:-build-fuzz}
 targets="png:tests/assets/corpus/png jpeg:tests/assets/corpus/jpeg a3f:tests/assets/corpus/a3f
          xm:tests/audio/corpus/xm options:tests/run/corpus/options"
 
-libs=$(tools/fuzz/build-libs.sh | tail -1)
-echo "fuzz: instrumented libraries in $libs ($(cat "$libs/done"))"
+mkdir -p "$build"
+libs=$(tools/libs/build.sh fuzz "$build/libs")
+echo "fuzz: instrumented libraries in $libs ($(cat "$libs/.complete"))"
 openmpt=""
 if [ "${FUZZ_OPENMPT:-1}" = 1 ]; then
-    openmpt=$(tools/fuzz/build-openmpt.sh | tail -1)
-    echo "fuzz: instrumented player in $openmpt ($(cat "$openmpt/done"))"
+    openmpt=$(tools/libs/build.sh fuzz-openmpt "$build/libs")
+    echo "fuzz: instrumented player in $openmpt ($(cat "$openmpt/.complete"))"
 fi
-mkdir -p "$build"
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTEQ_FUZZ=ON \
     -DTEQ_FUZZ_LIBS="$libs" -DTEQ_FUZZ_OPENMPT="$openmpt" >"$build/configure.log" 2>&1 ||
     { cat "$build/configure.log"; exit 1; }

@@ -5,7 +5,7 @@
 #   tools/windows/build.sh WORK_DIR DATA_DIR
 #
 # DATA_DIR holds the data files of the native build (the same bytes on every
-# platform). The libraries come from build-libs.sh (built once, then reused).
+# platform). The libraries come from tools/libs/build.sh (built once, then reused).
 set -eu
 work=$1
 data=$2
@@ -16,7 +16,7 @@ began=$(date +%s)
 for f in distortion.xm geo.a3f smfont.png; do
     [ -f "$data/$f" ] || { echo "windows: no $f in $data (build the data first)" >&2; exit 1; }
 done
-prefix=$("$root/tools/windows/build-libs.sh" "$work" | tail -n 1)
+prefix=$("$root/tools/libs/build.sh" mingw "$work")
 
 # A new library prefix means a fresh configure: pkg-config's answers are cached.
 build=$work/teq
