@@ -1,7 +1,9 @@
 // The operating-system pieces on Windows.
 #include "platform/system.h"
 
+// windows.h first: the headers after it build on its definitions.
 #include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
