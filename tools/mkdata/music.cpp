@@ -885,7 +885,7 @@ Composer Compose() {
   Drop(c, pads, start[7]);
   c.Gain(100);
   Stutter(c, pads, start[8]);
-  c.Gain(118);
+  c.Gain(122);
   Drop2(c, pads, start[9]);
   c.Gain(130);
   Breakdown(c, pads, start[10]);
