@@ -567,8 +567,8 @@ void Intro(Composer& c, Pads& pads, int s) {
     if (b >= 2) {
       // A pulse on beats 1 and 3 that grows, the body doubled by the sub.
       for (int r = 0; r < (b < 9 ? 16 : 12); r += b < 9 ? 8 : 4) {
-        c.Play(row + r, ChKick, C4, InKick, 46 + 2 * (b - 2));
-        c.Play(row + r, ChKick2, C4, InKickSub, 30 + 2 * (b - 2));
+        c.Play(row + r, ChKick, C4, InKick, 46 + (b - 2));
+        c.Play(row + r, ChKick2, C4, InKickSub, 30 + (b - 2));
       }
     }
     if (b >= 5 && b < 9) {
@@ -631,7 +631,7 @@ void Groove(Composer& c, Pads& pads, int s, const std::vector<const Chord*>& bar
     }
   }
   // The last bar is a 3-beat fill.
-  Fill(c, s + rows, 8, 40);
+  Fill(c, s + rows, 8, 34);
 }
 
 void Theme(Composer& c, Pads& pads, int s) {
@@ -869,27 +869,29 @@ Composer Compose() {
 
   // Each section at its bus gain: the levels that set the song's loudness
   // curve (the drop on top, the breakdown well under it) at one peak.
-  c.Gain(110);
+  c.Gain(130);
   Intro(c, pads, start[0]);
-  c.Gain(125);
+  c.Gain(128);
   Build(c, pads, start[1]);
-  c.Gain(140);
+  c.Gain(148);
   Groove(c, pads, start[2], {&kAm, &kG, &kF, &kE, &kE}, 76, false, 0); // falling to E
   Groove(c, pads, start[3], {&kC, &kG, &kE}, 44, true, 3);            // a turn to C major
-  c.Gain(90);
+  c.Gain(95);
   Theme(c, pads, start[4]);
-  c.Gain(100);
   Break(c, pads, start[5]);
+  c.Gain(110);
   Riser(c, pads, start[6]);
+  c.Gain(100);
   Drop(c, pads, start[7]);
+  c.Gain(100);
   Stutter(c, pads, start[8]);
-  c.Gain(118);
+  c.Gain(122);
   Drop2(c, pads, start[9]);
-  c.Gain(115);
+  c.Gain(130);
   Breakdown(c, pads, start[10]);
-  c.Gain(140);
+  c.Gain(144);
   Return(c, pads, start[11]);
-  c.Gain(150);
+  c.Gain(165);
   // Fade from 124 s to silence at about 131 s (rows of 0.125 s at 120 BPM).
   constexpr int kMaster = 64;
   Outro(c, pads, start[12], start[12] + 68, start[12] + 124, kMaster);
