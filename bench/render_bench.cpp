@@ -23,8 +23,8 @@ std::vector<uint32_t> Pattern(int size) {
     std::vector<uint32_t> p(size_t(size) * size);
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x)
-            p[size_t(y) * size + x] = uint32_t((x ^ y) & 0xFF) << 24 | uint32_t(x) << 16 |
-                                      uint32_t(y) << 8 | uint32_t((x * y) & 0xFF);
+            p[size_t(y) * size + x] =
+                uint32_t((x ^ y) & 0xFF) << 24 | uint32_t(x) << 16 | uint32_t(y) << 8 | uint32_t((x * y) & 0xFF);
     return p;
 }
 
@@ -35,8 +35,7 @@ qor::A3fObject Sphere(float r, int stacks, int slices) {
     auto at = [&](int i, int j) {
         const float th = float(M_PI) * i / stacks, ph = 2.0f * float(M_PI) * j / slices;
         const float nx = std::sin(th) * std::cos(ph), ny = std::cos(th), nz = std::sin(th) * std::sin(ph);
-        return MeshVertex{r * nx, r * ny, r * nz, nx, ny, nz, 0xFFFFFFFFu, float(j) / slices,
-                          float(i) / stacks};
+        return MeshVertex{r * nx, r * ny, r * nz, nx, ny, nz, 0xFFFFFFFFu, float(j) / slices, float(i) / stacks};
     };
     for (int i = 0; i < stacks; ++i)
         for (int j = 0; j < slices; ++j) {
@@ -61,10 +60,10 @@ void Setup() {
     qor::render::AddTexture("pattern", p.data(), 256, 256);
     std::string error;
     qor::A3fMesh geo;
-    geo.objects.push_back(Sphere(50.0f, 21, 24));          // 960 triangles
+    geo.objects.push_back(Sphere(50.0f, 21, 24));   // 960 triangles
     qor::WriteA3fFile(gDir + "/geo.a3f", geo, error);
     qor::A3fMesh big;
-    big.objects.push_back(Sphere(60.0f, 101, 50));         // 10,000 triangles
+    big.objects.push_back(Sphere(60.0f, 101, 50));   // 10,000 triangles
     qor::WriteA3fFile(gDir + "/big.a3f", big, error);
 }
 
@@ -81,18 +80,25 @@ void FullScreenLayer(benchmark::State& state) {
     UseZBuffer(0), UseAlphaBlend(1);
     SetTexture("pattern");
     const uint32_t c = 0x00404040u;
-    const ScreenVertex quad[4] = {{0, 0, 1, 1, c, 0.1f, 0.2f}, {320, 0, 1, 1, c, 1.3f, 0.2f},
-                                  {0, 240, 1, 1, c, 0.1f, 1.1f}, {320, 240, 1, 1, c, 1.3f, 1.1f}};
+    const ScreenVertex quad[4] = {{0, 0, 1, 1, c, 0.1f, 0.2f},
+                                  {320, 0, 1, 1, c, 1.3f, 0.2f},
+                                  {0, 240, 1, 1, c, 0.1f, 1.1f},
+                                  {320, 240, 1, 1, c, 1.3f, 1.1f}};
     constexpr int kLayers = 16;
     for (auto _ : state) {
         for (int i = 0; i < kLayers; ++i) RenderSV(quad, 2, 1);
         EndScene();
     }
-    state.counters["Mpixel/s"] = benchmark::Counter(double(state.iterations()) * kLayers * kW * kH / 1e6,
-                                                    benchmark::Counter::kIsRate);
+    state.counters["Mpixel/s"] =
+        benchmark::Counter(double(state.iterations()) * kLayers * kW * kH / 1e6, benchmark::Counter::kIsRate);
 }
-BENCHMARK(FullScreenLayer)->ArgNames({"threads", "simd"})->Args({1, 0})->Args({1, 1})->Args({2, 1})
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(FullScreenLayer)
+    ->ArgNames({"threads", "simd"})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Args({2, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void ScreenGrid(benchmark::State& state) {
     Setup();
@@ -117,8 +123,13 @@ void ScreenGrid(benchmark::State& state) {
     }
     state.counters["frames/s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
-BENCHMARK(ScreenGrid)->ArgNames({"threads", "simd"})->Args({1, 0})->Args({1, 1})->Args({2, 1})
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(ScreenGrid)
+    ->ArgNames({"threads", "simd"})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Args({2, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void LitMesh(benchmark::State& state) {
     Setup();
@@ -141,11 +152,16 @@ void LitMesh(benchmark::State& state) {
         a += 0.01f;
     }
     UseLighting(0);
-    state.counters["Mtri/s"] = benchmark::Counter(double(state.iterations()) * 10000 / 1e6,
-                                                  benchmark::Counter::kIsRate);
+    state.counters["Mtri/s"] =
+        benchmark::Counter(double(state.iterations()) * 10000 / 1e6, benchmark::Counter::kIsRate);
 }
-BENCHMARK(LitMesh)->ArgNames({"threads", "simd"})->Args({1, 0})->Args({1, 1})->Args({2, 1})
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(LitMesh)
+    ->ArgNames({"threads", "simd"})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Args({2, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The geo swarm: 95 nested copies of a 960-triangle shell around a camera 60
 // units away, the first opaque, the rest additive through the texture's alpha.
@@ -178,9 +194,14 @@ void Swarm(benchmark::State& state) {
     }
     state.counters["frames/s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
-BENCHMARK(Swarm)->ArgNames({"threads", "simd"})->Args({1, 0})->Args({1, 1})->Args({2, 1})
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(Swarm)
+    ->ArgNames({"threads", "simd"})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Args({2, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
-}  // namespace
+}   // namespace
 
 BENCHMARK_MAIN();

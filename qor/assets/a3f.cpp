@@ -39,8 +39,7 @@ struct FileSource {
     bool Read(void* to, size_t n) { return ReadExactly(fd, to, n); }
 };
 
-std::string Format(const char* fmt, unsigned long long a, unsigned long long b = 0,
-                   unsigned long long c = 0) {
+std::string Format(const char* fmt, unsigned long long a, unsigned long long b = 0, unsigned long long c = 0) {
     char buf[160];
     std::snprintf(buf, sizeof buf, fmt, a, b, c);
     return buf;
@@ -99,18 +98,16 @@ bool Parse(Source& in, uint64_t size, A3fMesh& out, std::string& error, const A3
         const uint32_t vertexCount = U32(counts);
         const uint32_t indexCount = U32(counts + 4);
         if (vertexCount > kA3fMaxVertices) {
-            error = Format("object %llu: vertex count %llu is out of range 0..%llu", i,
-                           vertexCount, kA3fMaxVertices);
+            error = Format("object %llu: vertex count %llu is out of range 0..%llu", i, vertexCount, kA3fMaxVertices);
             return false;
         }
         if (indexCount > kA3fMaxIndices || indexCount % 3 != 0) {
-            error = Format("object %llu: index count %llu is not a multiple of 3 in 0..%llu", i,
-                           indexCount, kA3fMaxIndices);
+            error = Format("object %llu: index count %llu is not a multiple of 3 in 0..%llu", i, indexCount,
+                           kA3fMaxIndices);
             return false;
         }
         if (indexCount == 0 && vertexCount % 3 != 0) {
-            error = Format("object %llu: %llu vertices without indices is not whole triangles",
-                           i, vertexCount);
+            error = Format("object %llu: %llu vertices without indices is not whole triangles", i, vertexCount);
             return false;
         }
         const uint64_t need = uint64_t(vertexCount) * sizeof(MeshVertex) + uint64_t(indexCount) * 4;
@@ -120,8 +117,9 @@ bool Parse(Source& in, uint64_t size, A3fMesh& out, std::string& error, const A3
         }
         bytes += A3fObjectBytes(vertexCount, indexCount, limits.vertexCopies);
         if (bytes > limits.bytes) {
-            error = Format("not loaded: needs more than %llu MiB by object %llu, over the %llu MiB left of the mesh memory budget",
-                           bytes >> 20, i, limits.bytes >> 20);
+            error = Format(
+                "not loaded: needs more than %llu MiB by object %llu, over the %llu MiB left of the mesh memory budget",
+                bytes >> 20, i, limits.bytes >> 20);
             limits.exceeded = true;
             return false;
         }
@@ -153,7 +151,7 @@ bool Parse(Source& in, uint64_t size, A3fMesh& out, std::string& error, const A3
     return true;
 }
 
-}  // namespace
+}   // namespace
 
 uint64_t A3fObjectBytes(uint32_t vertices, uint32_t indices, uint32_t vertexCopies) {
     return uint64_t(vertices) * sizeof(MeshVertex) * vertexCopies + uint64_t(indices ? indices : vertices) * 4;
@@ -202,7 +200,8 @@ std::vector<uint8_t> WriteA3f(const A3fMesh& mesh) {
         PutU32(out, uint32_t(o.indices.size()));
         const size_t at = out.size();
         out.resize(at + o.vertices.size() * sizeof(MeshVertex));
-        if (!o.vertices.empty()) std::memcpy(out.data() + at, o.vertices.data(), o.vertices.size() * sizeof(MeshVertex));
+        if (!o.vertices.empty())
+            std::memcpy(out.data() + at, o.vertices.data(), o.vertices.size() * sizeof(MeshVertex));
         for (uint32_t index : o.indices) PutU32(out, index);
     }
     return out;
@@ -218,4 +217,4 @@ bool WriteA3fFile(const std::string& path, const A3fMesh& mesh, std::string& err
     return true;
 }
 
-}  // namespace qor
+}   // namespace qor

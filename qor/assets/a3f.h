@@ -62,4 +62,4 @@ bool ReadA3fFile(const std::string& path, A3fMesh& out, std::string& error, cons
 std::vector<uint8_t> WriteA3f(const A3fMesh& mesh);
 bool WriteA3fFile(const std::string& path, const A3fMesh& mesh, std::string& error);
 
-}  // namespace qor
+}   // namespace qor

@@ -13,7 +13,7 @@ namespace qor {
 namespace {
 std::string gDataDir;
 bool gReported = false;
-}
+}   // namespace
 
 void SetDataDir(const std::string& dir) { gDataDir = dir; }
 
@@ -32,7 +32,7 @@ std::string InstalledDataDir(const std::string& exe) {
 
 DataFolder InspectDataDir(const std::string& dir, std::string& why) {
     const std::string path = dir.empty() ? "." : dir;
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         why = errno == ENOENT ? "no such folder" : std::string("cannot be reached (") + std::strerror(errno) + ")";
         return DataFolder::Missing;
@@ -69,4 +69,4 @@ DataFolder InspectDataDir(const std::string& dir, std::string& why) {
 void SetDataDirReported(bool reported) { gReported = reported; }
 bool DataDirReported() { return gReported; }
 
-}  // namespace qor
+}   // namespace qor

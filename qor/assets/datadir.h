@@ -21,4 +21,4 @@ DataFolder InspectDataDir(const std::string& dir, std::string& why);   // why: e
 void SetDataDirReported(bool reported);
 bool DataDirReported();
 
-}  // namespace qor
+}   // namespace qor

@@ -36,7 +36,7 @@ struct Descriptor {
     }
 };
 
-}  // namespace
+}   // namespace
 
 std::string SizeText(uint64_t bytes) {
     if (bytes >= (1u << 20) && bytes % (1u << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
@@ -50,7 +50,7 @@ int OpenDataFile(const std::string& path, size_t maxBytes, uint64_t& size, std::
         error = std::string("cannot open (") + std::strerror(errno) + ")";
         return -1;
     }
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) != 0) {
         error = std::string("cannot read (") + std::strerror(errno) + ")";
     } else if (!S_ISREG(st.st_mode)) {
@@ -124,8 +124,7 @@ const std::string& RunTag() {
     static const std::string tag = [] {
         static const char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
         std::random_device device;
-        std::seed_seq seed{device(), device(),
-                           unsigned(std::chrono::steady_clock::now().time_since_epoch().count()),
+        std::seed_seq seed{device(), device(), unsigned(std::chrono::steady_clock::now().time_since_epoch().count()),
                            unsigned(reinterpret_cast<uintptr_t>(&device))};
         std::mt19937 pick(seed);
         std::string t(8, 'a');
@@ -142,7 +141,7 @@ int CreatePart(const std::string& path) {
 }
 
 std::string NotAFile(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return "";
     return KindOf(st.st_mode);
 }
@@ -205,4 +204,4 @@ bool WriteWholeFile(const std::string& path, const void* data, size_t size, std:
     return true;
 }
 
-}  // namespace qor
+}   // namespace qor

@@ -52,4 +52,4 @@ std::string Printable(const std::string& path);
 // "64 MiB", "512 KiB" or "100 bytes", for messages about limits.
 std::string SizeText(uint64_t bytes);
 
-}  // namespace qor
+}   // namespace qor

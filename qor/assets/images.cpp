@@ -9,8 +9,8 @@
 #include <turbojpeg.h>
 
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -18,9 +18,9 @@ namespace qor {
 
 namespace {
 
-constexpr size_t kMaxFileBytes = 64u << 20;     // no picture file of ours comes near this
-constexpr size_t kMaxPngChunk = 8u << 20;       // one ancillary or IDAT chunk
-constexpr size_t kMaxPngChunkCache = 16u << 20; // all ancillary chunks together
+constexpr size_t kMaxFileBytes = 64u << 20;       // no picture file of ours comes near this
+constexpr size_t kMaxPngChunk = 8u << 20;         // one ancillary or IDAT chunk
+constexpr size_t kMaxPngChunkCache = 16u << 20;   // all ancillary chunks together
 
 struct SpngDeleter {
     void operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
@@ -37,7 +37,7 @@ bool SpngFail(const char* what, int code, std::string& error) {
     return false;
 }
 
-}  // namespace
+}   // namespace
 
 bool DecodePng(const uint8_t* data, size_t size, Picture& out, std::string& error) {
     SpngPtr ctx(spng_ctx_new(0));
@@ -54,8 +54,8 @@ bool DecodePng(const uint8_t* data, size_t size, Picture& out, std::string& erro
     if (rc) return SpngFail("header", rc, error);
     if (ihdr.width == 0 || ihdr.height == 0 || ihdr.width > uint32_t(kMaxPictureSide) ||
         ihdr.height > uint32_t(kMaxPictureSide)) {
-        error = "PNG is " + std::to_string(ihdr.width) + "x" + std::to_string(ihdr.height) +
-                ", more than " + std::to_string(kMaxPictureSide) + " a side";
+        error = "PNG is " + std::to_string(ihdr.width) + "x" + std::to_string(ihdr.height) + ", more than " +
+                std::to_string(kMaxPictureSide) + " a side";
         return false;
     }
     size_t bytes = 0;
@@ -103,7 +103,7 @@ JpegMarkers ScanJpegMarkers(const uint8_t* data, size_t size) {
             continue;
         }
         pos += 2;
-        if (code == 0xD9 || code == 0xDA) break;              // EOI, SOS
+        if (code == 0xD9 || code == 0xDA) break;                        // EOI, SOS
         if (code == 0x01 || (code >= 0xD0 && code <= 0xD7)) continue;   // no length
         if (pos + 2 > size) break;
         const size_t length = size_t(data[pos]) << 8 | data[pos + 1];
@@ -123,7 +123,7 @@ JpegMarkers ScanJpegMarkers(const uint8_t* data, size_t size) {
     return m;
 }
 
-}  // namespace
+}   // namespace
 
 bool DecodeJpeg(const uint8_t* data, size_t size, Picture& out, std::string& error) {
     TjPtr tj(tjInitDecompress());
@@ -141,7 +141,8 @@ bool DecodeJpeg(const uint8_t* data, size_t size, Picture& out, std::string& err
     const int width = m.width, height = m.height;
     if (width <= 0 || height <= 0 || width > kMaxPictureSide || height > kMaxPictureSide) {
         error = "JPEG is " + std::to_string(width) + "x" + std::to_string(height) + ", " +
-                (width <= 0 || height <= 0 ? "an empty picture" : "more than " + std::to_string(kMaxPictureSide) + " a side");
+                (width <= 0 || height <= 0 ? "an empty picture"
+                                           : "more than " + std::to_string(kMaxPictureSide) + " a side");
         return false;
     }
     out.width = width;
@@ -176,8 +177,7 @@ bool DecodeJpeg(const uint8_t* data, size_t size, Picture& out, std::string& err
 bool DecodePicture(const uint8_t* data, size_t size, Picture& out, std::string& error) {
     static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     if (size >= 8 && std::memcmp(data, kPng, 8) == 0) return DecodePng(data, size, out, error);
-    if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF)
-        return DecodeJpeg(data, size, out, error);
+    if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) return DecodeJpeg(data, size, out, error);
     error = size == 0 ? "file is empty" : "not a PNG or JPEG file";
     return false;
 }
@@ -194,8 +194,7 @@ bool LoadPicture(const std::string& path, Picture& out, std::string& error) {
     }
 }
 
-bool EncodePng(const uint32_t* argb, int width, int height, bool alpha, std::vector<uint8_t>& out,
-               std::string& error) {
+bool EncodePng(const uint32_t* argb, int width, int height, bool alpha, std::vector<uint8_t>& out, std::string& error) {
     if (width <= 0 || height <= 0) {
         error = "PNG of no pixels";
         return false;
@@ -220,8 +219,7 @@ bool EncodePng(const uint32_t* argb, int width, int height, bool alpha, std::vec
     ihdr.color_type = alpha ? SPNG_COLOR_TYPE_TRUECOLOR_ALPHA : SPNG_COLOR_TYPE_TRUECOLOR;
     int rc = spng_set_ihdr(ctx.get(), &ihdr);
     if (rc) return SpngFail("header", rc, error);
-    rc = spng_encode_image(ctx.get(), pixels.data(), pixels.size(), SPNG_FMT_PNG,
-                           SPNG_ENCODE_FINALIZE);
+    rc = spng_encode_image(ctx.get(), pixels.data(), pixels.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE);
     if (rc) return SpngFail("encode", rc, error);
     size_t len = 0;
     void* buffer = spng_get_png_buffer(ctx.get(), &len, &rc);
@@ -231,11 +229,10 @@ bool EncodePng(const uint32_t* argb, int width, int height, bool alpha, std::vec
     return true;
 }
 
-bool WritePng(const std::string& path, const uint32_t* argb, int width, int height, bool alpha,
-              std::string& error) {
+bool WritePng(const std::string& path, const uint32_t* argb, int width, int height, bool alpha, std::string& error) {
     std::vector<uint8_t> png;
     if (!EncodePng(argb, width, height, alpha, png, error)) return false;
     return WriteWholeFile(path, png.data(), png.size(), error);
 }
 
-}  // namespace qor
+}   // namespace qor

@@ -30,10 +30,8 @@ bool DecodePicture(const uint8_t* data, size_t size, Picture& out, std::string& 
 bool LoadPicture(const std::string& path, Picture& out, std::string& error);
 
 // Encodes ARGB pixels as an 8-bit RGB (alpha false) or RGBA PNG.
-bool EncodePng(const uint32_t* argb, int width, int height, bool alpha,
-               std::vector<uint8_t>& out, std::string& error);
+bool EncodePng(const uint32_t* argb, int width, int height, bool alpha, std::vector<uint8_t>& out, std::string& error);
 // WritePng writes the file whole or not at all (WriteWholeFile in file.h).
-bool WritePng(const std::string& path, const uint32_t* argb, int width, int height, bool alpha,
-              std::string& error);
+bool WritePng(const std::string& path, const uint32_t* argb, int width, int height, bool alpha, std::string& error);
 
-}  // namespace qor
+}   // namespace qor

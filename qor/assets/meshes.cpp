@@ -18,7 +18,7 @@ namespace qor {
 
 namespace {
 
-struct FileMesh {                       // one parsed file, shared by its copies
+struct FileMesh {   // one parsed file, shared by its copies
     std::vector<std::vector<MeshVertex>> vertices;
     std::vector<std::vector<uint32_t>> triangles;   // always explicit indices
     uint64_t bytes = 0;                             // size of one copy's vertices
@@ -78,7 +78,7 @@ std::shared_ptr<const FileMesh> ReadOnce(const char* name) {
     return file;
 }
 
-}  // namespace
+}   // namespace
 
 MeshHandle LoadMeshCopy(const char* name) {
     const uint32_t meshId = ++gLoads;
@@ -101,8 +101,7 @@ MeshHandle LoadMeshCopy(const char* name) {
     }
     for (size_t i = 0; i < copy->objects.size(); ++i) {
         std::vector<MeshVertex>& v = copy->vertices[i];
-        copy->objects[i] = MeshObject{v.empty() ? nullptr : v.data(), int32_t(v.size()), meshId,
-                                      uint32_t(i)};
+        copy->objects[i] = MeshObject{v.empty() ? nullptr : v.data(), int32_t(v.size()), meshId, uint32_t(i)};
     }
     gBytesHeld += file->bytes;
     MeshHandle handle{copy->objects.data(), uint32_t(copy->objects.size())};
@@ -122,8 +121,10 @@ TriangleList MeshTrianglesToDraw(const MeshObject& object) {
     TriangleList list = MeshTriangles(object);
     if (list.count > gFrameTrianglesLeft * 3) {
         if (!gFrameCutSaid)
-            std::fprintf(stderr, "teq: meshes: more than %u triangles in one frame; the rest of the frame's meshes are not drawn\n",
-                         kMeshFrameTriangles);
+            std::fprintf(
+                stderr,
+                "teq: meshes: more than %u triangles in one frame; the rest of the frame's meshes are not drawn\n",
+                kMeshFrameTriangles);
         gFrameCutSaid = true;
         list.count = uint32_t(gFrameTrianglesLeft * 3);
     }
@@ -137,4 +138,4 @@ uint32_t LoadedMeshCount() { return gLoads; }
 
 void SetMeshMemoryBudget(uint64_t bytes) { gBudget = bytes; }
 
-}  // namespace qor
+}   // namespace qor

@@ -41,4 +41,4 @@ uint32_t LoadedMeshCount();
 inline constexpr uint64_t kMeshMemoryBudget = 512ull << 20;
 void SetMeshMemoryBudget(uint64_t bytes);   // for tests
 
-}  // namespace qor
+}   // namespace qor

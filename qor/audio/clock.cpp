@@ -8,7 +8,7 @@ namespace qor::audio {
 namespace {
 constexpr double kSmoothing = 0.05;   // share of each new offset measurement
 constexpr double kSnap = 0.1;         // s: a larger disagreement resets the offset
-}
+}   // namespace
 
 void PlaybackClock::Start(int64_t startFrame) {
     start_ = startFrame;
@@ -41,4 +41,4 @@ double PlaybackClock::Seconds(double now) {
     return last_;
 }
 
-}  // namespace qor::audio
+}   // namespace qor::audio

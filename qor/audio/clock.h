@@ -39,11 +39,11 @@ private:
     int rate_;
     int latency_;
     int64_t start_ = 0;
-    int64_t heard_ = 0;         // frame heard at the last callback
-    int64_t ceiling_ = 0;       // frame heard when the given frames have played
-    double offset_ = 0.0;       // song seconds minus monotonic seconds, smoothed
+    int64_t heard_ = 0;     // frame heard at the last callback
+    int64_t ceiling_ = 0;   // frame heard when the given frames have played
+    double offset_ = 0.0;   // song seconds minus monotonic seconds, smoothed
     int64_t callbacks_ = 0;
-    double last_ = -1e300;      // last result
+    double last_ = -1e300;   // last result
 };
 
-}  // namespace qor::audio
+}   // namespace qor::audio

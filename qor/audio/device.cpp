@@ -21,15 +21,15 @@ struct DeviceState {
     SDL_AudioDeviceID id = 0;
     Music* music = nullptr;
     LevelMeter* meter = nullptr;
-    std::mutex lock;                   // guards clock and stats
+    std::mutex lock;   // guards clock and stats
     PlaybackClock clock{kRate, kBufferFrames};
     DeviceStats stats;
     double lastCallback = -1.0;
     int lastFrames = 0;
-    int64_t start = 0;             // song frame of the first frame given since the clock started
-    int64_t given = 0;             // frames given since the clock started
-    int64_t lastDelivered = 0;     // frames given since the clock started, before the last callback
-    double opened = 0.0;           // monotonic time of opening
+    int64_t start = 0;           // song frame of the first frame given since the clock started
+    int64_t given = 0;           // frames given since the clock started
+    int64_t lastDelivered = 0;   // frames given since the clock started, before the last callback
+    double opened = 0.0;         // monotonic time of opening
 };
 
 DeviceState gDevice;
@@ -78,7 +78,7 @@ void RestartClock() {
     gDevice.lastFrames = 0;
 }
 
-}  // namespace
+}   // namespace
 
 double MonotonicSeconds() {
     using namespace std::chrono;
@@ -151,8 +151,8 @@ double DeviceSeconds() {
 double DeviceHeardRaw(double now) {
     std::lock_guard<std::mutex> guard(gDevice.lock);
     if (gDevice.lastCallback < 0.0) return static_cast<double>(gDevice.start) / kRate;
-    const double heard = static_cast<double>(gDevice.start + gDevice.lastDelivered -
-                                             gDevice.stats.latencyFrames) / kRate;
+    const double heard =
+        static_cast<double>(gDevice.start + gDevice.lastDelivered - gDevice.stats.latencyFrames) / kRate;
     return heard + (now - gDevice.lastCallback);
 }
 
@@ -161,4 +161,4 @@ DeviceStats GetDeviceStats() {
     return gDevice.stats;
 }
 
-}  // namespace qor::audio
+}   // namespace qor::audio

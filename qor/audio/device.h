@@ -48,4 +48,4 @@ double DeviceHeardRaw(double now);
 
 DeviceStats GetDeviceStats();
 
-}  // namespace qor::audio
+}   // namespace qor::audio

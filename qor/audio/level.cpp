@@ -40,4 +40,4 @@ float LevelMeter::LevelAt(int64_t position) const {
     return static_cast<float>(std::sqrt(sum / kWindow));
 }
 
-}  // namespace qor::audio
+}   // namespace qor::audio

@@ -17,9 +17,9 @@ namespace qor::audio {
 
 class LevelMeter {
 public:
-    static constexpr int kWindow = 960;           // 1/50 s at 48 kHz
-    static constexpr int64_t kRing = 1 << 18;     // 5.4 s of history
-    static constexpr int64_t kMaxPush = 1 << 14;  // producer writes at most this far ahead of a reader
+    static constexpr int kWindow = 960;            // 1/50 s at 48 kHz
+    static constexpr int64_t kRing = 1 << 18;      // 5.4 s of history
+    static constexpr int64_t kMaxPush = 1 << 14;   // producer writes at most this far ahead of a reader
 
     LevelMeter();
 
@@ -40,4 +40,4 @@ private:
     std::atomic<int64_t> end_{0};
 };
 
-}  // namespace qor::audio
+}   // namespace qor::audio

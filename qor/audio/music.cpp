@@ -20,7 +20,7 @@ namespace {
 
 constexpr char kXmHeader[] = "Extended Module: ";
 constexpr size_t kXmHeaderSize = sizeof(kXmHeader) - 1;
-constexpr size_t kMaxFileSize = 64u << 20;     // far above any XM we make
+constexpr size_t kMaxFileSize = 64u << 20;   // far above any XM we make
 
 // The run's length for a song of `seconds`: the song's own, unless it is far
 // longer than the demo, which then runs its own timeline and stops.
@@ -34,11 +34,11 @@ std::string FirstLine(const std::string& text) {
 
 void SayFailure(const std::string& name, const std::string& why) {
     if (DataDirReported()) return;   // the data folder as a whole has been reported
-    std::fprintf(stderr, "teq: music %s: %s; the run is silent (%.0f s)\n", Printable(name).c_str(),
-                 why.c_str(), kSilentSeconds);
+    std::fprintf(stderr, "teq: music %s: %s; the run is silent (%.0f s)\n", Printable(name).c_str(), why.c_str(),
+                 kSilentSeconds);
 }
 
-}  // namespace
+}   // namespace
 
 bool HasXmHeader(const void* data, size_t size) {
     return size >= kXmHeaderSize && std::memcmp(data, kXmHeader, kXmHeaderSize) == 0;
@@ -55,9 +55,7 @@ void Music::Unload() {
     ended_ = false;
 }
 
-int64_t Music::DurationFrames() const {
-    return static_cast<int64_t>(std::ceil(duration_ * kRate));
-}
+int64_t Music::DurationFrames() const { return static_cast<int64_t>(std::ceil(duration_ * kRate)); }
 
 bool Music::Load(const std::string& path) {
     Unload();
@@ -101,8 +99,8 @@ bool Music::LoadMemory(const void* data, size_t size, const std::string& name) {
         {"seek.sync_samples", "1"},
         {nullptr, nullptr},
     };
-    openmpt_module* module = openmpt_module_create_from_memory2(
-        data, size, keep, &log, openmpt_error_func_ignore, nullptr, &error, &errorText, ctls);
+    openmpt_module* module = openmpt_module_create_from_memory2(data, size, keep, &log, openmpt_error_func_ignore,
+                                                                nullptr, &error, &errorText, ctls);
     if (!module) {
         std::string why = "cannot be played";
         if (errorText && *errorText) why += std::string(" (") + errorText + ")";
@@ -137,8 +135,8 @@ bool Music::LoadMemory(const void* data, size_t size, const std::string& name) {
         say = "the player repaired it (" + FirstLine(log) + "); plays as loaded";
     char length[160] = "";
     if (seconds < kShortSongSeconds || seconds > kLongSongSeconds) {
-        std::snprintf(length, sizeof length, "the song lasts %.1f s, far %s than the demo's %.0f s; %s",
-                      seconds, seconds < kShortSongSeconds ? "less" : "more", kDemoSeconds,
+        std::snprintf(length, sizeof length, "the song lasts %.1f s, far %s than the demo's %.0f s; %s", seconds,
+                      seconds < kShortSongSeconds ? "less" : "more", kDemoSeconds,
                       duration_ < seconds ? "the run stops at the demo's end" : "the run ends with it");
     } else if (!say.empty()) {
         std::snprintf(length, sizeof length, "%.1f s", seconds);
@@ -179,8 +177,8 @@ void Music::Seek(int64_t frame) {
 size_t Music::Render(float* stereo, size_t frames) {
     size_t done = 0;
     while (module_ && !ended_ && done < frames) {
-        const size_t got = openmpt_module_read_interleaved_float_stereo(
-            module_, kRate, frames - done, stereo + 2 * done);
+        const size_t got =
+            openmpt_module_read_interleaved_float_stereo(module_, kRate, frames - done, stereo + 2 * done);
         if (got == 0) {
             ended_ = true;
             break;
@@ -192,4 +190,4 @@ size_t Music::Render(float* stereo, size_t frames) {
     return done;
 }
 
-}  // namespace qor::audio
+}   // namespace qor::audio

@@ -16,7 +16,7 @@ struct openmpt_module;
 
 namespace qor::audio {
 
-constexpr int kRate = 48000;               // frames per second, every path
+constexpr int kRate = 48000;                      // frames per second, every path
 constexpr double kDemoSeconds = 135.0;            // the demo's timeline
 constexpr double kSilentSeconds = kDemoSeconds;   // length of a run without music
 // A song outside these bounds gets a line; past the longer one the run stops
@@ -41,9 +41,9 @@ public:
     void Unload();
 
     bool Loaded() const { return module_ != nullptr; }
-    double Duration() const { return duration_; }          // seconds the run lasts
-    double SongSeconds() const { return songSeconds_; }    // the song's own length (0: none)
-    int64_t DurationFrames() const;                        // ceil(Duration * kRate)
+    double Duration() const { return duration_; }         // seconds the run lasts
+    double SongSeconds() const { return songSeconds_; }   // the song's own length (0: none)
+    int64_t DurationFrames() const;                       // ceil(Duration * kRate)
 
     // Moves to `frame` (absolute, 0 = start of the song), sample-exact: the
     // player seeks to a row at or before it and the difference is rendered
@@ -55,7 +55,7 @@ public:
     // came from the song.
     size_t Render(float* stereo, size_t frames);
 
-    int64_t Position() const { return position_; }        // next frame to render
+    int64_t Position() const { return position_; }   // next frame to render
     bool Ended() const { return ended_; }
 
 private:
@@ -69,4 +69,4 @@ private:
 // True when `data` starts with the XM file header text.
 bool HasXmHeader(const void* data, size_t size);
 
-}  // namespace qor::audio
+}   // namespace qor::audio

@@ -26,17 +26,17 @@ void Header(unsigned char* h, int rate, int64_t frames) {
     Put32(h + 4, 36 + data);
     std::copy_n("WAVEfmt ", 8, h + 8);
     Put32(h + 16, 16);
-    Put16(h + 20, 1);                            // PCM
-    Put16(h + 22, 2);                            // channels
+    Put16(h + 20, 1);   // PCM
+    Put16(h + 22, 2);   // channels
     Put32(h + 24, static_cast<uint32_t>(rate));
     Put32(h + 28, static_cast<uint32_t>(rate) * 4);
-    Put16(h + 32, 4);                            // bytes per frame
-    Put16(h + 34, 16);                           // bits
+    Put16(h + 32, 4);    // bytes per frame
+    Put16(h + 34, 16);   // bits
     std::copy_n("data", 4, h + 36);
     Put32(h + 40, data);
 }
 
-}  // namespace
+}   // namespace
 
 int16_t ToPcm16(float sample) {
     const float s = std::clamp(sample, -1.0f, 1.0f);
@@ -87,8 +87,7 @@ bool WavWriter::Open(std::FILE* file, int rate) {
 bool WavWriter::Write(const float* stereo, size_t frames) {
     if (!file_ || failed_) return false;
     std::vector<unsigned char> bytes(frames * 4);
-    for (size_t i = 0; i < 2 * frames; ++i)
-        Put16(&bytes[2 * i], static_cast<uint16_t>(ToPcm16(stereo[i])));
+    for (size_t i = 0; i < 2 * frames; ++i) Put16(&bytes[2 * i], static_cast<uint16_t>(ToPcm16(stereo[i])));
     Fail(std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size());
     frames_ += static_cast<int64_t>(frames);
     return !failed_;
@@ -105,4 +104,4 @@ bool WavWriter::Close() {
     return !failed_;
 }
 
-}  // namespace qor::audio
+}   // namespace qor::audio

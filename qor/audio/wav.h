@@ -17,11 +17,11 @@ public:
     WavWriter(const WavWriter&) = delete;
     WavWriter& operator=(const WavWriter&) = delete;
 
-    bool Open(const std::string& path, int rate);   // false: cannot create
-    bool Open(std::FILE* file, int rate);           // writes to `file` (owned from here on)
-    bool Write(const float* stereo, size_t frames);  // false: write error
-    bool Close();                                    // writes the sizes; false on error
-    int Error() const { return error_; }             // errno of the first failure, 0 if none
+    bool Open(const std::string& path, int rate);     // false: cannot create
+    bool Open(std::FILE* file, int rate);             // writes to `file` (owned from here on)
+    bool Write(const float* stereo, size_t frames);   // false: write error
+    bool Close();                                     // writes the sizes; false on error
+    int Error() const { return error_; }              // errno of the first failure, 0 if none
 
 private:
     void Fail(bool failed);   // records the first failure and its errno
@@ -40,4 +40,4 @@ bool TruncateWav(const std::string& path, int rate, int64_t frames);
 // 16-bit sample of a float in -1..1 (clamped, rounded to nearest).
 int16_t ToPcm16(float sample);
 
-}  // namespace qor::audio
+}   // namespace qor::audio

@@ -34,7 +34,7 @@ std::string Nth(const char* what, uint32_t i, uint32_t n) {
     return std::string(what) + " " + std::to_string(i + 1) + " of " + std::to_string(n);
 }
 
-}  // namespace
+}   // namespace
 
 XmCheck CheckXm(const uint8_t* data, size_t size) {
     const Bytes b{data, size};
@@ -72,8 +72,10 @@ XmCheck CheckXm(const uint8_t* data, size_t size) {
         const uint32_t length = b.U32(at);
         const uint32_t rows = b.U16(at + 5);
         const uint32_t packed = b.U16(at + 7);
-        if (length < 9 || length > 4096) return Refuse(Nth("pattern", p, patterns) + ": " + OutOf("header size", length, 9, 4096));
-        if (rows < 1 || rows > 256) return Refuse(Nth("pattern", p, patterns) + ": " + OutOf("row count", rows, 1, 256));
+        if (length < 9 || length > 4096)
+            return Refuse(Nth("pattern", p, patterns) + ": " + OutOf("header size", length, 9, 4096));
+        if (rows < 1 || rows > 256)
+            return Refuse(Nth("pattern", p, patterns) + ": " + OutOf("row count", rows, 1, 256));
         c.patternCells += uint64_t(rows) * channels;
         at += length;
         if (!b.Has(at, packed)) return cut(Nth("pattern", p, patterns));
@@ -83,8 +85,10 @@ XmCheck CheckXm(const uint8_t* data, size_t size) {
         if (!b.Has(at, 29)) return cut(Nth("instrument", i, instruments));
         const uint32_t length = b.U32(at);
         const uint32_t samples = b.U16(at + 27);
-        if (length < 29 || length > 4096) return Refuse(Nth("instrument", i, instruments) + ": " + OutOf("header size", length, 29, 4096));
-        if (samples > kXmMaxSamples) return Refuse(Nth("instrument", i, instruments) + ": " + OutOf("sample count", samples, 0, kXmMaxSamples));
+        if (length < 29 || length > 4096)
+            return Refuse(Nth("instrument", i, instruments) + ": " + OutOf("header size", length, 29, 4096));
+        if (samples > kXmMaxSamples)
+            return Refuse(Nth("instrument", i, instruments) + ": " + OutOf("sample count", samples, 0, kXmMaxSamples));
         if (samples == 0) {
             if (!b.Has(at, length)) return cut(Nth("instrument", i, instruments));
             at += length;
@@ -96,7 +100,8 @@ XmCheck CheckXm(const uint8_t* data, size_t size) {
         if (!b.Has(at, 33)) return cut(Nth("instrument", i, instruments));
         const uint32_t sampleHeader = b.U32(at + 29);
         if (sampleHeader < 40 || sampleHeader > 4096)
-            return Refuse(Nth("instrument", i, instruments) + ": " + OutOf("sample header size", sampleHeader, 40, 4096));
+            return Refuse(Nth("instrument", i, instruments) + ": " +
+                          OutOf("sample header size", sampleHeader, 40, 4096));
         at += length;
         uint64_t dataBytes = 0;
         for (uint32_t s = 0; s < samples; ++s) {
@@ -114,4 +119,4 @@ XmCheck CheckXm(const uint8_t* data, size_t size) {
     return c;
 }
 
-}  // namespace qor::audio
+}   // namespace qor::audio

@@ -16,7 +16,7 @@ struct XmCheck {
         Refused,   // not given to the player
     };
     Verdict verdict = Refused;
-    std::string problem;   // what is wrong (empty when Whole), e.g. "pattern 3 of 40 is cut short"
+    std::string problem;         // what is wrong (empty when Whole), e.g. "pattern 3 of 40 is cut short"
     uint64_t patternCells = 0;   // rows x channels over all patterns
     uint64_t sampleBytes = 0;    // sample data present in the file
 };
@@ -29,4 +29,4 @@ inline constexpr int kXmMaxOrders = 256;
 
 XmCheck CheckXm(const uint8_t* data, size_t size);
 
-}  // namespace qor::audio
+}   // namespace qor::audio

@@ -32,10 +32,10 @@ inline int RenameOver(const char* from, const char* to) {
 #ifdef _WIN32
     if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return 0;
     const DWORD code = GetLastError();
-    errno = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ENOENT
+    errno = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND     ? ENOENT
             : code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION ? EACCES
-            : code == ERROR_DISK_FULL ? ENOSPC
-                                      : EIO;
+            : code == ERROR_DISK_FULL                                        ? ENOSPC
+                                                                             : EIO;
     return -1;
 #else
     return std::rename(from, to);
@@ -51,4 +51,4 @@ inline std::FILE* StreamOf(int fd, const char* mode) {
 #endif
 }
 
-}  // namespace qor::platform
+}   // namespace qor::platform

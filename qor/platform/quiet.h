@@ -43,4 +43,4 @@ private:
     int saved_ = -1;
 };
 
-}  // namespace qor::platform
+}   // namespace qor::platform

@@ -89,10 +89,10 @@ private:
     void Drain(bool wait);   // moves the child's standard error into errors_
 
     static constexpr long long kNone = -1;
-    long long input_ = kNone;     // the pipe's writing end: fd or HANDLE
-    long long process_ = kNone;   // pid or process HANDLE
-    long long errorPipe_ = kNone; // reading end of the child's standard error (POSIX)
+    long long input_ = kNone;       // the pipe's writing end: fd or HANDLE
+    long long process_ = kNone;     // pid or process HANDLE
+    long long errorPipe_ = kNone;   // reading end of the child's standard error (POSIX)
     std::string errors_;
 };
 
-}  // namespace qor::platform
+}   // namespace qor::platform

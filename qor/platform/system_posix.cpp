@@ -51,7 +51,7 @@ bool WaitFor(int fd, short events, int timeout) {
     }
 }
 
-}  // namespace
+}   // namespace
 
 void IgnoreWriteSignals() {
 #ifndef __EMSCRIPTEN__
@@ -71,7 +71,7 @@ void CatchStopSignals() {
     while (gWake[0] >= 0 && ::read(gWake[0], drain, sizeof drain) > 0) {
     }
     gStopSignal = 0;
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0;   // no SA_RESTART: a blocked call returns with EINTR
@@ -95,7 +95,8 @@ int TakeFileLock(const std::string& path, bool& busy, std::string& why) {
             why = errno == ELOOP ? "is a symbolic link" : std::strerror(errno);
             return -1;
         }
-        struct stat held{}, now{};
+        struct stat held {
+        }, now{};
         if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
             why = "is not a regular file";
             ::close(fd);
@@ -149,7 +150,11 @@ void UseParentConsole() {}
 
 void ReportExit(int code) {
 #ifdef __EMSCRIPTEN__
-    EM_ASM({ if (Module.teqEnded) Module.teqEnded($0); }, code);
+    EM_ASM(
+        {
+            if (Module.teqEnded) Module.teqEnded($0);
+        },
+        code);
 #else
     (void)code;
 #endif
@@ -319,4 +324,4 @@ void PipedChild::Kill() {
     Finish();
 }
 
-}  // namespace qor::platform
+}   // namespace qor::platform

@@ -42,8 +42,8 @@ std::string Quoted(const std::string& arg) {
 
 std::string ErrorText(DWORD code) {
     char text[256] = "";
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                                   text, sizeof text, nullptr);
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                                   sizeof text, nullptr);
     std::string s(text, n);
     while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == '.')) s.pop_back();
     return s.empty() ? "Windows error " + std::to_string(code) : s;
@@ -53,8 +53,8 @@ std::string ErrorText(DWORD code) {
 HANDLE InheritableCopy(DWORD which) {
     const HANDLE h = GetStdHandle(which);
     HANDLE copy = nullptr;
-    if (!Usable(h) || !DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &copy, 0, TRUE,
-                                       DUPLICATE_SAME_ACCESS))
+    if (!Usable(h) ||
+        !DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS))
         return nullptr;
     return copy;
 }
@@ -63,7 +63,7 @@ volatile std::sig_atomic_t gStopSignal = 0;
 
 void OnStopSignal(int signal) { gStopSignal = signal; }
 
-}  // namespace
+}   // namespace
 
 // No SIGPIPE or SIGXFSZ here: failed writes are errors already.
 void IgnoreWriteSignals() {}
@@ -176,8 +176,8 @@ bool PipedChild::Start(const std::vector<std::string>& args, std::string* why) {
     start.hStdError = InheritableCopy(STD_ERROR_HANDLE);
     PROCESS_INFORMATION child{};
     // No console window of its own: its messages go to our standard error.
-    const BOOL ok = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                   nullptr, &start, &child);
+    const BOOL ok = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                   &start, &child);
     const DWORD error = GetLastError();
     CloseHandle(read);
     if (start.hStdOutput) CloseHandle(start.hStdOutput);
@@ -229,4 +229,4 @@ void PipedChild::Kill() {
 // The child's standard error goes to the console here; nothing is captured.
 void PipedChild::Drain(bool) {}
 
-}  // namespace qor::platform
+}   // namespace qor::platform

@@ -8,17 +8,16 @@
 #endif
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <chrono>
 #include <thread>
 
 #ifdef __EMSCRIPTEN__
 // In the browser a frame is shown when the code hands control back: wait
 // there for the next animation frame (the page's refresh), never spinning.
-EM_ASYNC_JS(void, WaitForAnimationFrame, (), {
-    await new Promise(function(resume) { requestAnimationFrame(function() { resume(); }); });
-});
+EM_ASYNC_JS(void, WaitForAnimationFrame, (),
+            { await new Promise(function(resume) { requestAnimationFrame(function() { resume(); }); }); });
 #endif
 
 namespace qor::platform {
@@ -29,16 +28,16 @@ struct WindowState {
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
-    int width = 0;                   // the frame size the window was opened for
+    int width = 0;   // the frame size the window was opened for
     int height = 0;
-    int frameWidth = 0;              // the texture's size: the frames presented
+    int frameWidth = 0;   // the texture's size: the frames presented
     int frameHeight = 0;
     int scale = 1;
     bool quit = false;
     std::string title;
     std::vector<Control> controls;   // pressed, not yet taken
     bool fullscreen = false;
-    double period = 1.0 / 60.0;      // s between frames the limiter allows
+    double period = 1.0 / 60.0;   // s between frames the limiter allows
     double refresh = 60.0;
     std::chrono::steady_clock::time_point next{};   // limiter's next deadline
 };
@@ -104,7 +103,7 @@ void Pace() {
 }
 #endif
 
-}  // namespace
+}   // namespace
 
 bool OpenWindow(const WindowSettings& s, std::string* why) {
     CloseWindow();
@@ -155,8 +154,8 @@ bool OpenWindow(const WindowSettings& s, std::string* why) {
         if (!gWin.renderer) gWin.renderer = SDL_CreateRenderer(gWin.window, -1, SDL_RENDERER_SOFTWARE);
     }
     if (gWin.renderer)
-        gWin.texture = SDL_CreateTexture(gWin.renderer, SDL_PIXELFORMAT_ARGB8888,
-                                         SDL_TEXTUREACCESS_STREAMING, s.width, s.height);
+        gWin.texture =
+            SDL_CreateTexture(gWin.renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, s.width, s.height);
     if (!gWin.texture) {
         if (why) *why = SDL_GetError();
         CloseWindow();
@@ -216,32 +215,31 @@ bool PumpEvents() {
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
         switch (e.type) {
-        case SDL_QUIT:
-            gWin.quit = true;
-            break;
-        case SDL_WINDOWEVENT:
-            if (e.window.event == SDL_WINDOWEVENT_CLOSE) gWin.quit = true;
-            break;
-        case SDL_KEYDOWN: {
-            const SDL_Keycode key = e.key.keysym.sym;
-            if (key == SDLK_ESCAPE || key == SDLK_q) gWin.quit = true;
-            if (key == SDLK_LEFT) gWin.controls.push_back(Control::Back);
-            if (key == SDLK_RIGHT) gWin.controls.push_back(Control::Forward);
-            if (e.key.repeat) break;
-            if (key == SDLK_SPACE) gWin.controls.push_back(Control::Pause);
-            if (key == SDLK_HOME) gWin.controls.push_back(Control::Restart);
-            if (key == SDLK_r) gWin.controls.push_back(Control::Resolution);
+            case SDL_QUIT:
+                gWin.quit = true;
+                break;
+            case SDL_WINDOWEVENT:
+                if (e.window.event == SDL_WINDOWEVENT_CLOSE) gWin.quit = true;
+                break;
+            case SDL_KEYDOWN: {
+                const SDL_Keycode key = e.key.keysym.sym;
+                if (key == SDLK_ESCAPE || key == SDLK_q) gWin.quit = true;
+                if (key == SDLK_LEFT) gWin.controls.push_back(Control::Back);
+                if (key == SDLK_RIGHT) gWin.controls.push_back(Control::Forward);
+                if (e.key.repeat) break;
+                if (key == SDLK_SPACE) gWin.controls.push_back(Control::Pause);
+                if (key == SDLK_HOME) gWin.controls.push_back(Control::Restart);
+                if (key == SDLK_r) gWin.controls.push_back(Control::Resolution);
 #ifdef __EMSCRIPTEN__
-            // The browser's own F11 is the browser's; F asks the page.
-            if (key == SDLK_f) ToggleFullscreen();
+                // The browser's own F11 is the browser's; F asks the page.
+                if (key == SDLK_f) ToggleFullscreen();
 #endif
-            if (key == SDLK_F11 || ((key == SDLK_RETURN || key == SDLK_KP_ENTER) &&
-                                    (e.key.keysym.mod & KMOD_ALT)))
-                ToggleFullscreen();
-            break;
-        }
-        default:
-            break;
+                if (key == SDLK_F11 || ((key == SDLK_RETURN || key == SDLK_KP_ENTER) && (e.key.keysym.mod & KMOD_ALT)))
+                    ToggleFullscreen();
+                break;
+            }
+            default:
+                break;
         }
     }
     return !gWin.quit;
@@ -278,11 +276,13 @@ void ToggleFullscreen() {
 bool Fullscreen() { return gWin.fullscreen; }
 #ifdef __EMSCRIPTEN__
 // The page scales the canvas: its whole multiple of the frame on screen.
-int WindowScale() { return EM_ASM_INT({ return Module.teqScale ? Module.teqScale() : 1; }); }
+int WindowScale() {
+    return EM_ASM_INT({ return Module.teqScale ? Module.teqScale() : 1; });
+}
 #else
 int WindowScale() { return gWin.scale; }
 #endif
 double RefreshRate() { return gWin.refresh; }
 void* WindowHandle() { return gWin.window; }
 
-}  // namespace qor::platform
+}   // namespace qor::platform

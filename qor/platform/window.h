@@ -18,7 +18,7 @@ namespace qor::platform {
 
 struct WindowSettings {
     std::string title = "teq";
-    int width = 320;           // frame size in pixels
+    int width = 320;   // frame size in pixels
     int height = 240;
     int scale = 0;             // 0: the largest whole multiple that fits the screen
     bool fullscreen = false;   // desktop fullscreen
@@ -54,8 +54,8 @@ void HideWindow();   // at once, while the run winds down
 void ToggleFullscreen();
 bool Fullscreen();
 
-int WindowScale();          // the whole multiple the window opened with
-double RefreshRate();       // Hz of the window's display (60 if unknown)
-void* WindowHandle();       // what GetForegroundWindow returns; nullptr without a window
+int WindowScale();      // the whole multiple the window opened with
+double RefreshRate();   // Hz of the window's display (60 if unknown)
+void* WindowHandle();   // what GetForegroundWindow returns; nullptr without a window
 
-}  // namespace qor::platform
+}   // namespace qor::platform

@@ -73,15 +73,15 @@ struct Font {
 };
 
 struct Context {
-    int width = 0, height = 0;   // the frame buffer: the demo's size times scale
+    int width = 0, height = 0;                 // the frame buffer: the demo's size times scale
     int logicalWidth = 0, logicalHeight = 0;   // the size the demo draws in (320x240)
-    int scale = 1;               // --resolution N: 1..kMaxResolution
+    int scale = 1;                             // --resolution N: 1..kMaxResolution
     std::vector<uint32_t> color;
     std::vector<float> depth;
     bool drawing = true;
 
-    bool zbuffer = true, blend = false, envMap = false, filters = true, alphaChannel = true,
-         wrapping = false, lighting = false;
+    bool zbuffer = true, blend = false, envMap = false, filters = true, alphaChannel = true, wrapping = false,
+         lighting = false;
     int vpX = 0, vpY = 0, vpW = 0, vpH = 0;
     float eye[3] = {0, 0, 0};
     float target[3] = {0, 0, 1};
@@ -121,8 +121,8 @@ uint32_t QueueCurrentState() {
     const Context& c = gCtx;
     DrawState s;
     s.texture = c.texture ? c.texture : &PlaceholderTexture();
-    s.bits = (c.zbuffer ? kDepth : 0u) | (c.blend ? kBlend : 0u) |
-             (c.alphaChannel ? kAlphaChannel : 0u) | (c.filters ? kBilinear : 0u);
+    s.bits = (c.zbuffer ? kDepth : 0u) | (c.blend ? kBlend : 0u) | (c.alphaChannel ? kAlphaChannel : 0u) |
+             (c.filters ? kBilinear : 0u);
     const Viewport v = CurrentViewport();
     s.clipX0 = v.clipX0, s.clipY0 = v.clipY0, s.clipX1 = v.clipX1, s.clipY1 = v.clipY1;
     return QueueState(s);
@@ -174,7 +174,7 @@ Texture* LoadIntoStore(const char* file) {
 
 inline int Clamp255(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 
-}  // namespace
+}   // namespace
 
 // >> render.h
 
@@ -191,7 +191,7 @@ void Allocate() {
     c.depth.assign(size_t(c.width) * c.height + kSpare, 1.0f);
     QueueInit(Target{c.color.data(), c.depth.data(), c.width, c.height});
 }
-}  // namespace
+}   // namespace
 
 void Init(int width, int height) {
     Context& c = gCtx;
@@ -297,7 +297,7 @@ void SetPictureMemoryBudget(uint64_t bytes) {
 void UseThreads(int threads, bool simd) { QueueConfigure(simd, threads); }
 int Threads() { return QueueThreads(); }
 
-}  // namespace qor::render
+}   // namespace qor::render
 
 using namespace qor::render;
 
@@ -305,8 +305,8 @@ using namespace qor::render;
 
 void ClearBackBuffer(int r, int g, int b) {
     if (!gCtx.drawing || gCtx.width == 0) return;
-    const uint32_t argb = 0xFF000000u | uint32_t(Clamp255(r)) << 16 | uint32_t(Clamp255(g)) << 8 |
-                          uint32_t(Clamp255(b));
+    const uint32_t argb =
+        0xFF000000u | uint32_t(Clamp255(r)) << 16 | uint32_t(Clamp255(g)) << 8 | uint32_t(Clamp255(b));
     ClearRows(gCtx.height, true, argb, false);
     QueuePublish();
 }
@@ -435,17 +435,13 @@ void FontWrite(int x, int y, float scale, const char* text, const char* font, ui
 
 // >> camera and transforms
 
-void CamPoint(float x, float y, float z) {
-    gCtx.eye[0] = x, gCtx.eye[1] = y, gCtx.eye[2] = z;
-}
+void CamPoint(float x, float y, float z) { gCtx.eye[0] = x, gCtx.eye[1] = y, gCtx.eye[2] = z; }
 
-void CamLookAt(float x, float y, float z) {
-    gCtx.target[0] = x, gCtx.target[1] = y, gCtx.target[2] = z;
-}
+void CamLookAt(float x, float y, float z) { gCtx.target[0] = x, gCtx.target[1] = y, gCtx.target[2] = z; }
 
 namespace {
 void Chain(const Mat4& m, int flag) { gCtx.object = flag ? m : Multiply(gCtx.object, m); }
-}  // namespace
+}   // namespace
 
 void Rotate(float x, float y, float z, int flag) { Chain(RotationMatrix(x, y, z), flag); }
 void Scale(float x, float y, float z, int flag) { Chain(ScaleMatrix(x, y, z), flag); }

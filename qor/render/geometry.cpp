@@ -15,16 +15,14 @@ namespace qor::render {
 
 // >> matrices
 
-Mat4 Identity() {
-    return Mat4{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-}
+Mat4 Identity() { return Mat4{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}; }
 
 Mat4 Multiply(const Mat4& a, const Mat4& b) {
     Mat4 r;
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j)
-            r.m[4 * i + j] = a.m[4 * i] * b.m[j] + a.m[4 * i + 1] * b.m[4 + j] +
-                             a.m[4 * i + 2] * b.m[8 + j] + a.m[4 * i + 3] * b.m[12 + j];
+            r.m[4 * i + j] = a.m[4 * i] * b.m[j] + a.m[4 * i + 1] * b.m[4 + j] + a.m[4 * i + 2] * b.m[8 + j] +
+                             a.m[4 * i + 3] * b.m[12 + j];
     return r;
 }
 
@@ -38,13 +36,9 @@ Mat4 RotationMatrix(float x, float y, float z) {
     return Multiply(Multiply(rz, rx), ry);
 }
 
-Mat4 ScaleMatrix(float x, float y, float z) {
-    return Mat4{{x, 0, 0, 0, 0, y, 0, 0, 0, 0, z, 0, 0, 0, 0, 1}};
-}
+Mat4 ScaleMatrix(float x, float y, float z) { return Mat4{{x, 0, 0, 0, 0, y, 0, 0, 0, 0, z, 0, 0, 0, 0, 1}}; }
 
-Mat4 TranslationMatrix(float x, float y, float z) {
-    return Mat4{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, y, z, 1}};
-}
+Mat4 TranslationMatrix(float x, float y, float z) { return Mat4{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, y, z, 1}}; }
 
 namespace {
 
@@ -57,7 +51,7 @@ inline float Dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 inline float Length(V3 a) { return std::sqrt(Dot(a, a)); }
 inline V3 Scaled(V3 a, float s) { return {a.x * s, a.y * s, a.z * s}; }
 
-}  // namespace
+}   // namespace
 
 Mat4 LookAt(const float eyeIn[3], const float targetIn[3]) {
     const V3 eye{eyeIn[0], eyeIn[1], eyeIn[2]};
@@ -72,8 +66,7 @@ Mat4 LookAt(const float eyeIn[3], const float targetIn[3]) {
         x = Scaled(x, 1.0f / len);
     }
     const V3 y = Cross(z, x);
-    return Mat4{{x.x, y.x, z.x, 0, x.y, y.y, z.y, 0, x.z, y.z, z.z, 0, -Dot(x, eye), -Dot(y, eye),
-                 -Dot(z, eye), 1}};
+    return Mat4{{x.x, y.x, z.x, 0, x.y, y.y, z.y, 0, x.z, y.z, z.z, 0, -Dot(x, eye), -Dot(y, eye), -Dot(z, eye), 1}};
 }
 
 namespace {
@@ -83,9 +76,14 @@ namespace {
 constexpr float kGuardPixels = 32.0f;
 
 Guard MakeGuard(const Viewport& vp) {
-    return Guard{float(vp.clipX0) - kGuardPixels, float(vp.clipY0) - kGuardPixels,
-                 float(vp.clipX1) + kGuardPixels, float(vp.clipY1) + kGuardPixels,
-                 vp.clipX0, vp.clipY0, vp.clipX1, vp.clipY1};
+    return Guard{float(vp.clipX0) - kGuardPixels,
+                 float(vp.clipY0) - kGuardPixels,
+                 float(vp.clipX1) + kGuardPixels,
+                 float(vp.clipY1) + kGuardPixels,
+                 vp.clipX0,
+                 vp.clipY0,
+                 vp.clipX1,
+                 vp.clipY1};
 }
 
 // The point where the edge from `in` (inside) to `out` crosses a plane, given
@@ -124,8 +122,8 @@ struct Emit {
 
 // A triangle whose corners are snapped to x, y (28.4 fixed point): culled,
 // boxed, set up and queued.
-void EmitSnapped(const SV* p0, const SV* p1, const SV* p2, const int32_t sx[3], const int32_t sy[3],
-                 const Guard& g, const Emit& e) {
+void EmitSnapped(const SV* p0, const SV* p1, const SV* p2, const int32_t sx[3], const int32_t sy[3], const Guard& g,
+                 const Emit& e) {
     const SV* p[3] = {p0, p1, p2};
     int32_t x[3] = {sx[0], sx[1], sx[2]}, y[3] = {sy[0], sy[1], sy[2]};
     const int64_t area = int64_t(x[1] - x[0]) * (y[2] - y[0]) - int64_t(x[2] - x[0]) * (y[1] - y[0]);
@@ -184,9 +182,7 @@ void EmitPolygon(SV* poly, int n, const Guard& g, const Emit& e) {
         minx = std::min(minx, poly[i].x), maxx = std::max(maxx, poly[i].x);
         miny = std::min(miny, poly[i].y), maxy = std::max(maxy, poly[i].y);
     }
-    if (maxx < float(g.clipX0) || minx > float(g.clipX1) || maxy < float(g.clipY0) ||
-        miny > float(g.clipY1))
-        return;
+    if (maxx < float(g.clipX0) || minx > float(g.clipX1) || maxy < float(g.clipY0) || miny > float(g.clipY1)) return;
     SV bufA[16], bufB[16];
     SV* cur = poly;
     if (minx < g.x0 || maxx > g.x1 || miny < g.y0 || maxy > g.y1) {
@@ -282,7 +278,7 @@ inline V3 MulNormal(const float n[9], float x, float y, float z) {
 
 std::vector<CV> gScratch;
 
-}  // namespace
+}   // namespace
 
 namespace {
 
@@ -443,10 +439,9 @@ void DrawTriangles(const VertexStage& st, const CV* cv, int count, const uint32_
     }
 }
 
-}  // namespace
+}   // namespace
 
-void DrawMesh(const MeshDraw& d, const MeshVertex* vertices, int count, const uint32_t* indices,
-              uint32_t indexCount) {
+void DrawMesh(const MeshDraw& d, const MeshVertex* vertices, int count, const uint32_t* indices, uint32_t indexCount) {
     if (!vertices || count <= 0 || !indices || indexCount < 3) return;
     const Viewport& vp = d.viewport;
     if (vp.width <= 0 || vp.height <= 0 || vp.clipX0 >= vp.clipX1 || vp.clipY0 >= vp.clipY1) return;
@@ -473,8 +468,8 @@ void DrawMesh(const MeshDraw& d, const MeshVertex* vertices, int count, const ui
     DrawTriangles(st, gScratch.data(), count, indices, indexCount);
 }
 
-void DrawScreen(const ScreenVertex* vertices, int count, int kind, const Viewport& vp,
-                uint32_t state, bool wrapping, float scale) {
+void DrawScreen(const ScreenVertex* vertices, int count, int kind, const Viewport& vp, uint32_t state, bool wrapping,
+                float scale) {
     if (!vertices || count <= 0 || (kind != 0 && kind != 1)) return;
     if (vp.clipX0 >= vp.clipX1 || vp.clipY0 >= vp.clipY1) return;
     const Guard guard = MakeGuard(vp);
@@ -527,4 +522,4 @@ void ClearRows(int height, bool color, uint32_t argb, bool depth) {
     QueueTri(t);
 }
 
-}  // namespace qor::render
+}   // namespace qor::render

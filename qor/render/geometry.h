@@ -16,7 +16,7 @@ struct Mat4 {
     float m[16];
 };
 Mat4 Identity();
-Mat4 Multiply(const Mat4& a, const Mat4& b);   // a first, then b
+Mat4 Multiply(const Mat4& a, const Mat4& b);      // a first, then b
 Mat4 RotationMatrix(float x, float y, float z);   // about Z by z, then X by x, then Y by y
 Mat4 ScaleMatrix(float x, float y, float z);
 Mat4 TranslationMatrix(float x, float y, float z);
@@ -59,8 +59,8 @@ void DrawMesh(const MeshDraw& draw, const MeshVertex* vertices, int count, const
 
 // kind 0: count triangles; kind 1: a strip of count + 2 vertices. Never culled.
 // Positions are multiplied by scale (the demo's pixels to the frame buffer's).
-void DrawScreen(const ScreenVertex* vertices, int count, int kind, const Viewport& viewport,
-                uint32_t state, bool wrapping, float scale = 1.0f);
+void DrawScreen(const ScreenVertex* vertices, int count, int kind, const Viewport& viewport, uint32_t state,
+                bool wrapping, float scale = 1.0f);
 
 // Queues a clear of the whole display.
 void ClearRows(int height, bool color, uint32_t argb, bool depth);
@@ -96,15 +96,18 @@ static_assert(sizeof(CV) == 96, "CV is written as three rows of eight words");
 
 // Bits in the order of OutCode's two comparisons of (x, y, x, y).
 enum OutBits : uint32_t {
-    kOutLeft = 1, kOutTop = 2, kOutRight = 16, kOutBottom = 32,   // of the scissor
-    kOutGuard = 4 | 8 | 64 | 128,                                 // of the guard band
+    kOutLeft = 1,
+    kOutTop = 2,
+    kOutRight = 16,
+    kOutBottom = 32,                // of the scissor
+    kOutGuard = 4 | 8 | 64 | 128,   // of the guard band
     kOutSides = kOutLeft | kOutTop | kOutRight | kOutBottom,
     kOutNotFinite = 256,
 };
 
 struct Projection {
-    float sx, sy;              // clip-space scale
-    float cx, cy, hw, hh;      // screen centre and half size
+    float sx, sy;           // clip-space scale
+    float cx, cy, hw, hh;   // screen centre and half size
 };
 
 // What DrawMesh's vertex loop needs beyond the matrices.
@@ -119,7 +122,7 @@ struct VertexShading {
 // DrawMesh's vertex loop, eight vertices at a time with the same arithmetic;
 // m is the object-to-camera matrix. Returns how many vertices it did (a
 // multiple of eight), leaving the rest to the caller. AVX2 only.
-int TransformVerticesAvx2(const MeshVertex* vertices, int count, const Mat4& m, const Projection& pr,
-                          const Guard& g, const VertexShading& shading, CV* out);
+int TransformVerticesAvx2(const MeshVertex* vertices, int count, const Mat4& m, const Projection& pr, const Guard& g,
+                          const VertexShading& shading, CV* out);
 
-}  // namespace qor::render
+}   // namespace qor::render

@@ -37,7 +37,7 @@ __attribute__((always_inline)) inline void StoreTransposed(const __m256 r[8], fl
 
 inline __m256 Bits(__m256i v) { return _mm256_castsi256_ps(v); }
 
-}  // namespace
+}   // namespace
 
 // A normal through a 3x3 normal matrix (rows n[0..2], n[3..5], n[6..8]) and
 // made unit length where it has any.
@@ -56,8 +56,8 @@ __attribute__((always_inline)) inline void UnitNormal(const float* n, __m256 x, 
     oz = _mm256_blendv_ps(oz, _mm256_mul_ps(oz, inv), some);
 }
 
-int TransformVerticesAvx2(const MeshVertex* vertices, int count, const Mat4& mat, const Projection& pr,
-                          const Guard& g, const VertexShading& shading, CV* out) {
+int TransformVerticesAvx2(const MeshVertex* vertices, int count, const Mat4& mat, const Projection& pr, const Guard& g,
+                          const VertexShading& shading, CV* out) {
     static_assert(sizeof(MeshVertex) == 36, "nine words a vertex");
     const float* m = mat.m;
     __m256 mm[16];
@@ -74,7 +74,9 @@ int TransformVerticesAvx2(const MeshVertex* vertices, int count, const Mat4& mat
     const __m256 gx0 = _mm256_set1_ps(g.x0), gy0 = _mm256_set1_ps(g.y0);
     const __m256 gx1 = _mm256_set1_ps(g.x1), gy1 = _mm256_set1_ps(g.y1);
     const __m256i byte = _mm256_set1_epi32(0xFF);
-    auto bit = [](__m256 mask, uint32_t b) { return _mm256_and_si256(_mm256_castps_si256(mask), _mm256_set1_epi32(int(b))); };
+    auto bit = [](__m256 mask, uint32_t b) {
+        return _mm256_and_si256(_mm256_castps_si256(mask), _mm256_set1_epi32(int(b)));
+    };
 
     int i = 0;
     for (; i + 8 <= count; i += 8) {
@@ -101,11 +103,10 @@ int TransformVerticesAvx2(const MeshVertex* vertices, int count, const Mat4& mat
             if (shading.lightN) {   // no ambient term: without lights the vertex is black
                 const float* o = shading.object->m;
                 auto world = [&](int c) {
-                    return _mm256_add_ps(
-                        _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(x, _mm256_set1_ps(o[c])),
-                                                    _mm256_mul_ps(y, _mm256_set1_ps(o[4 + c]))),
-                                      _mm256_mul_ps(z, _mm256_set1_ps(o[8 + c]))),
-                        _mm256_set1_ps(o[12 + c]));
+                    return _mm256_add_ps(_mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(x, _mm256_set1_ps(o[c])),
+                                                                     _mm256_mul_ps(y, _mm256_set1_ps(o[4 + c]))),
+                                                       _mm256_mul_ps(z, _mm256_set1_ps(o[8 + c]))),
+                                         _mm256_set1_ps(o[12 + c]));
                 };
                 const __m256 wx = world(0), wy = world(1), wz = world(2);
                 __m256 lx, ly, lz;
@@ -117,14 +118,15 @@ int TransformVerticesAvx2(const MeshVertex* vertices, int count, const Mat4& mat
                     const __m256 dx = _mm256_sub_ps(_mm256_set1_ps(L.x), wx);
                     const __m256 dy = _mm256_sub_ps(_mm256_set1_ps(L.y), wy);
                     const __m256 dz = _mm256_sub_ps(_mm256_set1_ps(L.z), wz);
-                    const __m256 dist = _mm256_sqrt_ps(
-                        _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(dx, dx), _mm256_mul_ps(dy, dy)), _mm256_mul_ps(dz, dz)));
-                    const __m256 dot =
-                        _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(lx, dx), _mm256_mul_ps(ly, dy)), _mm256_mul_ps(lz, dz));
+                    const __m256 dist = _mm256_sqrt_ps(_mm256_add_ps(
+                        _mm256_add_ps(_mm256_mul_ps(dx, dx), _mm256_mul_ps(dy, dy)), _mm256_mul_ps(dz, dz)));
+                    const __m256 dot = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(lx, dx), _mm256_mul_ps(ly, dy)),
+                                                     _mm256_mul_ps(lz, dz));
                     // max(0, a) as std::max(0.0f, a) has it: NaN gives 0.
-                    __m256 k = _mm256_mul_ps(
-                        _mm256_max_ps(_mm256_div_ps(dot, dist), _mm256_setzero_ps()),
-                        _mm256_max_ps(_mm256_sub_ps(one, _mm256_div_ps(dist, _mm256_set1_ps(L.range))), _mm256_setzero_ps()));
+                    __m256 k =
+                        _mm256_mul_ps(_mm256_max_ps(_mm256_div_ps(dot, dist), _mm256_setzero_ps()),
+                                      _mm256_max_ps(_mm256_sub_ps(one, _mm256_div_ps(dist, _mm256_set1_ps(L.range))),
+                                                    _mm256_setzero_ps()));
                     // A light at the vertex itself adds nothing.
                     k = _mm256_and_ps(k, _mm256_cmp_ps(dist, _mm256_setzero_ps(), _CMP_GT_OQ));
                     lr = _mm256_add_ps(lr, _mm256_mul_ps(_mm256_set1_ps(L.r), k));
@@ -160,16 +162,15 @@ int TransformVerticesAvx2(const MeshVertex* vertices, int count, const Mat4& mat
         // Where the projection lies (OutCode), and not a number: x * 0 is NaN.
         const __m256 zx = _mm256_mul_ps(screenX, _mm256_setzero_ps());
         const __m256 zy = _mm256_mul_ps(screenY, _mm256_setzero_ps());
-        __m256i outBits = _mm256_or_si256(
-            _mm256_or_si256(bit(_mm256_cmp_ps(screenX, clipX0, _CMP_LT_OQ), kOutLeft),
-                            bit(_mm256_cmp_ps(screenY, clipY0, _CMP_LT_OQ), kOutTop)),
-            _mm256_or_si256(bit(_mm256_cmp_ps(screenX, clipX1, _CMP_GT_OQ), kOutRight),
-                            bit(_mm256_cmp_ps(screenY, clipY1, _CMP_GT_OQ), kOutBottom)));
-        outBits = _mm256_or_si256(
-            outBits, _mm256_or_si256(_mm256_or_si256(bit(_mm256_cmp_ps(screenX, gx0, _CMP_LT_OQ), 4u),
-                                                     bit(_mm256_cmp_ps(screenY, gy0, _CMP_LT_OQ), 8u)),
-                                     _mm256_or_si256(bit(_mm256_cmp_ps(screenX, gx1, _CMP_GT_OQ), 64u),
-                                                     bit(_mm256_cmp_ps(screenY, gy1, _CMP_GT_OQ), 128u))));
+        __m256i outBits = _mm256_or_si256(_mm256_or_si256(bit(_mm256_cmp_ps(screenX, clipX0, _CMP_LT_OQ), kOutLeft),
+                                                          bit(_mm256_cmp_ps(screenY, clipY0, _CMP_LT_OQ), kOutTop)),
+                                          _mm256_or_si256(bit(_mm256_cmp_ps(screenX, clipX1, _CMP_GT_OQ), kOutRight),
+                                                          bit(_mm256_cmp_ps(screenY, clipY1, _CMP_GT_OQ), kOutBottom)));
+        outBits = _mm256_or_si256(outBits,
+                                  _mm256_or_si256(_mm256_or_si256(bit(_mm256_cmp_ps(screenX, gx0, _CMP_LT_OQ), 4u),
+                                                                  bit(_mm256_cmp_ps(screenY, gy0, _CMP_LT_OQ), 8u)),
+                                                  _mm256_or_si256(bit(_mm256_cmp_ps(screenX, gx1, _CMP_GT_OQ), 64u),
+                                                                  bit(_mm256_cmp_ps(screenY, gy1, _CMP_GT_OQ), 128u))));
         const __m256 notFinite = _mm256_cmp_ps(zx, zy, _CMP_UNORD_Q);
         outBits = _mm256_or_si256(outBits, bit(notFinite, kOutNotFinite));
         const __m256i fx = _mm256_cvtps_epi32(_mm256_mul_ps(screenX, sub));
@@ -178,11 +179,12 @@ int TransformVerticesAvx2(const MeshVertex* vertices, int count, const Mat4& mat
         float* dst = reinterpret_cast<float*>(out + i);
         constexpr size_t kStride = sizeof(CV) / sizeof(float);
         const __m256 first[8] = {px, py, w, u, v, r, gr, b};
-        const __m256 second[8] = {Bits(code), screenX, screenY, depth, rhw, _mm256_mul_ps(u, rhw),
-                                  _mm256_mul_ps(v, rhw), _mm256_mul_ps(r, rhw)};
+        const __m256 second[8] = {
+            Bits(code),           screenX, screenY, depth, rhw, _mm256_mul_ps(u, rhw), _mm256_mul_ps(v, rhw),
+            _mm256_mul_ps(r, rhw)};
         const __m256 zero = _mm256_setzero_ps();
-        const __m256 third[8] = {_mm256_mul_ps(gr, rhw), _mm256_mul_ps(b, rhw), Bits(fx), Bits(fy), Bits(outBits),
-                                 zero, zero, zero};
+        const __m256 third[8] = {
+            _mm256_mul_ps(gr, rhw), _mm256_mul_ps(b, rhw), Bits(fx), Bits(fy), Bits(outBits), zero, zero, zero};
         StoreTransposed(first, dst, kStride);
         StoreTransposed(second, dst + 8, kStride);
         StoreTransposed(third, dst + 16, kStride);
@@ -192,11 +194,11 @@ int TransformVerticesAvx2(const MeshVertex* vertices, int count, const Mat4& mat
 
 #else   // no AVX2 on this processor family: the scalar loop does every vertex
 
-int TransformVerticesAvx2(const MeshVertex*, int, const Mat4&, const Projection&, const Guard&,
-                          const VertexShading&, CV*) {
+int TransformVerticesAvx2(const MeshVertex*, int, const Mat4&, const Projection&, const Guard&, const VertexShading&,
+                          CV*) {
     return 0;
 }
 
 #endif
 
-}  // namespace qor::render
+}   // namespace qor::render

@@ -25,8 +25,8 @@ namespace qor::render {
 struct Texture {
     int width = 1;
     int height = 1;
-    int stride = 2;   // width + 1
-    bool pow2 = true; // both sides powers of two: addressing by masks, see raster_setup.h
+    int stride = 2;     // width + 1
+    bool pow2 = true;   // both sides powers of two: addressing by masks, see raster_setup.h
     bool loaded = false;
     std::vector<uint32_t> texels;
     // One byte per 2x2 block of texel positions: bit 0 set if a bilinear
@@ -69,7 +69,7 @@ enum TriFlags : uint32_t {
 enum Attr { kZ = 0, kRhw, kU, kV, kR, kG, kB, kAttrCount };
 inline constexpr int kAttrSlots = 8;
 
-inline constexpr int kSubBits = 4;                 // corners snap to 1/16 pixel
+inline constexpr int kSubBits = 4;   // corners snap to 1/16 pixel
 inline constexpr int kSubUnit = 1 << kSubBits;
 
 // A triangle ready for rasterization, set up once for all the bands it
@@ -87,8 +87,8 @@ struct Tri {
     int16_t minX, minY, maxX, maxY;   // inclusive pixel box
     uint32_t state;                   // index into the frame's states
     uint32_t flags;
-    uint32_t flatColor;               // kFlatColor: opaque vertex colour; kClearColor: the colour
-    float x0, y0;                     // corner 0 in pixels: where the planes start
+    uint32_t flatColor;   // kFlatColor: opaque vertex colour; kClearColor: the colour
+    float x0, y0;         // corner 0 in pixels: where the planes start
     // Per attribute: value at corner 0, change per pixel in x, change per pixel
     // in y (kAttrCount used; padded to eight so that setup runs in vectors).
     float a0[kAttrSlots], ddx[kAttrSlots], ddy[kAttrSlots];
@@ -104,8 +104,7 @@ struct Target {
 };
 
 // Draws the part of a triangle in rows [bandY0, bandY1).
-using DrawTriFn = void (*)(const Tri& tri, const DrawState& state, const Target& target,
-                           int bandY0, int bandY1);
+using DrawTriFn = void (*)(const Tri& tri, const DrawState& state, const Target& target, int bandY0, int bandY1);
 void DrawTriPortable(const Tri&, const DrawState&, const Target&, int, int);
 void DrawTriAvx2(const Tri&, const DrawState&, const Target&, int, int);
 bool CpuHasAvx2();
@@ -136,4 +135,4 @@ int QueueThreads();
 // True when the AVX2 code is in use (the geometry stage follows the rasterizer).
 bool QueueSimd();
 
-}  // namespace qor::render
+}   // namespace qor::render

@@ -26,7 +26,7 @@ namespace qor::render {
 
 namespace {
 
-constexpr uint32_t kMaxTris = 1u << 17;     // 16 MiB of triangles per batch
+constexpr uint32_t kMaxTris = 1u << 17;   // 16 MiB of triangles per batch
 constexpr uint32_t kMaxStates = 1u << 15;
 constexpr uint32_t kPublishTris = 64;
 constexpr uint32_t kPublishArea = 32768;
@@ -49,8 +49,8 @@ struct Queue {
     // touched only as far as triangles fill them, so the memory held grows
     // with what is drawn, not with the number of bands.
     std::unique_ptr<uint32_t[]> entryStore;
-    std::vector<Tri> tris;          // capacity kMaxTris, never reallocated in a batch
-    std::vector<DrawState> states;  // capacity kMaxStates
+    std::vector<Tri> tris;           // capacity kMaxTris, never reallocated in a batch
+    std::vector<DrawState> states;   // capacity kMaxStates
     DrawTriFn draw = DrawTriPortable;
     int threads = 0;                    // drawing threads, the caller's included (0: not chosen yet)
     std::vector<std::thread> workers;   // threads - 1 of them while running
@@ -62,9 +62,9 @@ struct Queue {
     // Appended since the last publication: triangles and their boxes' pixels.
     uint32_t pendingTris = 0;
     uint64_t pendingArea = 0;
-    std::array<uint32_t, 4096 / kBandRows + 1> filled{};   // per band: entries appended
+    std::array<uint32_t, 4096 / kBandRows + 1> filled{};      // per band: entries appended
     std::array<uint32_t, 4096 / kBandRows + 1> highWater{};   // per band: most entries ever appended
-    size_t warmSlice = 0;   // KeepWarm's turn
+    size_t warmSlice = 0;                                     // KeepWarm's turn
 
     // Counts publications; the worker waits on it when idle.
     alignas(64) std::atomic<uint32_t> generation{0};
@@ -99,9 +99,7 @@ void RunTri(const Tri& t, int y0, int y1) {
 bool TryBand(int b) {
     Queue& q = gQueue;
     Band& band = q.bands[b];
-    if (band.published.load(std::memory_order_relaxed) ==
-        band.consumed.load(std::memory_order_relaxed))
-        return false;
+    if (band.published.load(std::memory_order_relaxed) == band.consumed.load(std::memory_order_relaxed)) return false;
     if (band.busy.exchange(true, std::memory_order_acquire)) return false;
     const uint32_t end = band.published.load(std::memory_order_acquire);
     bool did = false;
@@ -127,8 +125,8 @@ int PickBand() {
     uint32_t most = 0;
     for (int b = 0; b < q.bandCount; ++b) {
         const Band& band = q.bands[b];
-        const uint32_t left = band.published.load(std::memory_order_relaxed) -
-                              band.consumed.load(std::memory_order_relaxed);
+        const uint32_t left =
+            band.published.load(std::memory_order_relaxed) - band.consumed.load(std::memory_order_relaxed);
         if (left > most && !band.busy.load(std::memory_order_relaxed)) most = left, best = b;
     }
     return best;
@@ -235,7 +233,7 @@ int DefaultThreads() {
     return cores;
 }
 
-}  // namespace
+}   // namespace
 
 void QueueInit(const Target& target) {
     Queue& q = gQueue;
@@ -299,8 +297,8 @@ void QueueTri(const Tri& tri) {
     uint32_t* const entries = q.entryStore.get();
     for (int b = b0; b <= b1; ++b) entries[size_t(b) * kMaxTris + q.filled[b]++] = index;
     ++q.pendingTris;
-    const uint32_t columns = (tri.flags & (kClearColor | kClearDepth)) ? uint32_t(q.target.width)
-                                                                       : uint32_t(tri.maxX - tri.minX + 1);
+    const uint32_t columns =
+        (tri.flags & (kClearColor | kClearDepth)) ? uint32_t(q.target.width) : uint32_t(tri.maxX - tri.minX + 1);
     q.pendingArea += uint64_t(columns) * uint32_t(tri.maxY - tri.minY + 1);
 }
 
@@ -333,7 +331,7 @@ void QueueDrain() {
     Queue& q = gQueue;
     if (q.bandCount == 0) return;
     QueuePublishAll();
-    for (int idle = 0;; ) {
+    for (int idle = 0;;) {
         bool did = false;
         for (int b; (b = PickBand()) >= 0;) did |= TryBand(b);
         bool done = true;
@@ -349,11 +347,14 @@ void QueueDrain() {
         if (done) break;
         // Waiting for the worker to finish a band: spin briefly, then give
         // the core away in case the worker is waiting for it.
-        if (did) idle = 0;
-        else if (++idle < 64) Pause();
-        else std::this_thread::yield();
+        if (did)
+            idle = 0;
+        else if (++idle < 64)
+            Pause();
+        else
+            std::this_thread::yield();
     }
     Reset();
 }
 
-}  // namespace qor::render
+}   // namespace qor::render

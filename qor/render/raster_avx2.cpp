@@ -47,10 +47,10 @@ const Consts& GetConsts() {
         k.rgbMask = _mm256_set1_epi32(0x00FFFFFF);
         k.evenMask = _mm256_set1_epi32(0x00FF00FF);
         k.alphaOdd = _mm256_set1_epi32(0x00FF0000);
-        k.lowByteTwice = _mm256_setr_epi8(0, -1, 0, -1, 4, -1, 4, -1, 8, -1, 8, -1, 12, -1, 12, -1,
-                                          0, -1, 0, -1, 4, -1, 4, -1, 8, -1, 8, -1, 12, -1, 12, -1);
-        k.highWordTwice = _mm256_setr_epi8(2, 3, 2, 3, 6, 7, 6, 7, 10, 11, 10, 11, 14, 15, 14, 15,
-                                           2, 3, 2, 3, 6, 7, 6, 7, 10, 11, 10, 11, 14, 15, 14, 15);
+        k.lowByteTwice = _mm256_setr_epi8(0, -1, 0, -1, 4, -1, 4, -1, 8, -1, 8, -1, 12, -1, 12, -1, 0, -1, 0, -1, 4, -1,
+                                          4, -1, 8, -1, 8, -1, 12, -1, 12, -1);
+        k.highWordTwice = _mm256_setr_epi8(2, 3, 2, 3, 6, 7, 6, 7, 10, 11, 10, 11, 14, 15, 14, 15, 2, 3, 2, 3, 6, 7, 6,
+                                           7, 10, 11, 10, 11, 14, 15, 14, 15);
         tConstsMade = true;
     }
     return tConsts;
@@ -78,8 +78,8 @@ __attribute__((always_inline)) inline __m256i ToBytes(__m256 c) {
 // texture. The key is everything the vectors are made from, so a match is as
 // good as making them afresh.
 struct TexParams {
-    __m256 wf, hf;            // sides as floats
-    __m256 uScale, vScale;    // sides times 256
+    __m256 wf, hf;           // sides as floats
+    __m256 uScale, vScale;   // sides times 256
     __m256i wi, hi, wmask, hmask, stride, blockStride;
     const int* base;
     const int* blocks;
@@ -130,9 +130,9 @@ __attribute__((always_inline)) inline void Split(__m256i argb, const Consts& k, 
 // returns false without finishing the filter when no tap has any of them
 // (nothing to add).
 template <bool kBilinearTaps, bool kPow2>
-__attribute__((always_inline)) inline bool Sample(const TexParams& tp, __m256 u, __m256 v,
-                                                  __m256i skipMask, int skipBits, bool skipTest,
-                                                  const Consts& k, __m256i& even, __m256i& odd) {
+__attribute__((always_inline)) inline bool Sample(const TexParams& tp, __m256 u, __m256 v, __m256i skipMask,
+                                                  int skipBits, bool skipTest, const Consts& k, __m256i& even,
+                                                  __m256i& odd) {
     const __m256i stride = tp.stride;
     const int* base = tp.base;
     const __m256i wi = tp.wi, hi = tp.hi;
@@ -178,10 +178,12 @@ __attribute__((always_inline)) inline bool Sample(const TexParams& tp, __m256 u,
         const __m256 flx = _mm256_floor_ps(fx), fly = _mm256_floor_ps(fy);
         const __m256 c256 = _mm256_set1_ps(256.0f);
         const __m256i c255i = _mm256_set1_epi32(255);
-        wx = _mm256_min_epi32(_mm256_max_epi32(
-            _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(fx, flx), c256)), _mm256_setzero_si256()), c255i);
-        wy = _mm256_min_epi32(_mm256_max_epi32(
-            _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(fy, fly), c256)), _mm256_setzero_si256()), c255i);
+        wx = _mm256_min_epi32(
+            _mm256_max_epi32(_mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(fx, flx), c256)), _mm256_setzero_si256()),
+            c255i);
+        wy = _mm256_min_epi32(
+            _mm256_max_epi32(_mm256_cvttps_epi32(_mm256_mul_ps(_mm256_sub_ps(fy, fly), c256)), _mm256_setzero_si256()),
+            c255i);
         x = _mm256_cvttps_epi32(flx);
         y = _mm256_cvttps_epi32(fly);
         x = _mm256_add_epi32(x, _mm256_and_si256(_mm256_cmpgt_epi32(_mm256_setzero_si256(), x), wi));
@@ -195,8 +197,8 @@ __attribute__((always_inline)) inline bool Sample(const TexParams& tp, __m256 u,
     // so that one in-lane shuffle puts the left and right taps back in order.
     if (skipTest) {
         // The block map first: one small gather that often saves four.
-        const __m256i bi = _mm256_add_epi32(
-            _mm256_madd_epi16(_mm256_srli_epi32(y, 1), tp.blockStride), _mm256_srli_epi32(x, 1));
+        const __m256i bi =
+            _mm256_add_epi32(_mm256_madd_epi16(_mm256_srli_epi32(y, 1), tp.blockStride), _mm256_srli_epi32(x, 1));
         const __m256i bits = _mm256_i32gather_epi32(tp.blocks, bi, 1);
         if (_mm256_testz_si256(bits, _mm256_set1_epi32(skipBits))) return false;
     }
@@ -279,8 +281,7 @@ inline void RowSpans(const Tri& tri, const BandSetup& s, int32_t* first, int32_t
 // Pixels go through the loop eight at a time: eight (or up to seven at the
 // end) in a row, or two runs of up to four, the end of one row and the start
 // of a later one, so that small triangles with short rows keep the lanes busy.
-template <bool kDepthTest, bool kBlendAdd, bool kAlpha, bool kBilinearTaps, bool kPersp, bool kFlat,
-          bool kPow2>
+template <bool kDepthTest, bool kBlendAdd, bool kAlpha, bool kBilinearTaps, bool kPersp, bool kFlat, bool kPow2>
 void DrawBand(const Tri& tri, const DrawState& state, const Target& target, const BandSetup& s) {
     const Consts& k = GetConsts();
     const TexParams& tp = ParamsFor(*state.texture);
@@ -307,8 +308,8 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
     // column 0 are row[]; zb is what the depth buffer holds there. Returns 0
     // when nothing is to be written, 1 for depth only (z), 2 for colour (src,
     // before blending) and depth.
-    auto shade = [&](__m256 fi, const __m256* row, __m256i& live, __m256 zb, __m256& z,
-                     __m256i& src) __attribute__((always_inline)) {
+    auto shade = [&](__m256 fi, const __m256* row, __m256i& live, __m256 zb, __m256& z, __m256i& src)
+        __attribute__((always_inline)) {
         // Same expression as the portable path: (base + ddy * row) + ddx * column.
         auto attr = [&](int a) __attribute__((always_inline)) {
             return _mm256_add_ps(row[a], _mm256_mul_ps(ddx[a], fi));
@@ -341,8 +342,8 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
         // An additive draw adds nothing where the texels are black (or,
         // through the alpha channel, transparent): such pixels stop early.
         __m256i te, to;
-        if (!Sample<kBilinearTaps, kPow2>(tp, u, v, kAlpha ? k.opaque : k.rgbMask, kAlpha ? 1 : 2,
-                                          kBlendAdd, k, te, to))
+        if (!Sample<kBilinearTaps, kPow2>(tp, u, v, kAlpha ? k.opaque : k.rgbMask, kAlpha ? 1 : 2, kBlendAdd, k, te,
+                                          to))
             return 1;
         te = MulDiv255(te, ve, k);
         to = MulDiv255(to, vo, k);
@@ -357,8 +358,7 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
     };
 
     // Up to eight pixels of one row from column x on; live: the lanes to draw.
-    auto run = [&](const __m256* row, int j, int x, __m256 fi, __m256i live, bool full)
-                   __attribute__((always_inline)) {
+    auto run = [&](const __m256* row, int j, int x, __m256 fi, __m256i live, bool full) __attribute__((always_inline)) {
         uint32_t* const c = color0 + size_t(j) * pitch + x;
         float* const zp = depth0 + size_t(j) * pitch + x;
         // A short run reads only its own pixels: past its end the row may
@@ -378,10 +378,13 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
         if (r == 0) return;
         if (r == 2) {
             if (kBlendAdd)
-                src = _mm256_adds_epu8(src, full ? dst : _mm256_maskload_epi32(reinterpret_cast<const int*>(c), liveIn));
+                src =
+                    _mm256_adds_epu8(src, full ? dst : _mm256_maskload_epi32(reinterpret_cast<const int*>(c), liveIn));
             src = _mm256_or_si256(src, k.opaque);
-            if (full && !kDepthTest) _mm256_storeu_si256(reinterpret_cast<__m256i*>(c), src);
-            else _mm256_maskstore_epi32(reinterpret_cast<int*>(c), live, src);
+            if (full && !kDepthTest)
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(c), src);
+            else
+                _mm256_maskstore_epi32(reinterpret_cast<int*>(c), live, src);
         }
         if (kDepthTest) _mm256_maskstore_ps(zp, live, z);
     };
@@ -389,8 +392,8 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
     // Runs (row jA, column xA, nA pixels) and (jB, xB, nB), nA in 1..4, nB in 0..4.
     auto pair = [&](int jA, int xA, int nA, int jB, int xB, int nB) __attribute__((always_inline)) {
         __m256i live = _mm256_cmpgt_epi32(_mm256_set_m128i(_mm_set1_epi32(nB), _mm_set1_epi32(nA)), quadLanes);
-        const __m256 fi = _mm256_cvtepi32_ps(
-            _mm256_add_epi32(_mm256_set_m128i(_mm_set1_epi32(xB), _mm_set1_epi32(xA)), quadLanes));
+        const __m256 fi =
+            _mm256_cvtepi32_ps(_mm256_add_epi32(_mm256_set_m128i(_mm_set1_epi32(xB), _mm_set1_epi32(xA)), quadLanes));
         const __m256 fj = _mm256_set_m128(_mm_set1_ps(float(jB)), _mm_set1_ps(float(jA)));
         __m256 row[kAttrCount];
         for (int a = 0; a < kAttrCount; ++a)
@@ -408,11 +411,11 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
         if (r == 0) return;
         if (r == 2) {
             if (kBlendAdd)
-                src = _mm256_adds_epu8(src, _mm256_set_m128i(_mm_maskload_epi32(reinterpret_cast<const int*>(cB), liveB),
-                                                             _mm_maskload_epi32(reinterpret_cast<const int*>(cA), liveA)));
+                src = _mm256_adds_epu8(src,
+                                       _mm256_set_m128i(_mm_maskload_epi32(reinterpret_cast<const int*>(cB), liveB),
+                                                        _mm_maskload_epi32(reinterpret_cast<const int*>(cA), liveA)));
             src = _mm256_or_si256(src, k.opaque);
-            _mm_maskstore_epi32(reinterpret_cast<int*>(cA), _mm256_castsi256_si128(live),
-                                _mm256_castsi256_si128(src));
+            _mm_maskstore_epi32(reinterpret_cast<int*>(cA), _mm256_castsi256_si128(live), _mm256_castsi256_si128(src));
             _mm_maskstore_epi32(reinterpret_cast<int*>(cB), _mm256_extracti128_si256(live, 1),
                                 _mm256_extracti128_si256(src, 1));
         }
@@ -462,7 +465,7 @@ struct Loop {
 
 const BandTable kTable = MakeBandTable<Loop>(std::make_integer_sequence<int, 128>{});
 
-}  // namespace
+}   // namespace
 
 void DrawTriAvx2(const Tri& tri, const DrawState& state, const Target& target, int bandY0, int bandY1) {
     DrawWithTable(kTable, tri, state, target, bandY0, bandY1);
@@ -478,4 +481,4 @@ void DrawTriAvx2(const Tri& tri, const DrawState& state, const Target& target, i
 
 #endif
 
-}  // namespace qor::render
+}   // namespace qor::render

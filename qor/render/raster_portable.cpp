@@ -62,9 +62,7 @@ inline uint64_t AddSatWide(uint64_t a, uint64_t b) {
 // >> textures
 
 // RoundToInt with one comparison: -2^31 itself rounds to INT_MIN too.
-inline int RoundToIntFast(float f) {
-    return std::fabs(f) < 2147483648.0f ? int(std::lrintf(f)) : INT32_MIN;
-}
+inline int RoundToIntFast(float f) { return std::fabs(f) < 2147483648.0f ? int(std::lrintf(f)) : INT32_MIN; }
 
 // What the pixel loop reads of a texture, copied so that it stays in
 // registers: the compiler cannot know that writing pixels leaves it alone.
@@ -76,8 +74,16 @@ struct Picture {
 };
 
 inline Picture PictureOf(const Texture& tx) {
-    return Picture{tx.texels.data(), tx.blocks.data(), tx.width, tx.height, tx.stride, tx.blockStride,
-                   float(tx.width), float(tx.height), float(tx.width * 256), float(tx.height * 256)};
+    return Picture{tx.texels.data(),
+                   tx.blocks.data(),
+                   tx.width,
+                   tx.height,
+                   tx.stride,
+                   tx.blockStride,
+                   float(tx.width),
+                   float(tx.height),
+                   float(tx.width * 256),
+                   float(tx.height * 256)};
 }
 
 // Where a pixel's texels are: the texel (x, y) for nearest filtering, the
@@ -137,8 +143,7 @@ inline Taps Address(const Picture& tx, float u, float v) {
 // value is >= 0: where each edge crosses zero is estimated in floating point
 // (-e / stepX, from crossX), then moved column by column to where the integer
 // edge value changes sign, within the columns still open.
-__attribute__((always_inline)) inline void RowSpan(const Tri& tri, const BandSetup& s, int j, int& first,
-                                                   int& last) {
+__attribute__((always_inline)) inline void RowSpan(const Tri& tri, const BandSetup& s, int j, int& first, int& last) {
     int lo = 0, hi = s.x1 - s.x0;
     for (int k = 0; k < 3 && lo <= hi; ++k) {
         const int32_t ev = s.e[k] + tri.stepY[k] * j;
@@ -154,7 +159,7 @@ __attribute__((always_inline)) inline void RowSpan(const Tri& tri, const BandSet
             while (c > lo && in(c - 1)) --c;
             while (c <= hi && !in(c)) ++c;
             lo = c;
-        } else {        // inside up to the crossing: the last column inside
+        } else {   // inside up to the crossing: the last column inside
             int c = int(std::clamp(q, float(lo - 1), float(hi)));
             while (c < hi && in(c + 1)) ++c;
             while (c >= lo && !in(c)) --c;
@@ -174,8 +179,7 @@ __attribute__((always_inline)) inline void RowSpan(const Tri& tri, const BandSet
 // at a time, which lets each pixel stop early (depth test failed, nothing to
 // add); four at a time, a pixel with nothing to add is worked out in full,
 // which gives the same bytes.
-template <bool kDepthTest, bool kBlendAdd, bool kAlpha, bool kBilinearTaps, bool kPersp, bool kFlat,
-          bool kPow2>
+template <bool kDepthTest, bool kBlendAdd, bool kAlpha, bool kBilinearTaps, bool kPersp, bool kFlat, bool kPow2>
 void DrawBand(const Tri& tri, const DrawState& state, const Target& target, const BandSetup& s) {
     const Picture tx = PictureOf(*state.texture);
     const uint32_t* const texels = tx.texels;
@@ -187,8 +191,7 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
     const uint32_t skipTexel = kAlpha ? 0xFF000000u : 0x00FFFFFFu;
     const bool skipBlocks = kBlendAdd && kBilinearTaps && (state.texture->sparse & (kAlpha ? 1 : 2));
     const uint8_t skipBlockBit = kAlpha ? 1 : 2;
-    const uint32_t flatB = tri.flatColor & 0xFF, flatG = tri.flatColor >> 8 & 0xFF,
-                   flatR = tri.flatColor >> 16 & 0xFF;
+    const uint32_t flatB = tri.flatColor & 0xFF, flatG = tri.flatColor >> 8 & 0xFF, flatR = tri.flatColor >> 16 & 0xFF;
     // A flat grey modulates all channels by one factor; white leaves them as they are.
     const bool flatGrey = kFlat && flatB == flatG && flatB == flatR;
     const bool flatWhite = flatGrey && flatB == 255;
@@ -248,9 +251,11 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
             }
             if constexpr (kN == 1 && kBlendAdd) {
                 const bool nothing =
-                    kBilinearTaps ? skipBlocks && !(tx.blocks[size_t(at[0].y >> 1) * size_t(tx.blockStride) +
-                                                              size_t(at[0].x >> 1)] & skipBlockBit)
-                                  : !(p[0][0] & skipTexel);
+                    kBilinearTaps
+                        ? skipBlocks &&
+                              !(tx.blocks[size_t(at[0].y >> 1) * size_t(tx.blockStride) + size_t(at[0].x >> 1)] &
+                                skipBlockBit)
+                        : !(p[0][0] & skipTexel);
                 if (nothing) {
                     out[0] |= 0xFF000000u;
                     return;
@@ -264,8 +269,7 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
                 // and y + 1 need no wrapping.
                 uint64_t top[kN], bottom[kN];
                 for (int l = 0; l < kN; ++l) top[l] = LerpWide(Wide(p[l][0]), Wide(p[l][1]), at[l].wx);
-                for (int l = 0; l < kN; ++l)
-                    bottom[l] = LerpWide(Wide(p[l][stride]), Wide(p[l][stride + 1]), at[l].wx);
+                for (int l = 0; l < kN; ++l) bottom[l] = LerpWide(Wide(p[l][stride]), Wide(p[l][stride + 1]), at[l].wx);
                 for (int l = 0; l < kN; ++l) t[l] = LerpWide(top[l], bottom[l], at[l].wy);
             }
             // The vertex colour's alpha is 255: the source's alpha is the
@@ -273,10 +277,14 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
             // is written is opaque.
             uint64_t src[kN];
             for (int l = 0; l < kN; ++l) {
-                if (flatWhite) src[l] = t[l] & 0x000000FF00FF00FFull;
-                else if (flatGrey) src[l] = DivWide255((t[l] & 0x000000FF00FF00FFull) * flatB);
-                else if (kFlat) src[l] = ModulateWide(t[l], flatB, flatR, flatG);
-                else src[l] = ModulateWide(t[l], vb[l], vr[l], vg[l]);
+                if (flatWhite)
+                    src[l] = t[l] & 0x000000FF00FF00FFull;
+                else if (flatGrey)
+                    src[l] = DivWide255((t[l] & 0x000000FF00FF00FFull) * flatB);
+                else if (kFlat)
+                    src[l] = ModulateWide(t[l], flatB, flatR, flatG);
+                else
+                    src[l] = ModulateWide(t[l], vb[l], vr[l], vg[l]);
             }
             if (kAlpha)
                 for (int l = 0; l < kN; ++l) src[l] = DivWide255(src[l] * uint32_t(t[l] >> 48));
@@ -300,10 +308,10 @@ struct Loop {
 
 const BandTable kTable = MakeBandTable<Loop>(std::make_integer_sequence<int, 128>{});
 
-}  // namespace
+}   // namespace
 
 void DrawTriPortable(const Tri& tri, const DrawState& state, const Target& target, int bandY0, int bandY1) {
     DrawWithTable(kTable, tri, state, target, bandY0, bandY1);
 }
 
-}  // namespace qor::render
+}   // namespace qor::render

@@ -64,9 +64,8 @@ inline void MakeTri(Tri& t, const int32_t x[3], const int32_t y[3], const float 
         t.ddx[k] = (d1 * y2 - d2 * y1) * ia;
         t.ddy[k] = (d2 * x1 - d1 * x2) * ia;
     }
-    t.flatColor = t.flags & kFlatColor
-                      ? 0xFF000000u | ToByte(a[0][kR]) << 16 | ToByte(a[0][kG]) << 8 | ToByte(a[0][kB])
-                      : 0u;
+    t.flatColor =
+        t.flags & kFlatColor ? 0xFF000000u | ToByte(a[0][kR]) << 16 | ToByte(a[0][kG]) << 8 | ToByte(a[0][kB]) : 0u;
 }
 
 // Attributes are evaluated from the first row of each 16-row strip of the
@@ -90,10 +89,10 @@ inline void ForEachStrip(const Tri& t, int bandY0, int bandY1, Fn&& draw) {
 
 // The part of a triangle in some rows of one strip.
 struct BandSetup {
-    int x0, x1;            // pixel columns, inclusive
-    int y0;                // the strip's origin row
-    int j0, j1;            // the rows y0 + j0 .. y0 + j1 (inclusive) are drawn
-    int32_t e[3];          // edge values at the centre of pixel (x0, y0)
+    int x0, x1;     // pixel columns, inclusive
+    int y0;         // the strip's origin row
+    int j0, j1;     // the rows y0 + j0 .. y0 + j1 (inclusive) are drawn
+    int32_t e[3];   // edge values at the centre of pixel (x0, y0)
     // Attribute value at the centre of pixel (x0 + i, y0 + j) is
     // base[k] + ddy[k] * j + ddx[k] * i, with the row term taken first.
     float base[kAttrCount];
@@ -125,14 +124,10 @@ inline void SetupBand(const Tri& t, int origin, int rowY0, int rowY1, BandSetup&
 
 // float to int by truncation; NaN and out-of-range give INT_MIN, as the SIMD
 // conversion does.
-inline int TruncToInt(float f) {
-    return f > -2147483648.0f && f < 2147483648.0f ? int(f) : INT32_MIN;
-}
+inline int TruncToInt(float f) { return f > -2147483648.0f && f < 2147483648.0f ? int(f) : INT32_MIN; }
 
 // float to int rounding to nearest even; NaN and out-of-range give INT_MIN.
-inline int RoundToInt(float f) {
-    return f >= -2147483648.0f && f < 2147483648.0f ? int(std::lrintf(f)) : INT32_MIN;
-}
+inline int RoundToInt(float f) { return f >= -2147483648.0f && f < 2147483648.0f ? int(std::lrintf(f)) : INT32_MIN; }
 
 // >> pixel-loop variants
 
@@ -177,10 +172,8 @@ inline uint32_t MulDiv255(uint32_t a, uint32_t b) {
 }
 
 // a + (b - a) * w / 256, rounded as the 16-bit SIMD multiply-high does it.
-inline int Lerp8(int a, int b, int w) {
-    return a + (((b - a) * (w << 7) + 0x4000) >> 15);
-}
+inline int Lerp8(int a, int b, int w) { return a + (((b - a) * (w << 7) + 0x4000) >> 15); }
 
-}  // namespace
+}   // namespace
 
-}  // namespace qor::render
+}   // namespace qor::render

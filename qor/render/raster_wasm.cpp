@@ -25,8 +25,7 @@ namespace {
 // NaN and out-of-range values (wasm's own saturate instead).
 inline v128_t RoundToInt4(v128_t f) {
     const v128_t inRange = wasm_f32x4_lt(wasm_f32x4_abs(f), wasm_f32x4_splat(2147483648.0f));
-    return wasm_v128_bitselect(wasm_i32x4_trunc_sat_f32x4(wasm_f32x4_nearest(f)), wasm_i32x4_splat(INT_MIN),
-                               inRange);
+    return wasm_v128_bitselect(wasm_i32x4_trunc_sat_f32x4(wasm_f32x4_nearest(f)), wasm_i32x4_splat(INT_MIN), inRange);
 }
 inline v128_t TruncToInt4(v128_t f) {
     const v128_t inRange = wasm_v128_and(wasm_f32x4_gt(f, wasm_f32x4_splat(-2147483648.0f)),
@@ -109,8 +108,8 @@ TexParams ParamsFor(const Texture& tx) {
 // drawing), returns false without finishing when no tap has any bit of
 // skipMask (nothing to add).
 template <bool kBilinearTaps, bool kPow2>
-inline bool Sample(const TexParams& tp, v128_t u, v128_t v, v128_t skipMask, int skipBits, bool skipTest,
-                   v128_t& even, v128_t& odd) {
+inline bool Sample(const TexParams& tp, v128_t u, v128_t v, v128_t skipMask, int skipBits, bool skipTest, v128_t& even,
+                   v128_t& odd) {
     const v128_t zero = wasm_i32x4_splat(0);
     skipTest = skipTest && (skipBits == 1 ? tp.sparseAlpha : tp.sparseColor);
     v128_t x, y, wx, wy;
@@ -207,7 +206,8 @@ inline void RowSpans(const Tri& tri, const BandSetup& s, int32_t* first, int32_t
         v128_t lo = zero, hi = wasm_i32x4_splat(s.x1 - s.x0);
         for (int e = 0; e < 3; ++e) {
             const int32_t sx = tri.stepX[e];
-            const v128_t ev = wasm_i32x4_add(wasm_i32x4_splat(s.e[e]), wasm_i32x4_mul(j, wasm_i32x4_splat(tri.stepY[e])));
+            const v128_t ev =
+                wasm_i32x4_add(wasm_i32x4_splat(s.e[e]), wasm_i32x4_mul(j, wasm_i32x4_splat(tri.stepY[e])));
             if (sx == 0) {
                 hi = wasm_v128_or(hi, wasm_i32x4_lt(ev, zero));
                 continue;
@@ -233,8 +233,7 @@ inline void RowSpans(const Tri& tri, const BandSetup& s, int32_t* first, int32_t
     }
 }
 
-template <bool kDepthTest, bool kBlendAdd, bool kAlpha, bool kBilinearTaps, bool kPersp, bool kFlat,
-          bool kPow2>
+template <bool kDepthTest, bool kBlendAdd, bool kAlpha, bool kBilinearTaps, bool kPersp, bool kFlat, bool kPow2>
 void DrawBand(const Tri& tri, const DrawState& state, const Target& target, const BandSetup& s) {
     const TexParams tp = ParamsFor(*state.texture);
     const v128_t lanes = wasm_i32x4_make(0, 1, 2, 3);
@@ -260,7 +259,9 @@ void DrawBand(const Tri& tri, const DrawState& state, const Target& target, cons
         float* const zp = depth0 + size_t(j) * pitch + x;
         const bool full = n == 4;
         v128_t live = full ? wasm_i32x4_splat(-1) : wasm_i32x4_gt(wasm_i32x4_splat(n), lanes);
-        auto attr = [&](int a) __attribute__((always_inline)) { return wasm_f32x4_add(row[a], wasm_f32x4_mul(ddx[a], fi)); };
+        auto attr = [&](int a) __attribute__((always_inline)) {
+            return wasm_f32x4_add(row[a], wasm_f32x4_mul(ddx[a], fi));
+        };
         v128_t z = wasm_f32x4_splat(0.0f);
         if (kDepthTest) {
             alignas(16) float zb[4] = {0.0f, 0.0f, 0.0f, 0.0f};
@@ -353,12 +354,12 @@ struct Loop {
 
 const BandTable kTable = MakeBandTable<Loop>(std::make_integer_sequence<int, 128>{});
 
-}  // namespace
+}   // namespace
 
 void DrawTriAvx2(const Tri& tri, const DrawState& state, const Target& target, int bandY0, int bandY1) {
     DrawWithTable(kTable, tri, state, target, bandY0, bandY1);
 }
 
-}  // namespace qor::render
+}   // namespace qor::render
 
 #endif

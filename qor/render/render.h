@@ -59,4 +59,4 @@ void SetPictureMemoryBudget(uint64_t bytes);   // for tests; also forgets what i
 void UseThreads(int threads, bool simd);
 int Threads();
 
-}  // namespace qor::render
+}   // namespace qor::render

@@ -67,7 +67,7 @@ void PrintWindowFastest(const std::vector<double>& fastest, int first, int fps, 
     std::printf("\n");
 }
 
-}  // namespace
+}   // namespace
 
 bool RunBench(RunState& run, FrameFunction frame, std::string&) {
     constexpr int kFps = kBenchFps;
@@ -124,4 +124,4 @@ bool RunBench(RunState& run, FrameFunction frame, std::string&) {
     return true;
 }
 
-}  // namespace qor
+}   // namespace qor

@@ -49,7 +49,7 @@ Mode OpenWindowOrRender(RunState& run, const char* name, int width, int height, 
     return Mode::Render;
 }
 
-}  // namespace
+}   // namespace
 
 void StartRun(const Options& options) { gRun.emplace(options); }
 
@@ -87,7 +87,7 @@ void FastForward(RunState& run, FrameFunction frame, double until) {
     render::SetDrawing(true);
 }
 
-}  // namespace qor
+}   // namespace qor
 
 void Initialize(const char* name, const char* music, int width, int height, int flag) {
     qor::RunState& run = qor::State();
@@ -114,10 +114,18 @@ void Initialize(const char* name, const char* music, int width, int height, int 
 void Run(FrameFunction frame) {
     qor::RunState& run = qor::State();
     switch (run.mode) {
-        case qor::Mode::Play: qor::RunPlay(run, frame, run.error); break;
-        case qor::Mode::Render: qor::RunRender(run, frame, run.error); break;
-        case qor::Mode::Shot: qor::RunShot(run, frame, run.error); break;
-        case qor::Mode::Bench: qor::RunBench(run, frame, run.error); break;
+        case qor::Mode::Play:
+            qor::RunPlay(run, frame, run.error);
+            break;
+        case qor::Mode::Render:
+            qor::RunRender(run, frame, run.error);
+            break;
+        case qor::Mode::Shot:
+            qor::RunShot(run, frame, run.error);
+            break;
+        case qor::Mode::Bench:
+            qor::RunBench(run, frame, run.error);
+            break;
     }
 }
 

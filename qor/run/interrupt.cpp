@@ -12,4 +12,4 @@ int InterruptSignal() { return platform::StopSignal(); }
 
 int InterruptExitCode(int signal) { return 128 + signal; }
 
-}  // namespace qor
+}   // namespace qor

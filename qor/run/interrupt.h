@@ -6,9 +6,9 @@
 
 namespace qor {
 
-void CatchInterrupts();     // from here on, the signals only set a flag
-void ReleaseInterrupts();   // their default actions back
-int InterruptSignal();      // 0, or the signal that came
+void CatchInterrupts();              // from here on, the signals only set a flag
+void ReleaseInterrupts();            // their default actions back
+int InterruptSignal();               // 0, or the signal that came
 int InterruptExitCode(int signal);   // 128 + signal: 130 for SIGINT, 143 for SIGTERM
 
-}  // namespace qor
+}   // namespace qor

@@ -52,8 +52,8 @@ int Main(int argc, char** argv) {
             return 2;
         }
         std::fprintf(stderr, "teq: %s %s: %s; playing with grey pictures, no meshes and no music\n",
-                     given ? "--data" : "data folder", options.dataDir.empty() ? "." : qor::Printable(options.dataDir).c_str(),
-                     why.c_str());
+                     given ? "--data" : "data folder",
+                     options.dataDir.empty() ? "." : qor::Printable(options.dataDir).c_str(), why.c_str());
         qor::SetDataDirReported(true);
     }
     if (options.showFps) std::snprintf(fpsFormat, sizeof fpsFormat, "%s", "%d fps");
@@ -61,7 +61,7 @@ int Main(int argc, char** argv) {
     return qor::FinishRun(WinMain(nullptr, nullptr, nullptr, 0));
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char** argv) {
     qor::platform::UseParentConsole();

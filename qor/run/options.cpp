@@ -58,7 +58,7 @@ bool Fail(const char* option, const char* value, const char* expected) {
     return false;
 }
 
-}  // namespace
+}   // namespace
 
 int BenchFirstFrame(double start) { return int(start * kBenchFps + 0.5); }
 
@@ -122,8 +122,7 @@ bool ParseOptions(int argc, char** argv, Options& o, bool& help) {
             if (!ParseDouble(v, 0, 3600, o.start)) return Fail(a, v, "seconds, 0 or more");
         } else if (!std::strcmp(a, "--length")) {
             const char* v = value();
-            if (!ParseDouble(v, 0, 3600, o.length) || o.length <= 0)
-                return Fail(a, v, "seconds, more than 0");
+            if (!ParseDouble(v, 0, 3600, o.length) || o.length <= 0) return Fail(a, v, "seconds, more than 0");
         } else if (!std::strcmp(a, "--mute")) {
             o.mute = true;
         } else if (!std::strcmp(a, "--show-fps")) {
@@ -188,4 +187,4 @@ bool ParseOptions(int argc, char** argv, Options& o, bool& help) {
     return true;
 }
 
-}  // namespace qor
+}   // namespace qor

@@ -7,26 +7,26 @@
 namespace qor {
 
 struct Options {
-    std::string dataDir;        // --data DIR ("" until resolved)
-    bool fullscreen = false;    // --fullscreen
-    int scale = 0;              // --scale N (0: largest whole multiple that fits)
-    double start = 0.0;         // --start T
-    double length = -1.0;       // --length S (< 0: to the end)
-    bool mute = false;          // --mute
-    bool showFps = false;       // --show-fps
-    std::string renderFile;     // --render FILE
-    int fps = 60;               // --fps N
-    int width = 1280;           // --size WxH
+    std::string dataDir;       // --data DIR ("" until resolved)
+    bool fullscreen = false;   // --fullscreen
+    int scale = 0;             // --scale N (0: largest whole multiple that fits)
+    double start = 0.0;        // --start T
+    double length = -1.0;      // --length S (< 0: to the end)
+    bool mute = false;         // --mute
+    bool showFps = false;      // --show-fps
+    std::string renderFile;    // --render FILE
+    int fps = 60;              // --fps N
+    int width = 1280;          // --size WxH
     int height = 960;
-    bool shot = false;          // --shot T FILE.png
+    bool shot = false;   // --shot T FILE.png
     double shotTime = 0.0;
     std::string shotFile;
-    bool bench = false;         // --bench
-    int passes = 1;             // --passes N (for --bench)
-    int resolution = 1;         // --resolution N: frames drawn at 320N x 240N
-    bool levelFixed = false;    // --level L
+    bool bench = false;        // --bench
+    int passes = 1;            // --passes N (for --bench)
+    int resolution = 1;        // --resolution N: frames drawn at 320N x 240N
+    bool levelFixed = false;   // --level L
     float level = 0.25f;
-    bool version = false;       // --version
+    bool version = false;   // --version
 };
 
 // The largest --size, in pixels: 3840x2160, where ffmpeg needs about 1 GB
@@ -44,4 +44,4 @@ int BenchFirstFrame(double start);   // the frame nearest `start` seconds
 bool ParseOptions(int argc, char** argv, Options& out, bool& help);
 void PrintUsage();
 
-}  // namespace qor
+}   // namespace qor

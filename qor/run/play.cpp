@@ -33,16 +33,16 @@ struct Player {
     RunState* run = nullptr;
     FrameFunction frame = nullptr;
     TimelineStates* states = nullptr;
-    double end = 0.0;            // s, the run ends when t reaches it
-    double from = 0.0;           // s, where the music last started (the start or a seek)
+    double end = 0.0;    // s, the run ends when t reaches it
+    double from = 0.0;   // s, where the music last started (the start or a seek)
     bool paused = false;
-    double seekShown = -1.0;     // monotonic s of the last seek (for the title)
+    double seekShown = -1.0;         // monotonic s of the last seek (for the title)
     double resolutionShown = -1.0;   // monotonic s of the last change of resolution (for the title)
-    std::string title;           // as last set
-    bool device = false;         // the music plays on the audio device
-    double base = 0.0;           // without a device: t = monotonic now - base
-    double lastT = 0.0;          // t of the previous frame (t never goes back)
-    double lastAdvance = 0.0;    // monotonic s when the device clock last moved
+    std::string title;               // as last set
+    bool device = false;             // the music plays on the audio device
+    double base = 0.0;               // without a device: t = monotonic now - base
+    double lastT = 0.0;              // t of the previous frame (t never goes back)
+    double lastAdvance = 0.0;        // monotonic s when the device clock last moved
     // A frame is drawn from the clock's reading at its start and shown about one
     // frame later. The run leads the clock by that delay (smoothed, at most one
     // display refresh), so a picture is on screen when its sound is heard.
@@ -98,8 +98,7 @@ void StartMusic(Player& p, double start) {
         std::string why;
         p.device = audio::OpenDevice(run.music, run.meter, &why);
         if (!p.device)
-            std::fprintf(stderr, "teq: no audio device (%s); playing without sound on the system clock\n",
-                         why.c_str());
+            std::fprintf(stderr, "teq: no audio device (%s); playing without sound on the system clock\n", why.c_str());
     }
 }
 
@@ -221,11 +220,21 @@ bool HandleControls(Player& p) {
     for (const platform::Control c : platform::TakeControls()) {
         double target = p.lastT;
         switch (c) {
-            case platform::Control::Pause: TogglePause(p); continue;
-            case platform::Control::Resolution: StepResolution(p); continue;
-            case platform::Control::Back: target -= kSeekStep; break;
-            case platform::Control::Forward: target += kSeekStep; break;
-            case platform::Control::Restart: target = 0.0; break;
+            case platform::Control::Pause:
+                TogglePause(p);
+                continue;
+            case platform::Control::Resolution:
+                StepResolution(p);
+                continue;
+            case platform::Control::Back:
+                target -= kSeekStep;
+                break;
+            case platform::Control::Forward:
+                target += kSeekStep;
+                break;
+            case platform::Control::Restart:
+                target = 0.0;
+                break;
         }
         // Whole tenths of a second, as the title shows them.
         target = std::max(0.0, std::round(target * 10) / 10);
@@ -249,7 +258,7 @@ void LogTotals(const Player& p, double cpuBegan, double runBegan) {
                  st.latencyFrames);
 }
 
-}  // namespace
+}   // namespace
 
 bool RunPlay(RunState& run, FrameFunction frame, std::string& error) {
     const Options& o = run.options;
@@ -308,4 +317,4 @@ bool RunPlay(RunState& run, FrameFunction frame, std::string& error) {
     return true;
 }
 
-}  // namespace qor
+}   // namespace qor

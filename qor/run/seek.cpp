@@ -54,11 +54,11 @@ void TimelineStates::Advance(double budget) {
     using Clock = std::chrono::steady_clock;
     const FrameStates live = SaveFrameStates();
     RestoreFrameStates(pass_);
-    const Clock::time_point until = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                                       std::chrono::duration<double>(budget));
+    const Clock::time_point until =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(budget));
     while (!Complete() && Clock::now() < until) RunTo(next_ + 4);
     pass_ = SaveFrameStates();
     RestoreFrameStates(live);
 }
 
-}  // namespace qor
+}   // namespace qor

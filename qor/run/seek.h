@@ -49,13 +49,13 @@ private:
     void RunTo(int64_t until);
 
     FrameFunction frame_;
-    int64_t total_;                  // reference frames before the end
-    int64_t next_ = 0;               // the pass has run frames 0 .. next_-1
-    FrameStates pass_;               // the states after them (when not in force)
-    std::vector<FrameStates> saved_; // saved_[i]: the states before frame i * kEvery
+    int64_t total_;                    // reference frames before the end
+    int64_t next_ = 0;                 // the pass has run frames 0 .. next_-1
+    FrameStates pass_;                 // the states after them (when not in force)
+    std::vector<FrameStates> saved_;   // saved_[i]: the states before frame i * kEvery
 };
 
 // The reference frames before `seconds`: frames k with k / 60 < seconds.
 int64_t FramesBefore(double seconds);
 
-}  // namespace qor
+}   // namespace qor

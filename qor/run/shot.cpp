@@ -24,4 +24,4 @@ bool RunShot(RunState& run, FrameFunction frame, std::string& error) {
     return true;
 }
 
-}  // namespace qor
+}   // namespace qor

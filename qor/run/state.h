@@ -28,14 +28,14 @@ struct RunState {
 
     const Options options;
     Mode mode = Mode::Play;
-    std::string renderFile;      // Render: --render FILE, or teq.mp4 when no window opened
+    std::string renderFile;   // Render: --render FILE, or teq.mp4 when no window opened
     audio::Music music;
     audio::LevelMeter meter;
-    float level = 0.0f;          // what GetSoundLevel returns
-    double frameTime = 0.0;      // t of the frame being drawn
-    std::deque<double> shown;    // times of the frames shown in the last second (GetFPS)
-    std::string error;           // why the run failed; empty when it did not
-    int exitCode = 1;            // the process's exit code when it failed
+    float level = 0.0f;         // what GetSoundLevel returns
+    double frameTime = 0.0;     // t of the frame being drawn
+    std::deque<double> shown;   // times of the frames shown in the last second (GetFPS)
+    std::string error;          // why the run failed; empty when it did not
+    int exitCode = 1;           // the process's exit code when it failed
 };
 
 // Makes the run's state from the parsed command line (before WinMain).
@@ -66,4 +66,4 @@ void NoteFrameShown(RunState& run, double t);
 // random numbers that playback from 0 would have left.
 void FastForward(RunState& run, FrameFunction frame, double until);
 
-}  // namespace qor
+}   // namespace qor

@@ -55,21 +55,21 @@ struct Render {
     int64_t first = 0, last = 0;   // frames first .. last-1, all with t < the end
     std::vector<float> levels;     // each frame's sound level
     VideoKind kind = VideoKind::Folder;
-    std::string folder;            // Folder: the frames' folder
-    std::string wavPath;           // the WAV's name: FOLDER/audio.wav, or FILE.audio.wav for ffmpeg
-    std::string wavPart;           // where the WAV is written (ours once created)
-    bool temporaryWav = false;     // the WAV only feeds ffmpeg: removed on every way out
-    std::string videoPart;         // where ffmpeg writes (ours once created)
+    std::string folder;          // Folder: the frames' folder
+    std::string wavPath;         // the WAV's name: FOLDER/audio.wav, or FILE.audio.wav for ffmpeg
+    std::string wavPart;         // where the WAV is written (ours once created)
+    bool temporaryWav = false;   // the WAV only feeds ffmpeg: removed on every way out
+    std::string videoPart;       // where ffmpeg writes (ours once created)
     std::string lockPath;
-    int lock = -1;                 // the lock file's descriptor
-    int64_t index = 0;             // next frame's number in the output
-    int64_t written = 0;           // frames whole in the output
-    int signal = 0;                // the stop signal that ended the render
+    int lock = -1;         // the lock file's descriptor
+    int64_t index = 0;     // next frame's number in the output
+    int64_t written = 0;   // frames whole in the output
+    int signal = 0;        // the stop signal that ended the render
     platform::PipedChild ffmpeg;
-    bool presented = false;        // the frame function showed its frame
-    bool failed = false;           // a frame could not be written (why in error)
+    bool presented = false;   // the frame function showed its frame
+    bool failed = false;      // a frame could not be written (why in error)
     std::string error;
-    bool barOpen = false;          // the progress bar's line is not finished yet
+    bool barOpen = false;   // the progress bar's line is not finished yet
 };
 
 void TakeFrame(Render& r, const uint32_t* argb, int width, int height) {
@@ -154,17 +154,20 @@ bool TakeLock(Render& r, const std::string& output, std::string& killedTag, std:
     const std::string held(text, n > 0 ? size_t(n) : 0);
     const std::string mine = "teq " + RunTag() + "\n";
     const bool ours = held.size() == mine.size() && held.compare(0, 4, "teq ") == 0 && held.back() == '\n' &&
-                      std::all_of(held.begin() + 4, held.end() - 1, [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+                      std::all_of(held.begin() + 4, held.end() - 1,
+                                  [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
     if (!held.empty() && !ours) {
         // Not a lock file of ours: left alone.
         ::close(r.lock);
         r.lock = -1;
-        error = "cannot render to " + Printable(output) + ": " + Printable(r.lockPath) + " is in the way (not teq's lock file)";
+        error = "cannot render to " + Printable(output) + ": " + Printable(r.lockPath) +
+                " is in the way (not teq's lock file)";
         return false;
     }
     if (ours) killedTag = held.substr(4, held.size() - 5);
     if (::lseek(r.lock, 0, SEEK_SET) != 0 || ::write(r.lock, mine.data(), mine.size()) != ssize_t(mine.size())) {
-        error = "cannot render to " + Printable(output) + ": cannot write " + Printable(r.lockPath) + ": " + std::strerror(errno);
+        error = "cannot render to " + Printable(output) + ": cannot write " + Printable(r.lockPath) + ": " +
+                std::strerror(errno);
         platform::DropFileLock(r.lock, r.lockPath);
         r.lock = -1;
         return false;
@@ -177,7 +180,8 @@ std::string LastLine(const std::string& text) {
     size_t end = text.find_last_not_of("\r\n ");
     if (end == std::string::npos) return "";
     const size_t begin = text.find_last_of('\n', end);
-    std::string line = text.substr(begin == std::string::npos ? 0 : begin + 1, end + 1 - (begin == std::string::npos ? 0 : begin + 1));
+    std::string line =
+        text.substr(begin == std::string::npos ? 0 : begin + 1, end + 1 - (begin == std::string::npos ? 0 : begin + 1));
     if (line.size() > 2 && line[0] == '[') {
         const size_t tag = line.find("] ");
         if (tag != std::string::npos) line = line.substr(tag + 2);
@@ -225,17 +229,20 @@ bool Plan(Render& r, std::string& error) {
         fs::path parent = fs::path(file).parent_path();
         if (parent.empty()) parent = ".";
         if (!fs::is_directory(parent, ec)) {
-            error = "cannot write " + shown + ": " + (ec ? ec.message() : Printable(parent.string()) + " is not a folder");
+            error =
+                "cannot write " + shown + ": " + (ec ? ec.message() : Printable(parent.string()) + " is not a folder");
             return false;
         }
         r.lockPath = file + ".teq-lock";
         if (!TakeLock(r, file, killedTag, error)) return false;
         if (!killedTag.empty()) {
             int removed = 0;
-            for (const std::string& left : {file + "." + killedTag + ".part", file + ".audio.wav." + killedTag + ".part"})
+            for (const std::string& left :
+                 {file + "." + killedTag + ".part", file + ".audio.wav." + killedTag + ".part"})
                 if (IsRegularFile(left) && fs::remove(left, ec)) ++removed;
             if (removed > 0)
-                std::fprintf(stderr, "teq: %s: removed the temporary files of a render that was killed\n", shown.c_str());
+                std::fprintf(stderr, "teq: %s: removed the temporary files of a render that was killed\n",
+                             shown.c_str());
         }
         // ffmpeg's file, created new now: the folder is writable and the name ours.
         const int fd = CreatePart(file);
@@ -412,8 +419,8 @@ bool Finish(Render& r, bool ok, std::string& error) {
     } else if (!r.wavPart.empty()) {
         // The WAV was whole before the first frame; cut it to the frames there are.
         bool whole = ok || r.written > 0;
-        const int64_t frames = AudioBoundary(r.first + r.written, r.fps, audio::kRate) -
-                               AudioBoundary(r.first, r.fps, audio::kRate);
+        const int64_t frames =
+            AudioBoundary(r.first + r.written, r.fps, audio::kRate) - AudioBoundary(r.first, r.fps, audio::kRate);
         if (whole && r.written < total && !audio::TruncateWav(r.wavPart, audio::kRate, frames)) {
             if (error.empty()) error = "cannot write " + Printable(r.wavPath) + ": " + std::strerror(errno);
             whole = ok = false;
@@ -439,7 +446,7 @@ bool Finish(Render& r, bool ok, std::string& error) {
     return ok;
 }
 
-}  // namespace
+}   // namespace
 
 bool RunRender(RunState& run, FrameFunction frame, std::string& error) {
     Render r;
@@ -455,4 +462,4 @@ bool RunRender(RunState& run, FrameFunction frame, std::string& error) {
     return true;
 }
 
-}  // namespace qor
+}   // namespace qor

@@ -21,10 +21,10 @@ VideoKind KindOf(const std::string& file);
 // The ffmpeg command line: raw bgr0 frames of width x height on standard
 // input, the audio from `wav`, scaled to outWidth x outHeight: nearest-neighbour
 // when that is a whole multiple of the frame on both sides, else Lanczos.
-std::vector<std::string> FfmpegArguments(VideoKind kind, const std::string& wav, const std::string& file,
-                                         int width, int height, int fps, int outWidth, int outHeight);
+std::vector<std::string> FfmpegArguments(VideoKind kind, const std::string& wav, const std::string& file, int width,
+                                         int height, int fps, int outWidth, int outHeight);
 
 // One state of the progress bar: frames, percent, speed, time left.
 std::string ProgressLine(int64_t done, int64_t total, double elapsed, int fps);
 
-}  // namespace qor
+}   // namespace qor

@@ -34,31 +34,53 @@ VideoKind KindOf(const std::string& file) {
     return VideoKind::Folder;
 }
 
-std::vector<std::string> FfmpegArguments(VideoKind kind, const std::string& wav, const std::string& file,
-                                         int width, int height, int fps, int outWidth, int outHeight) {
+std::vector<std::string> FfmpegArguments(VideoKind kind, const std::string& wav, const std::string& file, int width,
+                                         int height, int fps, int outWidth, int outHeight) {
     std::vector<std::string> a = {
-        "ffmpeg", "-hide_banner", "-loglevel", "error", "-y",
-        "-f", "rawvideo", "-pixel_format", "bgr0",
-        "-video_size", std::to_string(width) + "x" + std::to_string(height),
-        "-framerate", std::to_string(fps), "-i", "pipe:0",
-        "-i", wav,
-        "-map", "0:v", "-map", "1:a",
+        "ffmpeg",
+        "-hide_banner",
+        "-loglevel",
+        "error",
+        "-y",
+        "-f",
+        "rawvideo",
+        "-pixel_format",
+        "bgr0",
+        "-video_size",
+        std::to_string(width) + "x" + std::to_string(height),
+        "-framerate",
+        std::to_string(fps),
+        "-i",
+        "pipe:0",
+        "-i",
+        wav,
+        "-map",
+        "0:v",
+        "-map",
+        "1:a",
         // Whole multiples keep square pixels; any other size is scaled once, smoothly.
-        "-vf", "scale=" + std::to_string(outWidth) + ":" + std::to_string(outHeight) +
-                   (outWidth % width == 0 && outHeight % height == 0 ? ":flags=neighbor" : ":flags=lanczos"),
-        "-fflags", "+bitexact", "-flags:v", "+bitexact", "-flags:a", "+bitexact",
-        "-map_metadata", "-1",
+        "-vf",
+        "scale=" + std::to_string(outWidth) + ":" + std::to_string(outHeight) +
+            (outWidth % width == 0 && outHeight % height == 0 ? ":flags=neighbor" : ":flags=lanczos"),
+        "-fflags",
+        "+bitexact",
+        "-flags:v",
+        "+bitexact",
+        "-flags:a",
+        "+bitexact",
+        "-map_metadata",
+        "-1",
     };
     const std::vector<std::string> codecs =
         kind == VideoKind::Webm
-            ? std::vector<std::string>{"-c:v", "libvpx-vp9", "-crf", "30", "-b:v", "0", "-deadline", "good",
-                                       "-cpu-used", "4", "-row-mt", "1", "-pix_fmt", "yuv420p",
-                                       "-c:a", "libopus", "-b:a", "160k"}
+            ? std::vector<std::string>{"-c:v",      "libvpx-vp9", "-crf",      "30",      "-b:v",    "0",
+                                       "-deadline", "good",       "-cpu-used", "4",       "-row-mt", "1",
+                                       "-pix_fmt",  "yuv420p",    "-c:a",      "libopus", "-b:a",    "160k"}
         : kind == VideoKind::Mkv
-            ? std::vector<std::string>{"-c:v", "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt",
-                                       "yuv420p", "-c:a", "flac"}
-            : std::vector<std::string>{"-c:v", "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt",
-                                       "yuv420p", "-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart"};
+            ? std::vector<std::string>{"-c:v", "libx264",  "-preset", "veryfast", "-crf",
+                                       "18",   "-pix_fmt", "yuv420p", "-c:a",     "flac"}
+            : std::vector<std::string>{"-c:v",    "libx264", "-preset", "veryfast", "-crf", "18",        "-pix_fmt",
+                                       "yuv420p", "-c:a",    "aac",     "-b:a",     "192k", "-movflags", "+faststart"};
     a.insert(a.end(), codecs.begin(), codecs.end());
     // The container is named, not guessed from the file name: the file is
     // written under a temporary name until it is whole.
@@ -74,7 +96,7 @@ std::string ProgressLine(int64_t done, int64_t total, double elapsed, int fps) {
     const int filled = static_cast<int>(share * kBar);
     std::string bar(static_cast<size_t>(filled), '#');
     bar.append(static_cast<size_t>(kBar - filled), '-');
-    const double speed = elapsed > 0 ? static_cast<double>(done) / elapsed : 0.0;  // frames/s
+    const double speed = elapsed > 0 ? static_cast<double>(done) / elapsed : 0.0;   // frames/s
     char left[32] = "--:--";
     if (speed > 0) {
         const long s = std::lround(static_cast<double>(total - done) / speed);
@@ -82,9 +104,8 @@ std::string ProgressLine(int64_t done, int64_t total, double elapsed, int fps) {
     }
     char line[160];
     std::snprintf(line, sizeof line, "[%s] %lld/%lld frames %5.1f%%  %.1f fps (%.2fx)  %s left", bar.c_str(),
-                  static_cast<long long>(done), static_cast<long long>(total), 100.0 * share, speed,
-                  speed / fps, left);
+                  static_cast<long long>(done), static_cast<long long>(total), 100.0 * share, speed, speed / fps, left);
     return line;
 }
 
-}  // namespace qor
+}   // namespace qor

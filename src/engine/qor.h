@@ -22,11 +22,11 @@ void Run(FrameFunction frame);
 void ClearBackBuffer(int r, int g, int b);
 void ClearZBuffer();
 void BeginScene();
-void EndScene();                                  // shows the frame
+void EndScene();   // shows the frame
 void SetViewPort(int x, int y, int width, int height);
 
 // Textures are named by their file names.
-void LoadTexture(const char* file, int flag);     // flag 1: texture of 3D scenes, 0: screen picture
+void LoadTexture(const char* file, int flag);   // flag 1: texture of 3D scenes, 0: screen picture
 void SetTexture(const char* file);
 
 // Meshes: every call gives a separate, engine-owned copy.
@@ -46,7 +46,7 @@ void CamPoint(float x, float y, float z);
 void CamLookAt(float x, float y, float z);
 
 // Object transform chain: flag 1 starts afresh, 0 composes onto it.
-void Rotate(float x, float y, float z, int flag);  // radians
+void Rotate(float x, float y, float z, int flag);   // radians
 void Scale(float x, float y, float z, int flag);
 void Translate(float x, float y, float z, int flag);
 
@@ -64,9 +64,9 @@ void PointLight(int index, float x, float y, float z, float range, uint32_t colo
 void EnableLight(int index, int on);
 
 // Values.
-uint32_t ARGB(int a, int r, int g, int b);        // components clamped to 0..255
-float GetSoundLevel();                            // RMS of the mono mix over the last 1/50 s
-int GetFPS(double t);                             // frames shown in the last second
+uint32_t ARGB(int a, int r, int g, int b);   // components clamped to 0..255
+float GetSoundLevel();                       // RMS of the mono mix over the last 1/50 s
+int GetFPS(double t);                        // frames shown in the last second
 
 // The demo's frame-rate format (given the frame rate, then t as a double): a
 // global of the demo, all zero at start so that no frame rate is shown. The

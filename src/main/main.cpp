@@ -34,20 +34,39 @@ void DrawProgress(int stage) {
 
 void PrepareStage(int stage) {
     switch (stage) {
-        case 1: GridScene.Prepare(); break;
-        case 5: GeoScene.Prepare(); break;
-        case 10: LoadTexture("iwish.png", 0); break;
-        case 15: LoadTexture("skater.png", 0); break;
-        case 18: TrioScene.Prepare(); break;
-        case 20: TunnelScene.Prepare(); break;
-        case 22: LoadTexture("bitch.png", 0); break;
-        case 25: LoadTexture("cre.png", 0); break;
-        case 28: SieniScene.Prepare(); break;
-        default: break;
+        case 1:
+            GridScene.Prepare();
+            break;
+        case 5:
+            GeoScene.Prepare();
+            break;
+        case 10:
+            LoadTexture("iwish.png", 0);
+            break;
+        case 15:
+            LoadTexture("skater.png", 0);
+            break;
+        case 18:
+            TrioScene.Prepare();
+            break;
+        case 20:
+            TunnelScene.Prepare();
+            break;
+        case 22:
+            LoadTexture("bitch.png", 0);
+            break;
+        case 25:
+            LoadTexture("cre.png", 0);
+            break;
+        case 28:
+            SieniScene.Prepare();
+            break;
+        default:
+            break;
     }
 }
 
-}  // namespace
+}   // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Initialize("teq", "distortion.xm", 320, 240, 1);

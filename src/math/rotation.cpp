@@ -25,10 +25,22 @@ Matrix4& QuaternionToMatrix(Matrix4& out, const Quaternion& q) {
     const double xy = q.x * y2, xz = q.x * z2, yz = q.y * z2;
     const double wx = q.w * x2, wy = q.w * y2, wz = q.w * z2;
     float* m = out.m;
-    m[0] = float(1 - yy - zz); m[1] = float(xy + wz);     m[2] = float(xz - wy);      m[3] = 0;
-    m[4] = float(xy - wz);     m[5] = float(1 - xx - zz); m[6] = float(yz + wx);      m[7] = 0;
-    m[8] = float(xz + wy);     m[9] = float(yz - wx);     m[10] = float(1 - xx - yy); m[11] = 0;
-    m[12] = 0;                 m[13] = 0;                 m[14] = 0;                  m[15] = 1;
+    m[0] = float(1 - yy - zz);
+    m[1] = float(xy + wz);
+    m[2] = float(xz - wy);
+    m[3] = 0;
+    m[4] = float(xy - wz);
+    m[5] = float(1 - xx - zz);
+    m[6] = float(yz + wx);
+    m[7] = 0;
+    m[8] = float(xz + wy);
+    m[9] = float(yz - wx);
+    m[10] = float(1 - xx - yy);
+    m[11] = 0;
+    m[12] = 0;
+    m[13] = 0;
+    m[14] = 0;
+    m[15] = 1;
     return out;
 }
 

@@ -12,7 +12,7 @@ struct Quaternion {
 };
 
 struct Matrix4 {
-    float m[16];     // row after row: row i, column j is m[4 * i + j]
+    float m[16];   // row after row: row i, column j is m[4 * i + j]
 };
 
 // yaw turns about Y, pitch about X, roll about Z (radians). The combined

@@ -38,7 +38,7 @@ int TracedGridScene::Render(float localTime) {
     const float scroll = float(t * 0.5f);
 
     for (ScreenVertex& r : grid) {
-        const double dx = (double(r.x) - 160) * 0.0125f;      // -2..2
+        const double dx = (double(r.x) - 160) * 0.0125f;   // -2..2
         const double dy = (double(r.y) - 120) * 0.016666668f;
 
         // Turn (dx, dy, 1) by t in the y-z, then x-z, then x-y plane.
@@ -64,8 +64,7 @@ int TracedGridScene::Render(float localTime) {
 
         const float along = float(hz * 0.2f * 0.01171875f);
         r.u = float(along * 0.16666667f - scroll);
-        r.v = float(std::fabs(std::atan2(hy, hx) * 81.4873285954589) * 0.7142857264499277 *
-                    0.01171875f * 0.25f);
+        r.v = float(std::fabs(std::atan2(hy, hx) * 81.4873285954589) * 0.7142857264499277 * 0.01171875f * 0.25f);
 
         int fade = TruncToInt(350.0 - (h - hz) * 0.11111111f);
         if (fade < 0) fade = 0;

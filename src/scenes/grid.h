@@ -15,7 +15,7 @@ public:
 
     // Cells column by column, top to bottom; six records per cell.
     ScreenVertex grid[kVertexCount];
-    MeshHandle knot;       // loaded by the first Render, then reused
+    MeshHandle knot;   // loaded by the first Render, then reused
     bool knotLoaded;
 };
 

@@ -17,7 +17,7 @@ int TrioViewScene::Prepare() {
 int TrioViewScene::Render(float localTime) {
     const double x = localTime;
     CamPoint(50.0f, 50.0f, 0.0f);
-    CamLookAt(0.0f, 50.0f, 0.0f);   // straight along -x at height 50
+    CamLookAt(0.0f, 50.0f, 0.0f);                               // straight along -x at height 50
     Translate(float(std::sin(x * 0.25f) * 35.0),                // -35..35
               float(std::cos(x * 0.33333334f) * 15.0 - 30.0),   // -45..-15
               float(std::sin(x * 0.5f) * 15.0),                 // -15..15

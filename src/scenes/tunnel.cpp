@@ -15,8 +15,7 @@ namespace {
 
 inline TunnelPoint Apply(const Matrix4& r, double x, double y, double z) {
     const float* m = r.m;
-    return TunnelPoint{float(x * m[0] + y * m[4] + z * m[8] + m[12]),
-                       float(x * m[1] + y * m[5] + z * m[9] + m[13]),
+    return TunnelPoint{float(x * m[0] + y * m[4] + z * m[8] + m[12]), float(x * m[1] + y * m[5] + z * m[9] + m[13]),
                        float(x * m[2] + y * m[6] + z * m[10] + m[14])};
 }
 
@@ -58,7 +57,7 @@ private:
     Slot slots_[64];
 };
 
-}  // namespace
+}   // namespace
 
 TunnelPoint TunnelBend(float x, float y, float z) {
     Matrix4 m;
@@ -86,14 +85,13 @@ int TunnelFlightScene::Render(float localTime) {
     if (end > kLastSegment) end = kLastSegment;
 
     // Objects missing from a short mesh are neither rewritten nor drawn.
-    uint32_t objects = workMesh.objectCount < sourceMesh.objectCount ? workMesh.objectCount
-                                                                     : sourceMesh.objectCount;
+    uint32_t objects = workMesh.objectCount < sourceMesh.objectCount ? workMesh.objectCount : sourceMesh.objectCount;
     if (objects > 3) objects = 3;
 
     BendMemo memo;
     for (uint32_t i = 0; i < 3; i++) {
         for (int j = first; j < end; j++) {
-            if (i == 2 && j % 9 != 0) continue;   // object 2 only every ninth segment
+            if (i == 2 && j % 9 != 0) continue;                         // object 2 only every ninth segment
             const float fade = float(1.0 - j * double(0.006451613f));   // 1 .. about 0 at 155
             if (i < objects) {
                 MeshObject& work = workMesh.objects[i];

@@ -21,7 +21,7 @@ public:
 
     static constexpr int kSegmentLength = 50;   // units along -z per copy
     static constexpr int kSegmentsInView = 35;
-    static constexpr int kLastSegment = 160;    // segments j < 160 exist
+    static constexpr int kLastSegment = 160;   // segments j < 160 exist
 
     MeshHandle workMesh;     // rewritten before every draw, and drawn
     MeshHandle sourceMesh;   // read only: the vertices as loaded

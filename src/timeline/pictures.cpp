@@ -28,14 +28,13 @@ void DrawOverlay(ScreenQuad& quad, const char* texture, int grey) {
     RenderSV(quad, 2, 1);
 }
 
-}  // namespace
+}   // namespace
 
 void FillQuad(ScreenQuad& quad, float x0, float y0, float x1, float y1, uint32_t color) {
-    const float corners[4][4] = {{x0, y0, 0.0f, 0.0f}, {x1, y0, 1.0f, 0.0f},
-                                 {x0, y1, 0.0f, 1.0f}, {x1, y1, 1.0f, 1.0f}};
+    const float corners[4][4] = {
+        {x0, y0, 0.0f, 0.0f}, {x1, y0, 1.0f, 0.0f}, {x0, y1, 0.0f, 1.0f}, {x1, y1, 1.0f, 1.0f}};
     for (int k = 0; k < 4; k++) {
-        quad[k] = ScreenVertex{corners[k][0], corners[k][1], 1.0f, 1.0f, color,
-                               corners[k][2], corners[k][3]};
+        quad[k] = ScreenVertex{corners[k][0], corners[k][1], 1.0f, 1.0f, color, corners[k][2], corners[k][3]};
     }
 }
 

@@ -8,5 +8,5 @@
 // Fills a quad over (x0, y0)-(x1, y1), texture stretched once, upright.
 void FillQuad(ScreenQuad& quad, float x0, float y0, float x1, float y1, uint32_t color);
 
-void DrawBackground(ScreenQuad& quad);           // "grid1.png", grey 128, whole display
-void DrawOverlays(ScreenQuad& quad, float t);    // at most one of the four per frame
+void DrawBackground(ScreenQuad& quad);          // "grid1.png", grey 128, whole display
+void DrawOverlays(ScreenQuad& quad, float t);   // at most one of the four per frame

@@ -31,7 +31,7 @@ void SplitScreen(float t) {
     SetViewPort(0, 0, 320, 240);
 }
 
-}  // namespace
+}   // namespace
 
 void FrameCallback(float t) {
     ScreenQuad quad;

@@ -15,9 +15,7 @@
 
 namespace {
 
-MeshVertex Vertex(float x, float y, float z) {
-    return MeshVertex{x, y, z, 0, 1, 0, 0xFFFFFFFFu, x * 0.5f, y * 0.25f};
-}
+MeshVertex Vertex(float x, float y, float z) { return MeshVertex{x, y, z, 0, 1, 0, 0xFFFFFFFFu, x * 0.5f, y * 0.25f}; }
 
 qor::A3fMesh TwoObjects() {
     qor::A3fMesh m;
@@ -227,4 +225,4 @@ TEST_F(MeshStore, LoadsStopAtTheMemoryBudget) {
     EXPECT_EQ(qor::LoadMeshCopy("two.a3f").objectCount, 2u);
 }
 
-}  // namespace
+}   // namespace

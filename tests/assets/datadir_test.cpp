@@ -12,7 +12,7 @@ TEST(DataDir, InstalledLayoutUnderAnyPrefix) {
 }
 
 TEST(DataDir, AnyOtherPlaceIsNotInstalled) {
-    for (const char* exe : {"/work/teq/build/teq", "/usr/bin/teq", "/usr/games/bin/teq", "/usr/gamesx/teq",
-                            "teq", "games/", "/teq", ""})
+    for (const char* exe :
+         {"/work/teq/build/teq", "/usr/bin/teq", "/usr/games/bin/teq", "/usr/gamesx/teq", "teq", "games/", "/teq", ""})
         EXPECT_EQ(qor::InstalledDataDir(exe), "") << exe;
 }

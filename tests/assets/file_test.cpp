@@ -114,7 +114,9 @@ TEST(WriteWholeFile, NeverWritesThroughWhatIsThereAlready) {
 }
 
 TEST(Printable, ControlCharactersAndLongPathsStayOnOneLine) {
-    EXPECT_EQ(qor::Printable("a\nb\tc\x01" "d\x7f"), "a\\nb\\tc\\x01d\\x7F");
+    EXPECT_EQ(qor::Printable("a\nb\tc\x01"
+                             "d\x7f"),
+              "a\\nb\\tc\\x01d\\x7F");
     EXPECT_EQ(qor::Printable("plain/path é"), "plain/path é");
     const std::string longer = std::string(1000, 'a') + "\n" + std::string(1000, 'b');
     const std::string shown = qor::Printable(longer);
@@ -128,7 +130,8 @@ TEST(ReadWholeFile, ReadsUpToTheLimitAndNoFurther) {
     Scratch s;
     std::vector<uint8_t> data(100000);
     for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i * 7 + i / 251);
-    std::ofstream(s / "f", std::ios::binary).write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+    std::ofstream(s / "f", std::ios::binary)
+        .write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
     std::vector<uint8_t> bytes;
     std::string error;
     ASSERT_TRUE(qor::ReadWholeFile(s / "f", data.size(), bytes, error)) << error;
@@ -243,4 +246,4 @@ TEST(DataFiles, PicturesPastTheMemoryBudgetKeepThePlaceholder) {
     }
 }
 
-}  // namespace
+}   // namespace

@@ -41,8 +41,8 @@ TEST(PngLoader, DecodesEveryPixelAsArgb) {
 }
 
 TEST(PngLoader, RefusesBrokenAndOversizedFilesWithAReason) {
-    for (const char* file : {"png/truncated.png", "png/bad-crc.png", "png/oversized-header.png",
-                             "png/zero-width.png"}) {
+    for (const char* file :
+         {"png/truncated.png", "png/bad-crc.png", "png/oversized-header.png", "png/zero-width.png"}) {
         const std::vector<uint8_t> bytes = Read(file);
         qor::Picture p;
         std::string error;
@@ -54,7 +54,8 @@ TEST(PngLoader, RefusesBrokenAndOversizedFilesWithAReason) {
 TEST(PngLoader, WriterAndReaderAgree) {
     // Asymmetric, with alpha: a flip or a channel swap cannot pass.
     std::vector<uint32_t> picture(7 * 5);
-    for (int i = 0; i < 35; ++i) picture[i] = uint32_t(i * 7) << 24 | uint32_t(i * 3) << 16 | uint32_t(255 - i) << 8 | uint32_t(i);
+    for (int i = 0; i < 35; ++i)
+        picture[i] = uint32_t(i * 7) << 24 | uint32_t(i * 3) << 16 | uint32_t(255 - i) << 8 | uint32_t(i);
     std::vector<uint8_t> png;
     std::string error;
     ASSERT_TRUE(qor::EncodePng(picture.data(), 7, 5, true, png, error)) << error;
@@ -218,5 +219,5 @@ TEST(LoadTexture, MissingFileIsReportedOnceAndDrawsGrey) {
     EXPECT_EQ(Pixel(4, 4), 0x808080u);
 }
 
-}  // namespace
-}  // namespace teqtest
+}   // namespace
+}   // namespace teqtest

@@ -29,8 +29,8 @@ std::string TempPath(const std::string& name) {
 }
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<float> RenderAll(Music& music, size_t frames) {
@@ -62,7 +62,7 @@ void ExpectSilentFallback(const std::string& path) {
     EXPECT_EQ(music.Position(), 60 * kRate);
 }
 
-}  // namespace
+}   // namespace
 
 // >> loading
 
@@ -198,8 +198,8 @@ TEST(Level, KnownSignals) {
     std::vector<float> quiet(2 * 2000, 0.0f), loud(2 * 2000, 0.8f);
     step.Push(quiet.data(), 2000);
     step.Push(loud.data(), 2000);
-    EXPECT_FLOAT_EQ(step.LevelAt(3000), 0.0f);                             // window ends at the step
-    EXPECT_NEAR(step.LevelAt(3000 + 480), 0.8 * std::sqrt(0.5), 1e-5);     // half the window loud
+    EXPECT_FLOAT_EQ(step.LevelAt(3000), 0.0f);                           // window ends at the step
+    EXPECT_NEAR(step.LevelAt(3000 + 480), 0.8 * std::sqrt(0.5), 1e-5);   // half the window loud
     EXPECT_NEAR(step.LevelAt(3000 + 960), 0.8, 1e-5);
     // Before the start and beyond what was rendered count as silence.
     EXPECT_FLOAT_EQ(step.LevelAt(1000), 0.0f);
@@ -238,8 +238,7 @@ struct ClockRun {
     double finalError = 0.0;
 };
 
-ClockRun SimulateDevice(double seconds, double deviceRate, int buffer, int latency, double jitter,
-                        int64_t startFrame) {
+ClockRun SimulateDevice(double seconds, double deviceRate, int buffer, int latency, double jitter, int64_t startFrame) {
     PlaybackClock clock(kRate, latency);
     clock.Start(startFrame);
     std::mt19937 random(42);
@@ -261,9 +260,8 @@ ClockRun SimulateDevice(double seconds, double deviceRate, int buffer, int laten
         const double t = clock.Seconds(now);
         EXPECT_GE(t, previous) << "ran backwards at " << now - t0;
         previous = t;
-        const double truth =
-            static_cast<double>(startFrame) / kRate +
-            std::max(0.0, (now - t0) * deviceRate - latency) / kRate;   // song seconds heard
+        const double truth = static_cast<double>(startFrame) / kRate +
+                             std::max(0.0, (now - t0) * deviceRate - latency) / kRate;   // song seconds heard
         const double error = std::fabs(t - truth);
         run.worstError = std::max(run.worstError, error);
         if (now - t0 > 1.0) {
@@ -276,7 +274,7 @@ ClockRun SimulateDevice(double seconds, double deviceRate, int buffer, int laten
     return run;
 }
 
-}  // namespace
+}   // namespace
 
 TEST(Clock, FollowsTheDeviceWithinAFrame) {
     const ClockRun run = SimulateDevice(60.0, kRate, 1024, 1024, 0.004, 0);

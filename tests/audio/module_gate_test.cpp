@@ -54,12 +54,18 @@ TEST(ModuleGate, AbsurdHeadersAreRefusedWithOneLineAndSilence) {
         const char* says;
     };
     const Case cases[] = {
-        {60, 0xFFFFFFFF, true, "header size"}, {60, 4, true, "header size"},
-        {64, 0, false, "song length 0"},       {64, 65535, false, "song length 65535"},
-        {68, 0, false, "channel count 0"},     {68, 255, false, "channel count"},
-        {70, 65535, false, "pattern count 65535"}, {72, 65535, false, "instrument count"},
-        {76, 0, false, "speed 0"},             {78, 0, false, "tempo 0"},
-        {336 + 5, 0, false, "row count 0"},    {336 + 5, 1000, false, "row count 1000"},
+        {60, 0xFFFFFFFF, true, "header size"},
+        {60, 4, true, "header size"},
+        {64, 0, false, "song length 0"},
+        {64, 65535, false, "song length 65535"},
+        {68, 0, false, "channel count 0"},
+        {68, 255, false, "channel count"},
+        {70, 65535, false, "pattern count 65535"},
+        {72, 65535, false, "instrument count"},
+        {76, 0, false, "speed 0"},
+        {78, 0, false, "tempo 0"},
+        {336 + 5, 0, false, "row count 0"},
+        {336 + 5, 1000, false, "row count 1000"},
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> m = MakeTestModule(64);
@@ -130,4 +136,4 @@ TEST(ModuleGate, TheRunKeepsASaneLength) {
         << l.err;
 }
 
-}  // namespace
+}   // namespace

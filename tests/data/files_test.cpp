@@ -83,7 +83,7 @@ std::set<std::string> Listing(const fs::path& dir) {
     return names;
 }
 
-}  // namespace
+}   // namespace
 
 TEST(Generator, WritesEveryFileWithTheSameBytesOnEveryRun) {
     TempDir a("a"), b("b");
@@ -121,11 +121,11 @@ TEST(Generator, RejectsBadArgumentsWithoutWritingAnything) {
 
 TEST(Pictures, EveryPictureDecodesWithTheEngineLoadersAtItsSize) {
     const std::map<std::string, std::pair<int, int>> sizes = {
-        {"wormhole.jpg", {256, 256}}, {"grid1.png", {256, 256}},  {"tech.jpg", {256, 256}},
-        {"geo.jpg", {256, 256}},      {"valo.png", {256, 256}},   {"02.jpg", {256, 256}},
-        {"04.jpg", {256, 256}},       {"05.jpg", {256, 256}},     {"tunnel.jpg", {256, 256}},
-        {"darkgray.jpg", {128, 128}}, {"sieni.jpg", {256, 256}},  {"iwish.png", {256, 256}},
-        {"skater.png", {256, 256}},   {"bitch.png", {256, 256}},  {"cre.png", {256, 256}},
+        {"wormhole.jpg", {256, 256}}, {"grid1.png", {256, 256}}, {"tech.jpg", {256, 256}},
+        {"geo.jpg", {256, 256}},      {"valo.png", {256, 256}},  {"02.jpg", {256, 256}},
+        {"04.jpg", {256, 256}},       {"05.jpg", {256, 256}},    {"tunnel.jpg", {256, 256}},
+        {"darkgray.jpg", {128, 128}}, {"sieni.jpg", {256, 256}}, {"iwish.png", {256, 256}},
+        {"skater.png", {256, 256}},   {"bitch.png", {256, 256}}, {"cre.png", {256, 256}},
         {"smfont.png", {160, 192}},
     };
     for (const auto& [name, size] : sizes) {
@@ -170,7 +170,8 @@ TEST(Pictures, SwarmLightShowsWithoutWhiteningOver94Layers) {
     const qor::A3fObject& o = mesh.objects[0];
     ASSERT_FALSE(o.indices.empty());
     double outerArea = 0, radius = 0;
-    for (const MeshVertex& v : o.vertices) radius = std::max(radius, std::sqrt(double(v.x * v.x + v.y * v.y + v.z * v.z)));
+    for (const MeshVertex& v : o.vertices)
+        radius = std::max(radius, std::sqrt(double(v.x * v.x + v.y * v.y + v.z * v.z)));
     for (size_t t = 0; t + 2 < o.indices.size(); t += 3) {
         const MeshVertex& a = o.vertices[o.indices[t]];
         const MeshVertex& b = o.vertices[o.indices[t + 1]];
@@ -179,7 +180,8 @@ TEST(Pictures, SwarmLightShowsWithoutWhiteningOver94Layers) {
         const double ux = b.x - a.x, uy = b.y - a.y, uz = b.z - a.z;
         const double wx = c.x - a.x, wy = c.y - a.y, wz = c.z - a.z;
         outerArea += std::sqrt(std::pow(uy * wz - uz * wy, 2) + std::pow(uz * wx - ux * wz, 2) +
-                               std::pow(ux * wy - uy * wx, 2)) / 2;
+                               std::pow(ux * wy - uy * wx, 2)) /
+                     2;
     }
     ASSERT_GT(radius, 0.0);
     const double crossings = 2 * outerArea / (4 * M_PI * radius * radius);
@@ -213,10 +215,13 @@ TEST(Pictures, RepeatingTexturesTileWithoutSeams) {
         }
         return sum;
     };
-    struct Case { const char* name; bool vertical; };
-    for (const Case c : {Case{"grid1.png", true}, Case{"geo.jpg", true}, Case{"valo.png", true},
-                         Case{"02.jpg", true}, Case{"04.jpg", true}, Case{"05.jpg", true},
-                         Case{"tunnel.jpg", true}, Case{"darkgray.jpg", true}, Case{"sieni.jpg", false}}) {
+    struct Case {
+        const char* name;
+        bool vertical;
+    };
+    for (const Case c : {Case{"grid1.png", true}, Case{"geo.jpg", true}, Case{"valo.png", true}, Case{"02.jpg", true},
+                         Case{"04.jpg", true}, Case{"05.jpg", true}, Case{"tunnel.jpg", true},
+                         Case{"darkgray.jpg", true}, Case{"sieni.jpg", false}}) {
         const qor::Picture p = Decode(c.name);
         long insideX = 0, insideY = 0;
         for (int x = 0; x + 1 < p.width; ++x) insideX = std::max(insideX, columnStep(p, x, x + 1));

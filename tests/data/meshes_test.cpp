@@ -40,9 +40,7 @@ V3 Cross(V3 a, V3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x
 double Dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 double Len(V3 a) { return std::sqrt(Dot(a, a)); }
 
-size_t TriangleCount(const qor::A3fObject& o) {
-    return (o.indices.empty() ? o.vertices.size() : o.indices.size()) / 3;
-}
+size_t TriangleCount(const qor::A3fObject& o) { return (o.indices.empty() ? o.vertices.size() : o.indices.size()) / 3; }
 uint32_t Index(const qor::A3fObject& o, size_t k) { return o.indices.empty() ? uint32_t(k) : o.indices[k]; }
 
 // Every check that holds for all meshes: finite fields, unit normals, white,
@@ -115,7 +113,7 @@ Extent Measure(const qor::A3fObject& o) {
     return e;
 }
 
-}  // namespace
+}   // namespace
 
 TEST(Meshes, KnotIsOneClosedSmoothTubeOfRadiusAbout45) {
     const qor::A3fMesh m = Load("knot.a3f");
@@ -164,8 +162,10 @@ TEST(Meshes, GeoLatticeIsOpenTwoSidedAndDrawsInnerSidesFirst) {
         // Faceted: every triangle's corners share one normal.
         EXPECT_TRUE(a.nx == b.nx && a.ny == b.ny && a.nz == b.nz && b.nx == c.nx && b.ny == c.ny && b.nz == c.nz);
         const bool facesOut = Dot(Nrm(a), Pos(a)) > 0;
-        if (facesOut) seenOuter = true;
-        else if (seenOuter) ++innerAfterOuter;
+        if (facesOut)
+            seenOuter = true;
+        else if (seenOuter)
+            ++innerAfterOuter;
         std::vector<Key> corners = {key(a), key(b), key(c)};
         std::sort(corners.begin(), corners.end());
         sides[corners] += facesOut ? 1 : -1;
@@ -273,7 +273,8 @@ TEST(Meshes, TunnelSectionIsSeenFromInsideWithinVertexBudgets) {
     double wallReach = 0;
     for (const MeshVertex& v : wall.vertices) wallReach = std::max(wallReach, std::hypot(double(v.x), double(v.y)));
     for (size_t i = 1; i < 3; ++i)
-        for (const MeshVertex& v : m.objects[i].vertices) EXPECT_LE(std::hypot(double(v.x), double(v.y)), wallReach + 1e-3);
+        for (const MeshVertex& v : m.objects[i].vertices)
+            EXPECT_LE(std::hypot(double(v.x), double(v.y)), wallReach + 1e-3);
 }
 
 // The closing scene draws twenty copies at (sin 3i * 280, 0, cos 5i * 250),

@@ -18,17 +18,23 @@ void ExpectNear(const std::vector<double>& a, const std::vector<double>& b, doub
     for (size_t i = 0; i < b.size(); i++) EXPECT_NEAR(a[i], b[i], tol) << i;
 }
 
-}  // namespace
+}   // namespace
 
 TEST(Rotation, WorkedFigures) {
     const double c = 0.87758, s = 0.47943, qs = 0.24740, qc = 0.96891;
-    struct Case { float yaw, pitch, roll; std::vector<double> q, m; };
+    struct Case {
+        float yaw, pitch, roll;
+        std::vector<double> q, m;
+    };
     const std::vector<Case> cases = {
         {0, 0, 0, {0, 0, 0, 1}, {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}},
         {0.5f, 0, 0, {0, qs, 0, qc}, {c, 0, -s, 0, 0, 1, 0, 0, s, 0, c, 0, 0, 0, 0, 1}},
         {0, 0.5f, 0, {qs, 0, 0, qc}, {1, 0, 0, 0, 0, c, s, 0, 0, -s, c, 0, 0, 0, 0, 1}},
         {0, 0, 0.5f, {0, 0, qs, qc}, {c, s, 0, 0, -s, c, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}},
-        {0.5f, 0.25f, 1.0f, {0.22370, 0.15751, 0.43383, 0.85845},
+        {0.5f,
+         0.25f,
+         1.0f,
+         {0.22370, 0.15751, 0.43383, 0.85845},
          {0.57397, 0.81531, -0.07634, 0, -0.67437, 0.52351, 0.52073, 0, 0.46452, -0.24740, 0.85030, 0, 0, 0, 0, 1}}};
     for (const Case& k : cases) {
         Quaternion q;
@@ -52,10 +58,13 @@ TEST(Rotation, AxisProductAndFullTurns) {
         const float yaw = 0.37f * n - 7, pitch = 0.61f * n - 11, roll = 5 - 0.23f * n;
         Matrix4 m, turned;
         const double p[3] = {1.5, -2.0, 0.75};
-        const double a[3] = {p[0] * std::cos(roll) - p[1] * std::sin(roll), p[0] * std::sin(roll) + p[1] * std::cos(roll), p[2]};
-        const double b[3] = {a[0], a[1] * std::cos(pitch) - a[2] * std::sin(pitch), a[1] * std::sin(pitch) + a[2] * std::cos(pitch)};
+        const double a[3] = {p[0] * std::cos(roll) - p[1] * std::sin(roll),
+                             p[0] * std::sin(roll) + p[1] * std::cos(roll), p[2]};
+        const double b[3] = {a[0], a[1] * std::cos(pitch) - a[2] * std::sin(pitch),
+                             a[1] * std::sin(pitch) + a[2] * std::cos(pitch)};
         ExpectNear(Map(EulerToMatrix(m, yaw, pitch, roll), {p[0], p[1], p[2]}),
-                   {b[0] * std::cos(yaw) + b[2] * std::sin(yaw), b[1], -b[0] * std::sin(yaw) + b[2] * std::cos(yaw)}, 1e-5);
+                   {b[0] * std::cos(yaw) + b[2] * std::sin(yaw), b[1], -b[0] * std::sin(yaw) + b[2] * std::cos(yaw)},
+                   1e-5);
         // A full turn of one angle negates the quaternion and keeps the matrix.
         Quaternion q1, q2;
         EulerToQuaternion(q1, yaw, pitch, roll);

@@ -16,7 +16,7 @@ void ExpectArgs(const std::string& line, const std::vector<double>& args, double
     for (size_t i = 0; i < args.size(); i++) EXPECT_NEAR(Arg(line, i), args[i], tol) << line;
 }
 
-}  // namespace
+}   // namespace
 
 TEST(Grid, LayoutAndRayCast) {
     RunDemo(Data(), {});
@@ -35,8 +35,10 @@ TEST(Grid, LayoutAndRayCast) {
     // Records at (0, 0), (160, 120), (320, 240) at t = 30 and (200, 100) at t = 35:
     // x y z rhw colour u v.
     const std::vector<std::tuple<float, int, uint32_t, double, double>> recs = {
-        {30.0f, 0, 0xFFFFFFFF, -14.94864, 0.254689}, {30.0f, 2376, 0xFFFFFFFF, -15.01451, 0.158460},
-        {30.0f, 4607, 0xD9D9D9D9, -15.47601, 0.117967}, {35.0f, 2940, 0x00000000, -20.88980, 0.123362}};
+        {30.0f, 0, 0xFFFFFFFF, -14.94864, 0.254689},
+        {30.0f, 2376, 0xFFFFFFFF, -15.01451, 0.158460},
+        {30.0f, 4607, 0xD9D9D9D9, -15.47601, 0.117967},
+        {35.0f, 2940, 0x00000000, -20.88980, 0.123362}};
     for (const auto& [t, i, color, u, v] : recs) {
         const std::vector<double> f = record(t, i);
         EXPECT_EQ(uint32_t(f[4]), color) << i;
@@ -85,10 +87,12 @@ TEST(Geo, PrepareMappingAndRenderCalls) {
     ExpectArgs(l10[size_t(Find(l10, "Rotate("))], {85.545456, 187.05939, 171.09091, 1}, 1e-4);
     ExpectArgs(l10[size_t(Find(l10, "Translate("))], {-8.1603165, -6.9180579, -2.858521, 0}, 1e-6);
     EXPECT_EQ(l0[size_t(Find(l0, "Scale("))], "Scale(0.300000012, 0.300000012, 0.300000012, 0)");
-    EXPECT_EQ(l0[size_t(Find(l0, "Scale(", Find(l0, "SetTexture(\"valo.png\")")))], "Scale(0.306666672, 0.306666672, 0.306666672, 0)");
+    EXPECT_EQ(l0[size_t(Find(l0, "Scale(", Find(l0, "SetTexture(\"valo.png\")")))],
+              "Scale(0.306666672, 0.306666672, 0.306666672, 0)");
     EXPECT_EQ(l0[l0.size() - 5], "Scale(0.926666677, 0.926666677, 0.926666677, 0)");
     // The first copy alone with geo.jpg, blending and filtering off.
-    EXPECT_EQ(FindRun(l0, {"UseAlphaBlend(1)", "UseFilters(1)", "SetTexture(\"valo.png\")"}), Find(l0, "RenderMesh(") + 1);
+    EXPECT_EQ(FindRun(l0, {"UseAlphaBlend(1)", "UseFilters(1)", "SetTexture(\"valo.png\")"}),
+              Find(l0, "RenderMesh(") + 1);
     EXPECT_EQ(Count(l0, "SetTexture(\"valo.png\")"), 1);
     EXPECT_EQ(Count(l0, "RenderMesh("), 95);
     EXPECT_EQ(Lines(l0.end() - 2, l0.end()), (Lines{"UseAlphaBlend(0)", "UseZBuffer(1)"}));
@@ -103,11 +107,11 @@ TEST(Trio, CallsAndTranslations) {
     EnsurePrepared();
     const Lines l0 = Capture([] { TrioScene.Render(0.0f); });
     const std::string mesh = ArgText(l0[8], 0).substr(0, ArgText(l0[8], 0).size() - 2);
-    EXPECT_EQ(l0, (Lines{"CamPoint(50, 50, 0)", "CamLookAt(0, 50, 0)", "Translate(0, -15, 0, 1)",
-                         "Rotate(0, 0, 0, 0)", "Scale(1.5, 1.5, 1.5, 0)", "UseZBuffer(1)", "UseAlphaBlend(1)",
-                         "SetTexture(\"05.jpg\")", "RenderObject(" + mesh + ".0)", "SetTexture(\"04.jpg\")",
-                         "RenderObject(" + mesh + ".1)", "SetTexture(\"02.jpg\")",
-                         "RenderObject(" + mesh + ".2)", "UseAlphaBlend(0)"}));   // not object 3
+    EXPECT_EQ(l0,
+              (Lines{"CamPoint(50, 50, 0)", "CamLookAt(0, 50, 0)", "Translate(0, -15, 0, 1)", "Rotate(0, 0, 0, 0)",
+                     "Scale(1.5, 1.5, 1.5, 0)", "UseZBuffer(1)", "UseAlphaBlend(1)", "SetTexture(\"05.jpg\")",
+                     "RenderObject(" + mesh + ".0)", "SetTexture(\"04.jpg\")", "RenderObject(" + mesh + ".1)",
+                     "SetTexture(\"02.jpg\")", "RenderObject(" + mesh + ".2)", "UseAlphaBlend(0)"}));   // not object 3
     ExpectArgs(Capture([] { TrioScene.Render(6.2831855f); })[2], {35.0, -37.5, 0.0, 1}, 1e-4);
     ExpectArgs(Capture([] { TrioScene.Render(10.0f); })[2], {20.9465, -44.7251, -14.3839, 1}, 1e-4);
 }
@@ -133,19 +137,23 @@ std::vector<int> Range(int from, int to, int step = 1) {
     return out;
 }
 
-Lines Tunnel(float lt, float level = 0) { return Capture([lt] { TunnelScene.Render(lt); }, level, true); }
+Lines Tunnel(float lt, float level = 0) {
+    return Capture([lt] { TunnelScene.Render(lt); }, level, true);
+}
 
-}  // namespace
+}   // namespace
 
 TEST(Tunnel, SegmentRangesAndOrder) {
     EnsurePrepared();
-    const std::vector<std::tuple<float, int, int, int>> cases = {
-        {5.0f, 55, 90, 63}, {std::nextafter(5.0f, 6.0f), 0, 35, 0}, {2.0f, 22, 57, 27},
-        {17.0f, 132, 160, 135}, {19.6f, 0, 0, 0}};
+    const std::vector<std::tuple<float, int, int, int>> cases = {{5.0f, 55, 90, 63},
+                                                                 {std::nextafter(5.0f, 6.0f), 0, 35, 0},
+                                                                 {2.0f, 22, 57, 27},
+                                                                 {17.0f, 132, 160, 135},
+                                                                 {19.6f, 0, 0, 0}};
     for (const auto& [lt, from, to, first9] : cases) {
         const Lines log = Tunnel(lt);
-        EXPECT_EQ(TunnelSegments(lt, log), (std::vector<std::vector<int>>{
-                                               Range(from, to), Range(from, to), Range(first9, to, 9)}))
+        EXPECT_EQ(TunnelSegments(lt, log),
+                  (std::vector<std::vector<int>>{Range(from, to), Range(from, to), Range(first9, to, 9)}))
             << lt;
         // Object 2 keeps darkgray.jpg; the camera comes after every copy.
         EXPECT_EQ(Count(log, "SetTexture(\"tunnel.jpg\")"), to - from);
@@ -158,8 +166,8 @@ TEST(Tunnel, SegmentRangesAndOrder) {
 TEST(Tunnel, RebuiltVerticesAndCamera) {
     EnsurePrepared();
     const Lines log = Tunnel(2.0f);
-    const Lines perVertex = {"GetSoundLevel() = 0", "GetSoundLevel() = 0", "GetSoundLevel() = 0",
-                             "GetSoundLevel() = 0", "ARGB(163, 163, 163, 163) = 0xa3a3a3a3"};
+    const Lines perVertex = {"GetSoundLevel() = 0", "GetSoundLevel() = 0", "GetSoundLevel() = 0", "GetSoundLevel() = 0",
+                             "ARGB(163, 163, 163, 163) = 0xa3a3a3a3"};
     EXPECT_EQ(FindRun(log, perVertex), 1);
     const int draw = Find(log, "RenderObject(");
     EXPECT_EQ(log[size_t(draw) - 1], "SetTexture(\"tunnel.jpg\")");
@@ -196,7 +204,8 @@ TEST(Sieni, CameraLightAndCopies) {
         EXPECT_EQ(l[size_t(8 + 3 * i)], "Rotate(2.5, 0, 0, 0)");
         EXPECT_TRUE(Starts(l[size_t(9 + 3 * i)], "RenderMesh("));
     }
-    for (const auto& [t, grey] : std::vector<std::pair<float, int>>{{0.03f, 254}, {7.5f, 127}, {14.9f, 1}, {16.0f, -17}})
+    for (const auto& [t, grey] :
+         std::vector<std::pair<float, int>>{{0.03f, 254}, {7.5f, 127}, {14.9f, 1}, {16.0f, -17}})
         EXPECT_EQ(Arg(Capture([t] { SieniScene.Render(t); })[3], 1), grey) << t;
     EXPECT_EQ(Capture([] { SieniScene.Render(16.0f); })[3], "ARGB(0, -17, -17, -17) = 0x00000000");
     EXPECT_EQ(Capture([] { SieniScene.Render(7.0f); })[0], "CamPoint(200, 300, 100)");

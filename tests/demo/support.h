@@ -18,8 +18,8 @@ using Lines = std::vector<std::string>;
 using Objects = std::vector<std::vector<MeshVertex>>;
 
 // A vertex at (x, y, z) with normal (0, ny, 1 - ny).
-inline MeshVertex Vertex(float x, float y, float z, float ny = 0, uint32_t color = 0xff808080,
-                         float u = 0, float v = 0) {
+inline MeshVertex Vertex(float x, float y, float z, float ny = 0, uint32_t color = 0xff808080, float u = 0,
+                         float v = 0) {
     return MeshVertex{x, y, z, 0, ny, 1 - ny, color, u, v};
 }
 
@@ -28,7 +28,10 @@ inline std::string WriteDataDir(const std::vector<std::pair<const char*, Objects
     static std::vector<std::string> dirs;
     char pattern[] = "/tmp/teq-demo-test-XXXXXX";
     if (!mkdtemp(pattern)) std::abort();
-    if (dirs.empty()) std::atexit([] { for (auto& d : dirs) std::filesystem::remove_all(d); });
+    if (dirs.empty())
+        std::atexit([] {
+            for (auto& d : dirs) std::filesystem::remove_all(d);
+        });
     dirs.push_back(pattern);
     for (const auto& [name, objects] : meshes) {
         qor::A3fMesh mesh;
@@ -40,8 +43,7 @@ inline std::string WriteDataDir(const std::vector<std::pair<const char*, Objects
 }
 
 // Runs WinMain (loading sequence, then one frame per time) and returns the log.
-inline Lines RunDemo(const std::string& dir, const std::vector<float>& times, float level = 0,
-                     bool vertices = false) {
+inline Lines RunDemo(const std::string& dir, const std::vector<float>& times, float level = 0, bool vertices = false) {
     trace::Reset();
     trace::SetDataDir(dir);
     trace::SetFrameTimes(times);
@@ -65,8 +67,10 @@ inline Lines Frame(const Lines& log, size_t k) {
     Lines out;
     size_t seen = 0;
     for (const std::string& l : log) {
-        if (l.rfind("# frame ", 0) == 0) seen++;
-        else if (seen == k + 1) out.push_back(l);
+        if (l.rfind("# frame ", 0) == 0)
+            seen++;
+        else if (seen == k + 1)
+            out.push_back(l);
     }
     return out;
 }
@@ -117,12 +121,14 @@ inline int FindRun(const Lines& lines, const Lines& piece, int from = 0) {
 inline const std::string& Data() {
     static const std::string dir = WriteDataDir({
         {"knot.a3f", {{Vertex(0, 0, 0), Vertex(1, 0, 0), Vertex(0, 1, 0)}}},
-        {"geo.a3f", {{Vertex(1, 2, 3), Vertex(-4, 5, -6), Vertex(0, 0, 1)},
-                     {Vertex(1, 2, 3, 0, 0x11223344, 0.5f, 0.25f), Vertex(2, 0, 0), Vertex(0, 2, 0)}}},
+        {"geo.a3f",
+         {{Vertex(1, 2, 3), Vertex(-4, 5, -6), Vertex(0, 0, 1)},
+          {Vertex(1, 2, 3, 0, 0x11223344, 0.5f, 0.25f), Vertex(2, 0, 0), Vertex(0, 2, 0)}}},
         {"scene1.a3f", Objects(4, {Vertex(0, 0, 0), Vertex(1, 0, 0), Vertex(0, 1, 0)})},
-        {"tunnel.a3f", {{Vertex(10, 0, 0), Vertex(0, 20, -25, 1), Vertex(5, 5, -50, 0.5f)},
-                        {Vertex(0, -20, 0), Vertex(20, 0, -25), Vertex(0, 20, -50)},
-                        {Vertex(0, 0, 0), Vertex(-20, 0, -25), Vertex(0, -20, -50)}}},
+        {"tunnel.a3f",
+         {{Vertex(10, 0, 0), Vertex(0, 20, -25, 1), Vertex(5, 5, -50, 0.5f)},
+          {Vertex(0, -20, 0), Vertex(20, 0, -25), Vertex(0, 20, -50)},
+          {Vertex(0, 0, 0), Vertex(-20, 0, -25), Vertex(0, -20, -50)}}},
         {"sieni.a3f", {{Vertex(0, 0, 0), Vertex(1, 0, 0), Vertex(0, 1, 0)}}},
     });
     return dir;

@@ -32,7 +32,7 @@ Lines Draws(const Lines& f) {
     return out;
 }
 
-}  // namespace
+}   // namespace
 
 TEST(Loading, StagesScheduleAndGlyphs) {
     const Lines log = RunDemo(Data(), {}, 0, true);
@@ -88,20 +88,43 @@ TEST(Timeline, WindowsAtAndAroundEveryBound) {
     auto below = [](float b) { return std::nextafter(b, -1e9f); };
     auto above = [](float b) { return std::nextafter(b, 1e9f); };
     const Lines trio = {"trio", "trio", "trio"};
-    auto plus = [&](const char* p) { Lines l = trio; l.push_back(p); return l; };
-    const std::vector<std::pair<float, Lines>> cases = {
-        {-5.0f, {"background", "geo", "iwish"}}, {below(20.0f), {"background", "geo", "iwish"}},
-        {20.0f, {"background", "geo"}}, {below(27.5f), {"background", "geo"}}, {27.5f, {}},
-        {above(27.5f), {"grid", "skater"}}, {below(37.0f), {"grid", "skater"}}, {37.0f, {"grid"}},
-        {below(42.5f), {"grid"}}, {42.5f, {}}, {above(42.5f), trio}, {53.0f, trio},
-        {above(53.0f), plus("iwish")}, {below(55.0f), plus("iwish")}, {55.0f, trio},
-        {above(55.0f), plus("skater")}, {below(57.8f), plus("skater")}, {57.8f, {}},
-        {above(57.8f), {"tunnel"}}, {77.8f, {"tunnel"}}, {above(77.8f), {"tunnel", "bitch"}},
-        {below(80.3f), {"tunnel", "bitch"}}, {80.3f, {"tunnel"}},
-        {above(80.3f), {"tunnel", "grid", "geo"}}, {below(100.2f), {"tunnel", "grid", "geo"}},
-        {100.2f, {"tunnel"}}, {above(100.2f), {"tunnel", "grid", "cre"}},
-        {below(110.2f), {"tunnel", "grid", "cre"}}, {110.2f, {"tunnel", "grid"}},
-        {below(115.5f), {"tunnel", "grid"}}, {115.5f, {"tunnel"}}, {above(115.5f), {"tunnel", "sieni"}}};
+    auto plus = [&](const char* p) {
+        Lines l = trio;
+        l.push_back(p);
+        return l;
+    };
+    const std::vector<std::pair<float, Lines>> cases = {{-5.0f, {"background", "geo", "iwish"}},
+                                                        {below(20.0f), {"background", "geo", "iwish"}},
+                                                        {20.0f, {"background", "geo"}},
+                                                        {below(27.5f), {"background", "geo"}},
+                                                        {27.5f, {}},
+                                                        {above(27.5f), {"grid", "skater"}},
+                                                        {below(37.0f), {"grid", "skater"}},
+                                                        {37.0f, {"grid"}},
+                                                        {below(42.5f), {"grid"}},
+                                                        {42.5f, {}},
+                                                        {above(42.5f), trio},
+                                                        {53.0f, trio},
+                                                        {above(53.0f), plus("iwish")},
+                                                        {below(55.0f), plus("iwish")},
+                                                        {55.0f, trio},
+                                                        {above(55.0f), plus("skater")},
+                                                        {below(57.8f), plus("skater")},
+                                                        {57.8f, {}},
+                                                        {above(57.8f), {"tunnel"}},
+                                                        {77.8f, {"tunnel"}},
+                                                        {above(77.8f), {"tunnel", "bitch"}},
+                                                        {below(80.3f), {"tunnel", "bitch"}},
+                                                        {80.3f, {"tunnel"}},
+                                                        {above(80.3f), {"tunnel", "grid", "geo"}},
+                                                        {below(100.2f), {"tunnel", "grid", "geo"}},
+                                                        {100.2f, {"tunnel"}},
+                                                        {above(100.2f), {"tunnel", "grid", "cre"}},
+                                                        {below(110.2f), {"tunnel", "grid", "cre"}},
+                                                        {110.2f, {"tunnel", "grid"}},
+                                                        {below(115.5f), {"tunnel", "grid"}},
+                                                        {115.5f, {"tunnel"}},
+                                                        {above(115.5f), {"tunnel", "sieni"}}};
     std::vector<float> times;
     for (const auto& c : cases) times.push_back(c.first);
     const Lines log = RunDemo(Data(), times);
@@ -110,7 +133,8 @@ TEST(Timeline, WindowsAtAndAroundEveryBound) {
         EXPECT_EQ(Draws(f), cases[k].second) << "t = " << cases[k].first;
         // Every frame: clear, begin ... full viewport, frame rate, end.
         ASSERT_GE(f.size(), 8u);
-        EXPECT_EQ(Lines(f.begin(), f.begin() + 3), (Lines{"ClearBackBuffer(0, 0, 0)", "ClearZBuffer()", "BeginScene()"}));
+        EXPECT_EQ(Lines(f.begin(), f.begin() + 3),
+                  (Lines{"ClearBackBuffer(0, 0, 0)", "ClearZBuffer()", "BeginScene()"}));
         EXPECT_EQ(f[f.size() - 5], "SetViewPort(0, 0, 320, 240)");
         EXPECT_EQ(float(Arg(f[f.size() - 4], 0)), cases[k].first);
         EXPECT_EQ(Lines(f.end() - 3, f.end()),
@@ -164,10 +188,15 @@ TEST(Timeline, SplitScreenAndLocalTimes) {
     EXPECT_EQ(Count(f, "ClearZBuffer()"), 1);
     // t = 90: tunnel 32.2, grid 90, geo about 9.7; t = 200: tunnel 142.2, sieni 84.5.
     const int tunnel = at(2, [] { TunnelScene.Render(32.2f); });
-    const int grid = at(2, [] { GridScene.Render(90.0f); }, tunnel);
-    EXPECT_GT(at(2, [] { GeoScene.Render(9.69999695f); }, grid), grid);
+    const int grid = at(
+        2, [] { GridScene.Render(90.0f); }, tunnel);
+    EXPECT_GT(at(
+                  2, [] { GeoScene.Render(9.69999695f); }, grid),
+              grid);
     EXPECT_GT(grid, tunnel);
-    EXPECT_GT(at(3, [] { SieniScene.Render(84.5f); }, at(3, [] { TunnelScene.Render(142.2f); })), 0);
+    EXPECT_GT(at(
+                  3, [] { SieniScene.Render(84.5f); }, at(3, [] { TunnelScene.Render(142.2f); })),
+              0);
 }
 
 TEST(Random, SameSequenceAsTheWindowsRuntime) {
@@ -190,10 +219,14 @@ TEST(Random, SameSequenceAsTheWindowsRuntime) {
 
 TEST(Pictures, BrightnessRulesAndQuads) {
     Lines f = Frame(RunDemo(Data(), {10.0f}, 0.2f, true), 0);
-    const Lines background = {"ARGB(0, 128, 128, 128) = 0x00808080", "SetTexture(\"grid1.png\")",
-                              "UseZBuffer(0)", "UseAlphaBlend(1)", "RenderSV([4], 2, 1)"};
-    const Lines overlay = {"ARGB(0, 100, 100, 100) = 0x00646464", "SetTexture(\"iwish.png\")",
-                           "UseZBuffer(0)", "UseAlphaBlend(1)", "UseEnvMap(0)", "RenderSV([4], 2, 1)"};
+    const Lines background = {"ARGB(0, 128, 128, 128) = 0x00808080", "SetTexture(\"grid1.png\")", "UseZBuffer(0)",
+                              "UseAlphaBlend(1)", "RenderSV([4], 2, 1)"};
+    const Lines overlay = {"ARGB(0, 100, 100, 100) = 0x00646464",
+                           "SetTexture(\"iwish.png\")",
+                           "UseZBuffer(0)",
+                           "UseAlphaBlend(1)",
+                           "UseEnvMap(0)",
+                           "RenderSV([4], 2, 1)"};
     const int bg = FindRun(f, background), ov = FindRun(f, overlay);
     ASSERT_TRUE(bg > 0 && ov > bg);
     EXPECT_EQ(Fields(f[size_t(ov) + 6]), (std::vector<double>{50, 0, 1, 1, 0x646464, 0, 0}));
@@ -218,17 +251,15 @@ TEST(Pictures, BrightnessRulesAndQuads) {
 
 TEST(Timeline, InheritedStates) {
     // Z-buffer, alpha blending, environment mapping at a draw, tracked across frames.
-    const std::vector<float> times = {19.9f, 22.0f, 29.9f, 30.0f, 57.7f, 60.0f, 89.9f, 90.0f,
-                                      104.9f, 105.0f, 111.9f, 112.0f, 115.4f, 120.0f};
+    const std::vector<float> times = {19.9f, 22.0f,  29.9f,  30.0f,  57.7f,  60.0f,  89.9f,
+                                      90.0f, 104.9f, 105.0f, 111.9f, 112.0f, 115.4f, 120.0f};
     const std::map<float, std::pair<std::string, std::vector<int>>> checks = {
         {22.0f, {"RenderSV([4], 2, 1)", {0, 1, 0}}},   // background
         {30.0f, {"RenderSV([4608]", {0, 1, 0}}},       // grid floor
         {60.0f, {"RenderObject(", {0, 1, 0}}},         // tunnel
-        {90.0f, {"RenderSV([4608]", {0, 0, 0}}},
-        {105.0f, {"RenderSV([4608]", {0, 1, 0}}},
-        {112.0f, {"RenderSV([4608]", {0, 1, 0}}},
-        {120.0f, {"RenderMesh(", {1, 1, 0}}}};         // sieni
-    std::vector<int> state = {1, 0, 0};                 // the engine's initial states
+        {90.0f, {"RenderSV([4608]", {0, 0, 0}}},     {105.0f, {"RenderSV([4608]", {0, 1, 0}}},
+        {112.0f, {"RenderSV([4608]", {0, 1, 0}}},    {120.0f, {"RenderMesh(", {1, 1, 0}}}};   // sieni
+    std::vector<int> state = {1, 0, 0};   // the engine's initial states
     const char* names[] = {"UseZBuffer(", "UseAlphaBlend(", "UseEnvMap("};
     size_t frame = 0, checked = 0;
     float t = 0;

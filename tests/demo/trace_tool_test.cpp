@@ -19,7 +19,7 @@ std::pair<int, std::string> RunTool(const std::string& args) {
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
-}  // namespace
+}   // namespace
 
 TEST(TraceTool, FramesInOrderAndBadOptions) {
     const auto [status, out] = RunTool("--data " + Data() + " --level 0.2 90 10");

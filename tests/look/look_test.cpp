@@ -74,7 +74,7 @@ Window Figures(int from, int to) {   // seconds from..to, both inside the window
     return w;
 }
 
-}  // namespace
+}   // namespace
 
 TEST(LookFigures, MeasureLumaNearBlackAndSaturation) {
     qor::Picture p = Flat(4, 1, Grey(0));
@@ -91,7 +91,8 @@ TEST(LookFigures, ReversalCountsOnlyPeaksAndDipsBeyondTheStep) {
     // Pixels: a peak of 30, a peak of 20 (too small), a ramp, a dip of 30.
     const int a[4] = {0, 0, 0, 100}, b[4] = {30, 20, 50, 70}, c[4] = {0, 0, 100, 100};
     qor::Picture fa = Flat(4, 1, 0), fb = Flat(4, 1, 0), fc = Flat(4, 1, 0);
-    for (int i = 0; i < 4; ++i) fa.argb[size_t(i)] = Grey(a[i]), fb.argb[size_t(i)] = Grey(b[i]), fc.argb[size_t(i)] = Grey(c[i]);
+    for (int i = 0; i < 4; ++i)
+        fa.argb[size_t(i)] = Grey(a[i]), fb.argb[size_t(i)] = Grey(b[i]), fc.argb[size_t(i)] = Grey(c[i]);
     EXPECT_DOUBLE_EQ(look::ReversalShare(fa, fb, fc), 0.5);
 }
 

@@ -48,7 +48,7 @@ protected:
     }
 };
 
-}  // namespace
+}   // namespace
 
 TEST_F(WindowTest, SizeIsAWholeMultiple) {
     ASSERT_TRUE(Open(3));

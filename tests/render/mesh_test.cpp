@@ -16,8 +16,8 @@ namespace {
 
 constexpr float kSy = 1.7320508f;   // 1 / tan(30 degrees)
 
-MeshVertex V(float x, float y, float z, uint32_t c = 0xFFFFFFFFu, float u = 0, float v = 0,
-             float nx = 0, float ny = 0, float nz = -1) {
+MeshVertex V(float x, float y, float z, uint32_t c = 0xFFFFFFFFu, float u = 0, float v = 0, float nx = 0, float ny = 0,
+             float nz = -1) {
     return MeshVertex{x, y, z, nx, ny, nz, c, u, v};
 }
 
@@ -31,8 +31,7 @@ std::filesystem::path ScratchDir() {
 }
 
 // Writes a one-object mesh into a scratch data folder and loads it.
-MeshHandle Load(const std::string& name, std::vector<MeshVertex> vertices,
-                std::vector<uint32_t> indices = {}) {
+MeshHandle Load(const std::string& name, std::vector<MeshVertex> vertices, std::vector<uint32_t> indices = {}) {
     const std::filesystem::path dir = ScratchDir();
     qor::SetDataDir(dir.string());
     qor::A3fMesh mesh;
@@ -68,14 +67,13 @@ TEST_P(MeshTest, ClockwiseOnScreenIsDrawnAndCounterClockwiseCulled) {
 // behind is clipped at the near plane, and the rest covers exactly the rows
 // below the far edge's horizon line, with nothing above it.
 TEST_P(MeshTest, TriangleCrossingTheNearPlaneIsClippedCleanly) {
-    MeshHandle floor = Load("floor.a3f", {V(-1000, -2, -50), V(-1000, -2, 200), V(1000, -2, 200),
-                                          V(-1000, -2, -50), V(1000, -2, 200), V(1000, -2, -50)});
+    MeshHandle floor = Load("floor.a3f", {V(-1000, -2, -50), V(-1000, -2, 200), V(1000, -2, 200), V(-1000, -2, -50),
+                                          V(1000, -2, 200), V(1000, -2, -50)});
     RenderMesh(floor);
     EndScene();
     const float horizon = 24.0f + 24.0f * 2.0f * kSy / 200.0f;   // 24.42
     for (int y = 0; y < 48; ++y)
-        for (int x = 0; x < 64; ++x)
-            ASSERT_EQ(Pixel(x, y), y + 0.5f > horizon ? 0xFFFFFFu : 0u) << x << "," << y;
+        for (int x = 0; x < 64; ++x) ASSERT_EQ(Pixel(x, y), y + 0.5f > horizon ? 0xFFFFFFu : 0u) << x << "," << y;
 }
 
 TEST_P(MeshTest, TextureCoordinatesArePerspectiveCorrect) {
@@ -85,9 +83,9 @@ TEST_P(MeshTest, TextureCoordinatesArePerspectiveCorrect) {
     qor::render::AddTexture("halves", texels, 1, 2);
     SetTexture("halves");
     UseFilters(0);
-    MeshHandle floor = Load("near-floor.a3f",
-                            {V(-100, -2, 10, ~0u, 0, 0), V(-100, -2, 30, ~0u, 0, 1), V(100, -2, 30, ~0u, 0, 1),
-                             V(-100, -2, 10, ~0u, 0, 0), V(100, -2, 30, ~0u, 0, 1), V(100, -2, 10, ~0u, 0, 0)});
+    MeshHandle floor =
+        Load("near-floor.a3f", {V(-100, -2, 10, ~0u, 0, 0), V(-100, -2, 30, ~0u, 0, 1), V(100, -2, 30, ~0u, 0, 1),
+                                V(-100, -2, 10, ~0u, 0, 0), V(100, -2, 30, ~0u, 0, 1), V(100, -2, 10, ~0u, 0, 0)});
     RenderMesh(floor);
     EndScene();
     for (int y = 0; y < 48; ++y) {
@@ -101,8 +99,10 @@ TEST_P(MeshTest, TextureCoordinatesArePerspectiveCorrect) {
 }
 
 TEST_P(MeshTest, DepthTestKeepsTheNearerMesh) {
-    MeshHandle nearQuad = Load("near.a3f", {V(-5, 5, 10, 0xFF0000FF), V(5, -5, 10, 0xFF0000FF), V(-5, -5, 10, 0xFF0000FF)});
-    MeshHandle farQuad = Load("far.a3f", {V(-50, 50, 100, 0xFFFF0000), V(50, -50, 100, 0xFFFF0000), V(-50, -50, 100, 0xFFFF0000)});
+    MeshHandle nearQuad =
+        Load("near.a3f", {V(-5, 5, 10, 0xFF0000FF), V(5, -5, 10, 0xFF0000FF), V(-5, -5, 10, 0xFF0000FF)});
+    MeshHandle farQuad =
+        Load("far.a3f", {V(-50, 50, 100, 0xFFFF0000), V(50, -50, 100, 0xFFFF0000), V(-50, -50, 100, 0xFFFF0000)});
     RenderMesh(nearQuad);
     RenderMesh(farQuad);
     EndScene();
@@ -159,8 +159,9 @@ TEST_P(MeshTest, EnvironmentMapFollowsCameraSpaceNormals) {
     // The camera turned to look along +x: world normal (0, 0.6, -0.8) is
     // camera-space (0.8, 0.6, 0): top-right again. The triangle stands at x = 10.
     CamLookAt(1, 0, 0);
-    MeshHandle side = Load("env3.a3f", {V(10, 1, 0, ~0u, 0, 0, 0, 0.6f, -0.8f), V(10, -1, -1, ~0u, 0, 0, 0, 0.6f, -0.8f),
-                                        V(10, -1, 1, ~0u, 0, 0, 0, 0.6f, -0.8f)});
+    MeshHandle side =
+        Load("env3.a3f", {V(10, 1, 0, ~0u, 0, 0, 0, 0.6f, -0.8f), V(10, -1, -1, ~0u, 0, 0, 0, 0.6f, -0.8f),
+                          V(10, -1, 1, ~0u, 0, 0, 0, 0.6f, -0.8f)});
     RenderMesh(side);
     EndScene();
     EXPECT_EQ(Pixel(32, 24), 0x00FF00u);
@@ -171,8 +172,8 @@ TEST_P(MeshTest, EnvironmentMapFollowsCameraSpaceNormals) {
 TEST_P(MeshTest, TransformChainAppliesItsFirstCallFirst) {
     // A small double-sided triangle pair around (0, 3, 0) in the plane x = 0,
     // which the rotation below turns to face the camera.
-    MeshHandle mark = Load("mark.a3f", {V(0, 3.5f, 0.5f), V(0, 2.5f, 0.5f), V(0, 2.5f, -0.5f),
-                                        V(0, 3.5f, 0.5f), V(0, 2.5f, -0.5f), V(0, 2.5f, 0.5f)});
+    MeshHandle mark = Load("mark.a3f", {V(0, 3.5f, 0.5f), V(0, 2.5f, 0.5f), V(0, 2.5f, -0.5f), V(0, 3.5f, 0.5f),
+                                        V(0, 2.5f, -0.5f), V(0, 2.5f, 0.5f)});
     // About X by 90 degrees takes (0, 3, 0) to (0, 0, 3); then about Y by 90
     // degrees to (3, 0, 0); then moved to (3, 0, 10): right of the centre.
     Rotate(1.5707964f, 1.5707964f, 0, 1);
@@ -191,15 +192,15 @@ TEST(SplitScreen, ViewportClipsAndKeepsTheAspect) {
     SolidTexture("white", 0xFFFFFFFFu);
     SetTexture("white");
     SetViewPort(160, 0, 160, 240);
-    MeshHandle square = Load("square.a3f", {V(-1, 1, 10), V(1, -1, 10), V(-1, -1, 10),
-                                            V(-1, 1, 10), V(1, 1, 10), V(1, -1, 10)});
+    MeshHandle square =
+        Load("square.a3f", {V(-1, 1, 10), V(1, -1, 10), V(-1, -1, 10), V(-1, 1, 10), V(1, 1, 10), V(1, -1, 10)});
     RenderMesh(square);
     EndScene();
     int minX = 1000, maxX = -1, minY = 1000, maxY = -1;
     for (int y = 0; y < 240; ++y)
         for (int x = 0; x < 320; ++x)
-            if (Pixel(x, y)) minX = std::min(minX, x), maxX = std::max(maxX, x), minY = std::min(minY, y),
-                             maxY = std::max(maxY, y);
+            if (Pixel(x, y))
+                minX = std::min(minX, x), maxX = std::max(maxX, x), minY = std::min(minY, y), maxY = std::max(maxY, y);
     // Half side on screen: 1 / 10 * sy * 120 = 20.8 pixels both ways.
     EXPECT_NEAR(maxX - minX + 1, 41.6, 1.0);
     EXPECT_NEAR(maxY - minY + 1, 41.6, 1.0);
@@ -210,13 +211,12 @@ TEST(SplitScreen, ViewportClipsAndKeepsTheAspect) {
     ClearBackBuffer(0, 0, 0);
     ClearZBuffer();
     SetViewPort(0, 120, 160, 120);
-    MeshHandle wall = Load("wall.a3f", {V(-100, 100, 10), V(100, -100, 10), V(-100, -100, 10),
-                                        V(-100, 100, 10), V(100, 100, 10), V(100, -100, 10)});
+    MeshHandle wall = Load("wall.a3f", {V(-100, 100, 10), V(100, -100, 10), V(-100, -100, 10), V(-100, 100, 10),
+                                        V(100, 100, 10), V(100, -100, 10)});
     RenderMesh(wall);
     EndScene();
     for (int y = 0; y < 240; y += 7)
-        for (int x = 0; x < 320; x += 3)
-            ASSERT_EQ(Pixel(x, y) != 0, x < 160 && y >= 120) << x << "," << y;
+        for (int x = 0; x < 320; x += 3) ASSERT_EQ(Pixel(x, y) != 0, x < 160 && y >= 120) << x << "," << y;
 }
 
 // A lumpy shell of 1003 vertices (not a multiple of the eight the vector
@@ -233,13 +233,14 @@ TEST(MeshAgreement, VectorAndScalarPipelinesGiveIdenticalPixels) {
         for (int j = 0; j < kSegments; ++j) {
             const float th = 3.1415927f * (i + 0.5f) / kRings, ph = 6.2831853f * j / kSegments;
             const float r = 30.0f + 9.0f * std::sin(float(i * 7 + j * 3));
-            const uint32_t c = (i + j) % 3 ? 0xFFFFFFFFu : 0xFF000000u | uint32_t(j * 4) << 16 | uint32_t(i * 15) << 8 | 0x40u;
+            const uint32_t c =
+                (i + j) % 3 ? 0xFFFFFFFFu : 0xFF000000u | uint32_t(j * 4) << 16 | uint32_t(i * 15) << 8 | 0x40u;
             const float nx = std::sin(th) * std::cos(ph), ny = std::cos(th), nz = std::sin(th) * std::sin(ph);
             // Some normals short (made unit length), some zero (left alone).
             const float nl = (i + j) % 11 == 0 ? 0.3f : (i + j) % 13 == 0 ? 0.0f : 1.0f;
             // Normals point inwards, to the lights inside the shell.
-            vertices.push_back(V(r * nx, r * ny, r * nz + 8.0f, c, float(j) / 7.0f, float(i) / 5.0f, -nx * nl,
-                                 -ny * nl, -nz * nl));
+            vertices.push_back(
+                V(r * nx, r * ny, r * nz + 8.0f, c, float(j) / 7.0f, float(i) / 5.0f, -nx * nl, -ny * nl, -nz * nl));
         }
     for (int i = 0; i + 1 < kRings; ++i)
         for (int j = 0; j < kSegments; ++j) {
@@ -288,7 +289,8 @@ TEST(MeshAgreement, VectorAndScalarPipelinesGiveIdenticalPixels) {
     const size_t size = 160 * 120;
     for (size_t k = 0; k < result[0].size() / size; ++k) {
         int differ = 0, lit = 0;
-        for (size_t i = k * size; i < (k + 1) * size; ++i) differ += result[0][i] != result[1][i], lit += result[0][i] != 0;
+        for (size_t i = k * size; i < (k + 1) * size; ++i)
+            differ += result[0][i] != result[1][i], lit += result[0][i] != 0;
         EXPECT_EQ(differ, 0) << "state " << k;
         EXPECT_GT(lit, int(size) / 3) << "state " << k;
     }
@@ -364,5 +366,5 @@ TEST_P(MeshTest, FontWritesGlyphCellsAndLeavesStatesAlone) {
 
 INSTANTIATE_TEST_SUITE_P(Rasterizers, MeshTest, testing::ValuesIn(Rasters()), RasterName);
 
-}  // namespace
-}  // namespace teqtest
+}   // namespace
+}   // namespace teqtest

@@ -58,11 +58,12 @@ TEST_P(RasterTest, SharedEdgesNeitherGapNorOverlapUnderAdditiveBlending) {
     for (int i = 0; i < kN; ++i)
         for (int j = 0; j < kM; ++j) {
             const ScreenVertex a = SV(px[i][j], py[i][j], one), b = SV(px[i + 1][j], py[i + 1][j], one),
-                               c = SV(px[i][j + 1], py[i][j + 1], one),
-                               d = SV(px[i + 1][j + 1], py[i + 1][j + 1], one);
+                               c = SV(px[i][j + 1], py[i][j + 1], one), d = SV(px[i + 1][j + 1], py[i + 1][j + 1], one);
             // Alternate the diagonal and the winding.
-            if ((i + j) % 2) tris.insert(tris.end(), {a, b, c, c, b, d});
-            else tris.insert(tris.end(), {a, d, b, a, c, d});
+            if ((i + j) % 2)
+                tris.insert(tris.end(), {a, b, c, c, b, d});
+            else
+                tris.insert(tris.end(), {a, d, b, a, c, d});
         }
     RenderSV(tris.data(), int(tris.size() / 3), 0);
     EndScene();
@@ -98,7 +99,7 @@ TEST_P(RasterTest, AdditiveOntoWhiteKeepsWhiteAndStillWritesDepth) {
     Rect(0, 0, 32, 8, 0x00FFFFFFu);
     Rect(16, 0, 32, 8, 0x00000000u);   // right half black
     UseAlphaBlend(1);
-    Rect(0, 0, 32, 4, 0x00204080u);    // top rows: white stays white, black becomes the colour
+    Rect(0, 0, 32, 4, 0x00204080u);   // top rows: white stays white, black becomes the colour
     UseZBuffer(1);
     Rect(0, 4, 32, 8, 0x00102030u, 0.3f);
     UseAlphaBlend(0);
@@ -116,7 +117,7 @@ TEST_P(RasterTest, AlphaChannelWeighsTheSourceOnlyWhenOn) {
     UseAlphaBlend(1);
     SolidTexture("half", 0x80FFFFFFu);   // alpha 128
     SetTexture("half");
-    Rect(0, 0, 4, 4, 0x00C80000u);       // red 200; vertex alpha 0 must not matter
+    Rect(0, 0, 4, 4, 0x00C80000u);   // red 200; vertex alpha 0 must not matter
     UseAlphaChannel(0);
     Rect(4, 0, 8, 4, 0x00C80000u);
     EndScene();
@@ -228,8 +229,10 @@ TEST_P(RasterTest, AddressingRepeatsFarOutsideZeroToOne) {
         // are not powers of two take the other addressing path.
         std::vector<uint32_t> tall(kTexels, kTexels + 8);
         tall.insert(tall.end(), 4, 0xFFFFFFFFu);
-        if (filter < 2) qor::render::AddTexture("texels", kTexels, 4, 2);
-        else qor::render::AddTexture("texels", tall.data(), 4, 3);
+        if (filter < 2)
+            qor::render::AddTexture("texels", kTexels, 4, 2);
+        else
+            qor::render::AddTexture("texels", tall.data(), 4, 3);
         SetTexture("texels");
         const float v0 = 17.0f, v1 = filter < 2 ? 18.0f : 17.0f + 2.0f / 3.0f;
         DrawTexelQuad(0, 0, 4, 2, -45.0f, v0, -44.0f, v1);
@@ -350,7 +353,8 @@ TEST(RasterAgreement, EdgesThroughPixelCentresCoverTheSamePixels) {
             for (int k = 0; k < n; ++k) {
                 const float a = a0 + 6.2831853f * float(k) / float(n);
                 const float l = float(len(r));
-                rim.push_back(SV(std::floor(cx + l * std::cos(a)) + 0.5f, std::floor(cy + l * std::sin(a)) + 0.5f, one));
+                rim.push_back(
+                    SV(std::floor(cx + l * std::cos(a)) + 0.5f, std::floor(cy + l * std::sin(a)) + 0.5f, one));
             }
             for (int k = 0; k < n; ++k) tris.insert(tris.end(), {SV(cx, cy, one), rim[k], rim[(k + 1) % n]});
         }
@@ -365,8 +369,9 @@ TEST(RasterAgreement, EdgesThroughPixelCentresCoverTheSamePixels) {
         for (int i = 0; i < 2000; ++i) {
             const float x = px(r) + 0.5f, y = py(r) + 0.5f, a = angle(r), l = float(len(r)), w = width(r);
             const float dx = std::cos(a), dy = std::sin(a);
-            tris.insert(tris.end(), {SV(x, y, one), SV(std::floor(x + dx * l) + 0.5f, std::floor(y + dy * l) + 0.5f, one),
-                                     SV(x + dx * l - dy * w, y + dy * l + dx * w, one)});
+            tris.insert(tris.end(),
+                        {SV(x, y, one), SV(std::floor(x + dx * l) + 0.5f, std::floor(y + dy * l) + 0.5f, one),
+                         SV(x + dx * l - dy * w, y + dy * l + dx * w, one)});
         }
         RenderSV(tris.data(), int(tris.size() / 3), 0);
         EndScene();
@@ -386,7 +391,7 @@ TEST_P(RasterTest, FanThroughPixelCentresCoversEachPixelOnce) {
     const uint32_t one = 0x00010101u;
     // A rectangle 4.5 .. 90.5 by 3.5 .. 60.5 cut into a fan around (40.5, 30.5)
     // whose rim points lie on its border at pixel centres.
-    const float rim[][2] = {{4.5f, 3.5f}, {30.5f, 3.5f}, {31.5f, 3.5f}, {90.5f, 3.5f}, {90.5f, 17.5f},
+    const float rim[][2] = {{4.5f, 3.5f},   {30.5f, 3.5f},  {31.5f, 3.5f}, {90.5f, 3.5f}, {90.5f, 17.5f},
                             {90.5f, 60.5f}, {61.5f, 60.5f}, {7.5f, 60.5f}, {4.5f, 60.5f}, {4.5f, 41.5f}};
     constexpr int kRim = sizeof rim / sizeof rim[0];
     std::vector<ScreenVertex> tris;
@@ -438,8 +443,13 @@ TEST(RasterAgreement, EveryStateCombinationGivesIdenticalPixels) {
                 const float w = rhw(r);
                 ScreenVertex t[3];
                 for (ScreenVertex& v : t)
-                    v = ScreenVertex{cx + (unit(r) - 0.5f) * size, cy + (unit(r) - 0.5f) * size, unit(r),
-                                     persp ? rhw(r) : w, flat ? flatColor : uint32_t(r()), uv(r), uv(r)};
+                    v = ScreenVertex{cx + (unit(r) - 0.5f) * size,
+                                     cy + (unit(r) - 0.5f) * size,
+                                     unit(r),
+                                     persp ? rhw(r) : w,
+                                     flat ? flatColor : uint32_t(r()),
+                                     uv(r),
+                                     uv(r)};
                 RenderSV(t, 1, 0);
             }
         }
@@ -482,7 +492,8 @@ TEST(RasterCoverage, RowRunsHoldExactlyThePixelsInsideAllThreeEdges) {
         for (int k = 0; k < 3; ++k) {
             x[k] = std::clamp(cx + off(r), -32 * kSubUnit, (kW + 32) * kSubUnit);
             y[k] = std::clamp(cy + off(r), -32 * kSubUnit, (kH + 32) * kSubUnit);
-            if (snap) x[k] = x[k] / kSubUnit * kSubUnit + kSubUnit / 2, y[k] = y[k] / kSubUnit * kSubUnit + kSubUnit / 2;
+            if (snap)
+                x[k] = x[k] / kSubUnit * kSubUnit + kSubUnit / 2, y[k] = y[k] / kSubUnit * kSubUnit + kSubUnit / 2;
         }
         const int64_t area = int64_t(x[1] - x[0]) * (y[2] - y[0]) - int64_t(x[2] - x[0]) * (y[1] - y[0]);
         if (area == 0) continue;
@@ -500,12 +511,15 @@ TEST(RasterCoverage, RowRunsHoldExactlyThePixelsInsideAllThreeEdges) {
         MakeTri(t, x, y, a);
         for (DrawTriFn draw : rasters) {
             std::fill(color.begin(), color.end(), 0u);
-            for (int band = 0; band < kH; band += kBandRows) draw(t, state, target, band, std::min(kH, band + kBandRows));
+            for (int band = 0; band < kH; band += kBandRows)
+                draw(t, state, target, band, std::min(kH, band + kBandRows));
             for (int py = 0; py < kH; ++py)
                 for (int px = 0; px < kW; ++px) {
                     bool in = px >= t.minX && px <= t.maxX && py >= t.minY && py <= t.maxY;
                     for (int k = 0; k < 3 && in; ++k)
-                        in = int64_t(t.e[k]) + int64_t(t.stepX[k]) * (px - t.minX) + int64_t(t.stepY[k]) * (py - t.minY) >= 0;
+                        in = int64_t(t.e[k]) + int64_t(t.stepX[k]) * (px - t.minX) +
+                                 int64_t(t.stepY[k]) * (py - t.minY) >=
+                             0;
                     const bool drawn = color[size_t(py) * kW + px] != 0;
                     wrong += drawn != in;
                     covered += in;
@@ -524,5 +538,5 @@ TEST(Argb, ClampsEachComponent) {
 
 INSTANTIATE_TEST_SUITE_P(Rasterizers, RasterTest, testing::ValuesIn(Rasters()), RasterName);
 
-}  // namespace
-}  // namespace teqtest
+}   // namespace
+}   // namespace teqtest

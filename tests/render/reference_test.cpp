@@ -141,10 +141,10 @@ TEST(ReferenceRasterizer, FastPathsMatchThePlainRulesOnRandomTriangles) {
                     const int d = std::abs(int(Channel(got[i], s)) - int(Channel(ref.color[i], s)));
                     if (d > 3) {
                         if (far < 5)
-                            ADD_FAILURE() << RasterName({raster, 0}) << " trial " << trial << " pixel " << i % kW
-                                          << "," << i / kW << ": got " << std::hex << got[i] << " expected "
-                                          << ref.color[i] << std::dec << " (depth " << st.depth << " blend "
-                                          << st.blend << " alpha " << st.alpha << " bilinear " << st.bilinear << ")";
+                            ADD_FAILURE() << RasterName({raster, 0}) << " trial " << trial << " pixel " << i % kW << ","
+                                          << i / kW << ": got " << std::hex << got[i] << " expected " << ref.color[i]
+                                          << std::dec << " (depth " << st.depth << " blend " << st.blend << " alpha "
+                                          << st.alpha << " bilinear " << st.bilinear << ")";
                         ++far;
                         break;
                     }
@@ -185,8 +185,8 @@ TEST(ReferenceRasterizer, ResolutionNMatchesThePlainRulesAtNTimesTheSize) {
                 for (int k = 0; k < 2; ++k) {
                     ScreenVertex v[3], big[3];
                     for (int i = 0; i < 3; ++i) {
-                        v[i] = SV(px(rng), py(rng), byte(rng) << 16 | byte(rng) << 8 | byte(rng), unit(rng),
-                                  unit(rng), 0.05f + 0.9f * unit(rng));
+                        v[i] = SV(px(rng), py(rng), byte(rng) << 16 | byte(rng) << 8 | byte(rng), unit(rng), unit(rng),
+                                  0.05f + 0.9f * unit(rng));
                         big[i] = v[i];
                         big[i].x = v[i].x * float(n), big[i].y = v[i].y * float(n);
                     }
@@ -214,5 +214,5 @@ TEST(ReferenceRasterizer, ResolutionNMatchesThePlainRulesAtNTimesTheSize) {
     qor::render::SetResolution(1);
 }
 
-}  // namespace
-}  // namespace teqtest
+}   // namespace
+}   // namespace teqtest

@@ -11,8 +11,8 @@
 #include "assets/datadir.h"
 #include "support.h"
 
-#include <filesystem>
 #include <unistd.h>
+#include <filesystem>
 
 namespace teqtest {
 namespace {
@@ -38,14 +38,15 @@ MeshHandle Cube() {
     std::vector<MeshVertex> v;
     std::vector<uint32_t> idx;
     // Six faces of a unit cube, each two triangles, colours and u, v per corner.
-    const float s[6][3][3] = {{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}},  {{-1, 0, 0}, {0, 0, 1}, {0, 1, 0}},
-                              {{0, 1, 0}, {0, 0, 1}, {1, 0, 0}},  {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}},
-                              {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}},  {{0, 0, -1}, {0, 1, 0}, {1, 0, 0}}};
+    const float s[6][3][3] = {{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {{-1, 0, 0}, {0, 0, 1}, {0, 1, 0}},
+                              {{0, 1, 0}, {0, 0, 1}, {1, 0, 0}}, {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}},
+                              {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}}, {{0, 0, -1}, {0, 1, 0}, {1, 0, 0}}};
     for (int f = 0; f < 6; ++f) {
         const uint32_t base = uint32_t(v.size());
         for (int c = 0; c < 4; ++c) {
             const float a = c & 1 ? 1.0f : -1.0f, b = c & 2 ? 1.0f : -1.0f;
-            const float p[3] = {s[f][0][0] + a * s[f][1][0] + b * s[f][2][0], s[f][0][1] + a * s[f][1][1] + b * s[f][2][1],
+            const float p[3] = {s[f][0][0] + a * s[f][1][0] + b * s[f][2][0],
+                                s[f][0][1] + a * s[f][1][1] + b * s[f][2][1],
                                 s[f][0][2] + a * s[f][1][2] + b * s[f][2][2]};
             v.push_back(MeshVertex{p[0], p[1], p[2], s[f][0][0], s[f][0][1], s[f][0][2],
                                    0xFF000000u | uint32_t(60 * f + 40 * c) % 256 << 16 | 0x8000u | uint32_t(30 * c),
@@ -233,5 +234,5 @@ TEST(RenderThreads, AnyNumberOfThreadsGivesTheSameBytes) {
     qor::render::SetResolution(1);
 }
 
-}  // namespace
-}  // namespace teqtest
+}   // namespace
+}   // namespace teqtest

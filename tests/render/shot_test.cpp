@@ -22,8 +22,8 @@ const std::filesystem::path kWork =
 
 int Shot(const std::string& data, double t, const std::filesystem::path& out, bool quiet = true) {
     std::filesystem::create_directories(kWork);
-    const std::string cmd = std::string(TEQ_EXE) + " --data '" + data + "' --shot " + std::to_string(t) +
-                            " '" + out.string() + "'" + (quiet ? " 2>/dev/null" : "");
+    const std::string cmd = std::string(TEQ_EXE) + " --data '" + data + "' --shot " + std::to_string(t) + " '" +
+                            out.string() + "'" + (quiet ? " 2>/dev/null" : "");
     return std::system(cmd.c_str());
 }
 
@@ -78,4 +78,4 @@ TEST(Shot, UnwritableFileIsAnError) {
     EXPECT_NE(rc, 0);
 }
 
-}  // namespace
+}   // namespace

@@ -36,9 +36,7 @@ inline void Fresh(const Raster& r, int w, int h) {
     ClearZBuffer();
 }
 
-inline uint32_t Pixel(int x, int y) {
-    return qor::render::Frame()[size_t(y) * qor::render::Width() + x] & 0xFFFFFFu;
-}
+inline uint32_t Pixel(int x, int y) { return qor::render::Frame()[size_t(y) * qor::render::Width() + x] & 0xFFFFFFu; }
 
 inline std::vector<uint32_t> Pixels() {
     const uint32_t* f = qor::render::Frame();
@@ -47,9 +45,7 @@ inline std::vector<uint32_t> Pixels() {
     return out;
 }
 
-inline void SolidTexture(const char* name, uint32_t argb) {
-    qor::render::AddTexture(name, &argb, 1, 1);
-}
+inline void SolidTexture(const char* name, uint32_t argb) { qor::render::AddTexture(name, &argb, 1, 1); }
 
 // Additive drawing of a plain white picture without depth test: every draw
 // adds its vertex colour, so overlaps and gaps show in the pixel values.
@@ -72,4 +68,4 @@ inline void Rect(float x0, float y0, float x1, float y1, uint32_t c, float z = 1
     RenderSV(q, 2, 1);
 }
 
-}  // namespace teqtest
+}   // namespace teqtest

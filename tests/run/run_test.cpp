@@ -33,13 +33,13 @@ int Lines(const std::string& text) {
     return n;
 }
 
-}  // namespace
+}   // namespace
 
 // >> command line
 
 TEST(Options, EveryOptionAndItsValue) {
-    const Parsed p = Parse({"--data", "/tmp/d", "--fullscreen", "--scale", "3", "--start", "42.5", "--length",
-                            "10", "--mute", "--show-fps", "--render", "out", "--fps", "30", "--size", "640x480"});
+    const Parsed p = Parse({"--data", "/tmp/d", "--fullscreen", "--scale", "3", "--start", "42.5", "--length", "10",
+                            "--mute", "--show-fps", "--render", "out", "--fps", "30", "--size", "640x480"});
     ASSERT_TRUE(p.ok) << p.err;
     EXPECT_TRUE(p.err.empty());
     const qor::Options& o = p.options;
@@ -70,17 +70,40 @@ TEST(Options, EveryOptionAndItsValue) {
 
 TEST(Options, BadOptionsAndValuesSayOneLine) {
     const std::vector<std::vector<std::string>> bad = {
-        {"--bogus"}, {"play"}, {"--scale"}, {"--scale", "0"}, {"--scale", "2.5"}, {"--scale", "x"},
-        {"--fps", "0"}, {"--fps", "1000"}, {"--fps", "30fps"}, {"--start", "-1"}, {"--start", "nan"},
-        {"--length", "0"}, {"--length", "-3"}, {"--size", "1280"}, {"--size", "1280x"}, {"--size", "x960"},
-        {"--size", "0x0"}, {"--size", "axb"}, {"--render"}, {"--render", ""}, {"--data"},
-        {"--shot", "1"}, {"--level", "2"},
+        {"--bogus"},
+        {"play"},
+        {"--scale"},
+        {"--scale", "0"},
+        {"--scale", "2.5"},
+        {"--scale", "x"},
+        {"--fps", "0"},
+        {"--fps", "1000"},
+        {"--fps", "30fps"},
+        {"--start", "-1"},
+        {"--start", "nan"},
+        {"--length", "0"},
+        {"--length", "-3"},
+        {"--size", "1280"},
+        {"--size", "1280x"},
+        {"--size", "x960"},
+        {"--size", "0x0"},
+        {"--size", "axb"},
+        {"--render"},
+        {"--render", ""},
+        {"--data"},
+        {"--shot", "1"},
+        {"--level", "2"},
         {"--render", "a.mp4", "--size", "641x480"},   // 4:2:0 video needs even sides
-        {"--render", "a", "--bench"}, {"--passes", "0"}, {"--passes", "1.5"},
-        {"--bench", "--start", "200"}, {"--bench", "--start", "135"},   // nothing left to time
+        {"--render", "a", "--bench"},
+        {"--passes", "0"},
+        {"--passes", "1.5"},
+        {"--bench", "--start", "200"},
+        {"--bench", "--start", "135"},       // nothing left to time
         {"--bench", "--start", "134.995"},   // its nearest frame is the end
-        {"--size", "7680x4320"}, {"--size", "3840x2162"},   // more than ffmpeg encodes in about 1 GB
-        {"--shot", "5", "x.jpg"}, {"--shot", "5", "png"},              // only PNG is written
+        {"--size", "7680x4320"},
+        {"--size", "3840x2162"},   // more than ffmpeg encodes in about 1 GB
+        {"--shot", "5", "x.jpg"},
+        {"--shot", "5", "png"},   // only PNG is written
     };
     for (const auto& args : bad) {
         const Parsed p = Parse(args);
@@ -90,7 +113,7 @@ TEST(Options, BadOptionsAndValuesSayOneLine) {
         EXPECT_EQ(Lines(p.err), 1) << joined << ": " << p.err;
     }
     EXPECT_TRUE(Parse({"--bench", "--start", "200", "--length", "1"}).ok);   // past the timeline on purpose
-    EXPECT_TRUE(Parse({"--bench", "--start", "134.99"}).ok);   // one frame, at 134.983
+    EXPECT_TRUE(Parse({"--bench", "--start", "134.99"}).ok);                 // one frame, at 134.983
     EXPECT_TRUE(Parse({"--size", "3840x2160"}).ok);
     EXPECT_TRUE(Parse({"--size", "7680x1080"}).ok);
     EXPECT_TRUE(Parse({"--shot", "5", "X.PNG"}).ok);
@@ -122,8 +145,7 @@ TEST(VideoPlan, AudioBoundariesAreFloorOfFrameTimesRate) {
     EXPECT_EQ(qor::AudioBoundary(3, 7, 48000), 20571);
     EXPECT_EQ(qor::AudioBoundary(7, 7, 48000), 48000);
     int64_t sum = 0;
-    for (int64_t n = 0; n < 7 * 135; ++n)
-        sum += qor::AudioBoundary(n + 1, 7, 48000) - qor::AudioBoundary(n, 7, 48000);
+    for (int64_t n = 0; n < 7 * 135; ++n) sum += qor::AudioBoundary(n + 1, 7, 48000) - qor::AudioBoundary(n, 7, 48000);
     EXPECT_EQ(sum, 135 * 48000);
     // 24 fps at 44.1 kHz style fractions, and a frame far into a long run.
     EXPECT_EQ(qor::AudioBoundary(1, 24, 44100), 1837);
@@ -134,8 +156,8 @@ TEST(VideoPlan, AudioBoundariesAreFloorOfFrameTimesRate) {
 TEST(VideoPlan, FramesCoverTheSong) {
     EXPECT_EQ(qor::FirstFrameAt(0.0, 60), 0);
     EXPECT_EQ(qor::FirstFrameAt(1.0, 60), 60);
-    EXPECT_EQ(qor::FirstFrameAt(135.0, 60), 8100);      // frames 0..8099 have t < 135
-    EXPECT_EQ(qor::FirstFrameAt(0.1, 30), 3);           // 0.1 * 30 is 3.0000000000000004
+    EXPECT_EQ(qor::FirstFrameAt(135.0, 60), 8100);   // frames 0..8099 have t < 135
+    EXPECT_EQ(qor::FirstFrameAt(0.1, 30), 3);        // 0.1 * 30 is 3.0000000000000004
     EXPECT_EQ(qor::FirstFrameAt(1.01, 60), 61);
     EXPECT_EQ(qor::FirstFrameAt(57.8, 60), 3468);
 }
@@ -162,7 +184,7 @@ TEST(VideoPlan, OutputKindAndEncoder) {
     EXPECT_TRUE(has("-c:v", "libx264"));
     EXPECT_TRUE(has("-pix_fmt", "yuv420p"));
     EXPECT_EQ(args.back(), "out file.mp4");   // one argument, no shell in between
-    EXPECT_TRUE(has("-f", "mp4"));   // the container does not depend on the (temporary) name
+    EXPECT_TRUE(has("-f", "mp4"));            // the container does not depend on the (temporary) name
 }
 
 // Whole multiples of the drawn frame keep square pixels; any other size,

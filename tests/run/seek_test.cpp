@@ -22,7 +22,7 @@ struct States {
     float last = -1.0f;   // the time of the last of them
     bool operator==(const States&) const = default;
 };
-}  // namespace qor::render
+}   // namespace qor::render
 
 namespace {
 
@@ -34,13 +34,13 @@ struct FrameRun {
 };
 std::vector<FrameRun> gRuns;   // the frames run through Frame, in order
 
-}  // namespace
+}   // namespace
 
 namespace qor::render {
 void SetDrawing(bool on) { gDrawing = on; }
 std::shared_ptr<const States> SaveStates() { return std::make_shared<const States>(gEngine); }
 void RestoreStates(const States& saved) { gEngine = saved; }
-}  // namespace qor::render
+}   // namespace qor::render
 
 namespace {
 
@@ -177,4 +177,4 @@ TEST(SeekCacheTest, SeekReplaysAtMostASecond) {
     }
 }
 
-}  // namespace
+}   // namespace

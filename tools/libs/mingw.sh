@@ -40,7 +40,9 @@ build() {
     step zlib mingw_zlib
     step spng spng
     pc spng 0.7.3 -lspng "Requires.private: zlib" " -DSPNG_STATIC"
-    step turbojpeg turbojpeg cmake -- -DCMAKE_TOOLCHAIN_FILE="$cmake_toolchain" -DCMAKE_BUILD_TYPE=Release
+    # A prefix of our own: its Windows default (c:/...) breaks configuring on Linux.
+    step turbojpeg turbojpeg cmake -- -DCMAKE_TOOLCHAIN_FILE="$cmake_toolchain" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$prefix"
     pc libturbojpeg 2.1.5 -lturbojpeg
     step sdl2 mingw_sdl2
     step openmpt openmpt --host=$host CC=$CC CXX=$CXX CFLAGS=$CFLAGS CXXFLAGS=$CFLAGS --without-zlib --without-sdl2

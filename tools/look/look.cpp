@@ -13,11 +13,9 @@ constexpr int kOverlayX = 50, kOverlayW = 256;
 
 int Channel(uint32_t c, int shift) { return int(c >> shift & 255); }
 
-}  // namespace
+}   // namespace
 
-double Luma(uint32_t c) {
-    return 0.2126 * Channel(c, 16) + 0.7152 * Channel(c, 8) + 0.0722 * Channel(c, 0);
-}
+double Luma(uint32_t c) { return 0.2126 * Channel(c, 16) + 0.7152 * Channel(c, 8) + 0.0722 * Channel(c, 0); }
 
 FrameStats Measure(const qor::Picture& frame) {
     FrameStats s;
@@ -108,4 +106,4 @@ double LetterContrast(const qor::Picture& frame, const Letter& letter) {
     return (sum / double(letter.ink.size()) + 1.0) / (ring[k] + 1.0);
 }
 
-}  // namespace look
+}   // namespace look

@@ -13,16 +13,16 @@
 
 namespace look {
 
-inline constexpr int kNearBlack = 10;     // luma below this is near-black
-inline constexpr int kSaturated = 245;    // a channel above this is saturated
-inline constexpr int kReversal = 24;      // levels up and back down that count as flicker
+inline constexpr int kNearBlack = 10;    // luma below this is near-black
+inline constexpr int kSaturated = 245;   // a channel above this is saturated
+inline constexpr int kReversal = 24;     // levels up and back down that count as flicker
 
-double Luma(uint32_t argb);               // 0..255
+double Luma(uint32_t argb);   // 0..255
 
 struct FrameStats {
-    double meanLuma = 0;                  // 0..255
-    double nearBlack = 0;                 // share of pixels, 0..1
-    double saturated = 0;                 // share of pixels, 0..1
+    double meanLuma = 0;    // 0..255
+    double nearBlack = 0;   // share of pixels, 0..1
+    double saturated = 0;   // share of pixels, 0..1
 };
 FrameStats Measure(const qor::Picture& frame);
 
@@ -36,7 +36,7 @@ double ReversalShare(const qor::Picture& a, const qor::Picture& b, const qor::Pi
 // full strength, and a ring of display pixels around it where the picture
 // adds nothing: what is behind the letter.
 struct Letter {
-    std::vector<int> ink;                 // display pixel indices (y * 320 + x)
+    std::vector<int> ink;   // display pixel indices (y * 320 + x)
     std::vector<int> ring;
 };
 std::vector<Letter> FindLetters(const qor::Picture& credits);
@@ -45,4 +45,4 @@ std::vector<Letter> FindLetters(const qor::Picture& credits);
 // percentile luma of its ring, each plus one level (so black counts as 1).
 double LetterContrast(const qor::Picture& frame, const Letter& letter);
 
-}  // namespace look
+}   // namespace look

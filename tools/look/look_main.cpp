@@ -20,8 +20,8 @@ struct Window {
     float from, to;   // strict bounds, as the timeline tests them
 };
 constexpr Window kWindows[] = {
-    {"swarm", -1.0f, 27.5f},          {"cylinder", 27.5f, 42.5f},       {"trio", 42.5f, 57.8f},
-    {"tunnel", 57.8f, 72.0f},         {"second swarm", 80.3f, 100.2f},  {"credits", 100.2f, 115.5f},
+    {"swarm", -1.0f, 27.5f},           {"cylinder", 27.5f, 42.5f},      {"trio", 42.5f, 57.8f},
+    {"tunnel", 57.8f, 72.0f},          {"second swarm", 80.3f, 100.2f}, {"credits", 100.2f, 115.5f},
     {"closing field", 116.5f, 128.0f},
 };
 
@@ -38,7 +38,7 @@ std::string FramePath(const std::string& dir, int i) {
     return dir + name;
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char** argv) {
     if (argc < 4 || argc > 5) {
@@ -129,8 +129,9 @@ int main(int argc, char** argv) {
         std::printf("tunnel 58-72 s at 60 fps: %.1f %% of pixels reverse by more than %d levels within 3 frames\n",
                     flips / flipFrames * 100, look::kReversal);
     if (letterFrames > 0) {
-        std::printf("credits 101-110 s: %zu letter strokes, worst contrast %.2f:1, %.1f %% of letter-frames at 3:1 or more\n",
-                    letters.size(), worstContrast, double(readable) / double(letterFrames) * 100);
+        std::printf(
+            "credits 101-110 s: %zu letter strokes, worst contrast %.2f:1, %.1f %% of letter-frames at 3:1 or more\n",
+            letters.size(), worstContrast, double(readable) / double(letterFrames) * 100);
         std::printf("  worst contrast per second:");
         for (int s = 1; s <= 10; ++s)
             if (worstPerSecond[size_t(s)] < 1e8) std::printf(" %d:%.2f", 100 + s, worstPerSecond[size_t(s)]);

@@ -10,10 +10,10 @@ namespace mkdata {
 namespace {
 
 constexpr int kCellW = 10, kCellH = 12;
-constexpr int kBaseline = 9;        // pixel row of the baseline within a cell
+constexpr int kBaseline = 9;   // pixel row of the baseline within a cell
 constexpr float kPixelHeight = 12.5f;
 
-}  // namespace
+}   // namespace
 
 std::vector<uint8_t> GenSmallFont() {
     const Font font(FontPath("DejaVuSansMono-Bold.ttf"));
@@ -38,4 +38,4 @@ std::vector<uint8_t> GenSmallFont() {
     return EncodePng(c, 4);
 }
 
-}  // namespace mkdata
+}   // namespace mkdata

@@ -31,14 +31,14 @@ std::vector<uint8_t> GenBitchPicture();      // "bitch.png" 256x256 RGB
 std::vector<uint8_t> GenCreditsPicture();    // "cre.png" 256x256 RGB
 
 // font.cpp
-std::vector<uint8_t> GenSmallFont();         // "smfont.png" 160x192 RGBA
+std::vector<uint8_t> GenSmallFont();   // "smfont.png" 160x192 RGBA
 
 // meshes.cpp
-qor::A3fMesh GenKnot();                      // "knot.a3f"
-qor::A3fMesh GenGeo();                       // "geo.a3f"
-qor::A3fMesh GenTrio();                      // "scene1.a3f"
-qor::A3fMesh GenTunnel();                    // "tunnel.a3f"
-qor::A3fMesh GenSieni();                     // "sieni.a3f"
+qor::A3fMesh GenKnot();     // "knot.a3f"
+qor::A3fMesh GenGeo();      // "geo.a3f"
+qor::A3fMesh GenTrio();     // "scene1.a3f"
+qor::A3fMesh GenTunnel();   // "tunnel.a3f"
+qor::A3fMesh GenSieni();    // "sieni.a3f"
 
 // files.cpp: every file by name, in a fixed order.
 struct DataFile {
@@ -47,4 +47,4 @@ struct DataFile {
 };
 const std::vector<DataFile>& DataFiles();
 
-}  // namespace mkdata
+}   // namespace mkdata

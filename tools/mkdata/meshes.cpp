@@ -103,8 +103,8 @@ Section CircleSection(int sides, float radius) {
 // end is spread evenly so the tube closes. twist adds extra turns of the
 // section along the curve. u runs along the curve (uRepeats times), v
 // around the section.
-qor::A3fObject SweepClosed(const std::function<Vec3(float)>& curve, int steps, const Section& sec,
-                           float uRepeats, float twist) {
+qor::A3fObject SweepClosed(const std::function<Vec3(float)>& curve, int steps, const Section& sec, float uRepeats,
+                           float twist) {
     std::vector<Vec3> pos(size_t(steps) + 1), tan(size_t(steps) + 1), nor(size_t(steps) + 1);
     for (int i = 0; i <= steps; ++i) {
         const float t = float(i) / float(steps);
@@ -160,7 +160,7 @@ void Revolve(ObjectBuilder& b, const std::vector<ProfilePoint>& profile, int sid
     b.Grid(first, int(profile.size()) - 1, sides);
 }
 
-}  // namespace
+}   // namespace
 
 // >> knot
 
@@ -258,9 +258,8 @@ namespace {
 // at a tile edge.
 qor::A3fObject InsideSphere(float radius, int n, float repeats, const std::function<bool(int, int, Vec3)>& keep) {
     const Vec3 axes[6][3] = {
-        {{1, 0, 0}, {0, 0, 1}, {0, 1, 0}},  {{-1, 0, 0}, {0, 0, -1}, {0, 1, 0}},
-        {{0, 1, 0}, {1, 0, 0}, {0, 0, 1}},  {{0, -1, 0}, {1, 0, 0}, {0, 0, -1}},
-        {{0, 0, 1}, {-1, 0, 0}, {0, 1, 0}}, {{0, 0, -1}, {1, 0, 0}, {0, 1, 0}},
+        {{1, 0, 0}, {0, 0, 1}, {0, 1, 0}},   {{-1, 0, 0}, {0, 0, -1}, {0, 1, 0}}, {{0, 1, 0}, {1, 0, 0}, {0, 0, 1}},
+        {{0, -1, 0}, {1, 0, 0}, {0, 0, -1}}, {{0, 0, 1}, {-1, 0, 0}, {0, 1, 0}},  {{0, 0, -1}, {1, 0, 0}, {0, 1, 0}},
     };
     ObjectBuilder b;
     for (const auto& face : axes) {
@@ -285,7 +284,7 @@ qor::A3fObject InsideSphere(float radius, int n, float repeats, const std::funct
     return b.Take();
 }
 
-}  // namespace
+}   // namespace
 
 // The trio's room: three nested spheres seen from inside, one per texture.
 // The scene turns and moves them about the world origin with the camera
@@ -351,7 +350,7 @@ void AddRing(ObjectBuilder& b, float outer, float inner, float z0, float z1) {
     }
 }
 
-}  // namespace
+}   // namespace
 
 // One tunnel section from z = 0 to 50, seen from inside.
 // The scene lights every vertex with a band sin(0.1 y - 2 z) that is sampled
@@ -401,8 +400,7 @@ qor::A3fMesh GenTunnel() {
                     const float t = 2 * kPi * float(k) / float(sides);
                     const Vec3 n{std::cos(t), std::sin(t), 0};
                     const float z = j == 0 ? 0.f : j == 1 ? 8.f * kPi : 50.f;
-                    b.Vertex(c + n * pipeR + Vec3{0, 0, z}, n,
-                             float(k) / float(sides), 0);
+                    b.Vertex(c + n * pipeR + Vec3{0, 0, z}, n, float(k) / float(sides), 0);
                 }
             b.Grid(first, rings - 1, sides);
         }
@@ -458,8 +456,11 @@ qor::A3fMesh GenSieni() {
         return 16.f + 6.f * bulb - 4.f * SmoothStepMesh(-46.f, -52.f, y);
     };
     // Gills: the underside from the rim in to the stem, facing down and out.
-    Revolve(b, {{rimR + 0.5f, -1.5f, 0.4f, -1, 0.45f}, {34.f, -5.f, 0.3f, -1, 0.53f},
-                {stemR(stemTop), stemTop, 0.25f, -1, 0.62f}}, sides);
+    Revolve(b,
+            {{rimR + 0.5f, -1.5f, 0.4f, -1, 0.45f},
+             {34.f, -5.f, 0.3f, -1, 0.53f},
+             {stemR(stemTop), stemTop, 0.25f, -1, 0.62f}},
+            sides);
     // Stem: top to the foot, then the sole (facing down).
     {
         std::vector<ProfilePoint> stem;
@@ -525,4 +526,4 @@ qor::A3fMesh GenSieni() {
     return mesh;
 }
 
-}  // namespace mkdata
+}   // namespace mkdata

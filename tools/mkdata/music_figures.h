@@ -56,19 +56,19 @@ double Quantile(std::vector<double> values, double p);
 // One played cell: note (0 none, 97 key off), instrument, volume column,
 // effect, parameter.
 struct Cell {
-  uint8_t note = 0, instrument = 0, volume = 0, effect = 0, param = 0;
-  bool operator==(const Cell&) const = default;
+    uint8_t note = 0, instrument = 0, volume = 0, effect = 0, param = 0;
+    bool operator==(const Cell&) const = default;
 };
 
 // Every row the song plays, in order: its cells, its start time, and where
 // bars begin (every 16 rows from the start of each pattern).
 struct Score {
-  int channels = 0;
-  std::vector<Cell> cells;       // rows * channels
-  std::vector<double> rowTimes;  // start of every row, and the song's end
-  std::vector<int> barStarts;    // first row of every bar, and the row count
-  int Rows() const { return static_cast<int>(rowTimes.size()) - 1; }
-  const Cell& At(int row, int ch) const { return cells[static_cast<size_t>(row) * channels + ch]; }
+    int channels = 0;
+    std::vector<Cell> cells;        // rows * channels
+    std::vector<double> rowTimes;   // start of every row, and the song's end
+    std::vector<int> barStarts;     // first row of every bar, and the row count
+    int Rows() const { return static_cast<int>(rowTimes.size()) - 1; }
+    const Cell& At(int row, int ch) const { return cells[static_cast<size_t>(row) * channels + ch]; }
 };
 
 // Decodes an XM file's orders and patterns, timing rows by its speed and
@@ -78,7 +78,7 @@ Score ReadScore(const std::vector<uint8_t>& xm);
 // Channel-bars (one channel over one bar) that hold anything, and how many of
 // them copy an earlier bar of the same channel exactly, cell for cell.
 struct Copies {
-  int bars = 0, copies = 0;
+    int bars = 0, copies = 0;
 };
 Copies CopiedBars(const Score& score);
 // The same per channel, comparing only the notes and instruments played.
@@ -92,12 +92,12 @@ int RepeatedPhrases(const Score& score, const std::vector<int>& channels, int ba
 
 // A chord from `row` on until the next one.
 struct Chord {
-  int row;
-  std::string name;
+    int row;
+    std::string name;
 };
 // Share (0..1) of the song's running time spent in runs of at least four
 // chord changes that follow `loop` in its order (a chord held over several
 // bars counts once; the loop wraps around).
 double LoopShare(const Score& score, const std::vector<Chord>& chords, const std::vector<std::string>& loop);
 
-} // namespace figures
+}   // namespace figures

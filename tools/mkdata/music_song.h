@@ -11,20 +11,20 @@
 namespace song {
 
 constexpr int kChannels = 28;
-constexpr int kRate = 48000;  // the player's rate; tick lengths are whole frames at it
-constexpr int kSpeed = 6;     // ticks per row everywhere
+constexpr int kRate = 48000;   // the player's rate; tick lengths are whole frames at it
+constexpr int kSpeed = 6;      // ticks per row everywhere
 
 // One section of the track: starts at cueTenths / 10 seconds, `rows` rows.
 // Its rows run at `bpm` (a row or two a few BPM off where whole frames
 // demand it), except `slackRows` rows where nothing keeps time (a breath, a
 // swell), at the start or the end: they take whatever tempo lands the cue.
 struct Section {
-  const char* name;
-  int cueTenths;
-  int rows;
-  int bpm;
-  int slackRows = 0;
-  bool slackAtStart = false;
+    const char* name;
+    int cueTenths;
+    int rows;
+    int bpm;
+    int slackRows = 0;
+    bool slackAtStart = false;
 };
 
 // The sections in order; the song ends at kEndTenths / 10 seconds.
@@ -48,4 +48,4 @@ std::vector<int> TempoMap();
 // Start row of every section (and one past the last row at the end).
 std::vector<int> SectionStartRows();
 
-} // namespace song
+}   // namespace song

@@ -43,7 +43,7 @@ void ClampCanvas(Canvas& c) {
     for (Rgb& p : c.rgb) p = {Clamp01(p.r), Clamp01(p.g), Clamp01(p.b)};
 }
 
-}  // namespace
+}   // namespace
 
 // >> loading screen
 
@@ -100,8 +100,8 @@ std::vector<uint8_t> GenGridPicture() {
         const float dx = LineDistance(x, 32.f), dy = LineDistance(y, 32.f);
         // A faint halo: the wall magnifies the lines near the eye into beams.
         const float major = std::max(Glow(dx, 1.0f, 2.f, 0.12f), Glow(dy, 1.0f, 2.f, 0.12f));
-        const float minor = std::max(Glow(LineDistance(x + 16.f, 32.f), 0.3f, 1.2f),
-                                     Glow(LineDistance(y + 16.f, 32.f), 0.3f, 1.2f));
+        const float minor =
+            std::max(Glow(LineDistance(x + 16.f, 32.f), 0.3f, 1.2f), Glow(LineDistance(y + 16.f, 32.f), 0.3f, 1.2f));
         const float cross = std::exp(-(dx * dx + dy * dy) / 18.f);
         Rgb col = Hex(0x1E88D0) * (major * 0.75f) + Hex(0x0C2C70) * (minor * 0.5f);
         col = col + Hex(0x70C8F0) * (SmoothStep(1.6f, 0.2f, std::min(dx, dy)) * 0.3f + cross * 0.45f);
@@ -233,7 +233,8 @@ std::vector<uint8_t> GenValoPicture() {
         }
         return col;
     });
-    for (size_t i = 0; i < c.rgb.size(); ++i) c.alpha[i] = Clamp01(48.f * std::max({c.rgb[i].r, c.rgb[i].g, c.rgb[i].b}));
+    for (size_t i = 0; i < c.rgb.size(); ++i)
+        c.alpha[i] = Clamp01(48.f * std::max({c.rgb[i].r, c.rgb[i].g, c.rgb[i].b}));
     ClampCanvas(c);
     return EncodePng(c, 4);
 }
@@ -267,7 +268,8 @@ std::vector<uint8_t> GenCircuitPicture() {
         Rgb col = Mix(Hex(0x032A30), Hex(0x06444A), TiledFbm(x / 32.f, y / 32.f, 8, 3, 62));
         // Traces: one horizontal and one vertical run per cell, at cell-hashed offsets.
         const float tx = 6.f + float(hsh % 20), ty = 6.f + float((hsh >> 8) % 20);
-        const float trace = std::max(SmoothStep(1.6f, 0.6f, std::abs(ly - ty)), SmoothStep(1.6f, 0.6f, std::abs(lx - tx)));
+        const float trace =
+            std::max(SmoothStep(1.6f, 0.6f, std::abs(ly - ty)), SmoothStep(1.6f, 0.6f, std::abs(lx - tx)));
         col = col + Hex(0x30F0E0) * trace * 0.8f;
         // Pads at the crossing.
         const float pad = std::hypot(lx - tx, ly - ty);
@@ -276,7 +278,8 @@ std::vector<uint8_t> GenCircuitPicture() {
         if ((hsh >> 16) % 3 == 0) {
             const float ex = std::abs(lx - 16.f), ey = std::abs(ly - 16.f);
             const float box = std::max(ex, ey);
-            if (box < 9.f) col = Hex(0x0A1A22) + Hex(0x50A0FF) * (SmoothStep(9.f, 7.5f, box) * SmoothStep(6.f, 8.f, box));
+            if (box < 9.f)
+                col = Hex(0x0A1A22) + Hex(0x50A0FF) * (SmoothStep(9.f, 7.5f, box) * SmoothStep(6.f, 8.f, box));
             if (box < 5.f) col = col + Hex(0xFFE070) * (0.5f + 0.5f * std::sin(float(hsh) * 0.001f));
         }
         // Panel seams.
@@ -366,7 +369,8 @@ std::vector<uint8_t> GenTunnelPicture() {
 std::vector<uint8_t> GenDarkGrayPicture() {
     Canvas c(128, 128);
     Paint(c, 2, [&](float x, float y) {
-        const float brush = TiledNoise(x / 2.f, y / 16.f, 64, 8, 91) * 0.6f + TiledNoise(x / 1.f, y / 32.f, 128, 4, 92) * 0.4f;
+        const float brush =
+            TiledNoise(x / 2.f, y / 16.f, 64, 8, 91) * 0.6f + TiledNoise(x / 1.f, y / 32.f, 128, 4, 92) * 0.4f;
         const float blot = TiledFbm(x / 32.f, y / 32.f, 4, 3, 93);
         float g = 0.22f + 0.12f * brush + 0.12f * blot;
         const float seam = LineDistance(x, 64.f);
@@ -455,8 +459,8 @@ std::vector<uint8_t> GenIwishPicture() {
     });
     AddText(
         c, bold, "i wish", 86.f, 128.f, 118.f,
-        [](int, int y) { return Mix(Hex(0xFF3CB4), Hex(0xFFB020), Clamp01((float(y) - 80.f) / 76.f)); },
-        Hex(0xC020FF), 5, 0.9f);
+        [](int, int y) { return Mix(Hex(0xFF3CB4), Hex(0xFFB020), Clamp01((float(y) - 80.f) / 76.f)); }, Hex(0xC020FF),
+        5, 0.9f);
     ClampCanvas(c);
     return EncodePng(c, 3);
 }
@@ -465,28 +469,30 @@ std::vector<uint8_t> GenIwishPicture() {
 // of thick strokes with a white outline glow and speed lines behind.
 std::vector<uint8_t> GenSkaterPicture() {
     Canvas c(256, 256);
-    struct Stroke { float ax, ay, bx, by, r; };
+    struct Stroke {
+        float ax, ay, bx, by, r;
+    };
     // Figure leaning forward to the right, arms out, knees bent over the board.
     const Stroke body[] = {
-        {140, 78, 124, 128, 13},   // torso
-        {124, 128, 100, 150, 10},  // back thigh
-        {100, 150, 106, 184, 8},   // back shin
-        {124, 128, 150, 146, 10},  // front thigh
-        {150, 146, 152, 180, 8},   // front shin
-        {138, 88, 172, 76, 6.5f},  // front upper arm
-        {172, 76, 198, 88, 5.5f},  // front forearm
-        {134, 92, 106, 100, 6.5f}, // back upper arm
-        {106, 100, 82, 86, 5.5f},  // back forearm
-        {98, 186, 112, 186, 6},    // back foot
-        {146, 182, 162, 182, 6},   // front foot
+        {140, 78, 124, 128, 13},     // torso
+        {124, 128, 100, 150, 10},    // back thigh
+        {100, 150, 106, 184, 8},     // back shin
+        {124, 128, 150, 146, 10},    // front thigh
+        {150, 146, 152, 180, 8},     // front shin
+        {138, 88, 172, 76, 6.5f},    // front upper arm
+        {172, 76, 198, 88, 5.5f},    // front forearm
+        {134, 92, 106, 100, 6.5f},   // back upper arm
+        {106, 100, 82, 86, 5.5f},    // back forearm
+        {98, 186, 112, 186, 6},      // back foot
+        {146, 182, 162, 182, 6},     // front foot
     };
     const float headX = 150, headY = 56, headR = 14;
     auto figure = [&](float x, float y) {
         float d = std::hypot(x - headX, y - headY) - headR;
         for (const Stroke& s : body) d = std::min(d, SegmentDistance(x, y, s.ax, s.ay, s.bx, s.by) - s.r);
         // Board, tilted, with its kicked-up tail, and wheels.
-        const float board = std::min(SegmentDistance(x, y, 84, 196, 176, 190) - 4.5f,
-                                     SegmentDistance(x, y, 176, 190, 190, 180) - 4.5f);
+        const float board =
+            std::min(SegmentDistance(x, y, 84, 196, 176, 190) - 4.5f, SegmentDistance(x, y, 176, 190, 190, 180) - 4.5f);
         d = std::min(d, board);
         d = std::min(d, std::hypot(x - 104, y - 205) - 6.5f);
         d = std::min(d, std::hypot(x - 160, y - 200) - 6.5f);
@@ -563,15 +569,17 @@ std::vector<uint8_t> GenCreditsPicture() {
     });
     AddText(
         c, bold, "teq", 100.f, 128.f, 62.f,
-        [](int, int y) { return Mix(Hex(0xFFFFFF), Hex(0xC8F4FF), Clamp01((float(y) - 30.f) / 70.f)); },
-        Hex(0x2060FF), 5, 0.5f);
-    AddText(c, bold, "distortion", 36.f, 128.f, 132.f, [](int, int) { return Hex(0xFFD8F0); }, Hex(0xC02080), 3, 0.5f);
+        [](int, int y) { return Mix(Hex(0xFFFFFF), Hex(0xC8F4FF), Clamp01((float(y) - 30.f) / 70.f)); }, Hex(0x2060FF),
+        5, 0.5f);
+    AddText(
+        c, bold, "distortion", 36.f, 128.f, 132.f, [](int, int) { return Hex(0xFFD8F0); }, Hex(0xC02080), 3, 0.5f);
     const char* lines[3] = {"code      teq", "graphics  teq", "music     teq"};
     for (int i = 0; i < 3; ++i)
-        AddText(c, mono, lines[i], 20.f, 128.f, 180.f + 22.f * float(i), [](int, int) { return Hex(0xFFFCE8); },
-                Hex(0x806000), 2, 0.3f);
+        AddText(
+            c, mono, lines[i], 20.f, 128.f, 180.f + 22.f * float(i), [](int, int) { return Hex(0xFFFCE8); },
+            Hex(0x806000), 2, 0.3f);
     ClampCanvas(c);
     return EncodePng(c, 3);
 }
 
-}  // namespace mkdata
+}   // namespace mkdata

@@ -44,9 +44,7 @@ float Mask::Sample(float x, float y) const {
     y -= 0.5f;
     const int x0 = int(std::floor(x)), y0 = int(std::floor(y));
     const float fx = x - float(x0), fy = y - float(y0);
-    auto get = [&](int px, int py) {
-        return (px < 0 || py < 0 || px >= w || py >= h) ? 0.f : At(px, py);
-    };
+    auto get = [&](int px, int py) { return (px < 0 || py < 0 || px >= w || py >= h) ? 0.f : At(px, py); };
     const float top = get(x0, y0) * (1 - fx) + get(x0 + 1, y0) * fx;
     const float bottom = get(x0, y0 + 1) * (1 - fx) + get(x0 + 1, y0 + 1) * fx;
     return top * (1 - fy) + bottom * fy;
@@ -56,7 +54,7 @@ Mask Blur(const Mask& m, int radius) {
     Mask a = m, b = m;
     const float k = 1.f / float(2 * radius + 1);
     for (int pass = 0; pass < 3; ++pass) {
-        for (int y = 0; y < m.h; ++y)          // horizontal: a -> b
+        for (int y = 0; y < m.h; ++y)   // horizontal: a -> b
             for (int x = 0; x < m.w; ++x) {
                 float s = 0;
                 for (int i = -radius; i <= radius; ++i) {
@@ -65,7 +63,7 @@ Mask Blur(const Mask& m, int radius) {
                 }
                 b.At(x, y) = s * k;
             }
-        for (int y = 0; y < m.h; ++y)          // vertical: b -> a
+        for (int y = 0; y < m.h; ++y)   // vertical: b -> a
             for (int x = 0; x < m.w; ++x) {
                 float s = 0;
                 for (int i = -radius; i <= radius; ++i) {
@@ -171,7 +169,10 @@ Mask Font::Text(const std::string& text, float px, int pad) const {
     const float baseline = float(ascent) * scale;
 
     // First pass: pen positions and the ink box.
-    struct Placed { int cp; float x; };
+    struct Placed {
+        int cp;
+        float x;
+    };
     std::vector<Placed> placed;
     float pen = 0;
     int minX = 1 << 30, maxX = -(1 << 30), minY = 1 << 30, maxY = -(1 << 30);
@@ -190,7 +191,8 @@ Mask Font::Text(const std::string& text, float px, int pad) const {
         }
         placed.push_back({cp, pen});
         pen += float(advance) * scale;
-        if (i + 1 < text.size()) pen += float(stbtt_GetCodepointKernAdvance(info, cp, (unsigned char)text[i + 1])) * scale;
+        if (i + 1 < text.size())
+            pen += float(stbtt_GetCodepointKernAdvance(info, cp, (unsigned char)text[i + 1])) * scale;
     }
     if (minX > maxX) return Mask(1 + 2 * pad, 1 + 2 * pad);
 
@@ -223,7 +225,7 @@ bool Font::Glyph(int codepoint, float px, int cellW, int cellH, int baseline, Ma
     stbtt_GetCodepointBitmapBox(info, codepoint, scale, scale, &x0, &y0, &x1, &y1);
     out = Mask(cellW, cellH);
     const int gw = x1 - x0, gh = y1 - y0;
-    if (gw <= 0 || gh <= 0) return true;       // a blank glyph such as the space
+    if (gw <= 0 || gh <= 0) return true;   // a blank glyph such as the space
     std::vector<unsigned char> bits(size_t(gw) * gh);
     stbtt_MakeCodepointBitmap(info, bits.data(), gw, gh, gw, scale, scale, codepoint);
     // Centre the advance box in the cell so monospaced glyphs line up.
@@ -261,7 +263,7 @@ std::vector<uint8_t> Pixels(const Canvas& c, int channels) {
     return px;
 }
 
-}  // namespace
+}   // namespace
 
 std::vector<uint8_t> EncodePng(const Canvas& c, int channels) {
     if (channels != 3 && channels != 4) throw std::runtime_error("PNG: channels must be 3 or 4");
@@ -280,4 +282,4 @@ std::vector<uint8_t> EncodeJpeg(const Canvas& c, int quality) {
     return out;
 }
 
-}  // namespace mkdata
+}   // namespace mkdata

@@ -16,15 +16,15 @@ struct Rgb {
 inline Rgb operator+(Rgb a, Rgb b) { return {a.r + b.r, a.g + b.g, a.b + b.b}; }
 inline Rgb operator*(Rgb a, float k) { return {a.r * k, a.g * k, a.b * k}; }
 inline Rgb operator*(Rgb a, Rgb b) { return {a.r * b.r, a.g * b.g, a.b * b.b}; }
-Rgb Mix(Rgb a, Rgb b, float t);                // a..b, t in 0..1
-Rgb Hex(uint32_t rgb);                         // 0xRRGGBB
+Rgb Mix(Rgb a, Rgb b, float t);   // a..b, t in 0..1
+Rgb Hex(uint32_t rgb);            // 0xRRGGBB
 
 // Canvas of w x h pixels, row 0 at the top; alpha is written only to PNGs
 // that ask for it.
 struct Canvas {
     int w = 0, h = 0;
     std::vector<Rgb> rgb;
-    std::vector<float> alpha;                  // 0..1
+    std::vector<float> alpha;   // 0..1
 
     Canvas(int width, int height);
     Rgb& At(int x, int y) { return rgb[size_t(y) * w + x]; }
@@ -39,20 +39,20 @@ void Paint(Canvas& c, int samples, const std::function<Rgb(float x, float y)>& f
 // Single-channel picture (masks, glow).
 struct Mask {
     int w = 0, h = 0;
-    std::vector<float> v;                      // 0..1 (may exceed 1 after sums)
+    std::vector<float> v;   // 0..1 (may exceed 1 after sums)
     Mask(int width, int height) : w(width), h(height), v(size_t(width) * height, 0.f) {}
     float& At(int x, int y) { return v[size_t(y) * w + x]; }
     float At(int x, int y) const { return v[size_t(y) * w + x]; }
-    float Sample(float x, float y) const;      // bilinear, zero outside
+    float Sample(float x, float y) const;   // bilinear, zero outside
 };
-Mask Blur(const Mask& m, int radius);          // three box passes, ~Gaussian
+Mask Blur(const Mask& m, int radius);   // three box passes, ~Gaussian
 
 // Adds colour c x mask (mask placed with its top-left at ox, oy).
 void AddMask(Canvas& c, const Mask& m, int ox, int oy, const std::function<Rgb(int x, int y)>& colour);
 
 // Deterministic hash noise.
 uint32_t Hash(uint32_t a, uint32_t b = 0, uint32_t c = 0);
-float Hash01(uint32_t a, uint32_t b = 0, uint32_t c = 0);    // 0..1
+float Hash01(uint32_t a, uint32_t b = 0, uint32_t c = 0);   // 0..1
 // Smooth value noise that tiles with the given period (in lattice cells).
 float TiledNoise(float x, float y, int periodX, int periodY, uint32_t seed);
 // Sum of octaves of TiledNoise, 0..1; period is that of the first octave.
@@ -79,7 +79,7 @@ public:
 
 private:
     std::vector<uint8_t> data_;
-    void* info_;                               // stbtt_fontinfo
+    void* info_;   // stbtt_fontinfo
 };
 
 // Where the generator finds its fonts (fonts-dejavu-core).
@@ -89,4 +89,4 @@ std::string FontPath(const char* file);
 std::vector<uint8_t> EncodePng(const Canvas& c, int channels);
 std::vector<uint8_t> EncodeJpeg(const Canvas& c, int quality);
 
-}  // namespace mkdata
+}   // namespace mkdata

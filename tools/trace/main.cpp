@@ -55,7 +55,7 @@ bool LooksLikeNumber(const char* arg) {
     return arg[0] == '-' && (std::isdigit(static_cast<unsigned char>(arg[1])) || arg[1] == '.');
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char** argv) {
     std::string dataDir;

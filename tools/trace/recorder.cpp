@@ -61,10 +61,22 @@ void Sep() {
     if (gLine.back() != '(') gLine += ", ";
 }
 
-void Int(long long v) { Sep(); Append("%lld", v); }
-void Float(double v) { Sep(); Append("%.9g", v); }
-void Color(uint32_t v) { Sep(); Append("0x%08x", unsigned(v)); }
-void Raw(const char* text) { Sep(); gLine += text; }
+void Int(long long v) {
+    Sep();
+    Append("%lld", v);
+}
+void Float(double v) {
+    Sep();
+    Append("%.9g", v);
+}
+void Color(uint32_t v) {
+    Sep();
+    Append("0x%08x", unsigned(v));
+}
+void Raw(const char* text) {
+    Sep();
+    gLine += text;
+}
 
 void Text(const char* text) {
     Sep();
@@ -156,7 +168,7 @@ void DumpMeshVertices(const MeshVertex* v, int count) {
     }
 }
 
-}  // namespace
+}   // namespace
 
 void SetFrameTimes(const std::vector<float>& times) { gTimes = times; }
 void SetSoundLevel(float level) { gLevel = level; }
@@ -175,18 +187,26 @@ void Reset() {
     gCursorCount = 0;
 }
 
-}  // namespace trace
+}   // namespace trace
 
 using namespace trace;
 
 // >> lifecycle
 
 void Initialize(const char* name, const char* music, int width, int height, int flag) {
-    Begin("Initialize"); Text(name); Text(music); Int(width); Int(height); Int(flag); End();
+    Begin("Initialize");
+    Text(name);
+    Text(music);
+    Int(width);
+    Int(height);
+    Int(flag);
+    End();
 }
 
 void Run(FrameFunction frame) {
-    Begin("Run"); Raw(frame ? "FrameCallback" : "null"); End();
+    Begin("Run");
+    Raw(frame ? "FrameCallback" : "null");
+    End();
     if (!frame) return;
     const std::vector<float> times = gTimes;
     for (float t : times) {
@@ -199,18 +219,47 @@ void Run(FrameFunction frame) {
 
 // >> frame
 
-void ClearBackBuffer(int r, int g, int b) { Begin("ClearBackBuffer"); Int(r); Int(g); Int(b); End(); }
-void ClearZBuffer() { Begin("ClearZBuffer"); End(); }
-void BeginScene() { Begin("BeginScene"); End(); }
-void EndScene() { Begin("EndScene"); End(); }
+void ClearBackBuffer(int r, int g, int b) {
+    Begin("ClearBackBuffer");
+    Int(r);
+    Int(g);
+    Int(b);
+    End();
+}
+void ClearZBuffer() {
+    Begin("ClearZBuffer");
+    End();
+}
+void BeginScene() {
+    Begin("BeginScene");
+    End();
+}
+void EndScene() {
+    Begin("EndScene");
+    End();
+}
 void SetViewPort(int x, int y, int width, int height) {
-    Begin("SetViewPort"); Int(x); Int(y); Int(width); Int(height); End();
+    Begin("SetViewPort");
+    Int(x);
+    Int(y);
+    Int(width);
+    Int(height);
+    End();
 }
 
 // >> textures, meshes, font
 
-void LoadTexture(const char* file, int flag) { Begin("LoadTexture"); Text(file); Int(flag); End(); }
-void SetTexture(const char* file) { Begin("SetTexture"); Text(file); End(); }
+void LoadTexture(const char* file, int flag) {
+    Begin("LoadTexture");
+    Text(file);
+    Int(flag);
+    End();
+}
+void SetTexture(const char* file) {
+    Begin("SetTexture");
+    Text(file);
+    End();
+}
 
 MeshHandle LoadMesh(const char* file) {
     MeshHandle handle = qor::LoadMeshCopy(file);
@@ -225,17 +274,30 @@ MeshHandle LoadMesh(const char* file) {
         name.objects = handle.objects;
     }
     gMeshes.push_back(name);
-    Begin("LoadMesh"); Text(file);
+    Begin("LoadMesh");
+    Text(file);
     End(("mesh" + std::to_string(name.number)).c_str());
     return handle;
 }
 
 void CreateNewFont(const char* file, int width, int height, int count) {
-    Begin("CreateNewFont"); Text(file); Int(width); Int(height); Int(count); End();
+    Begin("CreateNewFont");
+    Text(file);
+    Int(width);
+    Int(height);
+    Int(count);
+    End();
 }
 
 void FontWrite(int x, int y, float scale, const char* text, const char* font, uint32_t color) {
-    Begin("FontWrite"); Int(x); Int(y); Float(scale); Text(text); Text(font); Color(color); End();
+    Begin("FontWrite");
+    Int(x);
+    Int(y);
+    Float(scale);
+    Text(text);
+    Text(font);
+    Color(color);
+    End();
 }
 
 // >> drawing
@@ -245,52 +307,124 @@ void RenderSV(const ScreenVertex* vertices, int count, int kind) {
     if (count > 0 && kind == 0) read = count * 3;
     if (count > 0 && kind == 1) read = count + 2;
     Begin("RenderSV");
-    Sep(); Append("[%d]", read);
-    Int(count); Int(kind); End();
+    Sep();
+    Append("[%d]", read);
+    Int(count);
+    Int(kind);
+    End();
     DumpScreenVertices(vertices, read);
 }
 
 void RenderMesh(MeshHandle handle) {
     Begin("RenderMesh");
-    Sep(); Append("mesh%d", MeshNumberOfHandle(handle));
+    Sep();
+    Append("mesh%d", MeshNumberOfHandle(handle));
     End();
 }
 
 void RenderObject(MeshObject object) {
     Begin("RenderObject");
-    Sep(); Append("mesh%d.%u", MeshNumberOfObject(object), unsigned(object.objectIndex));
+    Sep();
+    Append("mesh%d.%u", MeshNumberOfObject(object), unsigned(object.objectIndex));
     End();
     DumpMeshVertices(object.vertices, object.vertexCount);
 }
 
 // >> camera and transform
 
-void CamPoint(float x, float y, float z) { Begin("CamPoint"); Float(x); Float(y); Float(z); End(); }
-void CamLookAt(float x, float y, float z) { Begin("CamLookAt"); Float(x); Float(y); Float(z); End(); }
+void CamPoint(float x, float y, float z) {
+    Begin("CamPoint");
+    Float(x);
+    Float(y);
+    Float(z);
+    End();
+}
+void CamLookAt(float x, float y, float z) {
+    Begin("CamLookAt");
+    Float(x);
+    Float(y);
+    Float(z);
+    End();
+}
 void Rotate(float x, float y, float z, int flag) {
-    Begin("Rotate"); Float(x); Float(y); Float(z); Int(flag); End();
+    Begin("Rotate");
+    Float(x);
+    Float(y);
+    Float(z);
+    Int(flag);
+    End();
 }
 void Scale(float x, float y, float z, int flag) {
-    Begin("Scale"); Float(x); Float(y); Float(z); Int(flag); End();
+    Begin("Scale");
+    Float(x);
+    Float(y);
+    Float(z);
+    Int(flag);
+    End();
 }
 void Translate(float x, float y, float z, int flag) {
-    Begin("Translate"); Float(x); Float(y); Float(z); Int(flag); End();
+    Begin("Translate");
+    Float(x);
+    Float(y);
+    Float(z);
+    Int(flag);
+    End();
 }
 
 // >> switches and lights
 
-void UseZBuffer(int on) { Begin("UseZBuffer"); Int(on); End(); }
-void UseAlphaBlend(int on) { Begin("UseAlphaBlend"); Int(on); End(); }
-void UseEnvMap(int on) { Begin("UseEnvMap"); Int(on); End(); }
-void UseFilters(int on) { Begin("UseFilters"); Int(on); End(); }
-void UseAlphaChannel(int on) { Begin("UseAlphaChannel"); Int(on); End(); }
-void SetTextureWrapping(int on) { Begin("SetTextureWrapping"); Int(on); End(); }
-void UseLighting(int on) { Begin("UseLighting"); Int(on); End(); }
+void UseZBuffer(int on) {
+    Begin("UseZBuffer");
+    Int(on);
+    End();
+}
+void UseAlphaBlend(int on) {
+    Begin("UseAlphaBlend");
+    Int(on);
+    End();
+}
+void UseEnvMap(int on) {
+    Begin("UseEnvMap");
+    Int(on);
+    End();
+}
+void UseFilters(int on) {
+    Begin("UseFilters");
+    Int(on);
+    End();
+}
+void UseAlphaChannel(int on) {
+    Begin("UseAlphaChannel");
+    Int(on);
+    End();
+}
+void SetTextureWrapping(int on) {
+    Begin("SetTextureWrapping");
+    Int(on);
+    End();
+}
+void UseLighting(int on) {
+    Begin("UseLighting");
+    Int(on);
+    End();
+}
 
 void PointLight(int index, float x, float y, float z, float range, uint32_t color) {
-    Begin("PointLight"); Int(index); Float(x); Float(y); Float(z); Float(range); Color(color); End();
+    Begin("PointLight");
+    Int(index);
+    Float(x);
+    Float(y);
+    Float(z);
+    Float(range);
+    Color(color);
+    End();
 }
-void EnableLight(int index, int on) { Begin("EnableLight"); Int(index); Int(on); End(); }
+void EnableLight(int index, int on) {
+    Begin("EnableLight");
+    Int(index);
+    Int(on);
+    End();
+}
 
 // >> values
 
@@ -299,19 +433,27 @@ uint32_t ARGB(int a, int r, int g, int b) {
     const uint32_t color = clamp(a) << 24 | clamp(r) << 16 | clamp(g) << 8 | clamp(b);
     char result[16];
     std::snprintf(result, sizeof result, "0x%08x", unsigned(color));
-    Begin("ARGB"); Int(a); Int(r); Int(g); Int(b); End(result);
+    Begin("ARGB");
+    Int(a);
+    Int(r);
+    Int(g);
+    Int(b);
+    End(result);
     return color;
 }
 
 float GetSoundLevel() {
     char result[32];
     std::snprintf(result, sizeof result, "%.9g", double(gLevel));
-    Begin("GetSoundLevel"); End(result);
+    Begin("GetSoundLevel");
+    End(result);
     return gLevel;
 }
 
 int GetFPS(double t) {
-    Begin("GetFPS"); Float(t); End("60");
+    Begin("GetFPS");
+    Float(t);
+    End("60");
     return 60;
 }
 
@@ -319,20 +461,26 @@ int GetFPS(double t) {
 
 int ShowCursor(BOOL show) {
     gCursorCount += show ? 1 : -1;
-    Begin("ShowCursor"); Int(show); End();
+    Begin("ShowCursor");
+    Int(show);
+    End();
     return gCursorCount;
 }
 
 HWND GetForegroundWindow() {
-    Begin("GetForegroundWindow"); End("window");
+    Begin("GetForegroundWindow");
+    End("window");
     return &gWindow;
 }
 
 HWND SetFocus(HWND window) {
     Begin("SetFocus");
-    if (window == &gWindow) Raw("window");
-    else if (!window) Raw("null");
-    else Raw("other");
+    if (window == &gWindow)
+        Raw("window");
+    else if (!window)
+        Raw("null");
+    else
+        Raw("other");
     End();
     return window;
 }

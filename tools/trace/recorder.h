@@ -24,8 +24,8 @@ namespace trace {
 // call Run logs "# frame <t>".
 void SetFrameTimes(const std::vector<float>& times);
 
-void SetSoundLevel(float level);   // what GetSoundLevel returns (default 0)
-void SetVertexDump(bool on);       // after RenderSV/RenderObject, one line per vertex read
+void SetSoundLevel(float level);           // what GetSoundLevel returns (default 0)
+void SetVertexDump(bool on);               // after RenderSV/RenderObject, one line per vertex read
 void SetDataDir(const std::string& dir);   // where meshes are read from ("" current dir)
 
 // Lines go to out as they are made instead of into the log (nullptr: log).
@@ -38,4 +38,4 @@ void ClearLines();
 // defaults. Mesh numbering goes on: handles that scenes still hold keep their names.
 void Reset();
 
-}  // namespace trace
+}   // namespace trace

@@ -23,7 +23,7 @@ bool Load(const char* path, qor::Picture& picture) {
     return false;
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char** argv) {
     if (argc != 3 && argc != 5) {

@@ -20,7 +20,7 @@ int RunFile(const std::filesystem::path& path) {
     LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
     return 0;
 }
-}  // namespace
+}   // namespace
 
 int main(int argc, char** argv) {
     int files = 0, failures = 0;
