@@ -64,10 +64,13 @@ x86_64-w64-mingw32-gcc-posix -O2 "$here/fake_ffmpeg.c" -o teq/ffmpeg.exe || exit
 mkdir -p "my videos"
 wine "$exe" --render "my videos/a b.mp4" --length 0.5 --fps 10 >/dev/null 2>err.txt ||
     fail "teq.exe --render through ffmpeg.exe: $(tail -n 1 err.txt)"
-[ "$(head -n 1 "my videos/a b.mp4")" = "bytes $((5 * 320 * 240 * 4))" ] && [ "$(tail -n 1 "my videos/a b.mp4")" = "my videos/a b.mp4.part" ] ||
+# The video and the WAV go to ffmpeg under the run's own temporary names
+# (NAME.TAG.part, NAME.audio.wav.TAG.part), the video renamed when finished.
+[ "$(head -n 1 "my videos/a b.mp4")" = "bytes $((5 * 320 * 240 * 4))" ] &&
+    tail -n 1 "my videos/a b.mp4" | grep -qx "my videos/a b\.mp4\.[A-Za-z0-9]*\.part" ||
     fail "ffmpeg.exe got: $(head -n 1 "my videos/a b.mp4" 2>&1) ... $(tail -n 1 "my videos/a b.mp4" 2>&1)"
-grep -qx "my videos/a b.mp4.audio.wav" "my videos/a b.mp4" || fail "ffmpeg.exe did not get the WAV's name"
-[ ! -e "my videos/a b.mp4.audio.wav" ] && [ ! -e "my videos/a b.mp4.part" ] ||
+grep -qx "my videos/a b\.mp4\.audio\.wav\.[A-Za-z0-9]*\.part" "my videos/a b.mp4" || fail "ffmpeg.exe did not get the WAV's name"
+[ "$(ls "my videos")" = "a b.mp4" ] ||
     fail "the temporary WAV or the unfinished video was left behind"
 rm teq/ffmpeg.exe
 
@@ -102,12 +105,14 @@ for f in native/frames/*.png; do
         same=$((same + 1))
         continue
     fi
-    "$pngdiff" "$f" "frames/${f##*/}" 200 2 >diff.txt || fail "render frame ${f##*/}: $(cat diff.txt)"
+    # A rounded sine moves a triangle edge by a pixel now and then: a few
+    # dozen pixels where a texel or edge changes, a few levels apart.
+    "$pngdiff" "$f" "frames/${f##*/}" 200 8 >diff.txt || fail "render frame ${f##*/}: $(cat diff.txt)"
     n=$(cut -d' ' -f1 diff.txt)
     [ "${n:-0}" -gt $most ] && most=$n
 done
 [ "$(ls frames/*.png 2>/dev/null | wc -l)" -eq $total ] || fail "render: $(ls frames/*.png | wc -l) frames, native $total"
-echo "render frames: $same of $total the same bytes, the others at most $most pixels a level or two apart"
+echo "render frames: $same of $total the same bytes, the others at most $most pixels a few levels apart"
 
 echo "windows-check: $( [ $failed -eq 0 ] && echo passed || echo FAILED ) in $(( $(date +%s) - began )) s"
 exit $failed
