@@ -179,6 +179,9 @@ inline int Clamp255(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 // >> render.h
 
 namespace {
+// The largest scale whose frame buffer stays within 4096 a side.
+int MaxScale(const Context& c) { return std::max(1, 4096 / std::max(c.logicalWidth, c.logicalHeight)); }
+
 // Frame buffers of the demo's size times the scale, cleared to black and far.
 void Allocate() {
     Context& c = gCtx;
@@ -198,7 +201,7 @@ void Init(int width, int height) {
     if (c.width > 0) QueueDrain();
     c.logicalWidth = std::clamp(width, 1, 4096);
     c.logicalHeight = std::clamp(height, 1, 4096);
-    c.scale = std::clamp(c.scale, 1, std::max(1, 4096 / std::max(c.logicalWidth, c.logicalHeight)));
+    c.scale = std::clamp(c.scale, 1, MaxScale(c));
     Allocate();
     c.drawing = true;
     c.zbuffer = true, c.blend = false, c.envMap = false, c.filters = true, c.alphaChannel = true;
@@ -220,7 +223,7 @@ void SetResolution(int scale) {
     }
     if (scale == c.scale) return;
     QueueDrain();
-    c.scale = std::min(scale, std::max(1, 4096 / std::max(c.logicalWidth, c.logicalHeight)));
+    c.scale = std::min(scale, MaxScale(c));
     Allocate();
 }
 

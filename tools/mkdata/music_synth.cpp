@@ -216,8 +216,11 @@ void Tune(double rate, double pitchHz, xm::Sample& s) {
     s.finetune = static_cast<int8_t>(std::lround((semis - rel) * 128.0));
 }
 
-xm::Instrument Kick() {
-    Wave w(Frames(0.36, kRate));
+// The kick's wave: a pitch-swept body, saturated and held so it stays loud
+// for ~50 ms and then falls away fast (a tight kick, not a boom), over a
+// noise click. cutAt > 0 ends its tail there within about 40 ms.
+Wave KickWave(double seconds, double cutAt) {
+    Wave w(Frames(seconds, kRate));
     Rng rng(11);
     Biquad hp(Biquad::HighPass, 3000, 0.7, kRate);
     double phase = 0;
@@ -225,13 +228,17 @@ xm::Instrument Kick() {
         const double t = i / kRate;
         const double hz = 48 + 160 * std::exp(-t / 0.03) + 500 * std::exp(-t / 0.004);
         phase += 2 * kPi * hz / kRate;
-        // Saturated and held, so the body stays loud for ~50 ms and then falls
-        // away fast: a tight kick, not a boom.
         const double amp = std::min(1.0, t / 0.0015) * (t < 0.02 ? 1.0 : std::exp(-(t - 0.02) / 0.04));
         const double body = std::tanh(4.0 * amp * std::sin(phase)) / std::tanh(4.0);
         const double click = hp(rng.Next()) * std::exp(-t / 0.0025) * 0.35;
-        w[i] = body + click;
+        const double cut = cutAt <= 0 || t < cutAt ? 1.0 : std::exp(-(t - cutAt) / 0.012);
+        w[i] = (body + click) * cut;
     }
+    return w;
+}
+
+xm::Instrument Kick() {
+    Wave w = KickWave(0.36, 0);
     Edges(w, 0, 1500);
     return MakeDrum("kick", w, kRate, 0.99);
 }
@@ -487,20 +494,7 @@ xm::Instrument KickDrop() {
     // The kick with its saturated tail cut: full for 70 ms, then gone within
     // about 40 ms, so between the drop's kicks the mix (and the level the
     // pictures read) falls right back.
-    Wave w(Frames(0.16, kRate));
-    Rng rng(11);
-    Biquad hp(Biquad::HighPass, 3000, 0.7, kRate);
-    double phase = 0;
-    for (size_t i = 0; i < w.size(); ++i) {
-        const double t = i / kRate;
-        const double hz = 48 + 160 * std::exp(-t / 0.03) + 500 * std::exp(-t / 0.004);
-        phase += 2 * kPi * hz / kRate;
-        const double amp = std::min(1.0, t / 0.0015) * (t < 0.02 ? 1.0 : std::exp(-(t - 0.02) / 0.04));
-        const double body = std::tanh(4.0 * amp * std::sin(phase)) / std::tanh(4.0);
-        const double click = hp(rng.Next()) * std::exp(-t / 0.0025) * 0.35;
-        const double cut = t < 0.07 ? 1.0 : std::exp(-(t - 0.07) / 0.012);
-        w[i] = (body + click) * cut;
-    }
+    Wave w = KickWave(0.16, 0.07);
     Edges(w, 0, 200);
     return MakeDrum("kick drop", w, kRate, 0.99);
 }
