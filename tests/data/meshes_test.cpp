@@ -47,7 +47,9 @@ uint32_t Index(const qor::A3fObject& o, size_t k) { return o.indices.empty() ? u
 // and every triangle wound clockwise seen from the side its normals face
 // (engine culling: counter-clockwise on screen is a back face; with x right,
 // y up, z away, that is (b - a) x (c - a) pointing along the normals).
-void CheckObject(const char* name, size_t index, const qor::A3fObject& o) {
+// Triangles whose three vertices all have v >= backLitV are meant to be seen
+// from behind their normals and must be wound the other way.
+void CheckObject(const char* name, size_t index, const qor::A3fObject& o, float backLitV = 2.f) {
     SCOPED_TRACE(std::string(name) + " object " + std::to_string(index));
     ASSERT_FALSE(o.vertices.empty());
     size_t badNormals = 0, badFields = 0;
@@ -69,7 +71,8 @@ void CheckObject(const char* name, size_t index, const qor::A3fObject& o) {
             continue;
         }
         const V3 n{Nrm(a).x + Nrm(b).x + Nrm(c).x, Nrm(a).y + Nrm(b).y + Nrm(c).y, Nrm(a).z + Nrm(b).z + Nrm(c).z};
-        if (Dot(g, n) <= 0) ++against;
+        const bool behind = a.v >= backLitV && b.v >= backLitV && c.v >= backLitV;
+        if ((Dot(g, n) <= 0) != behind) ++against;
     }
     EXPECT_EQ(against, 0u) << "triangles wound against their normals";
     EXPECT_EQ(degenerate, 0u);
@@ -286,7 +289,7 @@ TEST(Meshes, SieniIsAMushroomClumpThatKeepsOffTheCamera) {
     const qor::A3fMesh m = Load("sieni.a3f");
     ASSERT_EQ(m.objects.size(), 1u);
     const qor::A3fObject& o = m.objects[0];
-    CheckObject("sieni.a3f", 0, o);
+    CheckObject("sieni.a3f", 0, o, 0.9f);
     ExpectClosed(o);
     const Extent e = Measure(o);
     EXPECT_NEAR(e.maxX, -e.minX, 0.5);
@@ -329,4 +332,61 @@ TEST(Meshes, SieniIsAMushroomClumpThatKeepsOffTheCamera) {
         ++gills;
     }
     EXPECT_GT(gills, 20u);
+}
+
+// The light of the closing scene stays level with every copy's origin in the
+// mesh's own frame (it swings along the axis the field turns about), at
+// (lx - x, 0, -z) from copy i at (x, 0, z), lx in -100..100. How much light a
+// copy returns to an eye far off in direction eye: the projected area of the
+// triangles that face the eye, weighted by their mean max(0, N.L), over the
+// projected area of all triangles that face it.
+double LitShare(const qor::A3fObject& o, V3 light, V3 eye) {
+    double lit = 0, all = 0;
+    for (size_t t = 0; t < TriangleCount(o); ++t) {
+        const MeshVertex& a = o.vertices[Index(o, 3 * t)];
+        const MeshVertex& b = o.vertices[Index(o, 3 * t + 1)];
+        const MeshVertex& c = o.vertices[Index(o, 3 * t + 2)];
+        const double area = Dot(Cross(Sub(Pos(b), Pos(a)), Sub(Pos(c), Pos(a))), eye) / 2;
+        if (area <= 0) continue;   // culled
+        double l = 0;
+        for (const MeshVertex* v : {&a, &b, &c}) l += std::max(0.0, Dot(Nrm(*v), light)) / 3;
+        lit += area * l;
+        all += area;
+    }
+    return all > 0 ? lit / all : 0;
+}
+
+V3 Unit(V3 a) {
+    const double l = Len(a);
+    return {a.x / l, a.y / l, a.z / l};
+}
+
+// Seen from its dark side (the light behind it, the eye level with it or
+// above or below) a copy still glows: its back-lit shell, seen through the
+// body, faces the light. It comes first in the triangle list, so the body
+// drawn after it passes the depth test over it and adds to it.
+TEST(Meshes, SieniGlowsFromItsDarkSide) {
+    const qor::A3fMesh m = Load("sieni.a3f");
+    ASSERT_EQ(m.objects.size(), 1u);
+    const qor::A3fObject& o = m.objects[0];
+    size_t backLit = 0, firstBody = TriangleCount(o);
+    for (size_t t = 0; t < TriangleCount(o); ++t) {
+        if (o.vertices[Index(o, 3 * t)].v >= 0.9f) {
+            ++backLit;
+            EXPECT_LT(t, firstBody) << "back-lit triangle after the body";
+        } else {
+            firstBody = std::min(firstBody, t);
+        }
+    }
+    EXPECT_GT(backLit, 500u);
+    double worstDark = 1, worstLit = 1;
+    for (int i = 0; i < 20; ++i)
+        for (double lx : {-100.0, 0.0, 100.0}) {
+            const V3 light = Unit({lx - std::sin(3.0 * i) * 280, 0, -std::cos(5.0 * i) * 250});
+            worstLit = std::min(worstLit, LitShare(o, light, light));
+            for (double rise : {-0.8, 0.0, 0.8})
+                worstDark = std::min(worstDark, LitShare(o, light, Unit({-light.x, rise, -light.z})));
+        }
+    EXPECT_GT(worstLit, 0.3);
+    EXPECT_GT(worstDark, 0.12) << "a copy seen from its dark side shows nothing";
 }

@@ -127,6 +127,8 @@ TEST(LookOfTheRun, EveryWindowReads) {
     EXPECT_GE(Figures(101, 115).luma, 10.0) << "credits";
     // The closing field reads while its light fades (1.4 % with small dim caps).
     EXPECT_GE(Figures(117, 128).luma, 8.0) << "closing field";
+    // ... in every frame: the copies seen from their dark side glow too.
+    EXPECT_GE(Figures(117, 127).lowest, 3.0) << "closing field";
 }
 
 // The credits' letters stand out while the text is bright (it fades out by 110 s).

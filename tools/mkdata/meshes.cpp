@@ -1,7 +1,8 @@
 // Meshes: the knot, the geo lattice, the trio's three nested spheres, the tunnel
 // section and the mushroom. Left-handed coordinates, y up. Every triangle
 // winds clockwise seen from the side its vertex normals point to (the side
-// meant to be seen); normals are unit length; colour is opaque white.
+// meant to be seen), except the mushroom's back-lit shell, seen from inside
+// with its normals outward; normals are unit length; colour is opaque white.
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -48,12 +49,13 @@ public:
     }
     // Adds a triangle wound clockwise as seen from the side its vertex
     // normals point to: with the cross product (b - a) x (c - a) pointing
-    // that way. Degenerate triangles are dropped.
+    // that way. Degenerate triangles are dropped. While SeenFromBehind(true),
+    // triangles wind the other way: seen from the side their normals leave.
     void Triangle(uint32_t a, uint32_t b, uint32_t c) {
         const Vec3 pa = Pos(a), pb = Pos(b), pc = Pos(c);
         const Vec3 g = Cross(pb - pa, pc - pa);
         if (Length(g) < 1e-6f) return;
-        if (Dot(g, Nrm(a) + Nrm(b) + Nrm(c)) < 0) std::swap(b, c);
+        if ((Dot(g, Nrm(a) + Nrm(b) + Nrm(c)) < 0) != behind_) std::swap(b, c);
         obj_.indices.insert(obj_.indices.end(), {a, b, c});
     }
     // Quad a-b-c-d around its edge.
@@ -70,6 +72,7 @@ public:
                 Quad(i, i + 1, i + stride + 1, i + stride);
             }
     }
+    void SeenFromBehind(bool on) { behind_ = on; }
     uint32_t Count() const { return uint32_t(obj_.vertices.size()); }
     Vec3 Position(uint32_t i) const { return Pos(i); }
     qor::A3fObject Take() { return std::move(obj_); }
@@ -78,6 +81,7 @@ private:
     Vec3 Pos(uint32_t i) const { return {obj_.vertices[i].x, obj_.vertices[i].y, obj_.vertices[i].z}; }
     Vec3 Nrm(uint32_t i) const { return {obj_.vertices[i].nx, obj_.vertices[i].ny, obj_.vertices[i].nz}; }
     qor::A3fObject obj_;
+    bool behind_ = false;
 };
 
 // A tube swept along a closed curve, with a cross-section given as points
@@ -426,14 +430,59 @@ qor::A3fMesh GenTunnel() {
 // and a half times as tall (steeper), so its whole top turns bright on the
 // lit side. Four small mushrooms stand round the stem, and a glow shell
 // over the cap and one round the stem add the light a second time.
+// A copy seen from its dark side (the light behind it, which is how the
+// nearest copies are seen for part of every turn) would show nothing, so
+// the mesh starts with a back-lit shell: the mushroom's outline 1.25 units
+// out, wound to be seen from inside, with its normals outward and nearly
+// level. From the dark side the camera sees the shell's far half through
+// the body, and that half faces the light: the copy glows like a lamp
+// shade. From the lit side the far half faces away and adds nothing. It
+// comes first so the body, drawn after it and nearer, still adds over it.
 // The copies pass at least 70.7 from the camera, so the mesh stays within
 // 60 units of its origin. Separate parts where the surface creases, so each
 // keeps its own normals. v follows the rows of "sieni.jpg": cap 0..0.45
-// (apex to rim), gills 0.45..0.62, stem 0.62..1 (top to foot).
+// (apex to rim), gills 0.45..0.62, stem 0.62..0.88 (top to foot), the
+// back-lit shell 0.91..0.99 (apex to sole).
 qor::A3fMesh GenSieni() {
     const int sides = 32;
     const float rimR = 57.5f, capH = 41.f, stemTop = -7.f, foot = -52.f;
+    const float stemV = 0.62f, footV = 0.88f;
     ObjectBuilder b;
+    // Stem profile: radius at height y, a bulb low down, narrowing to the foot.
+    auto stemR = [&](float y) {
+        const float bulb = std::exp(-std::pow((y + 38.f) / 10.f, 2.f));
+        return 16.f + 6.f * bulb - 4.f * SmoothStepMesh(-46.f, -52.f, y);
+    };
+    // The back-lit shell: one closed profile from the apex over the cap, in
+    // under it to the stem, down the stem and across the sole. Its normals
+    // lean level (a quarter of their rise), so a light level with the copy
+    // reaches all of the far half.
+    {
+        const float out = 1.25f, a = rimR + out, top = capH + out;
+        std::vector<Vec3> rim;   // (r, y, the normal's rise over its run, at most 4)
+        const int steps = 14;
+        for (int i = 0; i <= steps; ++i) {
+            const float phi = kPi / 2 * float(i) / float(steps);
+            const float rise = std::cos(phi) * a / (top * std::max(std::sin(phi), 1e-3f));
+            rim.push_back({a * std::sin(phi), top * std::cos(phi), std::min(rise, 4.f)});
+        }
+        rim.push_back({a, -3.f, -0.5f});
+        rim.push_back({stemR(stemTop) + out, stemTop - out, -0.5f});
+        for (int i = 1; i < 8; ++i) {
+            const float y = stemTop - out + (foot - stemTop) * float(i) / 8.f;
+            rim.push_back({stemR(y) + out, y, 0.f});
+        }
+        rim.push_back({stemR(foot) + out, foot - out, -0.5f});
+        std::vector<ProfilePoint> shell;
+        for (size_t i = 0; i < rim.size(); ++i) {
+            const float rise = 0.25f * rim[i].z, l = std::hypot(1.f, rise);
+            shell.push_back({rim[i].x, rim[i].y, 1.f / l, rise / l, 0.91f + 0.07f * float(i) / float(rim.size() - 1)});
+        }
+        shell.push_back({0.f, foot - out, 0.f, -1.f, 0.99f});
+        b.SeenFromBehind(true);
+        Revolve(b, shell, sides);
+        b.SeenFromBehind(false);
+    }
     // Cap: a half ellipsoid from the apex down to the rim at y = 0.
     {
         std::vector<ProfilePoint> cap;
@@ -450,16 +499,11 @@ qor::A3fMesh GenSieni() {
         cap.push_back({rimR + 0.5f, -1.5f, 0.7f, -0.7f, 0.45f});
         Revolve(b, cap, sides);
     }
-    // Stem profile: radius at height y, a bulb low down, narrowing to the foot.
-    auto stemR = [&](float y) {
-        const float bulb = std::exp(-std::pow((y + 38.f) / 10.f, 2.f));
-        return 16.f + 6.f * bulb - 4.f * SmoothStepMesh(-46.f, -52.f, y);
-    };
     // Gills: the underside from the rim in to the stem, facing down and out.
     Revolve(b,
             {{rimR + 0.5f, -1.5f, 0.4f, -1, 0.45f},
              {34.f, -5.f, 0.3f, -1, 0.53f},
-             {stemR(stemTop), stemTop, 0.25f, -1, 0.62f}},
+             {stemR(stemTop), stemTop, 0.25f, -1, stemV}},
             sides);
     // Stem: top to the foot, then the sole (facing down).
     {
@@ -469,10 +513,10 @@ qor::A3fMesh GenSieni() {
             const float y = stemTop + (foot - stemTop) * float(i) / float(steps);
             const float dr = (stemR(y + 0.01f) - stemR(y - 0.01f)) / 0.02f;   // dr/dy
             const float l = std::hypot(1.f, dr);
-            stem.push_back({stemR(y), y, 1.f / l, -dr / l, 0.62f + 0.38f * float(i) / float(steps)});
+            stem.push_back({stemR(y), y, 1.f / l, -dr / l, stemV + (footV - stemV) * float(i) / float(steps)});
         }
         Revolve(b, stem, sides);
-        Revolve(b, {{stem.back().r, foot, 0, -1, 1.f}, {0.f, foot, 0, -1, 1.f}}, sides);
+        Revolve(b, {{stem.back().r, foot, 0, -1, footV}, {0.f, foot, 0, -1, footV}}, sides);
     }
     // Four small mushrooms round the stem, under the big cap: cap radius 11,
     // standing on y = -44, 31 out from the axis.
@@ -486,9 +530,9 @@ qor::A3fMesh GenSieni() {
             cap.push_back({11.f * std::sin(phi), 18.f + 8.f * std::cos(phi), nr / l, ny / l, 0.45f * float(i) / 6.f});
         }
         Revolve(b, cap, 16, at);
-        Revolve(b, {{11.f, 18.f, 0.3f, -1, 0.45f}, {5.f, 17.f, 0.3f, -1, 0.62f}}, 16, at);
-        Revolve(b, {{5.f, 17.f, 1, 0, 0.62f}, {5.5f, 0.f, 1, 0, 1.f}}, 16, at);
-        Revolve(b, {{5.5f, 0.f, 0, -1, 1.f}, {0.f, 0.f, 0, -1, 1.f}}, 16, at);
+        Revolve(b, {{11.f, 18.f, 0.3f, -1, 0.45f}, {5.f, 17.f, 0.3f, -1, stemV}}, 16, at);
+        Revolve(b, {{5.f, 17.f, 1, 0, stemV}, {5.5f, 0.f, 1, 0, footV}}, 16, at);
+        Revolve(b, {{5.5f, 0.f, 0, -1, footV}, {0.f, 0.f, 0, -1, footV}}, 16, at);
     }
     // A glow over the cap: a closed shell 2.5 units outside it, down to just
     // under the gills, textured with the pale rim row, its top steepened like

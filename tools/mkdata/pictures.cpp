@@ -385,10 +385,12 @@ std::vector<uint8_t> GenDarkGrayPicture() {
 // >> sieni
 
 // Mushroom texture, u around the y axis. Rows: v 0 to 0.45 the cap from apex
-// to rim, 0.45 to 0.62 the gills under the cap, 0.62 to 1 the stem. The
-// field is seen only by a dimming light, so every part is pale and bright:
-// a golden cap warming to orange at the apex, with cream warts and a pale
-// rim, cream gills, a white stem with fibres and a skirt ring.
+// to rim, 0.45 to 0.62 the gills under the cap, 0.62 to 0.88 the stem, 0.9 to
+// 1 the back-lit shell (apex to sole), the light that shows through a copy
+// seen from its dark side. The field is seen only by a dimming light, so
+// every part is pale and bright: a golden cap warming to orange at the apex,
+// with cream warts and a pale rim, cream gills, a white stem with fibres and
+// a skirt ring, and behind them a warm glow with the gills' stripes.
 std::vector<uint8_t> GenSieniPicture() {
     Canvas c(256, 256);
     Paint(c, 3, [&](float x, float y) {
@@ -421,7 +423,13 @@ std::vector<uint8_t> GenSieniPicture() {
             Rgb col = Mix(Hex(0xFFF0D4), Hex(0xD8B890), gill * 0.6f);
             return col * (0.8f + 0.2f * t);
         }
-        const float t = (v - 0.62f) / 0.38f;
+        if (v >= 0.89f) {
+            const float t = Clamp01((v - 0.91f) / 0.07f);   // apex to sole
+            const float gill = 0.5f + 0.5f * std::cos(x / 256.f * 2 * kPi * 24.f);
+            const Rgb cap = Mix(Hex(0xFFE0A0), Hex(0xE8A868), gill * 0.45f);
+            return Mix(cap, Hex(0xFFF2D8), SmoothStep(0.55f, 0.7f, t));
+        }
+        const float t = (v - 0.62f) / 0.26f;
         const float fibre = TiledNoise(x / 2.f, y / 24.f, 128, 8, 105);
         Rgb col = Mix(Hex(0xFFFCF0), Hex(0xE8DCC0), fibre);
         col = col * (0.92f + 0.08f * TiledFbm(x / 32.f, y / 32.f, 8, 2, 106));
