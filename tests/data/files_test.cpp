@@ -240,17 +240,37 @@ TEST(Pictures, EnvironmentMapHasSkyAboveAndGroundBelow) {
     EXPECT_GT(B(at(128, 40)), R(at(128, 40)) + 40);
     EXPECT_GT(R(at(128, 216)), B(at(128, 216)) + 20);
 }
-
-TEST(Pictures, GridIsBrightLinesOnBlack) {
+// The wall's grid: 8 x 8 tiles whose light is spread evenly, parted by dark
+// seams on every 32nd row and column.
+TEST(Pictures, GridIsEvenTilesPartedByDarkSeams) {
     const qor::Picture p = Decode("grid1.png");
-    size_t dark = 0, bright = 0;
-    for (uint32_t c : p.argb) {
-        dark += MaxRgb(c) < 40 ? 1 : 0;
-        bright += MaxRgb(c) > 200 ? 1 : 0;
-        EXPECT_EQ(A(c), 255);
-    }
-    EXPECT_GT(double(dark) / double(p.argb.size()), 0.45);
-    EXPECT_GT(double(bright) / double(p.argb.size()), 0.03);
+    ASSERT_EQ(p.width, 256);
+    std::vector<int> tile;   // max channel of the texels off the seams
+    size_t seam = 0, dark = 0;
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            const uint32_t c = p.argb[size_t(y) * 256 + x];
+            EXPECT_EQ(A(c), 255);
+            EXPECT_LT(MaxRgb(c), 160) << "far below white, so what is added over it keeps its colour";
+            dark += MaxRgb(c) < 12 ? 1 : 0;
+            const int dx = std::min(x % 32, 32 - x % 32), dy = std::min(y % 32, 32 - y % 32);
+            if (std::min(dx, dy) == 0) {
+                ++seam;
+                EXPECT_LT(MaxRgb(c), 12) << "seam at " << x << ", " << y;
+            }
+            if (std::min(dx, dy) >= 4 && std::min((x + 16) % 32, 32 - (x + 16) % 32) >= 3 &&
+                std::min((y + 16) % 32, 32 - (y + 16) % 32) >= 3)
+                tile.push_back(MaxRgb(c));
+        }
+    EXPECT_EQ(seam, 16u * 256u - 64u);
+    EXPECT_LT(double(dark) / double(p.argb.size()), 0.25) << "mostly lit tiles";
+    // The tiles glow evenly: a letter added over the wall is measured against
+    // the brightest tenth of what surrounds it.
+    std::sort(tile.begin(), tile.end());
+    ASSERT_FALSE(tile.empty());
+    const int median = tile[tile.size() / 2], p90 = tile[tile.size() * 9 / 10];
+    EXPECT_GT(median, 60);
+    EXPECT_LT(double(p90), 1.2 * median);
 }
 
 // Overlays are added over the scenes: black background, bold bright ink.

@@ -94,8 +94,9 @@ std::vector<Letter> FindLetters(const qor::Picture& credits) {
     return letters;
 }
 
-double LetterContrast(const qor::Picture& frame, const Letter& letter) {
-    if (letter.ink.empty() || letter.ring.empty() || frame.argb.size() != size_t(kW) * kH) return 0;
+LetterLight MeasureLetter(const qor::Picture& frame, const Letter& letter) {
+    LetterLight l;
+    if (letter.ink.empty() || letter.ring.empty() || frame.argb.size() != size_t(kW) * kH) return l;
     double sum = 0;
     for (int p : letter.ink) sum += Luma(frame.argb[size_t(p)]);
     std::vector<double> ring;
@@ -103,7 +104,22 @@ double LetterContrast(const qor::Picture& frame, const Letter& letter) {
     for (int p : letter.ring) ring.push_back(Luma(frame.argb[size_t(p)]));
     const size_t k = ring.size() * 9 / 10;
     std::nth_element(ring.begin(), ring.begin() + long(k), ring.end());
-    return (sum / double(letter.ink.size()) + 1.0) / (ring[k] + 1.0);
+    l.ink = sum / double(letter.ink.size());
+    l.ring = ring[k];
+    return l;
 }
+
+double LetterContrast(const qor::Picture& frame, const Letter& letter) {
+    if (letter.ink.empty() || letter.ring.empty() || frame.argb.size() != size_t(kW) * kH) return 0;
+    const LetterLight l = MeasureLetter(frame, letter);
+    return (l.ink + 1.0) / (l.ring + 1.0);
+}
+
+namespace {
+double CreditsFade(double t) { return std::clamp(1.0 - (t - 100.2) * 0.1, 0.0, 1.0); }
+}   // namespace
+
+double CreditsGreyLow(double t) { return 168 * CreditsFade(t); }
+double CreditsGreyHigh(double t) { return 199 * CreditsFade(t); }
 
 }   // namespace look

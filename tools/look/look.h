@@ -41,8 +41,20 @@ struct Letter {
 };
 std::vector<Letter> FindLetters(const qor::Picture& credits);
 
-// Contrast of one letter in a frame: mean luma of its ink over the 90th
-// percentile luma of its ring, each plus one level (so black counts as 1).
+// What one letter shows in a frame: the mean luma of its ink and the 90th
+// percentile luma of its ring (the brightest tenth of what is behind it).
+struct LetterLight {
+    double ink = 0, ring = 0;
+};
+LetterLight MeasureLetter(const qor::Picture& frame, const Letter& letter);
+
+// Contrast of one letter in a frame: ink over ring, each plus one level (so
+// black counts as 1); 0 for a frame of the wrong size.
 double LetterContrast(const qor::Picture& frame, const Letter& letter);
+
+// The credits' grey at t: the picture is drawn with a random start grey of
+// 168..199 scaled by 1 - (t - 100.2) / 10. Lowest and highest it can be.
+double CreditsGreyLow(double t);
+double CreditsGreyHigh(double t);
 
 }   // namespace look

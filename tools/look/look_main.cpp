@@ -3,7 +3,10 @@
 // --size 320x240`: per timeline window the mean luma, its lowest frame, the
 // near-black and saturated shares; at 60 fps the share of flickering pixels
 // in the tunnel's 58-72 s; with the credits picture, the contrast of its
-// letters in 101-110 s. tools/look-figures.sh makes the renders.
+// letters in 101-110 s: per second the share of letters at 3:1 or more, and
+// the first frame where a letter falls under it (with what its ink and the
+// wall behind it show, and the text's grey then). tools/look-figures.sh
+// makes the renders.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -70,7 +73,13 @@ int main(int argc, char** argv) {
     int flipFrames = 0;
     double worstContrast = 1e9;
     long letterFrames = 0, readable = 0;
-    std::vector<double> worstPerSecond(16, 1e9);   // 100..115 s
+    struct Second {
+        double worst = 1e9;
+        long letters = 0, readable = 0;
+    };
+    std::vector<Second> seconds(16);   // 100..115 s
+    double lastAllReadable = -1, firstFailure = -1;
+    look::LetterLight failing;   // the worst letter of the first failing frame
 
     qor::Picture frames[3];
     int have = 0;
@@ -96,13 +105,21 @@ int main(int argc, char** argv) {
             sum.saturated += s.saturated;
         }
         if (!letters.empty() && t >= 101.0f && t <= 110.0f) {
+            Second& second = seconds[size_t(int(t) - 100)];
+            double worst = 1e9;
+            look::LetterLight worstLight;
             for (const look::Letter& l : letters) {
-                const double c = look::LetterContrast(p, l);
-                worstContrast = std::min(worstContrast, c);
-                worstPerSecond[size_t(int(t) - 100)] = std::min(worstPerSecond[size_t(int(t) - 100)], c);
-                ++letterFrames;
+                const look::LetterLight light = look::MeasureLetter(p, l);
+                const double c = (light.ink + 1.0) / (light.ring + 1.0);
+                if (c < worst) worst = c, worstLight = light;
+                ++letterFrames, ++second.letters;
                 readable += c >= 3.0 ? 1 : 0;
+                second.readable += c >= 3.0 ? 1 : 0;
             }
+            worstContrast = std::min(worstContrast, worst);
+            second.worst = std::min(second.worst, worst);
+            if (worst >= 3.0 && firstFailure < 0) lastAllReadable = t;
+            if (worst < 3.0 && firstFailure < 0) firstFailure = t, failing = worstLight;
         }
         frames[0] = std::move(frames[1]);
         frames[1] = std::move(frames[2]);
@@ -132,10 +149,23 @@ int main(int argc, char** argv) {
         std::printf(
             "credits 101-110 s: %zu letter strokes, worst contrast %.2f:1, %.1f %% of letter-frames at 3:1 or more\n",
             letters.size(), worstContrast, double(readable) / double(letterFrames) * 100);
-        std::printf("  worst contrast per second:");
-        for (int s = 1; s <= 10; ++s)
-            if (worstPerSecond[size_t(s)] < 1e8) std::printf(" %d:%.2f", 100 + s, worstPerSecond[size_t(s)]);
+        std::printf("  per second, share at 3:1 or more and worst contrast:");
+        for (size_t s = 1; s <= 10; ++s)
+            if (seconds[s].letters > 0)
+                std::printf(" %zu: %.0f %% %.2f", 100 + s, double(seconds[s].readable) / double(seconds[s].letters) * 100,
+                            seconds[s].worst);
         std::printf("\n");
+        if (firstFailure < 0) {
+            std::printf("  every letter at 3:1 or more in every frame of 101-110 s\n");
+        } else {
+            if (lastAllReadable >= 0)
+                std::printf("  every letter at 3:1 or more in every frame of 101-%.1f s\n", lastAllReadable);
+            std::printf(
+                "  first frame with a letter under 3:1: %.1f s (its ink %.0f over %.0f behind it; the text's grey "
+                "then %.0f to %.0f)\n",
+                firstFailure, failing.ink, failing.ring, look::CreditsGreyLow(firstFailure),
+                look::CreditsGreyHigh(firstFailure));
+        }
     }
     return 0;
 }

@@ -21,16 +21,25 @@ float LineDistance(float v, float period) {
     return std::min(f, period - f);
 }
 
-// Soft bright core plus wide glow around a line at distance d.
-float Glow(float d, float core, float halo, float haloGain = 0.3f) {
-    return SmoothStep(core + 0.8f, core - 0.4f, d) + haloGain * std::exp(-d / halo);
+
+// Thickens every stroke by `by` pixels to the right and down (the mask's
+// pad must leave room): each pixel takes the most ink of itself and of its
+// neighbours up to `by` pixels to the left and above.
+Mask Embolden(const Mask& m, int by) {
+    Mask out = m;
+    for (int y = 0; y < m.h; ++y)
+        for (int x = 0; x < m.w; ++x)
+            for (int dy = 0; dy <= by && dy <= y; ++dy)
+                for (int dx = 0; dx <= by && dx <= x; ++dx) out.At(x, y) = std::max(out.At(x, y), m.At(x - dx, y - dy));
+    return out;
 }
 
-// Adds text centred at (cx, cy) coloured by colour(x, y), with a blurred halo.
+// Adds text centred at (cx, cy) coloured by colour(x, y), with a blurred
+// halo; bold > 0 thickens the strokes by that many pixels.
 void AddText(Canvas& c, const Font& font, const std::string& text, float px, float cx, float cy,
-             const std::function<Rgb(int, int)>& ink, Rgb halo, int haloRadius, float haloGain) {
-    const int pad = haloRadius * 3;
-    const Mask m = font.Text(text, px, pad);
+             const std::function<Rgb(int, int)>& ink, Rgb halo, int haloRadius, float haloGain, int bold = 0) {
+    const int pad = haloRadius * 3 + bold;
+    const Mask m = bold > 0 ? Embolden(font.Text(text, px, pad), bold) : font.Text(text, px, pad);
     const int ox = int(std::lround(cx - float(m.w) / 2)), oy = int(std::lround(cy - float(m.h) / 2));
     if (haloRadius > 0) {
         Mask glow = Blur(m, haloRadius);
@@ -89,23 +98,27 @@ std::vector<uint8_t> GenWormholePicture() {
 
 // >> cylinder wall and knot
 
-// Grid on black: 8 x 8 cells with a glowing blue line, half-way guide lines
-// and brighter crossings. Every texel stays below white (no channel over
-// about 220), so the cylinder wall keeps its colour where the knot or the
-// swarm is added over it, and behind the swarm the grid stays a quiet blue.
-// Tiles in both directions.
+// Grid of 8 x 8 glowing blue tiles parted by dark seams, with fainter
+// half-way grooves. The light is spread evenly over the tiles instead of
+// gathered in bright lines: the credits are added over this wall, and a
+// letter reads against the brightest of what is around it, which here is
+// no brighter than the tiles' own soft glow (a bright line crossing a small
+// letter would drown it, and near the eye the wall magnifies lines into
+// beams). Each tile is a touch brighter along its upper left edge, so the
+// wall has relief. Every texel stays far below white, so the knot and the
+// swarm added over it keep their colour. Tiles in both directions.
 std::vector<uint8_t> GenGridPicture() {
     Canvas c(256, 256);
     Paint(c, 4, [&](float x, float y) {
         const float dx = LineDistance(x, 32.f), dy = LineDistance(y, 32.f);
-        // A faint halo: the wall magnifies the lines near the eye into beams.
-        const float major = std::max(Glow(dx, 1.0f, 2.f, 0.12f), Glow(dy, 1.0f, 2.f, 0.12f));
-        const float minor =
-            std::max(Glow(LineDistance(x + 16.f, 32.f), 0.3f, 1.2f), Glow(LineDistance(y + 16.f, 32.f), 0.3f, 1.2f));
-        const float cross = std::exp(-(dx * dx + dy * dy) / 18.f);
-        Rgb col = Hex(0x1E88D0) * (major * 0.75f) + Hex(0x0C2C70) * (minor * 0.5f);
-        col = col + Hex(0x70C8F0) * (SmoothStep(1.6f, 0.2f, std::min(dx, dy)) * 0.3f + cross * 0.45f);
-        return col * 0.8f;
+        const float seam = SmoothStep(0.5f, 1.8f, std::min(dx, dy));   // 0 in the seam
+        const float groove =
+            1.f - 0.3f * SmoothStep(1.2f, 0.2f, std::min(LineDistance(x + 16.f, 32.f), LineDistance(y + 16.f, 32.f)));
+        // Relief: brighter just inside the tile's top and left edges.
+        const float fx = Fract(x / 32.f) * 32.f, fy = Fract(y / 32.f) * 32.f;
+        const float bevel = 0.12f * std::exp(-std::min(fx, fy) / 3.f);
+        const float sheen = 0.06f * TiledFbm(x / 32.f, y / 32.f, 8, 2, 31);
+        return Hex(0x0C2A70) * (seam * groove * (0.62f + bevel + sheen));
     });
     ClampCanvas(c);
     return EncodePng(c, 3);
@@ -565,27 +578,28 @@ std::vector<uint8_t> GenBitchPicture() {
 
 // "cre.png": the credits. The group name large, the demo's name, and who
 // made what. The picture is added over the moving grid and faded out, so
-// its ink is as bright as it can be: near-white letters, bold, with only a
-// faint coloured halo (a dark outline would add nothing).
+// its ink is as bright as it can be: white letters, thickened by a pixel so
+// that most of each stroke carries the full grey, with only a faint
+// coloured halo (a dark outline would add nothing).
 std::vector<uint8_t> GenCreditsPicture() {
     Canvas c(256, 256);
     const Font bold(FontPath("DejaVuSans-Bold.ttf"));
     const Font mono(FontPath("DejaVuSansMono-Bold.ttf"));
     Paint(c, 4, [&](float x, float y) {   // rule between the title and the credits
         const float d = SegmentDistance(x, y, 40, 156, 216, 156);
-        return Hex(0xFFE070) * SmoothStep(1.6f, 0.6f, d);
+        return Hex(0xFFF4C8) * SmoothStep(1.6f, 0.6f, d);
     });
     AddText(
         c, bold, "teq", 100.f, 128.f, 62.f,
-        [](int, int y) { return Mix(Hex(0xFFFFFF), Hex(0xC8F4FF), Clamp01((float(y) - 30.f) / 70.f)); }, Hex(0x2060FF),
-        5, 0.5f);
+        [](int, int y) { return Mix(Hex(0xFFFFFF), Hex(0xE8FAFF), Clamp01((float(y) - 30.f) / 70.f)); }, Hex(0x2060FF),
+        5, 0.5f, 1);
     AddText(
-        c, bold, "distortion", 36.f, 128.f, 132.f, [](int, int) { return Hex(0xFFD8F0); }, Hex(0xC02080), 3, 0.5f);
+        c, bold, "distortion", 36.f, 128.f, 132.f, [](int, int) { return Hex(0xFFF4FA); }, Hex(0xC02080), 3, 0.5f, 1);
     const char* lines[3] = {"code      teq", "graphics  teq", "music     teq"};
     for (int i = 0; i < 3; ++i)
         AddText(
-            c, mono, lines[i], 20.f, 128.f, 180.f + 22.f * float(i), [](int, int) { return Hex(0xFFFCE8); },
-            Hex(0x806000), 2, 0.3f);
+            c, mono, lines[i], 26.f, 128.f, 180.f + 25.f * float(i), [](int, int) { return Hex(0xFFFFFF); },
+            Hex(0x806000), 2, 0.3f, 1);
     ClampCanvas(c);
     return EncodePng(c, 3);
 }
