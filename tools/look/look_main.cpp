@@ -152,8 +152,8 @@ int main(int argc, char** argv) {
         std::printf("  per second, share at 3:1 or more and worst contrast:");
         for (size_t s = 1; s <= 10; ++s)
             if (seconds[s].letters > 0)
-                std::printf(" %zu: %.0f %% %.2f", 100 + s, double(seconds[s].readable) / double(seconds[s].letters) * 100,
-                            seconds[s].worst);
+                std::printf(" %zu: %.0f %% %.2f", 100 + s,
+                            double(seconds[s].readable) / double(seconds[s].letters) * 100, seconds[s].worst);
         std::printf("\n");
         if (firstFailure < 0) {
             std::printf("  every letter at 3:1 or more in every frame of 101-110 s\n");

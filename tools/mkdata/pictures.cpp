@@ -21,7 +21,6 @@ float LineDistance(float v, float period) {
     return std::min(f, period - f);
 }
 
-
 // Thickens every stroke by `by` pixels to the right and down (the mask's
 // pad must leave room): each pixel takes the most ink of itself and of its
 // neighbours up to `by` pixels to the left and above.
