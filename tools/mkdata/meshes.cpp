@@ -454,13 +454,14 @@ qor::A3fMesh GenSieni() {
         return 16.f + 6.f * bulb - 4.f * SmoothStepMesh(-46.f, -52.f, y);
     };
     // The back-lit shell: one closed profile from the apex over the cap, in
-    // under it to the stem, down the stem and across the sole. Its normals
-    // lean level (a quarter of their rise), so a light level with the copy
-    // reaches all of the far half.
+    // under it to the stem, down the stem and across the sole, in 24 steps
+    // round (it fills every copy's outline a second time, so it is kept
+    // light). Its normals lean level (a quarter of their rise), so a light
+    // level with the copy reaches all of the far half.
     {
         const float out = 1.25f, a = rimR + out, top = capH + out;
         std::vector<Vec3> rim;   // (r, y, the normal's rise over its run, at most 4)
-        const int steps = 14;
+        const int steps = 10;
         for (int i = 0; i <= steps; ++i) {
             const float phi = kPi / 2 * float(i) / float(steps);
             const float rise = std::cos(phi) * a / (top * std::max(std::sin(phi), 1e-3f));
@@ -468,8 +469,8 @@ qor::A3fMesh GenSieni() {
         }
         rim.push_back({a, -3.f, -0.5f});
         rim.push_back({stemR(stemTop) + out, stemTop - out, -0.5f});
-        for (int i = 1; i < 8; ++i) {
-            const float y = stemTop - out + (foot - stemTop) * float(i) / 8.f;
+        for (int i = 1; i < 4; ++i) {
+            const float y = stemTop - out + (foot - stemTop) * float(i) / 4.f;
             rim.push_back({stemR(y) + out, y, 0.f});
         }
         rim.push_back({stemR(foot) + out, foot - out, -0.5f});
@@ -480,7 +481,7 @@ qor::A3fMesh GenSieni() {
         }
         shell.push_back({0.f, foot - out, 0.f, -1.f, 0.99f});
         b.SeenFromBehind(true);
-        Revolve(b, shell, sides);
+        Revolve(b, shell, 24);
         b.SeenFromBehind(false);
     }
     // Cap: a half ellipsoid from the apex down to the rim at y = 0.
