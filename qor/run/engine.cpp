@@ -51,12 +51,12 @@ Mode OpenWindowOrRender(RunState& run, const char* name, int width, int height, 
 
 }   // namespace
 
-void StartRun(const Options& options) { gRun.emplace(options); }
-
-RunState& State() {
-    if (!gRun) gRun.emplace(Options{});
-    return *gRun;
+void StartRun(const Options& options, const DemoFacts& demo) {
+    gRun.emplace(options, demo);
+    if (options.showFps && demo.fpsFormat) std::snprintf(demo.fpsFormat, demo.fpsFormatSize, "%s", "%d fps");
 }
+
+RunState& State() { return *gRun; }
 
 int FinishRun(int demoCode) {
     const RunState& run = State();
@@ -80,7 +80,7 @@ void FastForward(RunState& run, FrameFunction frame, double until) {
     const int64_t frames = FramesBefore(until);
     render::SetDrawing(false);
     for (int64_t k = 0; k < frames; ++k) {
-        const double t = double(k) / TimelineStates::kFps;
+        const double t = double(k) / kReferenceFps;
         frame(float(t));
         NoteFrameShown(run, t);
     }

@@ -60,7 +60,7 @@ bool Fail(const char* option, const char* value, const char* expected) {
 
 }   // namespace
 
-int BenchFirstFrame(double start) { return int(start * kBenchFps + 0.5); }
+int BenchFirstFrame(double start) { return int(start * kReferenceFps + 0.5); }
 
 void PrintUsage() {
     std::printf(
@@ -99,7 +99,7 @@ void PrintUsage() {
         "  --help           list the options and keys\n");
 }
 
-bool ParseOptions(int argc, char** argv, Options& o, bool& help) {
+bool ParseOptions(int argc, char** argv, double demoSeconds, Options& o, bool& help) {
     help = false;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
@@ -169,9 +169,9 @@ bool ParseOptions(int argc, char** argv, Options& o, bool& help) {
         return false;
     }
     // Without --length, a start whose nearest frame is the end leaves none to time.
-    if (o.bench && o.length < 0 && BenchFirstFrame(o.start) >= BenchFirstFrame(kBenchEnd)) {
+    if (o.bench && o.length < 0 && BenchFirstFrame(o.start) >= BenchFirstFrame(demoSeconds)) {
         std::fprintf(stderr, "teq: --start %g: --bench's timeline ends at %g s (add --length to time frames past it)\n",
-                     o.start, kBenchEnd);
+                     o.start, demoSeconds);
         return false;
     }
     // --shot writes PNG; any other name would hold bytes that its ending belies.

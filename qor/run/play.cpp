@@ -284,7 +284,7 @@ bool RunPlay(RunState& run, FrameFunction frame, std::string& error) {
     }
 
     // Frames before the start still run, undrawn, for the states they leave.
-    TimelineStates states(frame, p.end);
+    TimelineStates states(frame, run.demo, p.end);
     p.states = &states;
     if (o.start > 0) states.StatesAt(o.start);
     StartMusic(p, o.start);

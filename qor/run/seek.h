@@ -10,27 +10,29 @@
 #include <memory>
 #include <vector>
 
+#include "engine/demo.h"
 #include "engine/qor.h"
 #include "render/render.h"
+#include "run/options.h"
 
 namespace qor {
 
-// Everything a frame inherits from the frames before it.
+// Everything a frame inherits from the frames before it: the renderer's
+// states and the demo's own (DemoFacts::inherited, as bytes).
 struct FrameStates {
     std::shared_ptr<const render::States> engine;
-    uint32_t random = 0;
+    std::vector<unsigned char> demo;
 };
-FrameStates SaveFrameStates();
-void RestoreFrameStates(const FrameStates& states);
+FrameStates SaveFrameStates(const DemoFacts& demo);
+void RestoreFrameStates(const DemoFacts& demo, const FrameStates& states);
 
 class TimelineStates {
 public:
-    static constexpr int kFps = 60;       // frames of the reference run per second
-    static constexpr int kEvery = kFps;   // frames between saved states
+    static constexpr int kEvery = kReferenceFps;   // frames between saved states
 
     // The reference run of `frame` up to `end` seconds. Call at the start of
     // the run, while the states are the initial ones.
-    TimelineStates(FrameFunction frame, double end);
+    TimelineStates(FrameFunction frame, const DemoFacts& demo, double end);
 
     // Runs reference frames before `seconds` undrawn, as FastForward does, and
     // leaves their states in force.
@@ -49,6 +51,7 @@ private:
     void RunTo(int64_t until);
 
     FrameFunction frame_;
+    const DemoFacts& demo_;
     int64_t total_;                    // reference frames before the end
     int64_t next_ = 0;                 // the pass has run frames 0 .. next_-1
     FrameStates pass_;                 // the states after them (when not in force)

@@ -1,5 +1,5 @@
-// The run's state, held in one place: the command line as parsed (fixed from
-// then on), the mode chosen once at Initialize, the music and its level meter,
+// The run's state, held in one place: the command line as parsed and what the
+// demo told of itself (both fixed from then on), the mode chosen once at Initialize, the music and its level meter,
 // and what GetSoundLevel and GetFPS report. The modes get it by reference and
 // return their faults as text to one place (FinishRun) that prints them and
 // picks the exit code.
@@ -11,6 +11,7 @@
 
 #include "audio/level.h"
 #include "audio/music.h"
+#include "engine/demo.h"
 #include "engine/qor.h"
 #include "run/options.h"
 
@@ -24,9 +25,10 @@ enum class Mode {
 };
 
 struct RunState {
-    explicit RunState(const Options& parsed) : options(parsed) {}
+    RunState(const Options& parsed, const DemoFacts& facts) : options(parsed), demo(facts), music(facts.seconds) {}
 
     const Options options;
+    const DemoFacts demo;
     Mode mode = Mode::Play;
     std::string renderFile;   // Render: --render FILE, or teq.mp4 when no window opened
     audio::Music music;
@@ -38,10 +40,11 @@ struct RunState {
     int exitCode = 1;           // the process's exit code when it failed
 };
 
-// Makes the run's state from the parsed command line (before WinMain).
-void StartRun(const Options& options);
+// Makes the run's state from the parsed command line and the demo's facts
+// (before WinMain); fills the demo's frame-rate format for --show-fps.
+void StartRun(const Options& options, const DemoFacts& demo);
 
-// The run's state (one with default options if StartRun was not called).
+// The run's state (StartRun must have been called).
 RunState& State();
 
 // After the demo returns: prints the run's fault, if any, as one line and
