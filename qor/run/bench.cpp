@@ -74,7 +74,7 @@ std::vector<double> WindowEdges(const DemoFacts& demo) {
 
 bool RunBench(RunState& run, FrameFunction frame, std::string&) {
     constexpr int kFps = kReferenceFps;
-    constexpr double kBudgetMs = 8.3;   // two frames' headroom at 60 fps
+    constexpr double kBudgetMs = 8.3;   // half a frame at 60 fps (16.7 ms): frames over it are counted
     const Options& o = run.options;
     const int first = BenchFirstFrame(o.start);
     const int kFrames = o.length > 0 ? std::max(1, int(o.length * kFps + 0.5)) : int(run.demo.seconds * kFps) - first;

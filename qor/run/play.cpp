@@ -32,7 +32,7 @@ constexpr double kPassBudget = 0.002;   // s of each frame spent on the referenc
 struct Player {
     RunState* run = nullptr;
     FrameFunction frame = nullptr;
-    TimelineStates* states = nullptr;
+    SeekCache* states = nullptr;
     double end = 0.0;    // s, the run ends when t reaches it
     double from = 0.0;   // s, where the music last started (the start or a seek)
     bool paused = false;
@@ -284,7 +284,7 @@ bool RunPlay(RunState& run, FrameFunction frame, std::string& error) {
     }
 
     // Frames before the start still run, undrawn, for the states they leave.
-    TimelineStates states(frame, run.demo, p.end);
+    SeekCache states(frame, run.demo, p.end);
     p.states = &states;
     if (o.start > 0) states.StatesAt(o.start);
     StartMusic(p, o.start);

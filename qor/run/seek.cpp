@@ -5,12 +5,12 @@
 
 namespace qor {
 
-FrameStates SaveFrameStates(const DemoFacts& demo) {
+Inherited SaveInherited(const DemoFacts& demo) {
     const auto* bytes = static_cast<const unsigned char*>(demo.inherited);
-    return FrameStates{render::SaveStates(), {bytes, bytes + (bytes ? demo.inheritedSize : 0)}};
+    return Inherited{render::SaveStates(), {bytes, bytes + (bytes ? demo.inheritedSize : 0)}};
 }
 
-void RestoreFrameStates(const DemoFacts& demo, const FrameStates& states) {
+void RestoreInherited(const DemoFacts& demo, const Inherited& states) {
     render::RestoreStates(*states.engine);
     if (!states.demo.empty()) std::memcpy(demo.inherited, states.demo.data(), states.demo.size());
 }
@@ -24,46 +24,46 @@ int64_t FramesBefore(double seconds) {
     return k;
 }
 
-TimelineStates::TimelineStates(FrameFunction frame, const DemoFacts& demo, double end)
+SeekCache::SeekCache(FrameFunction frame, const DemoFacts& demo, double end)
     : frame_(frame), demo_(demo), total_(FramesBefore(end)) {
-    pass_ = SaveFrameStates(demo_);
+    pass_ = SaveInherited(demo_);
     saved_.push_back(pass_);
 }
 
-void TimelineStates::RunTo(int64_t until) {
+void SeekCache::RunTo(int64_t until) {
     render::SetDrawing(false);
     for (; next_ < until && next_ < total_; ++next_) {
         frame_(static_cast<float>(double(next_) / kReferenceFps));
-        if ((next_ + 1) % kEvery == 0) saved_.push_back(SaveFrameStates(demo_));
+        if ((next_ + 1) % kEvery == 0) saved_.push_back(SaveInherited(demo_));
     }
     render::SetDrawing(true);
 }
 
-void TimelineStates::StatesAt(double seconds) {
+void SeekCache::StatesAt(double seconds) {
     const int64_t k = FramesBefore(seconds);
     if (k > next_) {
-        RestoreFrameStates(demo_, pass_);
+        RestoreInherited(demo_, pass_);
         RunTo(k);
-        pass_ = SaveFrameStates(demo_);
+        pass_ = SaveInherited(demo_);
     }
     // The saved states at or before k, then the frames from there undrawn.
     const int64_t from = std::min<int64_t>(k / kEvery, int64_t(saved_.size()) - 1) * kEvery;
-    RestoreFrameStates(demo_, saved_[size_t(from / kEvery)]);
+    RestoreInherited(demo_, saved_[size_t(from / kEvery)]);
     render::SetDrawing(false);
     for (int64_t n = from; n < k; ++n) frame_(static_cast<float>(double(n) / kReferenceFps));
     render::SetDrawing(true);
 }
 
-void TimelineStates::Advance(double budget) {
+void SeekCache::Advance(double budget) {
     if (Complete()) return;
     using Clock = std::chrono::steady_clock;
-    const FrameStates live = SaveFrameStates(demo_);
-    RestoreFrameStates(demo_, pass_);
+    const Inherited live = SaveInherited(demo_);
+    RestoreInherited(demo_, pass_);
     const Clock::time_point until =
         Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(budget));
     while (!Complete() && Clock::now() < until) RunTo(next_ + 4);
-    pass_ = SaveFrameStates(demo_);
-    RestoreFrameStates(demo_, live);
+    pass_ = SaveInherited(demo_);
+    RestoreInherited(demo_, live);
 }
 
 }   // namespace qor

@@ -19,20 +19,20 @@ namespace qor {
 
 // Everything a frame inherits from the frames before it: the renderer's
 // states and the demo's own (DemoFacts::inherited, as bytes).
-struct FrameStates {
+struct Inherited {
     std::shared_ptr<const render::States> engine;
     std::vector<unsigned char> demo;
 };
-FrameStates SaveFrameStates(const DemoFacts& demo);
-void RestoreFrameStates(const DemoFacts& demo, const FrameStates& states);
+Inherited SaveInherited(const DemoFacts& demo);
+void RestoreInherited(const DemoFacts& demo, const Inherited& states);
 
-class TimelineStates {
+class SeekCache {
 public:
     static constexpr int kEvery = kReferenceFps;   // frames between saved states
 
     // The reference run of `frame` up to `end` seconds. Call at the start of
     // the run, while the states are the initial ones.
-    TimelineStates(FrameFunction frame, const DemoFacts& demo, double end);
+    SeekCache(FrameFunction frame, const DemoFacts& demo, double end);
 
     // Runs reference frames before `seconds` undrawn, as FastForward does, and
     // leaves their states in force.
@@ -52,10 +52,10 @@ private:
 
     FrameFunction frame_;
     const DemoFacts& demo_;
-    int64_t total_;                    // reference frames before the end
-    int64_t next_ = 0;                 // the pass has run frames 0 .. next_-1
-    FrameStates pass_;                 // the states after them (when not in force)
-    std::vector<FrameStates> saved_;   // saved_[i]: the states before frame i * kEvery
+    int64_t total_;                  // reference frames before the end
+    int64_t next_ = 0;               // the pass has run frames 0 .. next_-1
+    Inherited pass_;                 // the states after them (when not in force)
+    std::vector<Inherited> saved_;   // saved_[i]: the states before frame i * kEvery
 };
 
 // The reference frames before `seconds`: frames k with k / 60 < seconds.

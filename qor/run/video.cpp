@@ -49,7 +49,7 @@ namespace {
 
 // One offline render: what it makes, where the frames go, and what is left to
 // clean up when it ends.
-struct Render {
+struct OfflineRender {
     RunState* run = nullptr;
     int fps = 60;
     int64_t first = 0, last = 0;   // frames first .. last-1, all with t < the end
@@ -72,7 +72,7 @@ struct Render {
     bool barOpen = false;   // the progress bar's line is not finished yet
 };
 
-void TakeFrame(Render& r, const uint32_t* argb, int width, int height) {
+void TakeFrame(OfflineRender& r, const uint32_t* argb, int width, int height) {
     if (r.failed) return;
     if (r.kind == VideoKind::Folder) {
         char name[32];
@@ -99,7 +99,7 @@ void TakeFrame(Render& r, const uint32_t* argb, int width, int height) {
 }
 
 void PresentToSink(const uint32_t* argb, int width, int height, void* user) {
-    Render& r = *static_cast<Render*>(user);
+    OfflineRender& r = *static_cast<OfflineRender*>(user);
     TakeFrame(r, argb, width, height);
     NoteFrameShown(*r.run, r.run->frameTime);
     r.presented = true;
@@ -140,7 +140,7 @@ void ClearFolder(const std::string& folder, const std::string& killedTag) {
 // Takes the output's lock file; its text names the tag of the run that holds
 // it ("teq TAG"). Left by a render that was killed, it tells which temporary
 // files that render left: their tag goes to `killedTag`.
-bool TakeLock(Render& r, const std::string& output, std::string& killedTag, std::string& error) {
+bool TakeLock(OfflineRender& r, const std::string& output, std::string& killedTag, std::string& error) {
     bool busy = false;
     std::string why;
     r.lock = platform::TakeFileLock(r.lockPath, busy, why);
@@ -190,7 +190,7 @@ std::string LastLine(const std::string& text) {
 }
 
 // The frames to render and where they go: the folder made, or ffmpeg found.
-bool Plan(Render& r, std::string& error) {
+bool Plan(OfflineRender& r, std::string& error) {
     const RunState& run = *r.run;
     const Options& o = run.options;
     r.fps = o.fps;
@@ -280,7 +280,7 @@ bool Plan(Render& r, std::string& error) {
 
 // The audio first, whole: each frame's level, and the WAV that ffmpeg or the
 // folder gets. The level's window reaches 1/50 s before the first frame.
-bool PlanAudio(Render& r, std::string& error) {
+bool PlanAudio(OfflineRender& r, std::string& error) {
     RunState& run = *r.run;
     const int rate = audio::kRate;
     r.levels.assign(static_cast<size_t>(r.last - r.first), 0.0f);
@@ -331,7 +331,7 @@ bool PlanAudio(Render& r, std::string& error) {
 }
 
 // Where the frames go: the folder is ready; a video needs ffmpeg running.
-bool OpenSink(Render& r, std::string& error) {
+bool OpenSink(OfflineRender& r, std::string& error) {
     if (r.kind == VideoKind::Folder) return true;
     const Options& o = r.run->options;
     std::string why;
@@ -346,7 +346,7 @@ bool OpenSink(Render& r, std::string& error) {
 
 // Every frame at t = n / fps, after the frames before the first one have run
 // undrawn for the states they leave; a progress bar on standard error.
-bool RenderFrames(Render& r, FrameFunction frame, std::string& error) {
+bool RenderFrames(OfflineRender& r, FrameFunction frame, std::string& error) {
     RunState& run = *r.run;
     run.level = 0.0f;
     FastForward(run, frame, static_cast<double>(r.first) / r.fps);
@@ -389,7 +389,7 @@ bool RenderFrames(Render& r, FrameFunction frame, std::string& error) {
 // folder keeps the frames written whole, and its WAV is cut to their audio.
 // The temporary WAV goes on every way out. An interruption becomes the error,
 // with its exit code.
-bool Finish(Render& r, bool ok, std::string& error) {
+bool Finish(OfflineRender& r, bool ok, std::string& error) {
     RunState& run = *r.run;
     if (r.barOpen) std::fputc('\n', stderr);
     r.barOpen = false;
@@ -449,7 +449,7 @@ bool Finish(Render& r, bool ok, std::string& error) {
 }   // namespace
 
 bool RunRender(RunState& run, FrameFunction frame, std::string& error) {
-    Render r;
+    OfflineRender r;
     r.run = &run;
     CatchInterrupts();
     const bool ok = Plan(r, error) && PlanAudio(r, error) && OpenSink(r, error) && RenderFrames(r, frame, error);

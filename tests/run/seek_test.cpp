@@ -119,7 +119,7 @@ TEST(SeekCacheTest, SeekLeavesWhatTheStraightRunLeaves) {
     EXPECT_NE(reference.at(79.0).random, reference.at(80.0).random);
 
     Start();
-    qor::TimelineStates cache(Frame, Demo(), kEnd);
+    qor::SeekCache cache(Frame, Demo(), kEnd);
     for (double t : times) {
         SCOPED_TRACE(t);
         cache.Advance(0.002);
@@ -139,7 +139,7 @@ TEST(SeekCacheTest, SeekLeavesWhatTheStraightRunLeaves) {
 // puts back the states in force each time.
 TEST(SeekCacheTest, AdvanceLeavesTheLiveStatesAlone) {
     Start();
-    qor::TimelineStates cache(Frame, Demo(), 20.0);
+    qor::SeekCache cache(Frame, Demo(), 20.0);
     const qor::render::States live{12345, 77.5f};
     int passes = 0;
     while (!cache.Complete()) {
@@ -164,14 +164,14 @@ TEST(SeekCacheTest, AdvanceLeavesTheLiveStatesAlone) {
 // saved last before its target: at most a second's.
 TEST(SeekCacheTest, SeekReplaysAtMostASecond) {
     Start();
-    qor::TimelineStates cache(Frame, Demo(), 20.0);
+    qor::SeekCache cache(Frame, Demo(), 20.0);
     while (!cache.Complete()) cache.Advance(0.01);
     for (double t : {19.99, 0.0, 7.0, 7.0 + 1.0 / 120, 12.5, 1.0 / 60}) {
         SCOPED_TRACE(t);
         gRuns.clear();
         cache.StatesAt(t);
         const int64_t k = qor::FramesBefore(t);
-        const int64_t from = k / qor::TimelineStates::kEvery * qor::TimelineStates::kEvery;
+        const int64_t from = k / qor::SeekCache::kEvery * qor::SeekCache::kEvery;
         ASSERT_EQ(int64_t(gRuns.size()), k - from);
         for (size_t n = 0; n < gRuns.size(); ++n)
             EXPECT_EQ(gRuns[n].t, static_cast<float>(double(from + int64_t(n)) / qor::kReferenceFps));
