@@ -229,7 +229,8 @@ void SetResolution(int scale) {
 
 int Resolution() { return gCtx.scale; }
 
-void SetDrawing(bool on) { gCtx.drawing = on; }
+DrawingOff::DrawingOff() : was_(gCtx.drawing) { gCtx.drawing = false; }
+DrawingOff::~DrawingOff() { gCtx.drawing = was_; }
 
 std::shared_ptr<const States> SaveStates() { return std::make_shared<const States>(gCtx.states); }
 

@@ -10,7 +10,6 @@
 #include "engine/qor.h"
 #include "platform/window.h"
 #include "render/render.h"
-#include "run/seek.h"
 #include "run/state.h"
 
 namespace qor {
@@ -19,12 +18,16 @@ namespace {
 
 std::optional<RunState> gRun;   // the one run of this process
 
-// The loading screen's presenter. Esc during it: stop drawing so the rest of
-// it runs through at once and Run returns straight away.
+// Drawing off for the rest of the loading screen, until Run: in a render (the
+// loading screen is not part of a video) and after Esc during it.
+std::optional<render::DrawingOff> gLoadingUndrawn;
+
+// The loading screen's presenter (its frames are drawn before Run). Esc
+// during it: the rest runs through undrawn at once and Run returns straight away.
 void PresentLoading(const uint32_t* argb, int width, int height, void*) {
     platform::Present(argb, width, height);
-    if (platform::QuitRequested()) {
-        render::SetDrawing(false);
+    if (platform::QuitRequested() && !gLoadingUndrawn) {
+        gLoadingUndrawn.emplace();
         platform::HideWindow();
     }
 }
@@ -76,17 +79,6 @@ void NoteFrameShown(RunState& run, double t) {
     while (!run.shown.empty() && run.shown.front() <= t - 1.0) run.shown.pop_front();
 }
 
-void FastForward(RunState& run, FrameFunction frame, double until) {
-    const int64_t frames = FramesBefore(until);
-    render::SetDrawing(false);
-    for (int64_t k = 0; k < frames; ++k) {
-        const double t = double(k) / kReferenceFps;
-        frame(float(t));
-        NoteFrameShown(run, t);
-    }
-    render::SetDrawing(true);
-}
-
 }   // namespace qor
 
 void Initialize(const char* name, const char* music, int width, int height, int flag) {
@@ -107,12 +99,15 @@ void Initialize(const char* name, const char* music, int width, int height, int 
     } else {
         run.mode = qor::OpenWindowOrRender(run, name, width, height, flag);
     }
-    // The loading screen is not part of a video.
-    if (run.mode == qor::Mode::Render) qor::render::SetDrawing(false);
+    if (run.mode == qor::Mode::Render) qor::gLoadingUndrawn.emplace();
 }
 
 void Run(FrameFunction frame) {
     qor::RunState& run = qor::State();
+    // The loading screen is over: drawing on, and each mode takes its frames
+    // from the frame driver.
+    qor::gLoadingUndrawn.reset();
+    qor::render::SetPresenter(nullptr, nullptr);
     switch (run.mode) {
         case qor::Mode::Play:
             qor::RunPlay(run, frame, run.error);

@@ -1,5 +1,6 @@
 #include "run/seek.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -15,15 +16,6 @@ void RestoreInherited(const DemoFacts& demo, const Inherited& states) {
     if (!states.demo.empty()) std::memcpy(demo.inherited, states.demo.data(), states.demo.size());
 }
 
-int64_t FramesBefore(double seconds) {
-    // The count of k >= 0 with k / 60 < seconds.
-    if (!(seconds > 0)) return 0;
-    int64_t k = static_cast<int64_t>(seconds * kReferenceFps);
-    while (k > 0 && double(k - 1) / kReferenceFps >= seconds) --k;
-    while (double(k) / kReferenceFps < seconds) ++k;
-    return k;
-}
-
 SeekCache::SeekCache(FrameFunction frame, const DemoFacts& demo, double end)
     : frame_(frame), demo_(demo), total_(FramesBefore(end)) {
     pass_ = SaveInherited(demo_);
@@ -31,12 +23,11 @@ SeekCache::SeekCache(FrameFunction frame, const DemoFacts& demo, double end)
 }
 
 void SeekCache::RunTo(int64_t until) {
-    render::SetDrawing(false);
-    for (; next_ < until && next_ < total_; ++next_) {
-        frame_(static_cast<float>(double(next_) / kReferenceFps));
-        if ((next_ + 1) % kEvery == 0) saved_.push_back(SaveInherited(demo_));
-    }
-    render::SetDrawing(true);
+    const int64_t to = std::min(until, total_);
+    RunUndrawn(frame_, next_, to, [&](int64_t k) {
+        if ((k + 1) % kEvery == 0) saved_.push_back(SaveInherited(demo_));
+    });
+    next_ = std::max(next_, to);
 }
 
 void SeekCache::StatesAt(double seconds) {
@@ -49,9 +40,7 @@ void SeekCache::StatesAt(double seconds) {
     // The saved states at or before k, then the frames from there undrawn.
     const int64_t from = std::min<int64_t>(k / kEvery, int64_t(saved_.size()) - 1) * kEvery;
     RestoreInherited(demo_, saved_[size_t(from / kEvery)]);
-    render::SetDrawing(false);
-    for (int64_t n = from; n < k; ++n) frame_(static_cast<float>(double(n) / kReferenceFps));
-    render::SetDrawing(true);
+    RunUndrawn(frame_, from, k, [](int64_t) {});
 }
 
 void SeekCache::Advance(double budget) {

@@ -13,6 +13,7 @@
 #include "engine/demo.h"
 #include "engine/qor.h"
 #include "render/render.h"
+#include "run/frames.h"
 #include "run/options.h"
 
 namespace qor {
@@ -57,8 +58,5 @@ private:
     Inherited pass_;                 // the states after them (when not in force)
     std::vector<Inherited> saved_;   // saved_[i]: the states before frame i * kEvery
 };
-
-// The reference frames before `seconds`: frames k with k / 60 < seconds.
-int64_t FramesBefore(double seconds);
 
 }   // namespace qor

@@ -34,7 +34,6 @@ struct RunState {
     audio::Music music;
     audio::LevelMeter meter;
     float level = 0.0f;         // what GetSoundLevel returns
-    double frameTime = 0.0;     // t of the frame being drawn
     std::deque<double> shown;   // times of the frames shown in the last second (GetFPS)
     std::string error;          // why the run failed; empty when it did not
     int exitCode = 1;           // the process's exit code when it failed
@@ -63,10 +62,5 @@ float LevelFor(const RunState& run, int64_t position);
 
 // Counts a shown frame at time t (seconds) for GetFPS.
 void NoteFrameShown(RunState& run, double t);
-
-// Runs the frames before `until` at 60 fps with drawing off and nothing shown,
-// so that a run starting at `until` inherits the states, camera, transforms and
-// random numbers that playback from 0 would have left.
-void FastForward(RunState& run, FrameFunction frame, double until);
 
 }   // namespace qor

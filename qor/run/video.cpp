@@ -39,6 +39,7 @@
 #include "platform/files.h"
 #include "platform/system.h"
 #include "render/render.h"
+#include "run/frames.h"
 #include "run/interrupt.h"
 #include "run/state.h"
 #include "run/video.h"
@@ -66,8 +67,7 @@ struct OfflineRender {
     int64_t written = 0;   // frames whole in the output
     int signal = 0;        // the stop signal that ended the render
     platform::PipedChild ffmpeg;
-    bool presented = false;   // the frame function showed its frame
-    bool failed = false;      // a frame could not be written (why in error)
+    bool failed = false;   // a frame could not be written (why in error)
     std::string error;
     bool barOpen = false;   // the progress bar's line is not finished yet
 };
@@ -96,13 +96,6 @@ void TakeFrame(OfflineRender& r, const uint32_t* argb, int width, int height) {
         }
     }
     ++r.index;
-}
-
-void PresentToSink(const uint32_t* argb, int width, int height, void* user) {
-    OfflineRender& r = *static_cast<OfflineRender*>(user);
-    TakeFrame(r, argb, width, height);
-    NoteFrameShown(*r.run, r.run->frameTime);
-    r.presented = true;
 }
 
 bool EndsWith(const std::string& s, const std::string& end) {
@@ -284,13 +277,8 @@ bool PlanAudio(OfflineRender& r, std::string& error) {
     RunState& run = *r.run;
     const int rate = audio::kRate;
     r.levels.assign(static_cast<size_t>(r.last - r.first), 0.0f);
-    const int64_t begin = AudioBoundary(r.first, r.fps, rate);
-    const int64_t lead = std::min<int64_t>(begin, audio::LevelMeter::kWindow);
-    run.music.Seek(begin - lead);
-    run.meter.Reset(begin - lead);
-    std::vector<float> buffer(2 * static_cast<size_t>(std::max<int64_t>(lead, rate / r.fps + 1)));
-    run.music.Render(buffer.data(), static_cast<size_t>(lead));
-    run.meter.Push(buffer.data(), static_cast<size_t>(lead));
+    SeekMusic(run, AudioBoundary(r.first, r.fps, rate));
+    std::vector<float> buffer(2 * static_cast<size_t>(rate / r.fps + 1));
     audio::WavWriter wav;
     const std::string cannot = "cannot write " + Printable(r.wavPath) + ": ";
     const int fd = CreatePart(r.wavPath);
@@ -350,7 +338,6 @@ bool RenderFrames(OfflineRender& r, FrameFunction frame, std::string& error) {
     RunState& run = *r.run;
     run.level = 0.0f;
     FastForward(run, frame, static_cast<double>(r.first) / r.fps);
-    render::SetPresenter(PresentToSink, &r);
     const int64_t total = r.last - r.first;
     const bool tty = platform::StderrIsTerminal();
     const auto began = std::chrono::steady_clock::now();
@@ -359,11 +346,8 @@ bool RenderFrames(OfflineRender& r, FrameFunction frame, std::string& error) {
     for (int64_t n = r.first; n < r.last && !r.failed; ++n) {
         if ((r.signal = InterruptSignal()) != 0) break;
         const double t = static_cast<double>(n) / r.fps;
-        run.frameTime = t;
-        run.level = r.levels[static_cast<size_t>(n - r.first)];
-        r.presented = false;
-        frame(static_cast<float>(t));
-        if (!r.presented) PresentToSink(render::Frame(), render::Width(), render::Height(), &r);
+        const FrameImage image = DrawFrame(run, frame, t, r.levels[static_cast<size_t>(n - r.first)]);
+        TakeFrame(r, image.argb, image.width, image.height);
 
         const int64_t done = n + 1 - r.first;
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
@@ -375,7 +359,6 @@ bool RenderFrames(OfflineRender& r, FrameFunction frame, std::string& error) {
             shownDecile = decile;
         }
     }
-    render::SetPresenter(nullptr, nullptr);
     if (r.failed) {
         error = r.error;
         return false;

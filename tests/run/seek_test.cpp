@@ -39,7 +39,8 @@ std::vector<FrameRun> gRuns;   // the frames run through Frame, in order
 }   // namespace
 
 namespace qor::render {
-void SetDrawing(bool on) { gDrawing = on; }
+DrawingOff::DrawingOff() : was_(gDrawing) { gDrawing = false; }
+DrawingOff::~DrawingOff() { gDrawing = was_; }
 std::shared_ptr<const States> SaveStates() { return std::make_shared<const States>(gEngine); }
 void RestoreStates(const States& saved) { gEngine = saved; }
 }   // namespace qor::render
