@@ -1,7 +1,9 @@
 // Initialize and Run: set the engine up from the demo's arguments and the
 // command line, then drive the frame function in the mode chosen once here.
 // Initialize loads the music and, to play, opens the window; when no window
-// can be opened the run renders the demo to "teq.mp4" instead.
+// can be opened the run renders the demo to "teq.mp4" instead. The loading
+// screen, which the demo draws before Run, is shown from here (EndScene's
+// presenter); Run's frames go through the frame driver (frames.h).
 #include <cstdio>
 #include <optional>
 #include <string>
