@@ -34,7 +34,7 @@ int Main(int argc, char** argv) {
     bool help = false;
     if (!qor::ParseOptions(argc, argv, demo.seconds, options, help)) return 2;
     if (help) {
-        qor::PrintUsage();
+        qor::PrintUsage(demo.music);
         return 0;
     }
     if (options.version) {

@@ -45,6 +45,6 @@ int BenchFirstFrame(double start);   // the frame nearest `start` seconds
 // option or value prints one line to stderr and returns false (the caller
 // exits with code 2). --help prints usage and sets help.
 bool ParseOptions(int argc, char** argv, double demoSeconds, Options& out, bool& help);
-void PrintUsage();
+void PrintUsage(const char* music);   // music: the demo's module, named in --data's default
 
 }   // namespace qor
