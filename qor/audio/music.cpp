@@ -22,20 +22,16 @@ constexpr char kXmHeader[] = "Extended Module: ";
 constexpr size_t kXmHeaderSize = sizeof(kXmHeader) - 1;
 constexpr size_t kMaxFileSize = 64u << 20;   // far above any XM we make
 
-// The run's length for a song of `seconds`: the song's own, unless it is far
-// longer than the demo, which then runs its own timeline and stops.
-double RunSeconds(double seconds) { return seconds > kLongSongSeconds ? kDemoSeconds : seconds; }
-
 std::string FirstLine(const std::string& text) {
     std::string line = text.substr(0, text.find('\n'));
     if (line.size() > 100) line = line.substr(0, 97) + "...";
     return line;
 }
 
-void SayFailure(const std::string& name, const std::string& why) {
+void SayFailure(const std::string& name, const std::string& why, double silentSeconds) {
     if (DataDirReported()) return;   // the data folder as a whole has been reported
     std::fprintf(stderr, "teq: music %s: %s; the run is silent (%.0f s)\n", Printable(name).c_str(), why.c_str(),
-                 kSilentSeconds);
+                 silentSeconds);
 }
 
 }   // namespace
@@ -49,7 +45,7 @@ Music::~Music() { Unload(); }
 void Music::Unload() {
     if (module_) openmpt_module_destroy(module_);
     module_ = nullptr;
-    duration_ = kSilentSeconds;
+    duration_ = demoSeconds_;
     songSeconds_ = 0.0;
     position_ = 0;
     ended_ = false;
@@ -63,13 +59,13 @@ bool Music::Load(const std::string& path) {
         std::vector<uint8_t> bytes;
         std::string why;
         if (!ReadWholeFile(path, kMaxFileSize, bytes, why)) {
-            SayFailure(path, why);
+            SayFailure(path, why, demoSeconds_);
             return false;
         }
         return LoadMemory(bytes.data(), bytes.size(), path);
     } catch (const std::bad_alloc&) {
         Unload();
-        SayFailure(path, "out of memory while loading it");
+        SayFailure(path, "out of memory while loading it", demoSeconds_);
         return false;
     }
 }
@@ -78,11 +74,11 @@ bool Music::LoadMemory(const void* data, size_t size, const std::string& name) {
     Unload();
     const XmCheck check = CheckXm(static_cast<const uint8_t*>(data), size);
     if (check.verdict == XmCheck::Refused) {
-        SayFailure(name, HasXmHeader(data, size) ? "damaged: " + check.problem : check.problem);
+        SayFailure(name, HasXmHeader(data, size) ? "damaged: " + check.problem : check.problem, demoSeconds_);
         return false;
     }
     if (check.verdict == XmCheck::Damaged && check.sampleBytes == 0) {
-        SayFailure(name, "damaged: " + check.problem + ", before any sample data");
+        SayFailure(name, "damaged: " + check.problem + ", before any sample data", demoSeconds_);
         return false;
     }
     // The player's own load messages, for a module the gate found damaged or
@@ -105,7 +101,7 @@ bool Music::LoadMemory(const void* data, size_t size, const std::string& name) {
         std::string why = "cannot be played";
         if (errorText && *errorText) why += std::string(" (") + errorText + ")";
         if (errorText) openmpt_free_string(errorText);
-        SayFailure(name, why);
+        SayFailure(name, why, demoSeconds_);
         return false;
     }
     if (errorText) openmpt_free_string(errorText);
@@ -113,7 +109,7 @@ bool Music::LoadMemory(const void* data, size_t size, const std::string& name) {
     const double seconds = openmpt_module_get_duration_seconds(module);
     if (!(seconds > 0.0)) {
         openmpt_module_destroy(module);
-        SayFailure(name, "the song is empty");
+        SayFailure(name, "the song is empty", demoSeconds_);
         return false;
     }
     if (const char* warnings = openmpt_module_get_metadata(module, "warnings")) {
@@ -122,7 +118,8 @@ bool Music::LoadMemory(const void* data, size_t size, const std::string& name) {
     }
     module_ = module;
     songSeconds_ = seconds;
-    duration_ = RunSeconds(seconds);
+    // A song far longer than the demo: the run plays the demo's timeline and stops.
+    duration_ = seconds > kLongSongSeconds ? demoSeconds_ : seconds;
     position_ = 0;
     ended_ = false;
 
@@ -136,7 +133,7 @@ bool Music::LoadMemory(const void* data, size_t size, const std::string& name) {
     char length[160] = "";
     if (seconds < kShortSongSeconds || seconds > kLongSongSeconds) {
         std::snprintf(length, sizeof length, "the song lasts %.1f s, far %s than the demo's %.0f s; %s", seconds,
-                      seconds < kShortSongSeconds ? "less" : "more", kDemoSeconds,
+                      seconds < kShortSongSeconds ? "less" : "more", demoSeconds_,
                       duration_ < seconds ? "the run stops at the demo's end" : "the run ends with it");
     } else if (!say.empty()) {
         std::snprintf(length, sizeof length, "%.1f s", seconds);

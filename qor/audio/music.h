@@ -4,8 +4,8 @@
 // what this module reports.
 //
 // Music: one module, played once to its end ("play.at_end" = "stop"), float
-// stereo at 48 kHz. A missing or unreadable file leaves a silent music of
-// kSilentSeconds so the run still has a length.
+// stereo at 48 kHz. A missing or unreadable file leaves a silent music of the
+// demo's length (given at construction) so the run still has a length.
 #pragma once
 
 #include <cstddef>
@@ -16,9 +16,7 @@ struct openmpt_module;
 
 namespace qor::audio {
 
-constexpr int kRate = 48000;                      // frames per second, every path
-constexpr double kDemoSeconds = 135.0;            // the demo's timeline
-constexpr double kSilentSeconds = kDemoSeconds;   // length of a run without music
+constexpr int kRate = 48000;   // frames per second, every path
 // A song outside these bounds gets a line; past the longer one the run stops
 // at the demo's end instead of the song's.
 constexpr double kShortSongSeconds = 120.0;
@@ -26,7 +24,7 @@ constexpr double kLongSongSeconds = 180.0;
 
 class Music {
 public:
-    Music() = default;
+    explicit Music(double demoSeconds) : demoSeconds_(demoSeconds), duration_(demoSeconds) {}
     ~Music();
     Music(const Music&) = delete;
     Music& operator=(const Music&) = delete;
@@ -60,7 +58,8 @@ public:
 
 private:
     openmpt_module* module_ = nullptr;
-    double duration_ = kSilentSeconds;
+    double demoSeconds_;   // the demo's timeline: the length without a song, or past a long one
+    double duration_;
     double songSeconds_ = 0.0;
     int64_t position_ = 0;
     bool ended_ = false;

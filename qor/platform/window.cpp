@@ -1,24 +1,14 @@
+// The window, the same on every platform; what the desktop and the browser
+// do differently is in window_desktop.cpp and window_web.cpp.
 #include "platform/window.h"
 
-#include "platform/quiet.h"
-
 #include <SDL.h>
-#ifdef __EMSCRIPTEN__
-#include <emscripten.h>
-#endif
 
-#include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
-#ifdef __EMSCRIPTEN__
-// In the browser a frame is shown when the code hands control back: wait
-// there for the next animation frame (the page's refresh), never spinning.
-EM_ASYNC_JS(void, WaitForAnimationFrame, (),
-            { await new Promise(function(resume) { requestAnimationFrame(function() { resume(); }); }); });
-#endif
+#include "platform/quiet.h"
+#include "platform/window_backend.h"
 
 namespace qor::platform {
 
@@ -37,28 +27,10 @@ struct WindowState {
     std::string title;
     std::vector<Control> controls;   // pressed, not yet taken
     bool fullscreen = false;
-    double period = 1.0 / 60.0;   // s between frames the limiter allows
     double refresh = 60.0;
-    std::chrono::steady_clock::time_point next{};   // limiter's next deadline
 };
 
 WindowState gWin;
-
-// The largest whole multiple of the frame that fits the usable screen area.
-int FittingScale(int width, int height) {
-#ifdef __EMSCRIPTEN__
-    // The canvas holds the frame 1:1; the page scales it by whole multiples.
-    (void)width;
-    (void)height;
-    return 1;
-#else
-    SDL_Rect area{};
-    if (SDL_GetDisplayUsableBounds(0, &area) != 0 || area.w <= 0 || area.h <= 0) return 1;
-    // Leave room for the window's frame and title bar.
-    const int scale = std::min((area.w - 16) / width, (area.h - 48) / height);
-    return std::max(scale, 1);
-#endif
-}
 
 // Makes the texture fit frames of width x height (drawn at a higher
 // resolution than the window was opened for, or back). Whole multiples as
@@ -76,32 +48,13 @@ bool FitFrame(int width, int height) {
         gWin.frameWidth = width;
         gWin.frameHeight = height;
         SDL_RenderSetLogicalSize(gWin.renderer, width, height);
-#ifdef __EMSCRIPTEN__
-        // The canvas holds the frame 1:1; the page scales it.
-        SDL_SetWindowSize(gWin.window, width, height);
-#endif
+        backend::FrameSizeChanged(gWin.window, width, height);
     }
     SDL_SetTextureScaleMode(gWin.texture, fits ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
     if (bool(SDL_RenderGetIntegerScale(gWin.renderer)) != fits)
         SDL_RenderSetIntegerScale(gWin.renderer, fits ? SDL_TRUE : SDL_FALSE);
     return true;
 }
-
-#ifndef __EMSCRIPTEN__
-// Waits until the limiter's deadline, sleeping (never spinning).
-void Pace() {
-    using namespace std::chrono;
-    const auto period = duration_cast<steady_clock::duration>(duration<double>(gWin.period));
-    const auto now = steady_clock::now();
-    if (gWin.next > now) {
-        std::this_thread::sleep_until(gWin.next);
-        gWin.next += period;
-    } else {
-        // Late (a slow frame): start counting again from now, no burst to catch up.
-        gWin.next = now + period;
-    }
-}
-#endif
 
 }   // namespace
 
@@ -127,25 +80,16 @@ bool OpenWindow(const WindowSettings& s, std::string* why) {
         return false;
     }
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
-#ifdef __EMSCRIPTEN__
-    // A 2D canvas: no WebGL needed for a 320x240 picture.
-    SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
-#endif
+    backend::PrepareRenderer();
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     gWin.width = gWin.frameWidth = s.width;
     gWin.height = gWin.frameHeight = s.height;
-    gWin.scale = s.scale > 0 ? s.scale : FittingScale(s.width, s.height);
+    gWin.scale = s.scale > 0 ? s.scale : backend::FittingScale(s.width, s.height);
     gWin.quit = false;
     gWin.title = s.title;
     gWin.controls.clear();
     gWin.fullscreen = s.fullscreen;
-#ifdef __EMSCRIPTEN__
-    // A fixed canvas of the frame's size: SDL would size a resizable one
-    // after its place on the page, which the page scales instead.
-    Uint32 flags = 0;
-#else
-    Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
-#endif
+    Uint32 flags = backend::WindowFlags();
     if (s.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     gWin.window = SDL_CreateWindow(s.title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                    s.width * gWin.scale, s.height * gWin.scale, flags);
@@ -173,8 +117,7 @@ bool OpenWindow(const WindowSettings& s, std::string* why) {
         gWin.refresh = mode.refresh_rate;
     // With vsync the display paces the frames and the limiter stays below it,
     // only there for displays that do not block; without, the limiter paces.
-    gWin.period = (s.vsync ? 0.9 : 1.0) / gWin.refresh;
-    gWin.next = std::chrono::steady_clock::now();
+    backend::StartPacing((s.vsync ? 0.9 : 1.0) / gWin.refresh);
     // Clear the window at once, so nothing stale shows while loading begins.
     SDL_RenderClear(gWin.renderer);
     SDL_RenderPresent(gWin.renderer);
@@ -201,13 +144,7 @@ void Present(const uint32_t* argb, int width, int height) {
         SDL_RenderClear(gWin.renderer);
         SDL_RenderCopy(gWin.renderer, gWin.texture, nullptr, nullptr);
     }
-#ifdef __EMSCRIPTEN__
-    SDL_RenderPresent(gWin.renderer);
-    WaitForAnimationFrame();
-#else
-    Pace();
-    SDL_RenderPresent(gWin.renderer);
-#endif
+    backend::ShowFrame(gWin.renderer);
     PumpEvents();
 }
 
@@ -230,11 +167,8 @@ bool PumpEvents() {
                 if (key == SDLK_SPACE) gWin.controls.push_back(Control::Pause);
                 if (key == SDLK_HOME) gWin.controls.push_back(Control::Restart);
                 if (key == SDLK_r) gWin.controls.push_back(Control::Resolution);
-#ifdef __EMSCRIPTEN__
-                // The browser's own F11 is the browser's; F asks the page.
-                if (key == SDLK_f) ToggleFullscreen();
-#endif
-                if (key == SDLK_F11 || ((key == SDLK_RETURN || key == SDLK_KP_ENTER) && (e.key.keysym.mod & KMOD_ALT)))
+                if (backend::FullscreenKey(key) || key == SDLK_F11 ||
+                    ((key == SDLK_RETURN || key == SDLK_KP_ENTER) && (e.key.keysym.mod & KMOD_ALT)))
                     ToggleFullscreen();
                 break;
             }
@@ -262,26 +196,11 @@ void HideWindow() {
 }
 
 void ToggleFullscreen() {
-    if (!gWin.window) return;
-#ifdef __EMSCRIPTEN__
-    // The page's element goes fullscreen, so its whole-multiple scaling holds.
-    gWin.fullscreen = EM_ASM_INT({ return Module.teqToggleFullscreen ? Module.teqToggleFullscreen() : 0; }) != 0;
-    return;
-#endif
-    gWin.fullscreen = !gWin.fullscreen;
-    SDL_SetWindowFullscreen(gWin.window, gWin.fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
-    SDL_ShowCursor(SDL_DISABLE);
+    if (gWin.window) gWin.fullscreen = backend::ToggleFullscreen(gWin.window, gWin.fullscreen);
 }
 
 bool Fullscreen() { return gWin.fullscreen; }
-#ifdef __EMSCRIPTEN__
-// The page scales the canvas: its whole multiple of the frame on screen.
-int WindowScale() {
-    return EM_ASM_INT({ return Module.teqScale ? Module.teqScale() : 1; });
-}
-#else
-int WindowScale() { return gWin.scale; }
-#endif
+int WindowScale() { return backend::WindowScale(gWin.scale); }
 double RefreshRate() { return gWin.refresh; }
 void* WindowHandle() { return gWin.window; }
 

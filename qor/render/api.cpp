@@ -65,6 +65,19 @@ const Texture& PlaceholderTexture() {
     return grey;
 }
 
+// Every state that frames inherit, at its value after Init. One member of the
+// context: Init, SaveStates and RestoreStates take it whole.
+struct States {
+    bool zbuffer = true, blend = false, envMap = false, filters = true, alphaChannel = true, wrapping = false,
+         lighting = false;
+    int vpX = 0, vpY = 0, vpW = 0, vpH = 0;   // the viewport in the demo's pixels (Init: the whole display)
+    float eye[3] = {0, 0, 0};
+    float target[3] = {0, 0, 1};
+    Mat4 object = Identity();
+    Light lights[kMaxLights];
+    const Texture* texture = nullptr;   // textures live as long as the process
+};
+
 namespace {
 
 struct Font {
@@ -80,14 +93,7 @@ struct Context {
     std::vector<float> depth;
     bool drawing = true;
 
-    bool zbuffer = true, blend = false, envMap = false, filters = true, alphaChannel = true, wrapping = false,
-         lighting = false;
-    int vpX = 0, vpY = 0, vpW = 0, vpH = 0;
-    float eye[3] = {0, 0, 0};
-    float target[3] = {0, 0, 1};
-    Mat4 object = Identity();
-    Light lights[kMaxLights];
-    const Texture* texture = nullptr;
+    States states;   // what frames inherit; Init puts back the defaults
 
     Presenter presenter = nullptr;
     void* presenterUser = nullptr;
@@ -106,7 +112,7 @@ Viewport CurrentViewport() {
     const Context& c = gCtx;
     const int64_t k = c.scale;
     const auto pixels = [&](int v) { return int(std::clamp<int64_t>(v * k, INT32_MIN / 2, INT32_MAX / 2)); };
-    const int x = pixels(c.vpX), y = pixels(c.vpY), w = pixels(c.vpW), h = pixels(c.vpH);
+    const int x = pixels(c.states.vpX), y = pixels(c.states.vpY), w = pixels(c.states.vpW), h = pixels(c.states.vpH);
     Viewport v{x, y, w, h, 0, 0, 0, 0};
     const int64_t x1 = int64_t(x) + std::max(0, w);
     const int64_t y1 = int64_t(y) + std::max(0, h);
@@ -120,9 +126,9 @@ Viewport CurrentViewport() {
 uint32_t QueueCurrentState() {
     const Context& c = gCtx;
     DrawState s;
-    s.texture = c.texture ? c.texture : &PlaceholderTexture();
-    s.bits = (c.zbuffer ? kDepth : 0u) | (c.blend ? kBlend : 0u) | (c.alphaChannel ? kAlphaChannel : 0u) |
-             (c.filters ? kBilinear : 0u);
+    s.texture = c.states.texture ? c.states.texture : &PlaceholderTexture();
+    s.bits = (c.states.zbuffer ? kDepth : 0u) | (c.states.blend ? kBlend : 0u) |
+             (c.states.alphaChannel ? kAlphaChannel : 0u) | (c.states.filters ? kBilinear : 0u);
     const Viewport v = CurrentViewport();
     s.clipX0 = v.clipX0, s.clipY0 = v.clipY0, s.clipX1 = v.clipX1, s.clipY1 = v.clipY1;
     return QueueState(s);
@@ -204,14 +210,8 @@ void Init(int width, int height) {
     c.scale = std::clamp(c.scale, 1, MaxScale(c));
     Allocate();
     c.drawing = true;
-    c.zbuffer = true, c.blend = false, c.envMap = false, c.filters = true, c.alphaChannel = true;
-    c.wrapping = false, c.lighting = false;
-    c.vpX = 0, c.vpY = 0, c.vpW = c.logicalWidth, c.vpH = c.logicalHeight;
-    c.eye[0] = c.eye[1] = c.eye[2] = 0;
-    c.target[0] = c.target[1] = 0, c.target[2] = 1;
-    c.object = Identity();
-    for (Light& l : c.lights) l = Light{};
-    c.texture = nullptr;
+    c.states = States{};
+    c.states.vpW = c.logicalWidth, c.states.vpH = c.logicalHeight;
 }
 
 void SetResolution(int scale) {
@@ -229,42 +229,12 @@ void SetResolution(int scale) {
 
 int Resolution() { return gCtx.scale; }
 
-void SetDrawing(bool on) { gCtx.drawing = on; }
+DrawingOff::DrawingOff() : was_(gCtx.drawing) { gCtx.drawing = false; }
+DrawingOff::~DrawingOff() { gCtx.drawing = was_; }
 
-struct States {
-    bool zbuffer, blend, envMap, filters, alphaChannel, wrapping, lighting;
-    int vpX, vpY, vpW, vpH;
-    float eye[3], target[3];
-    Mat4 object;
-    Light lights[kMaxLights];
-    const Texture* texture;   // textures live as long as the process
-};
+std::shared_ptr<const States> SaveStates() { return std::make_shared<const States>(gCtx.states); }
 
-std::shared_ptr<const States> SaveStates() {
-    const Context& c = gCtx;
-    auto s = std::make_shared<States>();
-    s->zbuffer = c.zbuffer, s->blend = c.blend, s->envMap = c.envMap, s->filters = c.filters;
-    s->alphaChannel = c.alphaChannel, s->wrapping = c.wrapping, s->lighting = c.lighting;
-    s->vpX = c.vpX, s->vpY = c.vpY, s->vpW = c.vpW, s->vpH = c.vpH;
-    std::copy(std::begin(c.eye), std::end(c.eye), s->eye);
-    std::copy(std::begin(c.target), std::end(c.target), s->target);
-    s->object = c.object;
-    std::copy(std::begin(c.lights), std::end(c.lights), s->lights);
-    s->texture = c.texture;
-    return s;
-}
-
-void RestoreStates(const States& s) {
-    Context& c = gCtx;
-    c.zbuffer = s.zbuffer, c.blend = s.blend, c.envMap = s.envMap, c.filters = s.filters;
-    c.alphaChannel = s.alphaChannel, c.wrapping = s.wrapping, c.lighting = s.lighting;
-    c.vpX = s.vpX, c.vpY = s.vpY, c.vpW = s.vpW, c.vpH = s.vpH;
-    std::copy(std::begin(s.eye), std::end(s.eye), c.eye);
-    std::copy(std::begin(s.target), std::end(s.target), c.target);
-    c.object = s.object;
-    std::copy(std::begin(s.lights), std::end(s.lights), c.lights);
-    c.texture = s.texture;
-}
+void RestoreStates(const States& saved) { gCtx.states = saved; }
 
 void SetPresenter(Presenter presenter, void* user) {
     gCtx.presenter = presenter;
@@ -286,7 +256,7 @@ void AddTexture(const char* name, const uint32_t* argb, int width, int height) {
     texture->loaded = true;
     Texture* raw = texture.get();
     std::unique_ptr<Texture>& slot = gCtx.textures[name];
-    if (gCtx.texture == slot.get()) gCtx.texture = raw;
+    if (gCtx.states.texture == slot.get()) gCtx.states.texture = raw;
     for (auto& [fontName, font] : gCtx.fonts)
         if (font.texture == slot.get()) font.texture = raw;
     slot = std::move(texture);
@@ -331,7 +301,7 @@ void EndScene() {
 }
 
 void SetViewPort(int x, int y, int width, int height) {
-    gCtx.vpX = x, gCtx.vpY = y, gCtx.vpW = width, gCtx.vpH = height;
+    gCtx.states.vpX = x, gCtx.states.vpY = y, gCtx.states.vpW = width, gCtx.states.vpH = height;
 }
 
 // >> textures
@@ -344,11 +314,11 @@ void LoadTexture(const char* file, int flag) {
 void SetTexture(const char* file) {
     Context& c = gCtx;
     if (!file) {
-        c.texture = nullptr;
+        c.states.texture = nullptr;
         return;
     }
     auto found = c.textures.find(file);
-    c.texture = found != c.textures.end() ? found->second.get() : nullptr;
+    c.states.texture = found != c.textures.end() ? found->second.get() : nullptr;
 }
 
 // >> meshes
@@ -364,14 +334,14 @@ void RenderObject(MeshObject object) {
     const qor::TriangleList list = qor::MeshTrianglesToDraw(object);
     if (list.count < 3) return;
     MeshDraw d;
-    d.object = c.object;
-    d.view = LookAt(c.eye, c.target);
+    d.object = c.states.object;
+    d.view = LookAt(c.states.eye, c.states.target);
     d.viewport = CurrentViewport();
     d.state = QueueCurrentState();
-    d.envMap = c.envMap;
-    d.lighting = c.lighting;
-    d.wrapping = c.wrapping;
-    d.lights = c.lights;
+    d.envMap = c.states.envMap;
+    d.lighting = c.states.lighting;
+    d.wrapping = c.states.wrapping;
+    d.lights = c.states.lights;
     DrawMesh(d, object.vertices, object.vertexCount, list.indices, list.count);
     QueuePublish();
 }
@@ -384,7 +354,7 @@ void RenderMesh(MeshHandle handle) {
 void RenderSV(const ScreenVertex* vertices, int count, int kind) {
     Context& c = gCtx;
     if (!c.drawing || c.width == 0) return;
-    DrawScreen(vertices, count, kind, CurrentViewport(), QueueCurrentState(), c.wrapping, float(c.scale));
+    DrawScreen(vertices, count, kind, CurrentViewport(), QueueCurrentState(), c.states.wrapping, float(c.scale));
     QueuePublish();
 }
 
@@ -438,12 +408,14 @@ void FontWrite(int x, int y, float scale, const char* text, const char* font, ui
 
 // >> camera and transforms
 
-void CamPoint(float x, float y, float z) { gCtx.eye[0] = x, gCtx.eye[1] = y, gCtx.eye[2] = z; }
+void CamPoint(float x, float y, float z) { gCtx.states.eye[0] = x, gCtx.states.eye[1] = y, gCtx.states.eye[2] = z; }
 
-void CamLookAt(float x, float y, float z) { gCtx.target[0] = x, gCtx.target[1] = y, gCtx.target[2] = z; }
+void CamLookAt(float x, float y, float z) {
+    gCtx.states.target[0] = x, gCtx.states.target[1] = y, gCtx.states.target[2] = z;
+}
 
 namespace {
-void Chain(const Mat4& m, int flag) { gCtx.object = flag ? m : Multiply(gCtx.object, m); }
+void Chain(const Mat4& m, int flag) { gCtx.states.object = flag ? m : Multiply(gCtx.states.object, m); }
 }   // namespace
 
 void Rotate(float x, float y, float z, int flag) { Chain(RotationMatrix(x, y, z), flag); }
@@ -452,26 +424,26 @@ void Translate(float x, float y, float z, int flag) { Chain(TranslationMatrix(x,
 
 // >> switches
 
-void UseZBuffer(int on) { gCtx.zbuffer = on != 0; }
-void UseAlphaBlend(int on) { gCtx.blend = on != 0; }
-void UseEnvMap(int on) { gCtx.envMap = on != 0; }
-void UseFilters(int on) { gCtx.filters = on != 0; }
-void UseAlphaChannel(int on) { gCtx.alphaChannel = on != 0; }
-void SetTextureWrapping(int on) { gCtx.wrapping = on != 0; }
-void UseLighting(int on) { gCtx.lighting = on != 0; }
+void UseZBuffer(int on) { gCtx.states.zbuffer = on != 0; }
+void UseAlphaBlend(int on) { gCtx.states.blend = on != 0; }
+void UseEnvMap(int on) { gCtx.states.envMap = on != 0; }
+void UseFilters(int on) { gCtx.states.filters = on != 0; }
+void UseAlphaChannel(int on) { gCtx.states.alphaChannel = on != 0; }
+void SetTextureWrapping(int on) { gCtx.states.wrapping = on != 0; }
+void UseLighting(int on) { gCtx.states.lighting = on != 0; }
 
 // >> lights
 
 void PointLight(int index, float x, float y, float z, float range, uint32_t color) {
     if (index < 0 || index >= kMaxLights) return;
-    Light& l = gCtx.lights[index];
+    Light& l = gCtx.states.lights[index];
     l.x = x, l.y = y, l.z = z, l.range = range;
     l.r = float((color >> 16) & 0xFF), l.g = float((color >> 8) & 0xFF), l.b = float(color & 0xFF);
 }
 
 void EnableLight(int index, int on) {
     if (index < 0 || index >= kMaxLights) return;
-    gCtx.lights[index].enabled = on != 0;
+    gCtx.states.lights[index].enabled = on != 0;
 }
 
 // >> values

@@ -89,9 +89,9 @@ Guard MakeGuard(const Viewport& vp) {
 // The point where the edge from `in` (inside) to `out` crosses a plane, given
 // their signed distances. Always interpolated from the inside corner, so a
 // shared edge is cut at the same point by both of its triangles.
-inline SV Cut(const SV& in, const SV& out, float dIn, float dOut) {
+inline ScreenCorner Cut(const ScreenCorner& in, const ScreenCorner& out, float dIn, float dOut) {
     const float t = dIn / (dIn - dOut);
-    SV r;
+    ScreenCorner r;
     r.x = in.x + (out.x - in.x) * t;
     r.y = in.y + (out.y - in.y) * t;
     for (int k = 0; k < kAttrCount; ++k) r.a[k] = in.a[k] + (out.a[k] - in.a[k]) * t;
@@ -99,11 +99,11 @@ inline SV Cut(const SV& in, const SV& out, float dIn, float dOut) {
 }
 
 // Sutherland-Hodgman against one screen line: keep where sign * (coord - bound) <= 0.
-int ClipScreen(const SV* src, int n, SV* dst, bool useY, float bound, float sign) {
+int ClipScreen(const ScreenCorner* src, int n, ScreenCorner* dst, bool useY, float bound, float sign) {
     int m = 0;
     for (int i = 0; i < n; ++i) {
-        const SV& a = src[i];
-        const SV& b = src[(i + 1) % n];
+        const ScreenCorner& a = src[i];
+        const ScreenCorner& b = src[(i + 1) % n];
         const float da = sign * ((useY ? a.y : a.x) - bound);
         const float db = sign * ((useY ? b.y : b.x) - bound);
         const bool ina = da <= 0, inb = db <= 0;
@@ -113,18 +113,19 @@ int ClipScreen(const SV* src, int n, SV* dst, bool useY, float bound, float sign
     return m;
 }
 
-struct Emit {
-    uint32_t state;
-    bool cull;
-    bool flat;
+// How the Emit* functions queue the triangles of one draw.
+struct EmitOptions {
+    uint32_t state;   // the draw's queued state (QueueState)
+    bool cull;        // drop triangles that wind counter-clockwise on screen
+    bool flat;        // one colour for every corner: flatColor (r, g, b)
     float flatColor[3];
 };
 
 // A triangle whose corners are snapped to x, y (28.4 fixed point): culled,
 // boxed, set up and queued.
-void EmitSnapped(const SV* p0, const SV* p1, const SV* p2, const int32_t sx[3], const int32_t sy[3], const Guard& g,
-                 const Emit& e) {
-    const SV* p[3] = {p0, p1, p2};
+void EmitSnapped(const ScreenCorner* p0, const ScreenCorner* p1, const ScreenCorner* p2, const int32_t sx[3],
+                 const int32_t sy[3], const Guard& g, const EmitOptions& e) {
+    const ScreenCorner* p[3] = {p0, p1, p2};
     int32_t x[3] = {sx[0], sx[1], sx[2]}, y[3] = {sy[0], sy[1], sy[2]};
     const int64_t area = int64_t(x[1] - x[0]) * (y[2] - y[0]) - int64_t(x[2] - x[0]) * (y[1] - y[0]);
     if (area == 0) return;
@@ -164,8 +165,9 @@ void EmitSnapped(const SV* p0, const SV* p1, const SV* p2, const int32_t sx[3], 
     QueueTri(t);
 }
 
-void EmitTri(const SV& p0, const SV& p1, const SV& p2, const Guard& g, const Emit& e) {
-    const SV* p[3] = {&p0, &p1, &p2};
+void EmitTri(const ScreenCorner& p0, const ScreenCorner& p1, const ScreenCorner& p2, const Guard& g,
+             const EmitOptions& e) {
+    const ScreenCorner* p[3] = {&p0, &p1, &p2};
     int32_t x[3], y[3];
     for (int i = 0; i < 3; ++i) {
         x[i] = int32_t(std::lrintf(p[i]->x * kSubUnit));
@@ -175,7 +177,7 @@ void EmitTri(const SV& p0, const SV& p1, const SV& p2, const Guard& g, const Emi
 }
 
 // A convex polygon of n corners in screen space: guard-band clip, then a fan.
-void EmitPolygon(SV* poly, int n, const Guard& g, const Emit& e) {
+void EmitPolygon(ScreenCorner* poly, int n, const Guard& g, const EmitOptions& e) {
     float minx = poly[0].x, maxx = poly[0].x, miny = poly[0].y, maxy = poly[0].y;
     for (int i = 0; i < n; ++i) {
         if (!std::isfinite(poly[i].x) || !std::isfinite(poly[i].y)) return;
@@ -183,8 +185,8 @@ void EmitPolygon(SV* poly, int n, const Guard& g, const Emit& e) {
         miny = std::min(miny, poly[i].y), maxy = std::max(maxy, poly[i].y);
     }
     if (maxx < float(g.clipX0) || minx > float(g.clipX1) || maxy < float(g.clipY0) || miny > float(g.clipY1)) return;
-    SV bufA[16], bufB[16];
-    SV* cur = poly;
+    ScreenCorner bufA[16], bufB[16];
+    ScreenCorner* cur = poly;
     if (minx < g.x0 || maxx > g.x1 || miny < g.y0 || maxy > g.y1) {
         n = ClipScreen(cur, n, bufA, false, g.x0, -1.0f);
         n = ClipScreen(bufA, n, bufB, false, g.x1, 1.0f);
@@ -231,7 +233,8 @@ inline void Project(CV& c, const Projection& pr) {
     c.s.a[kB] = c.b * rhw;
 }
 
-inline uint32_t Code(float w) { return (w >= kNear ? 0u : 1u) | (w > kFar ? 2u : 0u); }
+// CV::code of camera depth w: 1 before the near plane (or not a number), 2 beyond the far plane.
+inline uint32_t DepthCode(float w) { return (w >= kNear ? 0u : 1u) | (w > kFar ? 2u : 0u); }
 
 CV CutClip(const CV& in, const CV& out, float dIn, float dOut) {
     const float t = dIn / (dIn - dOut);
@@ -350,7 +353,7 @@ void ShadeVertex(const VertexStage& st, const MeshVertex& v, CV& c) {
         c.u = v.u;
         c.v = v.v;
     }
-    c.code = Code(c.w);
+    c.code = DepthCode(c.w);
     if (c.code == 0) {
         Project(c, st.pr);
         c.out = OutCode(c.s.x, c.s.y, st.guard);
@@ -379,7 +382,7 @@ void ShadeVertices(const VertexStage& st, const MeshVertex* vertices, int count,
 void DrawTriangles(const VertexStage& st, const CV* cv, int count, const uint32_t* indices, uint32_t indexCount) {
     const MeshDraw& d = *st.d;
     const Guard& guard = st.guard;
-    Emit e{d.state, true, false, {0, 0, 0}};
+    EmitOptions e{d.state, true, false, {0, 0, 0}};
     const bool wrap = d.wrapping && !d.envMap;
     for (uint32_t t = 0; t + 2 < indexCount; t += 3) {
         const uint32_t i0 = indices[t], i1 = indices[t + 1], i2 = indices[t + 2];
@@ -403,7 +406,7 @@ void DrawTriangles(const VertexStage& st, const CV* cv, int count, const uint32_
             if (c[0]->out & c[1]->out & c[2]->out & kOutSides) continue;
             flat();
             if (any & kOutGuard) {
-                SV poly[3] = {c[0]->s, c[1]->s, c[2]->s};
+                ScreenCorner poly[3] = {c[0]->s, c[1]->s, c[2]->s};
                 EmitPolygon(poly, 3, guard, e);
             } else {
                 const int32_t x[3] = {c[0]->fx, c[1]->fx, c[2]->fx}, y[3] = {c[0]->fy, c[1]->fy, c[2]->fy};
@@ -429,7 +432,7 @@ void DrawTriangles(const VertexStage& st, const CV* cv, int count, const uint32_
             cur = bufB;
         }
         if (n < 3) continue;
-        SV poly[8];
+        ScreenCorner poly[8];
         for (int i = 0; i < n; ++i) {
             CV p = cur[i];
             Project(p, st.pr);
@@ -473,9 +476,9 @@ void DrawScreen(const ScreenVertex* vertices, int count, int kind, const Viewpor
     if (!vertices || count <= 0 || (kind != 0 && kind != 1)) return;
     if (vp.clipX0 >= vp.clipX1 || vp.clipY0 >= vp.clipY1) return;
     const Guard guard = MakeGuard(vp);
-    Emit e{state, false, false, {0, 0, 0}};
+    EmitOptions e{state, false, false, {0, 0, 0}};
     auto corner = [scale](const ScreenVertex& v, float u, float vv) {
-        SV s;
+        ScreenCorner s;
         const float rhw = v.rhw > 0 && std::isfinite(v.rhw) ? v.rhw : 1.0f;
         s.x = v.x * scale;
         s.y = v.y * scale;
@@ -508,7 +511,7 @@ void DrawScreen(const ScreenVertex* vertices, int count, int kind, const Viewpor
             e.flatColor[1] = float((rgb0 >> 8) & 0xFF);
             e.flatColor[2] = float(rgb0 & 0xFF);
         }
-        SV poly[3] = {corner(*v[0], u[0], w[0]), corner(*v[1], u[1], w[1]), corner(*v[2], u[2], w[2])};
+        ScreenCorner poly[3] = {corner(*v[0], u[0], w[0]), corner(*v[1], u[1], w[1]), corner(*v[2], u[2], w[2])};
         EmitPolygon(poly, 3, guard, e);
     }
 }

@@ -69,7 +69,7 @@ void ClearRows(int height, bool color, uint32_t argb, bool depth);
 
 // A corner in screen space: attributes linear across the screen (texture
 // coordinates and colour premultiplied by rhw).
-struct SV {
+struct ScreenCorner {
     float x, y;
     float a[kAttrCount];
 };
@@ -85,7 +85,7 @@ struct CV {
     float x, y, w;
     float u, v, r, g, b;
     uint32_t code;   // 1: before the near plane (or not a number), 2: beyond the far plane
-    SV s;
+    ScreenCorner s;
     // With code 0: the projection snapped to 28.4 fixed point, and where it
     // lies (kOut* bits).
     int32_t fx, fy;

@@ -23,8 +23,18 @@ inline constexpr int kMaxResolution = 8;
 void SetResolution(int scale);
 int Resolution();
 
-// Off: draw calls change state only and touch no pixel (fast-forwarding).
-void SetDrawing(bool on);
+// While one lives, draw calls change state only and touch no pixel (frames
+// run for the states they leave); drawing is as it was again after.
+class DrawingOff {
+public:
+    DrawingOff();
+    ~DrawingOff();
+    DrawingOff(const DrawingOff&) = delete;
+    DrawingOff& operator=(const DrawingOff&) = delete;
+
+private:
+    bool was_;
+};
 
 // Every state that frames inherit (switches, selected texture, viewport,
 // camera, object transform, lights), saved and put back whole: a seek
@@ -34,7 +44,9 @@ std::shared_ptr<const States> SaveStates();
 void RestoreStates(const States& saved);
 
 // EndScene hands the finished frame (width x height, 0xAARRGGBB, rows top
-// down) to the presenter, if one is set and drawing is on.
+// down) to the presenter, if one is set and drawing is on: the loading
+// screen's frames, which the demo draws before Run. Run's own frames are
+// handed back by the frame driver (run/frames.h) instead.
 using Presenter = void (*)(const uint32_t* argb, int width, int height, void* user);
 void SetPresenter(Presenter presenter, void* user);
 

@@ -1,4 +1,4 @@
-// teq --bench: every frame from 0 to 135 s at 60 frames a second, drawn and
+// teq --bench: every frame of the demo's timeline at 60 frames a second, drawn and
 // thrown away, as fast as the machine goes. Prints the total against real time
 // and the distribution of frame times. --start and --length pick a part of the
 // timeline (its frames then inherit no state from the frames before it).
@@ -10,8 +10,8 @@
 
 #include "platform/system.h"
 #include "render/render.h"
+#include "run/frames.h"
 #include "run/state.h"
-#include "timeline/timeline.h"
 
 namespace qor {
 
@@ -29,10 +29,8 @@ Spread SpreadOf(const std::vector<double>& ms) {
 }
 
 // Mean frame time per window of the timeline, to see where the time goes.
-void PrintWindowMeans(const std::vector<double>& ms, int first, int frames, int fps, double end) {
-    std::vector<double> bounds = {0.0};
-    for (float b : kWindowBounds) bounds.push_back(double(b));
-    bounds.push_back(end);
+void PrintWindowMeans(const std::vector<double>& ms, int first, int frames, int fps,
+                      const std::vector<double>& bounds) {
     std::printf("mean ms by window:");
     for (size_t w = 0; w + 1 < bounds.size(); ++w) {
         double sum = 0;
@@ -47,10 +45,8 @@ void PrintWindowMeans(const std::vector<double>& ms, int first, int frames, int 
 }
 
 // Each frame's fastest time, mean and 99th percentile per window of the timeline.
-void PrintWindowFastest(const std::vector<double>& fastest, int first, int fps, double end, int passes) {
-    std::vector<double> bounds = {0.0};
-    for (float b : kWindowBounds) bounds.push_back(double(b));
-    bounds.push_back(end);
+void PrintWindowFastest(const std::vector<double>& fastest, int first, int fps, const std::vector<double>& bounds,
+                        int passes) {
     std::printf("fastest of %d passes by window, mean/p99 ms:", passes);
     for (size_t w = 0; w + 1 < bounds.size(); ++w) {
         std::vector<double> in;
@@ -67,31 +63,37 @@ void PrintWindowFastest(const std::vector<double>& fastest, int first, int fps, 
     std::printf("\n");
 }
 
+// 0, the demo's window bounds, its end: the stretches the means are taken over.
+std::vector<double> WindowEdges(const DemoFacts& demo) {
+    std::vector<double> edges = {0.0};
+    for (int i = 0; i < demo.windowBoundCount; ++i) edges.push_back(double(demo.windowBounds[i]));
+    edges.push_back(demo.seconds);
+    return edges;
+}
+
 }   // namespace
 
 bool RunBench(RunState& run, FrameFunction frame, std::string&) {
-    constexpr int kFps = kBenchFps;
-    constexpr double kBudgetMs = 8.3;   // two frames' headroom at 60 fps
+    constexpr int kFps = kReferenceFps;
+    constexpr double kBudgetMs = 8.3;   // half a frame at 60 fps (16.7 ms): frames over it are counted
     const Options& o = run.options;
     const int first = BenchFirstFrame(o.start);
-    const int kFrames = o.length > 0 ? std::max(1, int(o.length * kFps + 0.5)) : int(kBenchEnd * kFps) - first;
+    const int kFrames = o.length > 0 ? std::max(1, int(o.length * kFps + 0.5)) : int(run.demo.seconds * kFps) - first;
     if (kFrames <= 0) return true;
     const int passes = std::max(1, o.passes);
     using Clock = std::chrono::steady_clock;
     // ms: every timing of every pass, in order; fastest: per frame, over passes.
     std::vector<double> ms(size_t(kFrames) * passes), fastest(kFrames, 1e300);
-    render::SetDrawing(true);
     const double cpu0 = platform::CpuSeconds();
     const Clock::time_point start = Clock::now();
     for (int pass = 0; pass < passes; ++pass) {
         for (int k = 0; k < kFrames; ++k) {
             const double t = double(first + k) / kFps;
             const Clock::time_point a = Clock::now();
-            frame(float(t));
+            DrawFrame(run, frame, t, o.level);   // the frame is thrown away
             const double took = std::chrono::duration<double, std::milli>(Clock::now() - a).count();
             ms[size_t(pass) * kFrames + k] = took;
             fastest[k] = std::min(fastest[k], took);
-            NoteFrameShown(run, t);
         }
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -119,8 +121,9 @@ bool RunBench(RunState& run, FrameFunction frame, std::string&) {
                     best.median, best.p99, best.worst, double(first + best.worstAt) / kFps);
     }
 
-    PrintWindowMeans(ms, first, kFrames, kFps, kBenchEnd);
-    if (passes > 1) PrintWindowFastest(fastest, first, kFps, kBenchEnd, passes);
+    const std::vector<double> edges = WindowEdges(run.demo);
+    PrintWindowMeans(ms, first, kFrames, kFps, edges);
+    if (passes > 1) PrintWindowFastest(fastest, first, kFps, edges, passes);
     return true;
 }
 

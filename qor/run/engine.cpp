@@ -1,7 +1,9 @@
 // Initialize and Run: set the engine up from the demo's arguments and the
 // command line, then drive the frame function in the mode chosen once here.
 // Initialize loads the music and, to play, opens the window; when no window
-// can be opened the run renders the demo to "teq.mp4" instead.
+// can be opened the run renders the demo to "teq.mp4" instead. The loading
+// screen, which the demo draws before Run, is shown from here (EndScene's
+// presenter); Run's frames go through the frame driver (frames.h).
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -10,7 +12,6 @@
 #include "engine/qor.h"
 #include "platform/window.h"
 #include "render/render.h"
-#include "run/seek.h"
 #include "run/state.h"
 
 namespace qor {
@@ -19,12 +20,16 @@ namespace {
 
 std::optional<RunState> gRun;   // the one run of this process
 
-// The loading screen's presenter. Esc during it: stop drawing so the rest of
-// it runs through at once and Run returns straight away.
+// Drawing off for the rest of the loading screen, until Run: in a render (the
+// loading screen is not part of a video) and after Esc during it.
+std::optional<render::DrawingOff> gLoadingUndrawn;
+
+// The loading screen's presenter (its frames are drawn before Run). Esc
+// during it: the rest runs through undrawn at once and Run returns straight away.
 void PresentLoading(const uint32_t* argb, int width, int height, void*) {
     platform::Present(argb, width, height);
-    if (platform::QuitRequested()) {
-        render::SetDrawing(false);
+    if (platform::QuitRequested() && !gLoadingUndrawn) {
+        gLoadingUndrawn.emplace();
         platform::HideWindow();
     }
 }
@@ -51,12 +56,12 @@ Mode OpenWindowOrRender(RunState& run, const char* name, int width, int height, 
 
 }   // namespace
 
-void StartRun(const Options& options) { gRun.emplace(options); }
-
-RunState& State() {
-    if (!gRun) gRun.emplace(Options{});
-    return *gRun;
+void StartRun(const Options& options, const DemoFacts& demo) {
+    gRun.emplace(options, demo);
+    if (options.showFps && demo.fpsFormat) std::snprintf(demo.fpsFormat, demo.fpsFormatSize, "%s", "%d fps");
 }
+
+RunState& State() { return *gRun; }
 
 int FinishRun(int demoCode) {
     const RunState& run = State();
@@ -74,17 +79,6 @@ void NoteFrameShown(RunState& run, double t) {
     if (!run.shown.empty() && run.shown.back() > t) run.shown.clear();
     run.shown.push_back(t);
     while (!run.shown.empty() && run.shown.front() <= t - 1.0) run.shown.pop_front();
-}
-
-void FastForward(RunState& run, FrameFunction frame, double until) {
-    const int64_t frames = FramesBefore(until);
-    render::SetDrawing(false);
-    for (int64_t k = 0; k < frames; ++k) {
-        const double t = double(k) / TimelineStates::kFps;
-        frame(float(t));
-        NoteFrameShown(run, t);
-    }
-    render::SetDrawing(true);
 }
 
 }   // namespace qor
@@ -107,12 +101,15 @@ void Initialize(const char* name, const char* music, int width, int height, int 
     } else {
         run.mode = qor::OpenWindowOrRender(run, name, width, height, flag);
     }
-    // The loading screen is not part of a video.
-    if (run.mode == qor::Mode::Render) qor::render::SetDrawing(false);
+    if (run.mode == qor::Mode::Render) qor::gLoadingUndrawn.emplace();
 }
 
 void Run(FrameFunction frame) {
     qor::RunState& run = qor::State();
+    // The loading screen is over: drawing on, and each mode takes its frames
+    // from the frame driver.
+    qor::gLoadingUndrawn.reset();
+    qor::render::SetPresenter(nullptr, nullptr);
     switch (run.mode) {
         case qor::Mode::Play:
             qor::RunPlay(run, frame, run.error);

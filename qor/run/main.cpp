@@ -1,12 +1,13 @@
-// Process entry: read the command line, find the data, then hand over to the
-// demo's own entry point, WinMain (on Windows too: the C runtime starts main).
+// Process entry: ask the demo for its facts (engine/demo.h), read the command
+// line, find the data, then hand over to the demo's own entry point, WinMain
+// (on Windows too: the C runtime starts main).
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "assets/datadir.h"
 #include "assets/file.h"
-#include "engine/qor.h"
+#include "engine/demo.h"
 #include "engine/win.h"
 #include "platform/system.h"
 #include "run/options.h"
@@ -17,22 +18,23 @@ namespace {
 // Installed (PREFIX/games/teq), the installed data folder; otherwise the
 // current folder if it holds the music, else the data folder the build made
 // next to the executable.
-std::string DefaultDataDir() {
+std::string DefaultDataDir(const char* music) {
     const std::string exe = qor::platform::ExecutablePath();
     const std::string installed = qor::InstalledDataDir(exe);
     if (!installed.empty()) return installed;
     std::error_code ec;
-    if (std::filesystem::exists("distortion.xm", ec)) return "";
+    if (std::filesystem::exists(music, ec)) return "";
     if (exe.empty()) return "";
     return (std::filesystem::path(exe).parent_path() / "data").string();
 }
 
 int Main(int argc, char** argv) {
+    const DemoFacts& demo = Demo();
     qor::Options options;
     bool help = false;
-    if (!qor::ParseOptions(argc, argv, options, help)) return 2;
+    if (!qor::ParseOptions(argc, argv, demo.seconds, options, help)) return 2;
     if (help) {
-        qor::PrintUsage();
+        qor::PrintUsage(demo.music);
         return 0;
     }
     if (options.version) {
@@ -40,7 +42,7 @@ int Main(int argc, char** argv) {
         return 0;
     }
     const bool given = !options.dataDir.empty();
-    if (!given) options.dataDir = DefaultDataDir();
+    if (!given) options.dataDir = DefaultDataDir(demo.music);
     // A data folder that is not there, or not a folder, is a bad --data; one
     // that is empty or unreadable is said once, and the demo plays without data.
     std::string why;
@@ -56,8 +58,7 @@ int Main(int argc, char** argv) {
                      options.dataDir.empty() ? "." : qor::Printable(options.dataDir).c_str(), why.c_str());
         qor::SetDataDirReported(true);
     }
-    if (options.showFps) std::snprintf(fpsFormat, sizeof fpsFormat, "%s", "%d fps");
-    qor::StartRun(options);
+    qor::StartRun(options, demo);
     return qor::FinishRun(WinMain(nullptr, nullptr, nullptr, 0));
 }
 

@@ -60,9 +60,9 @@ bool Fail(const char* option, const char* value, const char* expected) {
 
 }   // namespace
 
-int BenchFirstFrame(double start) { return int(start * kBenchFps + 0.5); }
+int BenchFirstFrame(double start) { return int(start * kReferenceFps + 0.5); }
 
-void PrintUsage() {
+void PrintUsage(const char* music) {
     std::printf(
         "usage: teq [options]\n"
         "Plays the demo in a window with its music. Keys: Esc or Q quits, F11 or\n"
@@ -73,7 +73,7 @@ void PrintUsage() {
         "\n"
         "  --data DIR       read the data files from DIR (default: PREFIX/share/games/teq\n"
         "                   when teq is PREFIX/games/teq, else the current folder if it\n"
-        "                   holds distortion.xm, else the data folder next to teq)\n"
+        "                   holds %s, else the data folder next to teq)\n"
         "  --fullscreen     start in desktop fullscreen\n"
         "  --scale N        window size 320x240 times N (default: largest that fits)\n"
         "  --start T        start at T seconds, music seeked\n"
@@ -82,7 +82,7 @@ void PrintUsage() {
         "  --show-fps       show the frame rate in the top-left corner\n"
         "  --render FILE    render offline: FILE.mp4/.mkv/.webm through ffmpeg, otherwise\n"
         "                   a folder of numbered PNG frames and a WAV\n"
-        "  --fps N          frames per second for --render (default 60)\n"
+        "  --fps N          frames per second for --render (default %d)\n"
         "  --size WxH       video size for --render (default 1280x960; at most\n"
         "                   3840x2160 pixels in all, where ffmpeg needs about 1 GB):\n"
         "                   whole multiples of the drawn size keep square pixels, any\n"
@@ -96,10 +96,11 @@ void PrintUsage() {
         "                   stole from what the frame costs (default 1)\n"
         "  --resolution N   draw every frame at 320N x 240N, N = 1 to 8 (default 1)\n"
         "  --version        print teq's version\n"
-        "  --help           list the options and keys\n");
+        "  --help           list the options and keys\n",
+        music, kReferenceFps);
 }
 
-bool ParseOptions(int argc, char** argv, Options& o, bool& help) {
+bool ParseOptions(int argc, char** argv, double demoSeconds, Options& o, bool& help) {
     help = false;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
@@ -169,9 +170,9 @@ bool ParseOptions(int argc, char** argv, Options& o, bool& help) {
         return false;
     }
     // Without --length, a start whose nearest frame is the end leaves none to time.
-    if (o.bench && o.length < 0 && BenchFirstFrame(o.start) >= BenchFirstFrame(kBenchEnd)) {
+    if (o.bench && o.length < 0 && BenchFirstFrame(o.start) >= BenchFirstFrame(demoSeconds)) {
         std::fprintf(stderr, "teq: --start %g: --bench's timeline ends at %g s (add --length to time frames past it)\n",
-                     o.start, kBenchEnd);
+                     o.start, demoSeconds);
         return false;
     }
     // --shot writes PNG; any other name would hold bytes that its ending belies.

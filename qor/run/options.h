@@ -6,6 +6,10 @@
 
 namespace qor {
 
+// Frames a second of the reference run: every frame at t = k / 60 from 0 is
+// what --shot, a seek and --bench draw, and --render's default rate.
+inline constexpr int kReferenceFps = 60;
+
 struct Options {
     std::string dataDir;       // --data DIR ("" until resolved)
     bool fullscreen = false;   // --fullscreen
@@ -15,7 +19,7 @@ struct Options {
     bool mute = false;         // --mute
     bool showFps = false;      // --show-fps
     std::string renderFile;    // --render FILE
-    int fps = 60;              // --fps N
+    int fps = kReferenceFps;   // --fps N
     int width = 1280;          // --size WxH
     int height = 960;
     bool shot = false;   // --shot T FILE.png
@@ -33,15 +37,14 @@ struct Options {
 // (measured: 1.0 GB encoding VP9, 0.7 GB H.264; 2.5 GB at 7680x4320).
 inline constexpr int64_t kMaxVideoPixels = 3840 * 2160;
 
-// --bench times the frames from --start to here unless --length says otherwise,
-// kBenchFps frames a second, the first the one nearest --start.
-inline constexpr double kBenchEnd = 135.0;
-inline constexpr int kBenchFps = 60;
+// --bench times the reference frames from --start to the demo's end unless
+// --length says otherwise, the first the one nearest --start.
 int BenchFirstFrame(double start);   // the frame nearest `start` seconds
 
-// Parses argv. On a bad option or value prints one line to stderr and
-// returns false (the caller exits with code 2). --help prints usage and sets help.
-bool ParseOptions(int argc, char** argv, Options& out, bool& help);
-void PrintUsage();
+// Parses argv; demoSeconds is the length of the demo's timeline. On a bad
+// option or value prints one line to stderr and returns false (the caller
+// exits with code 2). --help prints usage and sets help.
+bool ParseOptions(int argc, char** argv, double demoSeconds, Options& out, bool& help);
+void PrintUsage(const char* music);   // music: the demo's module, named in --data's default
 
 }   // namespace qor

@@ -16,6 +16,7 @@
 #include "platform/system.h"
 #include "platform/window.h"
 #include "render/render.h"
+#include "run/frames.h"
 #include "run/seek.h"
 #include "run/state.h"
 
@@ -32,7 +33,7 @@ constexpr double kPassBudget = 0.002;   // s of each frame spent on the referenc
 struct Player {
     RunState* run = nullptr;
     FrameFunction frame = nullptr;
-    TimelineStates* states = nullptr;
+    SeekCache* states = nullptr;
     double end = 0.0;    // s, the run ends when t reaches it
     double from = 0.0;   // s, where the music last started (the start or a seek)
     bool paused = false;
@@ -66,32 +67,10 @@ void RenderMusicTo(RunState& run, int64_t position) {
     }
 }
 
-void PresentPlaying(const uint32_t* argb, int width, int height, void* user) {
-    Player& p = *static_cast<Player*>(user);
-    platform::Present(argb, width, height);
-    NoteFrameShown(*p.run, p.run->frameTime);
-    const double now = audio::MonotonicSeconds();
-    const double delay = now - p.frameStarted;
-    p.lead = std::clamp(p.lead + 0.1 * (delay - p.lead), 0.0, 1.0 / platform::RefreshRate());
-    if (p.frameLog)
-        std::fprintf(p.frameLog, "%.6f %.9f %.6f\n", now, p.run->frameTime,
-                     audio::DeviceOpen() ? audio::DeviceHeardRaw(now) : -1.0);
-}
-
-// Puts the music and its level meter at `start`: the level's window reaches
-// 1/50 s back, so that much is rendered before it.
-void SeekMusic(RunState& run, double start) {
-    const int64_t startFrame = SongFrame(start);
-    const int64_t lead = std::min<int64_t>(startFrame, audio::LevelMeter::kWindow);
-    run.music.Seek(startFrame - lead);
-    run.meter.Reset(startFrame - lead);
-    RenderMusicTo(run, startFrame);
-}
-
 // Music from `start`, on the device unless muted or there is none.
 void StartMusic(Player& p, double start) {
     RunState& run = *p.run;
-    SeekMusic(run, start);
+    SeekMusic(run, SongFrame(start));
     p.from = start;
     p.device = false;
     if (!run.options.mute) {
@@ -151,13 +130,17 @@ void ShowTime(Player& p) {
     p.title = title;
 }
 
-// Draws the frame at t now (its picture is presented by EndScene).
+// Draws the frame at t and shows it. The lead follows the time from the
+// clock's reading to the picture shown.
 void DrawAt(Player& p, double t) {
     RunState& run = *p.run;
-    run.level = LevelFor(run, SongFrame(t));
-    run.frameTime = t;
     p.frameStarted = audio::MonotonicSeconds();
-    p.frame(static_cast<float>(t));
+    const FrameImage image = DrawFrame(run, p.frame, t, LevelFor(run, SongFrame(t)));
+    platform::Present(image.argb, image.width, image.height);
+    const double now = audio::MonotonicSeconds();
+    p.lead = std::clamp(p.lead + 0.1 * ((now - p.frameStarted) - p.lead), 0.0, 1.0 / platform::RefreshRate());
+    if (p.frameLog)
+        std::fprintf(p.frameLog, "%.6f %.9f %.6f\n", now, t, audio::DeviceOpen() ? audio::DeviceHeardRaw(now) : -1.0);
 }
 
 // Jumps to `target` (seconds, >= 0, before the end): the states the frames
@@ -171,7 +154,7 @@ void SeekTo(Player& p, double target) {
     if (p.device && !p.paused) audio::HoldDevice();
     p.states->StatesAt(target);
     const double statesAt = audio::MonotonicSeconds();
-    SeekMusic(run, target);
+    SeekMusic(run, SongFrame(target));
     const double musicAt = audio::MonotonicSeconds();
     p.from = target;
     p.lastT = target;
@@ -284,11 +267,10 @@ bool RunPlay(RunState& run, FrameFunction frame, std::string& error) {
     }
 
     // Frames before the start still run, undrawn, for the states they leave.
-    TimelineStates states(frame, p.end);
+    SeekCache states(frame, run.demo, p.end);
     p.states = &states;
     if (o.start > 0) states.StatesAt(o.start);
     StartMusic(p, o.start);
-    render::SetPresenter(PresentPlaying, &p);
     const double runBegan = audio::MonotonicSeconds();
     const double cpuBegan = platform::CpuSeconds();
     p.base = runBegan - o.start;
@@ -310,7 +292,6 @@ bool RunPlay(RunState& run, FrameFunction frame, std::string& error) {
     }
 
     LogTotals(p, cpuBegan, runBegan);
-    render::SetPresenter(nullptr, nullptr);
     audio::CloseDevice();
     platform::CloseWindow();
     if (p.frameLog) std::fclose(p.frameLog);

@@ -10,27 +10,30 @@
 #include <memory>
 #include <vector>
 
+#include "engine/demo.h"
 #include "engine/qor.h"
 #include "render/render.h"
+#include "run/frames.h"
+#include "run/options.h"
 
 namespace qor {
 
-// Everything a frame inherits from the frames before it.
-struct FrameStates {
+// Everything a frame inherits from the frames before it: the renderer's
+// states and the demo's own (DemoFacts::inherited, as bytes).
+struct Inherited {
     std::shared_ptr<const render::States> engine;
-    uint32_t random = 0;
+    std::vector<unsigned char> demo;
 };
-FrameStates SaveFrameStates();
-void RestoreFrameStates(const FrameStates& states);
+Inherited SaveInherited(const DemoFacts& demo);
+void RestoreInherited(const DemoFacts& demo, const Inherited& states);
 
-class TimelineStates {
+class SeekCache {
 public:
-    static constexpr int kFps = 60;       // frames of the reference run per second
-    static constexpr int kEvery = kFps;   // frames between saved states
+    static constexpr int kEvery = kReferenceFps;   // frames between saved states
 
     // The reference run of `frame` up to `end` seconds. Call at the start of
     // the run, while the states are the initial ones.
-    TimelineStates(FrameFunction frame, double end);
+    SeekCache(FrameFunction frame, const DemoFacts& demo, double end);
 
     // Runs reference frames before `seconds` undrawn, as FastForward does, and
     // leaves their states in force.
@@ -49,13 +52,11 @@ private:
     void RunTo(int64_t until);
 
     FrameFunction frame_;
-    int64_t total_;                    // reference frames before the end
-    int64_t next_ = 0;                 // the pass has run frames 0 .. next_-1
-    FrameStates pass_;                 // the states after them (when not in force)
-    std::vector<FrameStates> saved_;   // saved_[i]: the states before frame i * kEvery
+    const DemoFacts& demo_;
+    int64_t total_;                  // reference frames before the end
+    int64_t next_ = 0;               // the pass has run frames 0 .. next_-1
+    Inherited pass_;                 // the states after them (when not in force)
+    std::vector<Inherited> saved_;   // saved_[i]: the states before frame i * kEvery
 };
-
-// The reference frames before `seconds`: frames k with k / 60 < seconds.
-int64_t FramesBefore(double seconds);
 
 }   // namespace qor

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "assets/images.h"
-#include "render/render.h"
+#include "run/frames.h"
 #include "run/state.h"
 
 namespace qor {
@@ -13,11 +13,10 @@ namespace qor {
 bool RunShot(RunState& run, FrameFunction frame, std::string& error) {
     const Options& o = run.options;
     FastForward(run, frame, o.shotTime);
-    frame(float(o.shotTime));
-    NoteFrameShown(run, o.shotTime);
+    const FrameImage image = DrawFrame(run, frame, o.shotTime, o.level);
 
     std::string why;
-    if (!WritePng(o.shotFile, render::Frame(), render::Width(), render::Height(), false, why)) {
+    if (!WritePng(o.shotFile, image.argb, image.width, image.height, false, why)) {
         error = "--shot: " + why;
         return false;
     }

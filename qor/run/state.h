@@ -1,5 +1,5 @@
-// The run's state, held in one place: the command line as parsed (fixed from
-// then on), the mode chosen once at Initialize, the music and its level meter,
+// The run's state, held in one place: the command line as parsed and what the
+// demo told of itself (both fixed from then on), the mode chosen once at Initialize, the music and its level meter,
 // and what GetSoundLevel and GetFPS report. The modes get it by reference and
 // return their faults as text to one place (FinishRun) that prints them and
 // picks the exit code.
@@ -11,6 +11,7 @@
 
 #include "audio/level.h"
 #include "audio/music.h"
+#include "engine/demo.h"
 #include "engine/qor.h"
 #include "run/options.h"
 
@@ -24,24 +25,25 @@ enum class Mode {
 };
 
 struct RunState {
-    explicit RunState(const Options& parsed) : options(parsed) {}
+    RunState(const Options& parsed, const DemoFacts& facts) : options(parsed), demo(facts), music(facts.seconds) {}
 
     const Options options;
+    const DemoFacts demo;
     Mode mode = Mode::Play;
     std::string renderFile;   // Render: --render FILE, or teq.mp4 when no window opened
     audio::Music music;
     audio::LevelMeter meter;
     float level = 0.0f;         // what GetSoundLevel returns
-    double frameTime = 0.0;     // t of the frame being drawn
     std::deque<double> shown;   // times of the frames shown in the last second (GetFPS)
     std::string error;          // why the run failed; empty when it did not
     int exitCode = 1;           // the process's exit code when it failed
 };
 
-// Makes the run's state from the parsed command line (before WinMain).
-void StartRun(const Options& options);
+// Makes the run's state from the parsed command line and the demo's facts
+// (before WinMain); fills the demo's frame-rate format for --show-fps.
+void StartRun(const Options& options, const DemoFacts& demo);
 
-// The run's state (one with default options if StartRun was not called).
+// The run's state (StartRun must have been called).
 RunState& State();
 
 // After the demo returns: prints the run's fault, if any, as one line and
@@ -60,10 +62,5 @@ float LevelFor(const RunState& run, int64_t position);
 
 // Counts a shown frame at time t (seconds) for GetFPS.
 void NoteFrameShown(RunState& run, double t);
-
-// Runs the frames before `until` at 60 fps with drawing off and nothing shown,
-// so that a run starting at `until` inherits the states, camera, transforms and
-// random numbers that playback from 0 would have left.
-void FastForward(RunState& run, FrameFunction frame, double until);
 
 }   // namespace qor

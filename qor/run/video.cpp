@@ -39,6 +39,7 @@
 #include "platform/files.h"
 #include "platform/system.h"
 #include "render/render.h"
+#include "run/frames.h"
 #include "run/interrupt.h"
 #include "run/state.h"
 #include "run/video.h"
@@ -49,7 +50,7 @@ namespace {
 
 // One offline render: what it makes, where the frames go, and what is left to
 // clean up when it ends.
-struct Render {
+struct OfflineRender {
     RunState* run = nullptr;
     int fps = 60;
     int64_t first = 0, last = 0;   // frames first .. last-1, all with t < the end
@@ -66,13 +67,12 @@ struct Render {
     int64_t written = 0;   // frames whole in the output
     int signal = 0;        // the stop signal that ended the render
     platform::PipedChild ffmpeg;
-    bool presented = false;   // the frame function showed its frame
-    bool failed = false;      // a frame could not be written (why in error)
+    bool failed = false;   // a frame could not be written (why in error)
     std::string error;
     bool barOpen = false;   // the progress bar's line is not finished yet
 };
 
-void TakeFrame(Render& r, const uint32_t* argb, int width, int height) {
+void TakeFrame(OfflineRender& r, const uint32_t* argb, int width, int height) {
     if (r.failed) return;
     if (r.kind == VideoKind::Folder) {
         char name[32];
@@ -96,13 +96,6 @@ void TakeFrame(Render& r, const uint32_t* argb, int width, int height) {
         }
     }
     ++r.index;
-}
-
-void PresentToSink(const uint32_t* argb, int width, int height, void* user) {
-    Render& r = *static_cast<Render*>(user);
-    TakeFrame(r, argb, width, height);
-    NoteFrameShown(*r.run, r.run->frameTime);
-    r.presented = true;
 }
 
 bool EndsWith(const std::string& s, const std::string& end) {
@@ -140,7 +133,7 @@ void ClearFolder(const std::string& folder, const std::string& killedTag) {
 // Takes the output's lock file; its text names the tag of the run that holds
 // it ("teq TAG"). Left by a render that was killed, it tells which temporary
 // files that render left: their tag goes to `killedTag`.
-bool TakeLock(Render& r, const std::string& output, std::string& killedTag, std::string& error) {
+bool TakeLock(OfflineRender& r, const std::string& output, std::string& killedTag, std::string& error) {
     bool busy = false;
     std::string why;
     r.lock = platform::TakeFileLock(r.lockPath, busy, why);
@@ -190,7 +183,7 @@ std::string LastLine(const std::string& text) {
 }
 
 // The frames to render and where they go: the folder made, or ffmpeg found.
-bool Plan(Render& r, std::string& error) {
+bool Plan(OfflineRender& r, std::string& error) {
     const RunState& run = *r.run;
     const Options& o = run.options;
     r.fps = o.fps;
@@ -280,17 +273,12 @@ bool Plan(Render& r, std::string& error) {
 
 // The audio first, whole: each frame's level, and the WAV that ffmpeg or the
 // folder gets. The level's window reaches 1/50 s before the first frame.
-bool PlanAudio(Render& r, std::string& error) {
+bool PlanAudio(OfflineRender& r, std::string& error) {
     RunState& run = *r.run;
     const int rate = audio::kRate;
     r.levels.assign(static_cast<size_t>(r.last - r.first), 0.0f);
-    const int64_t begin = AudioBoundary(r.first, r.fps, rate);
-    const int64_t lead = std::min<int64_t>(begin, audio::LevelMeter::kWindow);
-    run.music.Seek(begin - lead);
-    run.meter.Reset(begin - lead);
-    std::vector<float> buffer(2 * static_cast<size_t>(std::max<int64_t>(lead, rate / r.fps + 1)));
-    run.music.Render(buffer.data(), static_cast<size_t>(lead));
-    run.meter.Push(buffer.data(), static_cast<size_t>(lead));
+    SeekMusic(run, AudioBoundary(r.first, r.fps, rate));
+    std::vector<float> buffer(2 * static_cast<size_t>(rate / r.fps + 1));
     audio::WavWriter wav;
     const std::string cannot = "cannot write " + Printable(r.wavPath) + ": ";
     const int fd = CreatePart(r.wavPath);
@@ -331,7 +319,7 @@ bool PlanAudio(Render& r, std::string& error) {
 }
 
 // Where the frames go: the folder is ready; a video needs ffmpeg running.
-bool OpenSink(Render& r, std::string& error) {
+bool OpenSink(OfflineRender& r, std::string& error) {
     if (r.kind == VideoKind::Folder) return true;
     const Options& o = r.run->options;
     std::string why;
@@ -346,11 +334,10 @@ bool OpenSink(Render& r, std::string& error) {
 
 // Every frame at t = n / fps, after the frames before the first one have run
 // undrawn for the states they leave; a progress bar on standard error.
-bool RenderFrames(Render& r, FrameFunction frame, std::string& error) {
+bool RenderFrames(OfflineRender& r, FrameFunction frame, std::string& error) {
     RunState& run = *r.run;
     run.level = 0.0f;
     FastForward(run, frame, static_cast<double>(r.first) / r.fps);
-    render::SetPresenter(PresentToSink, &r);
     const int64_t total = r.last - r.first;
     const bool tty = platform::StderrIsTerminal();
     const auto began = std::chrono::steady_clock::now();
@@ -359,11 +346,8 @@ bool RenderFrames(Render& r, FrameFunction frame, std::string& error) {
     for (int64_t n = r.first; n < r.last && !r.failed; ++n) {
         if ((r.signal = InterruptSignal()) != 0) break;
         const double t = static_cast<double>(n) / r.fps;
-        run.frameTime = t;
-        run.level = r.levels[static_cast<size_t>(n - r.first)];
-        r.presented = false;
-        frame(static_cast<float>(t));
-        if (!r.presented) PresentToSink(render::Frame(), render::Width(), render::Height(), &r);
+        const FrameImage image = DrawFrame(run, frame, t, r.levels[static_cast<size_t>(n - r.first)]);
+        TakeFrame(r, image.argb, image.width, image.height);
 
         const int64_t done = n + 1 - r.first;
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
@@ -375,7 +359,6 @@ bool RenderFrames(Render& r, FrameFunction frame, std::string& error) {
             shownDecile = decile;
         }
     }
-    render::SetPresenter(nullptr, nullptr);
     if (r.failed) {
         error = r.error;
         return false;
@@ -389,7 +372,7 @@ bool RenderFrames(Render& r, FrameFunction frame, std::string& error) {
 // folder keeps the frames written whole, and its WAV is cut to their audio.
 // The temporary WAV goes on every way out. An interruption becomes the error,
 // with its exit code.
-bool Finish(Render& r, bool ok, std::string& error) {
+bool Finish(OfflineRender& r, bool ok, std::string& error) {
     RunState& run = *r.run;
     if (r.barOpen) std::fputc('\n', stderr);
     r.barOpen = false;
@@ -449,7 +432,7 @@ bool Finish(Render& r, bool ok, std::string& error) {
 }   // namespace
 
 bool RunRender(RunState& run, FrameFunction frame, std::string& error) {
-    Render r;
+    OfflineRender r;
     r.run = &run;
     CatchInterrupts();
     const bool ok = Plan(r, error) && PlanAudio(r, error) && OpenSink(r, error) && RenderFrames(r, frame, error);

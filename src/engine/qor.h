@@ -67,15 +67,3 @@ void EnableLight(int index, int on);
 uint32_t ARGB(int a, int r, int g, int b);   // components clamped to 0..255
 float GetSoundLevel();                       // RMS of the mono mix over the last 1/50 s
 int GetFPS(double t);                        // frames shown in the last second
-
-// The demo's frame-rate format (given the frame rate, then t as a double): a
-// global of the demo, all zero at start so that no frame rate is shown. The
-// engine fills it before the demo starts when the frame rate is asked for
-// (teq --show-fps).
-extern char fpsFormat[64];
-
-// The one piece of the demo's own state that frames inherit besides the
-// engine's: its pseudo-random generator (the flicker). The engine saves and
-// restores it with its own states when it seeks (teq's playback keys), so the
-// picture after a seek is the one a straight run shows.
-extern uint32_t randomState;

@@ -1,11 +1,15 @@
 // Entry point and loading screen: 30 stages, each one frame (the loading
 // picture and a row of s progress glyphs in stage s) followed by at most one
 // piece of preparation work, on a fixed schedule. Then the engine's main loop.
+// Demo() tells the engine what it needs to know of the demo (engine/demo.h).
 #include <cmath>
+#include <iterator>
 
+#include "engine/demo.h"
 #include "engine/qor.h"
 #include "engine/win.h"
 #include "math/convert.h"
+#include "math/random.h"
 #include "scenes/geo.h"
 #include "scenes/grid.h"
 #include "scenes/sieni.h"
@@ -17,6 +21,7 @@
 namespace {
 
 constexpr int kStages = 30;
+constexpr const char* kMusic = "distortion.xm";
 
 // Glyph i of the progress row: x = 80 + 5i; y falls from 210 by 0.2 a glyph
 // (210, then 209 from i = 1, one less at every multiple of 5); the colour
@@ -68,8 +73,14 @@ void PrepareStage(int stage) {
 
 }   // namespace
 
+const DemoFacts& Demo() {
+    static const DemoFacts facts{kMusic,    kTimelineSeconds, kWindowBounds, int(std::size(kWindowBounds)),
+                                 fpsFormat, sizeof fpsFormat, &randomState,  sizeof randomState};
+    return facts;
+}
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    Initialize("teq", "distortion.xm", 320, 240, 1);
+    Initialize("teq", kMusic, 320, 240, 1);
     ClearZBuffer();
     CreateNewFont("smfont.png", 10, 12, 256);
     LoadTexture("wormhole.jpg", 0);

@@ -1,9 +1,5 @@
 #include "math/random.h"
 
-#include <cstdint>
-
-#include "engine/qor.h"
-
 uint32_t randomState = 1;
 
 int Random() {

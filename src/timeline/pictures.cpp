@@ -5,6 +5,7 @@
 #include "engine/qor.h"
 #include "math/convert.h"
 #include "math/random.h"
+#include "timeline/timeline.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ int FlickerGrey() { return Random() % 128 + 128; }
 // 168..199 at 100.2, falling linearly to 0 at 110.2.
 int FadingGrey(float t) {
     const int start = Random() % 32 + 168;
-    return TruncToInt(start * (1.0 - (double(t) - 100.2f) * 0.1f));
+    return TruncToInt(start * (1.0 - (double(t) - kCreditsStart) * 0.1f));
 }
 
 // 256 x 240, 50 pixels from the left edge and 14 from the right.
@@ -47,12 +48,12 @@ void DrawBackground(ScreenQuad& quad) {
 }
 
 void DrawOverlays(ScreenQuad& quad, float t) {
-    if (t < 20.0f || (53.0f < t && t < 55.0f)) {
-        DrawOverlay(quad, "iwish.png", t <= 53.0f ? LevelGrey() : FlickerGrey());
+    if (t < kOpeningOverlayEnd || (kIwishFlickerStart < t && t < kSkaterFlickerStart)) {
+        DrawOverlay(quad, "iwish.png", t <= kIwishFlickerStart ? LevelGrey() : FlickerGrey());
     }
-    if ((27.5f < t && t < 37.0f) || (55.0f < t && t < 57.8f)) {
-        DrawOverlay(quad, "skater.png", t <= 55.0f ? LevelGrey() : FlickerGrey());
+    if ((kGridStart < t && t < kSkaterEnd) || (kSkaterFlickerStart < t && t < kTunnelStart)) {
+        DrawOverlay(quad, "skater.png", t <= kSkaterFlickerStart ? LevelGrey() : FlickerGrey());
     }
-    if (77.8f < t && t < 80.3f) DrawOverlay(quad, "bitch.png", FlickerGrey());
-    if (100.2f < t && t < 110.2f) DrawOverlay(quad, "cre.png", FadingGrey(t));
+    if (kBitchStart < t && t < kLatePairStart) DrawOverlay(quad, "bitch.png", FlickerGrey());
+    if (kCreditsStart < t && t < kCreditsEnd) DrawOverlay(quad, "cre.png", FadingGrey(t));
 }

@@ -21,7 +21,7 @@ namespace {
 // The trio scene three times: right half, top-left and bottom-left quarters,
 // each with its own time scale; the Z-buffer is shared.
 void SplitScreen(float t) {
-    const float l = float(double(t) - 42.5f);
+    const float l = float(double(t) - kSplitStart);
     SetViewPort(160, 0, 160, 240);
     TrioScene.Render(l);
     SetViewPort(0, 0, 160, 120);
@@ -39,22 +39,22 @@ void FrameCallback(float t) {
     ClearZBuffer();
     BeginScene();
 
-    if (t < 27.5f) {
+    if (t < kGridStart) {
         DrawBackground(quad);
         GeoScene.Render(float(double(t) * 1.1f + 21.25f));
     }
-    if (27.5f < t && t < 42.5f) GridScene.Render(t);
-    if (42.5f < t && t < 57.8f) SplitScreen(t);
-    if (t > 57.8f) TunnelScene.Render(float(double(t) - 57.8f));   // to the end of the run
-    if (100.2f < t && t < 115.5f) GridScene.Render(t);
-    if (t > 115.5f) SieniScene.Render(float(double(t) - 115.5f));   // to the end of the run
+    if (kGridStart < t && t < kSplitStart) GridScene.Render(t);
+    if (kSplitStart < t && t < kTunnelStart) SplitScreen(t);
+    if (t > kTunnelStart) TunnelScene.Render(float(double(t) - kTunnelStart));   // to the end of the run
+    if (kCreditsStart < t && t < kSieniStart) GridScene.Render(t);
+    if (t > kSieniStart) SieniScene.Render(float(double(t) - kSieniStart));   // to the end of the run
 
     DrawOverlays(quad, t);
 
     // This pair comes after the overlays.
-    if (80.3f < t && t < 100.2f) {
+    if (kLatePairStart < t && t < kCreditsStart) {
         GridScene.Render(t);
-        GeoScene.Render(float(double(t) - 80.3f));
+        GeoScene.Render(float(double(t) - kLatePairStart));
     }
 
     SetViewPort(0, 0, 320, 240);

@@ -24,6 +24,8 @@ using qor::audio::PlaybackClock;
 
 namespace {
 
+constexpr double kDemoSeconds = 135.0;   // the length a run without music gets
+
 std::string TempPath(const std::string& name) {
     return testing::TempDir() + "/teq_audio_" + std::to_string(getpid()) + "_" + name;
 }
@@ -47,7 +49,7 @@ int CountLines(const std::string& text) {
 
 // Loads `path`, expecting the silent fallback and one line on stderr naming the file.
 void ExpectSilentFallback(const std::string& path) {
-    Music music;
+    Music music(kDemoSeconds);
     testing::internal::CaptureStderr();
     EXPECT_FALSE(music.Load(path));
     const std::string err = testing::internal::GetCapturedStderr();
@@ -108,7 +110,7 @@ TEST(MusicFile, HeaderCheck) {
 
 TEST(MusicPlayback, PlaysOnceToTheSongEnd) {
     const std::vector<uint8_t> module = MakeTestModule(32);
-    Music music;
+    Music music(kDemoSeconds);
     ASSERT_TRUE(music.LoadMemory(module.data(), module.size(), "test.xm"));
     EXPECT_NEAR(music.Duration(), 32 * kTestRowSeconds, 1e-6);
     const size_t songFrames = static_cast<size_t>(std::llround(32 * kTestRowSeconds * kRate));
@@ -125,7 +127,7 @@ TEST(MusicPlayback, PlaysOnceToTheSongEnd) {
 
 TEST(MusicPlayback, SameBytesEveryTime) {
     const std::vector<uint8_t> module = MakeTestModule(24);
-    Music a, b;
+    Music a(kDemoSeconds), b(kDemoSeconds);
     ASSERT_TRUE(a.LoadMemory(module.data(), module.size(), "a.xm"));
     ASSERT_TRUE(b.LoadMemory(module.data(), module.size(), "b.xm"));
     // Rendered in different chunk sizes, the samples are the same.
@@ -143,14 +145,14 @@ TEST(MusicPlayback, SameBytesEveryTime) {
 
 TEST(MusicPlayback, SeekLandsOnTheSongPosition) {
     const std::vector<uint8_t> module = MakeTestModule(32);
-    Music straight;
+    Music straight(kDemoSeconds);
     ASSERT_TRUE(straight.LoadMemory(module.data(), module.size(), "test.xm"));
     const std::vector<float> reference = RenderAll(straight, static_cast<size_t>(2 * kRate));
 
     const size_t span = kRate / 5;   // compare 0.2 s after the seek
     // On a row start, between rows, and back to an earlier point after playing on.
     for (int64_t target : {int64_t{0}, int64_t{28800}, int64_t{28800 + 1234}, int64_t{61111}, int64_t{9000}}) {
-        Music music;
+        Music music(kDemoSeconds);
         ASSERT_TRUE(music.LoadMemory(module.data(), module.size(), "test.xm"));
         RenderAll(music, 30000);
         music.Seek(target);

@@ -17,6 +17,8 @@ using qor::audio::XmCheck;
 
 namespace {
 
+constexpr double kDemoSeconds = 135.0;   // the length a run without music gets
+
 void Put16(std::vector<uint8_t>& m, size_t at, uint32_t v) {
     m[at] = uint8_t(v);
     m[at + 1] = uint8_t(v >> 8);
@@ -30,7 +32,7 @@ struct Loaded {
 };
 
 Loaded Load(const std::vector<uint8_t>& bytes) {
-    Music music;
+    Music music(kDemoSeconds);
     testing::internal::CaptureStderr();
     const bool ok = music.LoadMemory(bytes.data(), bytes.size(), "m.xm");
     return {ok, testing::internal::GetCapturedStderr(), music.Duration(), music.Loaded()};
@@ -83,7 +85,7 @@ TEST(ModuleGate, AbsurdHeadersAreRefusedWithOneLineAndSilence) {
         EXPECT_EQ(Lines(l.err), 1) << l.err;
         EXPECT_NE(l.err.find("teq: music m.xm: damaged: "), std::string::npos) << l.err;
         EXPECT_NE(l.err.find(c.says), std::string::npos) << l.err;
-        EXPECT_DOUBLE_EQ(l.duration, qor::audio::kDemoSeconds) << c.says;
+        EXPECT_DOUBLE_EQ(l.duration, kDemoSeconds) << c.says;
     }
 }
 
@@ -121,7 +123,7 @@ TEST(ModuleGate, TheRunKeepsASaneLength) {
     std::fill(m.begin() + 80, m.begin() + 336, 0);
     Loaded l = Load(m);
     EXPECT_TRUE(l.ok);
-    EXPECT_DOUBLE_EQ(l.duration, qor::audio::kDemoSeconds);
+    EXPECT_DOUBLE_EQ(l.duration, kDemoSeconds);
     EXPECT_EQ(Lines(l.err), 1) << l.err;
     EXPECT_NE(l.err.find("far more than the demo's 135 s; the run stops at the demo's end"), std::string::npos)
         << l.err;

@@ -22,7 +22,7 @@ Parsed Parse(std::vector<std::string> args) {
     for (std::string& a : args) argv.push_back(a.data());
     Parsed p;
     testing::internal::CaptureStderr();
-    p.ok = qor::ParseOptions(static_cast<int>(argv.size()), argv.data(), p.options, p.help);
+    p.ok = qor::ParseOptions(static_cast<int>(argv.size()), argv.data(), 135.0, p.options, p.help);
     p.err = testing::internal::GetCapturedStderr();
     return p;
 }

@@ -12,6 +12,8 @@
 #include <limits>
 #include <map>
 
+#include "engine/demo.h"
+#include "math/random.h"
 #include "run/seek.h"
 #include "support.h"
 #include "timeline/timeline.h"
@@ -37,7 +39,8 @@ std::vector<FrameRun> gRuns;   // the frames run through Frame, in order
 }   // namespace
 
 namespace qor::render {
-void SetDrawing(bool on) { gDrawing = on; }
+DrawingOff::DrawingOff() : was_(gDrawing) { gDrawing = false; }
+DrawingOff::~DrawingOff() { gDrawing = was_; }
 std::shared_ptr<const States> SaveStates() { return std::make_shared<const States>(gEngine); }
 void RestoreStates(const States& saved) { gEngine = saved; }
 }   // namespace qor::render
@@ -82,7 +85,7 @@ std::map<double, Reference> StraightRun(std::vector<double> times) {
     int64_t k = 0;
     for (double t : times) {
         gDrawing = false;
-        for (; k < qor::FramesBefore(t); ++k) Frame(static_cast<float>(double(k) / qor::TimelineStates::kFps));
+        for (; k < qor::FramesBefore(t); ++k) Frame(static_cast<float>(double(k) / qor::kReferenceFps));
         gDrawing = true;
         const uint32_t random = randomState;
         const qor::render::States engine = gEngine;
@@ -100,7 +103,7 @@ TEST(SeekCacheTest, FramesBeforeCountsTheFramesStrictlyBefore) {
     EXPECT_EQ(qor::FramesBefore(1e-9), 1);
     EXPECT_EQ(qor::FramesBefore(135.0), 8100);
     for (int64_t k = 1; k <= 8100; ++k) {
-        const double t = double(k) / qor::TimelineStates::kFps;
+        const double t = double(k) / qor::kReferenceFps;
         ASSERT_EQ(qor::FramesBefore(t), k) << "t = " << t;
         ASSERT_EQ(qor::FramesBefore(std::nextafter(t, 1e9)), k + 1) << "just after " << t;
         ASSERT_EQ(qor::FramesBefore(std::nextafter(t, 0.0)), k) << "just before " << t;
@@ -117,7 +120,7 @@ TEST(SeekCacheTest, SeekLeavesWhatTheStraightRunLeaves) {
     EXPECT_NE(reference.at(79.0).random, reference.at(80.0).random);
 
     Start();
-    qor::TimelineStates cache(Frame, kEnd);
+    qor::SeekCache cache(Frame, Demo(), kEnd);
     for (double t : times) {
         SCOPED_TRACE(t);
         cache.Advance(0.002);
@@ -137,7 +140,7 @@ TEST(SeekCacheTest, SeekLeavesWhatTheStraightRunLeaves) {
 // puts back the states in force each time.
 TEST(SeekCacheTest, AdvanceLeavesTheLiveStatesAlone) {
     Start();
-    qor::TimelineStates cache(Frame, 20.0);
+    qor::SeekCache cache(Frame, Demo(), 20.0);
     const qor::render::States live{12345, 77.5f};
     int passes = 0;
     while (!cache.Complete()) {
@@ -151,7 +154,7 @@ TEST(SeekCacheTest, AdvanceLeavesTheLiveStatesAlone) {
     }
     ASSERT_EQ(int64_t(gRuns.size()), qor::FramesBefore(20.0));
     for (size_t k = 0; k < gRuns.size(); ++k) {
-        ASSERT_EQ(gRuns[k].t, static_cast<float>(double(k) / qor::TimelineStates::kFps));
+        ASSERT_EQ(gRuns[k].t, static_cast<float>(double(k) / qor::kReferenceFps));
         ASSERT_FALSE(gRuns[k].drawing);
     }
     cache.Advance(1.0);   // complete: runs nothing
@@ -162,17 +165,17 @@ TEST(SeekCacheTest, AdvanceLeavesTheLiveStatesAlone) {
 // saved last before its target: at most a second's.
 TEST(SeekCacheTest, SeekReplaysAtMostASecond) {
     Start();
-    qor::TimelineStates cache(Frame, 20.0);
+    qor::SeekCache cache(Frame, Demo(), 20.0);
     while (!cache.Complete()) cache.Advance(0.01);
     for (double t : {19.99, 0.0, 7.0, 7.0 + 1.0 / 120, 12.5, 1.0 / 60}) {
         SCOPED_TRACE(t);
         gRuns.clear();
         cache.StatesAt(t);
         const int64_t k = qor::FramesBefore(t);
-        const int64_t from = k / qor::TimelineStates::kEvery * qor::TimelineStates::kEvery;
+        const int64_t from = k / qor::SeekCache::kEvery * qor::SeekCache::kEvery;
         ASSERT_EQ(int64_t(gRuns.size()), k - from);
         for (size_t n = 0; n < gRuns.size(); ++n)
-            EXPECT_EQ(gRuns[n].t, static_cast<float>(double(from + int64_t(n)) / qor::TimelineStates::kFps));
+            EXPECT_EQ(gRuns[n].t, static_cast<float>(double(from + int64_t(n)) / qor::kReferenceFps));
         EXPECT_EQ(gEngine.frames, k);
     }
 }

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (check.verdict != qor::audio::XmCheck::Whole && check.problem.empty()) __builtin_trap();
     if (check.patternCells > uint64_t(qor::audio::kXmMaxPatterns) * 256 * qor::audio::kXmMaxChannels) __builtin_trap();
 
-    qor::audio::Music music;
+    qor::audio::Music music(135.0);
     const bool loaded = music.LoadMemory(data, size, "fuzz.xm");
     if (loaded && check.verdict == qor::audio::XmCheck::Refused) __builtin_trap();
     if (!(music.Duration() > 0.0) || music.Duration() > qor::audio::kLongSongSeconds) __builtin_trap();

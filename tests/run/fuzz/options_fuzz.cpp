@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     qor::Options o;
     bool help = false;
-    if (qor::ParseOptions(int(args.size()), argv.data(), o, help)) {
+    if (qor::ParseOptions(int(args.size()), argv.data(), 135.0, o, help)) {
         if (o.fps < 1 || o.fps > 240 || o.width < 16 || o.width > 7680 || o.height < 16 || o.height > 4320 ||
             o.scale < 0 || o.scale > 16 || o.passes < 1 || o.passes > 100 || !(o.start >= 0 && o.start <= 3600) ||
             !(o.level >= 0 && o.level <= 1) || (o.length != -1.0 && !(o.length > 0 && o.length <= 3600)) ||

@@ -1,0 +1,64 @@
+// The frame driver: the one place that runs the demo's frame function. Every
+// mode is a clock that picks each frame's t and a sink that takes the
+// finished frame DrawFrame hands back: play (the music's clock, the window,
+// play.cpp), render (a frame counter, PNG files or ffmpeg, video.cpp), shot
+// (one time, one file, shot.cpp), bench (as fast as it goes, timings,
+// bench.cpp). Frames run for the states they leave (before a start or a
+// seek) run here too, undrawn, as reference frames: t = k / 60 from 0.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/qor.h"
+#include "render/render.h"
+#include "run/options.h"
+
+namespace qor {
+
+struct RunState;
+
+// Reference frame k is drawn at t = k / kReferenceFps.
+inline double ReferenceTime(int64_t k) { return double(k) / kReferenceFps; }
+
+// The reference frames before `seconds`: the count of k >= 0 with k / 60 < seconds.
+inline int64_t FramesBefore(double seconds) {
+    if (!(seconds > 0)) return 0;
+    int64_t k = static_cast<int64_t>(seconds * kReferenceFps);
+    while (k > 0 && ReferenceTime(k - 1) >= seconds) --k;
+    while (ReferenceTime(k) < seconds) ++k;
+    return k;
+}
+
+// Runs reference frames from .. until-1 with drawing off (they change states
+// only, no pixel), calling after(k) after frame k.
+template <class After>
+void RunUndrawn(FrameFunction frame, int64_t from, int64_t until, After&& after) {
+    const render::DrawingOff off;
+    for (int64_t k = from; k < until; ++k) {
+        frame(static_cast<float>(ReferenceTime(k)));
+        after(k);
+    }
+}
+
+// A finished frame: width x height words 0xAARRGGBB, rows top down; valid
+// until the next frame is drawn.
+struct FrameImage {
+    const uint32_t* argb;
+    int width, height;
+};
+
+// Draws the frame at t with the music level `level` (what GetSoundLevel
+// returns in it), counts it as shown for GetFPS and hands it back.
+FrameImage DrawFrame(RunState& run, FrameFunction frame, double t, float level);
+
+// Runs every reference frame before `until` undrawn, counted for GetFPS, so
+// that a frame at `until` inherits the states, camera, transforms and random
+// numbers that playback from 0 would have left.
+void FastForward(RunState& run, FrameFunction frame, double until);
+
+// Puts the music and its level meter at song frame `position`: the meter's
+// window reaches 1/50 s back, so that much (less before the song's start) is
+// rendered and measured first.
+void SeekMusic(RunState& run, int64_t position);
+
+}   // namespace qor
