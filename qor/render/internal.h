@@ -28,6 +28,7 @@ struct Texture {
     int stride = 2;     // width + 1
     bool pow2 = true;   // both sides powers of two: addressing by masks, see raster_setup.h
     bool loaded = false;
+    bool opaque = false;   // every texel's alpha is 255: the alpha channel changes nothing
     std::vector<uint32_t> texels;
     // One byte per 2x2 block of texel positions: bit 0 set if a bilinear
     // footprint starting in the block touches a texel with alpha, bit 1 if one
