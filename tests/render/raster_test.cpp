@@ -478,7 +478,7 @@ TEST(RasterCoverage, RowRunsHoldExactlyThePixelsInsideAllThreeEdges) {
     const DrawState state{&white, 0, 0, 0, kW, kH};
     const Target target{color.data(), depth.data(), kW, kH};
     std::vector<DrawTriFn> rasters = {DrawTriPortable};
-    if (CpuHasAvx2()) rasters.push_back(DrawTriAvx2);
+    if (CpuHasSimd()) rasters.push_back(DrawTriSimd);
     std::mt19937 r(41);
     std::uniform_int_distribution<int> scale(0, 3), coin(0, 1);
     int wrong = 0, covered = 0;
