@@ -73,13 +73,13 @@ struct Avx2 {
     }
     // The high 16 bits of each lane into both halves.
     TEQ_OP I HighWordTwice(I a) {
-        return _mm256_shuffle_epi8(a, _mm256_setr_epi8(2, 3, 2, 3, 6, 7, 6, 7, 10, 11, 10, 11, 14, 15, 14, 15, 2, 3,
-                                                       2, 3, 6, 7, 6, 7, 10, 11, 10, 11, 14, 15, 14, 15));
+        return _mm256_shuffle_epi8(a, _mm256_setr_epi8(2, 3, 2, 3, 6, 7, 6, 7, 10, 11, 10, 11, 14, 15, 14, 15, 2, 3, 2,
+                                                       3, 6, 7, 6, 7, 10, 11, 10, 11, 14, 15, 14, 15));
     }
     // The low byte of each lane, times 128, into both halves.
     TEQ_OP I WeightsTimes128(I w) {
-        const I lowByteTwice = _mm256_setr_epi8(0, -1, 0, -1, 4, -1, 4, -1, 8, -1, 8, -1, 12, -1, 12, -1, 0, -1, 0,
-                                                -1, 4, -1, 4, -1, 8, -1, 8, -1, 12, -1, 12, -1);
+        const I lowByteTwice = _mm256_setr_epi8(0, -1, 0, -1, 4, -1, 4, -1, 8, -1, 8, -1, 12, -1, 12, -1, 0, -1, 0, -1,
+                                                4, -1, 4, -1, 8, -1, 8, -1, 12, -1, 12, -1);
         return _mm256_slli_epi16(_mm256_shuffle_epi8(w, lowByteTwice), 7);
     }
     // No lane of a has a bit of m; every lane of a has all bits of m.

@@ -206,13 +206,13 @@ inline void RowSpans(const Tri& tri, const BandSetup& s, int32_t* first, int32_t
             if (sx > 0) {
                 I c = V::Round(V::CeilF(q));
                 const I v = V::AddI32(ev, V::MulI32(sxv, c));
-                c = V::SubI32(c, V::GtI32(zero, v));             // outside: one more
+                c = V::SubI32(c, V::GtI32(zero, v));              // outside: one more
                 c = V::AddI32(c, V::GtI32(v, V::SetI(sx - 1)));   // the one before is in
                 lo = V::MaxI32(lo, c);
             } else {
                 I c = V::Round(V::FloorF(q));
                 const I v = V::AddI32(ev, V::MulI32(sxv, c));
-                c = V::AddI32(c, V::GtI32(zero, v));              // outside: one less
+                c = V::AddI32(c, V::GtI32(zero, v));               // outside: one less
                 c = V::SubI32(c, V::GtI32(v, V::SetI(-sx - 1)));   // the one after is in
                 hi = V::MinI32(hi, c);
             }

@@ -96,7 +96,9 @@ struct Simd128 {
         return wasm_u16x8_shr(wasm_i16x8_add(x, wasm_u16x8_shr(x, 8)), 8);
     }
     // The high 16 bits of each lane into both halves.
-    TEQ_OP I HighWordTwice(I a) { return wasm_i8x16_shuffle(a, a, 2, 3, 2, 3, 6, 7, 6, 7, 10, 11, 10, 11, 14, 15, 14, 15); }
+    TEQ_OP I HighWordTwice(I a) {
+        return wasm_i8x16_shuffle(a, a, 2, 3, 2, 3, 6, 7, 6, 7, 10, 11, 10, 11, 14, 15, 14, 15);
+    }
     // The low byte of each lane, times 128, into both halves.
     TEQ_OP I WeightsTimes128(I w) {
         const v128_t b = wasm_v128_and(w, wasm_i32x4_splat(255));
