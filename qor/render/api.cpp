@@ -28,6 +28,7 @@ void FillTexture(Texture& t, const uint32_t* argb, int width, int height) {
     t.height = height;
     t.stride = width + 1;
     t.pow2 = (width & (width - 1)) == 0 && (height & (height - 1)) == 0;
+    t.opaque = std::all_of(argb, argb + size_t(width) * height, [](uint32_t c) { return c >> 24 == 0xFFu; });
     t.texels.assign(size_t(width + 1) * (height + 1), 0);
     for (int y = 0; y <= height; ++y) {
         const uint32_t* src = argb + size_t(y % height) * width;

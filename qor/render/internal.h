@@ -7,8 +7,9 @@
 // vertices eight at a time) and hands finished triangles to the queue
 // (queue.cpp), which bins them into horizontal bands of the display. Bands are
 // rasterized in submission order by worker threads while the caller goes on,
-// and by the caller too when the frame ends. The rasterizer (raster_*.cpp) draws
-// one triangle into one band; an AVX2 version and a portable one give
+// and by the caller too when the frame ends. The rasterizer draws one triangle
+// into one band: the vector loop (raster_simd.h, on AVX2 in raster_avx2.cpp or
+// SIMD128 in raster_wasm.cpp) and the portable one (raster_portable.cpp) give
 // identical pixels.
 #pragma once
 
@@ -28,6 +29,7 @@ struct Texture {
     int stride = 2;     // width + 1
     bool pow2 = true;   // both sides powers of two: addressing by masks, see raster_setup.h
     bool loaded = false;
+    bool opaque = false;   // every texel's alpha is 255: the alpha channel changes nothing
     std::vector<uint32_t> texels;
     // One byte per 2x2 block of texel positions: bit 0 set if a bilinear
     // footprint starting in the block touches a texel with alpha, bit 1 if one
@@ -106,8 +108,10 @@ struct Target {
 // Draws the part of a triangle in rows [bandY0, bandY1).
 using DrawTriFn = void (*)(const Tri& tri, const DrawState& state, const Target& target, int bandY0, int bandY1);
 void DrawTriPortable(const Tri&, const DrawState&, const Target&, int, int);
-void DrawTriAvx2(const Tri&, const DrawState&, const Target&, int, int);
-bool CpuHasAvx2();
+// The vector loop (AVX2 after a run-time check, SIMD128 in the browser build)
+// and whether this processor can run it.
+void DrawTriSimd(const Tri&, const DrawState&, const Target&, int, int);
+bool CpuHasSimd();
 
 // >> queue
 
@@ -127,12 +131,12 @@ void QueuePublishAll();
 void QueueDrain();
 // Drawing threads at most (the caller's included).
 inline constexpr int kMaxThreads = 8;
-// Chooses the rasterizer (true: AVX2 where the CPU has it) and the number of
+// Chooses the rasterizer (true: the vector loop where the CPU has it) and the number of
 // drawing threads (1 to kMaxThreads; by default one per core, capped, or
 // TEQ_RENDER_THREADS); for tests and benchmarks.
 void QueueConfigure(bool simd, int threads);
 int QueueThreads();
-// True when the AVX2 code is in use (the geometry stage follows the rasterizer).
+// True when the vector loop is in use (the geometry stage follows the rasterizer).
 bool QueueSimd();
 
 }   // namespace qor::render

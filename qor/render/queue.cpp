@@ -251,10 +251,10 @@ void QueueInit(const Target& target) {
     q.states.resize(kMaxStates);
     q.triCount = q.stateCount = 0;
     // TEQ_RENDER_SIMD=0 draws with the portable loop, as on a processor
-    // without AVX2.
+    // without vector instructions.
     const char* simd = std::getenv("TEQ_RENDER_SIMD");
-    static const bool avx2 = CpuHasAvx2();
-    q.draw = avx2 && !(simd && !std::strcmp(simd, "0")) ? DrawTriAvx2 : DrawTriPortable;
+    static const bool hasSimd = CpuHasSimd();
+    q.draw = hasSimd && !(simd && !std::strcmp(simd, "0")) ? DrawTriSimd : DrawTriPortable;
     if (q.threads == 0) q.threads = DefaultThreads();   // else as QueueConfigure chose
     StartWorkers();
 }
@@ -263,14 +263,14 @@ void QueueConfigure(bool simd, int threads) {
     Queue& q = gQueue;
     QueueDrain();
     StopWorkers();
-    q.draw = simd && CpuHasAvx2() ? DrawTriAvx2 : DrawTriPortable;
+    q.draw = simd && CpuHasSimd() ? DrawTriSimd : DrawTriPortable;
     q.threads = kHaveThreads ? std::clamp(threads, 1, kMaxThreads) : 1;
     StartWorkers();
 }
 
 int QueueThreads() { return gQueue.threads; }
 
-bool QueueSimd() { return gQueue.draw == DrawTriAvx2; }
+bool QueueSimd() { return gQueue.draw == DrawTriSimd; }
 
 uint32_t QueueState(const DrawState& state) {
     Queue& q = gQueue;

@@ -154,9 +154,11 @@ inline void DrawWithTable(const BandTable& table, const Tri& tri, const DrawStat
     const bool persp = tri.flags & kPerspective;
     const bool flat = tri.flags & kFlatColor;
     const uint32_t used = UsedAttributes(depth, persp, flat);
-    const int index = (depth ? 1 : 0) | (blend ? 2 : 0) | ((blend && (state.bits & kAlphaChannel)) ? 4 : 0) |
-                      ((state.bits & kBilinear) ? 8 : 0) | (persp ? 16 : 0) | (flat ? 32 : 0) |
-                      (state.texture->pow2 ? 64 : 0);
+    // Through the alpha channel of an opaque picture every channel is
+    // multiplied by 255/255: the loop without it gives the same bytes.
+    const bool alpha = blend && (state.bits & kAlphaChannel) && !state.texture->opaque;
+    const int index = (depth ? 1 : 0) | (blend ? 2 : 0) | (alpha ? 4 : 0) | ((state.bits & kBilinear) ? 8 : 0) |
+                      (persp ? 16 : 0) | (flat ? 32 : 0) | (state.texture->pow2 ? 64 : 0);
     const BandFn fn = table[index];
     ForEachStrip(tri, bandY0, bandY1, [&](int origin, int y0, int y1) {
         BandSetup s;

@@ -478,7 +478,7 @@ TEST(RasterCoverage, RowRunsHoldExactlyThePixelsInsideAllThreeEdges) {
     const DrawState state{&white, 0, 0, 0, kW, kH};
     const Target target{color.data(), depth.data(), kW, kH};
     std::vector<DrawTriFn> rasters = {DrawTriPortable};
-    if (CpuHasAvx2()) rasters.push_back(DrawTriAvx2);
+    if (CpuHasSimd()) rasters.push_back(DrawTriSimd);
     std::mt19937 r(41);
     std::uniform_int_distribution<int> scale(0, 3), coin(0, 1);
     int wrong = 0, covered = 0;
@@ -528,6 +528,87 @@ TEST(RasterCoverage, RowRunsHoldExactlyThePixelsInsideAllThreeEdges) {
     }
     EXPECT_EQ(wrong, 0);
     EXPECT_GT(covered, 100000);
+}
+
+// An additive draw through the alpha channel of a picture whose every texel
+// is opaque multiplies each channel by 255/255, so it is drawn by the loop
+// without the alpha channel: the bytes must be those of the full arithmetic,
+// on every path and for every filter and addressing. A single transparent
+// texel makes a picture not opaque.
+TEST(RasterAgreement, OpaquePicturesThroughTheAlphaChannelKeepTheirBytes) {
+    using namespace qor::render;
+    constexpr int kW = 64, kH = 48;
+    std::mt19937 r(43);
+    std::vector<uint32_t> pow2(32 * 16), odd(24 * 10);
+    for (uint32_t& p : pow2) p = uint32_t(r()) | 0xFF000000u;
+    for (uint32_t& p : odd) p = uint32_t(r()) | 0xFF000000u;
+    Texture pictures[2];
+    FillTexture(pictures[0], pow2.data(), 32, 16);
+    FillTexture(pictures[1], odd.data(), 24, 10);
+    ASSERT_TRUE(pictures[0].opaque && pictures[1].opaque);
+    Texture holed;
+    pow2[77] &= 0xFEFFFFFFu;
+    FillTexture(holed, pow2.data(), 32, 16);
+    EXPECT_FALSE(holed.opaque);
+
+    std::vector<DrawTriFn> rasters = {DrawTriPortable};
+    if (CpuHasSimd()) rasters.push_back(DrawTriSimd);
+    std::uniform_real_distribution<float> unit(0, 1), uv(-3, 3), rhw(0.2f, 2.0f), channel(0, 255);
+    int differ = 0, lit = 0;
+    for (int combo = 0; combo < 32; ++combo) {
+        Texture& picture = pictures[combo & 1];
+        const uint32_t bits = kBlend | kAlphaChannel | (combo & 2 ? kBilinear : 0u) | (combo & 4 ? kDepth : 0u);
+        const bool persp = combo & 8, flat = combo & 16;
+        // Triangles of all sizes over the display, drawn band by band.
+        std::vector<Tri> tris;
+        for (int n = 0; n < 12; ++n) {
+            const float size = std::pow(2.0f, unit(r) * 7.0f), cx = unit(r) * kW, cy = unit(r) * kH;
+            int32_t x[3], y[3];
+            float a[3][kAttrSlots] = {};
+            const float flatR = channel(r), flatG = channel(r), flatB = channel(r);
+            for (int k = 0; k < 3; ++k) {
+                x[k] = int32_t((cx + (unit(r) - 0.5f) * size) * kSubUnit);
+                y[k] = int32_t((cy + (unit(r) - 0.5f) * size) * kSubUnit);
+                const float w = persp ? rhw(r) : 1.0f;
+                a[k][kZ] = unit(r), a[k][kRhw] = w, a[k][kU] = uv(r) * w, a[k][kV] = uv(r) * w;
+                a[k][kR] = (flat ? flatR : channel(r)) * (persp ? w : 1.0f);
+                a[k][kG] = (flat ? flatG : channel(r)) * (persp ? w : 1.0f);
+                a[k][kB] = (flat ? flatB : channel(r)) * (persp ? w : 1.0f);
+            }
+            if (int64_t(x[1] - x[0]) * (y[2] - y[0]) - int64_t(x[2] - x[0]) * (y[1] - y[0]) < 0)
+                std::swap(x[1], x[2]), std::swap(y[1], y[2]), std::swap(a[1], a[2]);
+            Tri t{};
+            t.minX = int16_t(std::max(0, (std::min({x[0], x[1], x[2]}) + kSubUnit / 2 - 1) >> kSubBits));
+            t.maxX = int16_t(std::min(kW - 1, (std::max({x[0], x[1], x[2]}) - kSubUnit / 2) >> kSubBits));
+            t.minY = int16_t(std::max(0, (std::min({y[0], y[1], y[2]}) + kSubUnit / 2 - 1) >> kSubBits));
+            t.maxY = int16_t(std::min(kH - 1, (std::max({y[0], y[1], y[2]}) - kSubUnit / 2) >> kSubBits));
+            if (t.minX > t.maxX || t.minY > t.maxY) continue;
+            t.flags = (persp ? kPerspective : 0u) | (flat ? kFlatColor : 0u);
+            MakeTri(t, x, y, a);
+            tris.push_back(t);
+        }
+        // The picture as it is (opaque) and as if some texel were not.
+        std::vector<uint32_t> result[2];
+        for (int asIs = 0; asIs < 2; ++asIs) {
+            picture.opaque = asIs == 1;
+            for (DrawTriFn draw : rasters) {
+                std::vector<uint32_t> color(kW * kH + 16, 0xFF203040u);
+                std::vector<float> depth(kW * kH + 16, 0.5f);
+                const DrawState state{&picture, bits, 0, 0, kW, kH};
+                const Target target{color.data(), depth.data(), kW, kH};
+                for (const Tri& t : tris)
+                    for (int band = 0; band < kH; band += kBandRows)
+                        draw(t, state, target, band, std::min(kH, band + kBandRows));
+                color.resize(kW * kH);
+                if (result[0].empty()) result[0] = color;
+                for (size_t i = 0; i < color.size(); ++i)
+                    differ += color[i] != result[0][i], lit += asIs == 0 && color[i] != 0xFF203040u;
+            }
+        }
+        picture.opaque = true;
+    }
+    EXPECT_EQ(differ, 0);
+    EXPECT_GT(lit, kW * kH);
 }
 
 TEST(Argb, ClampsEachComponent) {

@@ -1,0 +1,406 @@
+// The vector pixel loop, written once against a small set of operations per
+// instruction set: V is AVX2 (raster_avx2.cpp, eight lanes) or WebAssembly
+// SIMD128 (raster_wasm.cpp, four lanes). Each row's run of pixels from the
+// three integer edge functions, perspective division, bilinear or nearest
+// taps, 8-bit arithmetic in 16-bit lanes (lerp by rounding multiply-high,
+// colour modulation by exact division by 255), saturating add. Pixels match
+// the portable rasterizer bit for bit.
+//
+// V provides, for vectors F (float lanes) and I (32-bit integer lanes):
+//   kLanes; arithmetic and comparisons named after what they do (AddF, MulI16,
+//   GtI32, ...); Round and Trunc (float to int, INT_MIN for NaN and out of
+//   range); the texture reads (Gather, TexelPairs, BlockBits); loads and
+//   stores of whole runs, of runs under a mask, and of two half runs (Halves).
+// This header is included by files compiled for different instruction sets:
+// everything in it has internal linkage.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+#include "render/raster_setup.h"
+
+namespace qor::render {
+namespace {
+
+// What the pixel loop needs of a texture, as vectors ready for use. Each
+// thread keeps the last one it made: consecutive triangles mostly share their
+// texture. The key is everything the vectors are made from, so a match is as
+// good as making them afresh.
+template <class V>
+struct TexVectors {
+    using F = typename V::F;
+    using I = typename V::I;
+    F wf, hf;           // sides as floats
+    F uScale, vScale;   // sides times 256
+    I wi, hi, wmask, hmask, stride, blockStride;
+    const uint32_t* base;
+    const uint8_t* blocks;
+    int rowStep;
+    bool sparseAlpha, sparseColor;
+};
+
+struct TexKey {
+    const void* texels;
+    const void* blocks;
+    int width, height, stride, blockStride, sparse;
+    bool operator==(const TexKey&) const = default;
+};
+
+template <class V>
+const TexVectors<V>& VectorsFor(const Texture& tx) {
+    static thread_local TexVectors<V> cached;
+    static thread_local TexKey cachedKey;
+    const TexKey key{tx.texels.data(), tx.blocks.data(), tx.width, tx.height, tx.stride, tx.blockStride, tx.sparse};
+    TexVectors<V>& p = cached;
+    if (key == cachedKey) return p;
+    p.base = tx.texels.data();
+    p.blocks = tx.blocks.data();
+    p.wf = V::SetF(float(tx.width));
+    p.hf = V::SetF(float(tx.height));
+    p.uScale = V::SetF(float(tx.width * 256));
+    p.vScale = V::SetF(float(tx.height * 256));
+    p.wi = V::SetI(tx.width);
+    p.hi = V::SetI(tx.height);
+    p.wmask = V::SetI(tx.width - 1);
+    p.hmask = V::SetI(tx.height - 1);
+    p.stride = V::SetI(tx.stride);
+    p.blockStride = V::SetI(tx.blockStride);
+    p.rowStep = tx.stride;
+    p.sparseAlpha = tx.sparse & 1;
+    p.sparseColor = tx.sparse & 2;
+    cachedKey = key;
+    return p;
+}
+
+// Texels split into 16-bit channel lanes without shuffles: `even` holds blue
+// and red of each pixel's 32-bit lane, `odd` green and alpha.
+template <class V>
+__attribute__((always_inline)) inline void Split(typename V::I argb, typename V::I& even, typename V::I& odd) {
+    even = V::And(argb, V::SetI(0x00FF00FF));
+    odd = V::ShrU16(argb, 8);
+}
+
+// a + (b - a) * w / 256 per 16-bit lane; w7 holds w << 7.
+template <class V>
+__attribute__((always_inline)) inline typename V::I Lerp(typename V::I a, typename V::I b, typename V::I w7) {
+    return V::AddI16(a, V::MulRoundHighI16(V::SubI16(b, a), w7));
+}
+
+// A colour channel 0..255 per lane from an interpolated value: clamped (NaN
+// to 0), rounded to nearest even.
+template <class V>
+__attribute__((always_inline)) inline typename V::I ToBytes(typename V::F c) {
+    return V::Round(V::MinF(V::MaxZeroF(c), V::SetF(255.0f)));
+}
+
+// Texel lookup with repeat addressing; the texel comes out split (Split).
+// With skipTest, for pictures where many texels lack the bits of skipMask,
+// returns false without finishing the filter when no tap has any of them
+// (nothing to add).
+template <class V, bool kBilinearTaps, bool kPow2>
+__attribute__((always_inline)) inline bool Sample(const TexVectors<V>& tp, typename V::F u, typename V::F v,
+                                                  typename V::I skipMask, int skipBits, bool skipTest,
+                                                  typename V::I& even, typename V::I& odd) {
+    using I = typename V::I;
+    using F = typename V::F;
+    const I zero = V::SetI(0);
+    skipTest = skipTest && (skipBits == 1 ? tp.sparseAlpha : tp.sparseColor);
+    I x, y, wx, wy;
+    if (kPow2) {
+        // 24.8 fixed point, wrapped by masking: no floor, no range fix-up.
+        const I fu = V::Round(V::MulF(u, tp.uScale));
+        const I fv = V::Round(V::MulF(v, tp.vScale));
+        if (!kBilinearTaps) {
+            x = V::And(V::ShrI32(fu, 8), tp.wmask);
+            y = V::And(V::ShrI32(fv, 8), tp.hmask);
+            const I t = V::Gather(tp.base, V::AddI32(V::MulIndex(y, tp.stride), x));
+            if (skipTest && V::NoneSet(t, skipMask)) return false;
+            Split<V>(t, even, odd);
+            return true;
+        }
+        const I c128 = V::SetI(128);
+        const I gu = V::SubI32(fu, c128), gv = V::SubI32(fv, c128);
+        x = V::And(V::ShrI32(gu, 8), tp.wmask);
+        y = V::And(V::ShrI32(gv, 8), tp.hmask);
+        wx = gu;   // the low byte is the weight
+        wy = gv;
+    } else {
+        const F uf = V::SubF(u, V::FloorF(u));
+        const F vf = V::SubF(v, V::FloorF(v));
+        if (!kBilinearTaps) {
+            x = V::Trunc(V::MulF(uf, tp.wf));
+            y = V::Trunc(V::MulF(vf, tp.hf));
+            x = V::MinI32(V::MaxI32(x, zero), tp.wi);
+            y = V::MinI32(V::MaxI32(y, zero), tp.hi);
+            const I t = V::Gather(tp.base, V::AddI32(V::MulIndex(y, tp.stride), x));
+            if (skipTest && V::NoneSet(t, skipMask)) return false;
+            Split<V>(t, even, odd);
+            return true;
+        }
+        const F half = V::SetF(0.5f);
+        const F fx = V::SubF(V::MulF(uf, tp.wf), half);
+        const F fy = V::SubF(V::MulF(vf, tp.hf), half);
+        const F flx = V::FloorF(fx), fly = V::FloorF(fy);
+        const F c256 = V::SetF(256.0f);
+        const I c255 = V::SetI(255);
+        wx = V::MinI32(V::MaxI32(V::Trunc(V::MulF(V::SubF(fx, flx), c256)), zero), c255);
+        wy = V::MinI32(V::MaxI32(V::Trunc(V::MulF(V::SubF(fy, fly), c256)), zero), c255);
+        x = V::Trunc(flx);
+        y = V::Trunc(fly);
+        x = V::AddI32(x, V::And(V::GtI32(zero, x), tp.wi));
+        y = V::AddI32(y, V::And(V::GtI32(zero, y), tp.hi));
+        const I one = V::SetI(1);
+        x = V::MinI32(V::MaxI32(x, zero), V::SubI32(tp.wi, one));
+        y = V::MinI32(V::MaxI32(y, zero), V::SubI32(tp.hi, one));
+    }
+    if (skipTest) {
+        // The block map first: one small look-up per pixel that often saves four.
+        const I bi = V::AddI32(V::MulIndex(V::ShrU32(y, 1), tp.blockStride), V::ShrU32(x, 1));
+        if (!(V::BlockBits(tp.blocks, bi) & skipBits)) return false;
+    }
+    // The picture's spare column and row repeat its first, so x + 1 and y + 1
+    // need no wrapping: each tap pair is one 64-bit read.
+    I t00, t10, t01, t11;
+    V::TexelPairs(tp.base, V::AddI32(V::MulIndex(y, tp.stride), x), tp.rowStep, t00, t10, t01, t11);
+    if (skipTest && V::NoneSet(V::Or(V::Or(t00, t10), V::Or(t01, t11)), skipMask)) return false;
+    // Weights (the low byte of each pixel's lane) as w << 7 in both 16-bit
+    // halves of the lane.
+    const I wxs = V::WeightsTimes128(wx), wys = V::WeightsTimes128(wy);
+    I e00, o00, e10, o10, e01, o01, e11, o11;
+    Split<V>(t00, e00, o00);
+    Split<V>(t10, e10, o10);
+    Split<V>(t01, e01, o01);
+    Split<V>(t11, e11, o11);
+    even = Lerp<V>(Lerp<V>(e00, e10, wxs), Lerp<V>(e01, e11, wxs), wys);
+    odd = Lerp<V>(Lerp<V>(o00, o10, wxs), Lerp<V>(o01, o11, wxs), wys);
+    return true;
+}
+
+// Each row's run of covered pixels, exactly, for the rows s.j0 .. s.j1:
+// first[r] and last[r] for row s.j0 + r are columns relative to s.x0 (last <
+// first: none). kLanes rows at a time: where each edge crosses zero, estimated
+// in floating point and corrected by one column with the integer edge value.
+template <class V>
+inline void RowSpans(const Tri& tri, const BandSetup& s, int32_t* first, int32_t* last) {
+    using I = typename V::I;
+    const int rows = s.j1 - s.j0 + 1;
+    const I lanes = V::Lanes();
+    const I zero = V::SetI(0);
+    for (int r = 0; r < rows; r += V::kLanes) {
+        const I j = V::AddI32(V::SetI(s.j0 + r), lanes);
+        I lo = zero, hi = V::SetI(s.x1 - s.x0);
+        for (int e = 0; e < 3; ++e) {
+            const int32_t sx = tri.stepX[e];
+            const I ev = V::AddI32(V::SetI(s.e[e]), V::MulI32(j, V::SetI(tri.stepY[e])));
+            if (sx == 0) {   // a horizontal edge: the whole row or none of it
+                hi = V::Or(hi, V::GtI32(zero, ev));
+                continue;
+            }
+            // Inside where ev + sx * i >= 0: i from -ev / sx on (sx > 0) or up to it (sx < 0).
+            // The estimate is off by less than a column where it matters (a
+            // crossing within the box); far outside, clamping to the box decides.
+            const typename V::F q = V::MulF(V::ToF(ev), V::SetF(tri.crossX[e]));
+            const I sxv = V::SetI(sx);
+            if (sx > 0) {
+                I c = V::Round(V::CeilF(q));
+                const I v = V::AddI32(ev, V::MulI32(sxv, c));
+                c = V::SubI32(c, V::GtI32(zero, v));              // outside: one more
+                c = V::AddI32(c, V::GtI32(v, V::SetI(sx - 1)));   // the one before is in
+                lo = V::MaxI32(lo, c);
+            } else {
+                I c = V::Round(V::FloorF(q));
+                const I v = V::AddI32(ev, V::MulI32(sxv, c));
+                c = V::AddI32(c, V::GtI32(zero, v));               // outside: one less
+                c = V::SubI32(c, V::GtI32(v, V::SetI(-sx - 1)));   // the one after is in
+                hi = V::MinI32(hi, c);
+            }
+        }
+        // A horizontal edge's -1 or'ed into hi leaves it negative: no pixels.
+        V::Store(first + r, lo);
+        V::Store(last + r, hi);
+    }
+}
+
+// Pixels go through the loop kLanes at a time: kLanes (or fewer at the end)
+// in a row, or two runs of up to half as many, the end of one row and the
+// start of a later one, so that small triangles with short rows keep the
+// lanes busy. A run reads and writes only its own pixels: past its end the
+// row may belong to another band, which another thread may be drawing.
+template <class V, bool kDepthTest, bool kBlendAdd, bool kAlpha, bool kBilinearTaps, bool kPersp, bool kFlat,
+          bool kPow2>
+void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, const BandSetup& s) {
+    using F = typename V::F;
+    using I = typename V::I;
+    constexpr int kLanes = V::kLanes, kHalf = V::kLanes / 2;
+    const TexVectors<V>& tp = VectorsFor<V>(*state.texture);
+    const I lanes = V::Lanes();
+    const I halfLanes = V::HalfLanes();
+    const I opaque = V::SetI(int(0xFF000000u));
+    const I rgbMask = V::SetI(0x00FFFFFF);
+    const I alphaOdd = V::SetI(0x00FF0000);
+    I flatEven, flatOdd;
+    Split<V>(V::SetI(int(tri.flatColor)), flatEven, flatOdd);
+    // The attributes this variant reads.
+    constexpr uint32_t kUsed = UsedAttributes(kDepthTest, kPersp, kFlat);
+    auto used = [](int a) { return (kUsed >> a & 1) != 0; };
+    F base[kAttrCount], ddx[kAttrCount], ddy[kAttrCount];
+    for (int a = 0; a < kAttrCount; ++a) {
+        base[a] = V::SetF(s.base[a]);
+        ddx[a] = V::SetF(tri.ddx[a]);
+        ddy[a] = V::SetF(tri.ddy[a]);
+    }
+    const F one = V::SetF(1.0f);
+    const size_t pitch = size_t(target.width);
+    uint32_t* const color0 = target.color + size_t(s.y0) * pitch + s.x0;
+    float* const depth0 = target.depth + size_t(s.y0) * pitch + s.x0;
+
+    // Shades the live lanes at columns fi of rows whose attribute values at
+    // column 0 are row[]; zb is what the depth buffer holds there. Returns 0
+    // when nothing is to be written, 1 for depth only (z), 2 for colour (src,
+    // before blending) and depth.
+    auto shade = [&](F fi, const F* row, I& live, F zb, F& z, I& src) __attribute__((always_inline)) {
+        // Same expression as the portable path: (base + ddy * row) + ddx * column.
+        auto attr = [&](int a) __attribute__((always_inline)) { return V::AddF(row[a], V::MulF(ddx[a], fi)); };
+        if (kDepthTest) {
+            z = attr(kZ);
+            live = V::And(live, V::LeF(z, zb));
+            if (V::NoneSet(live, live)) return 0;
+        }
+        F u = attr(kU);
+        F v = attr(kV);
+        F w = one;
+        if (kPersp) {
+            w = V::DivF(one, attr(kRhw));
+            u = V::MulF(u, w);
+            v = V::MulF(v, w);
+        }
+        // The vertex colour, split as the texels are: blue and red, green and opaque alpha.
+        I ve = flatEven, vo = flatOdd;
+        if (!kFlat) {
+            F r = attr(kR), g = attr(kG), b = attr(kB);
+            if (kPersp) {
+                r = V::MulF(r, w);
+                g = V::MulF(g, w);
+                b = V::MulF(b, w);
+            }
+            ve = V::Or(ToBytes<V>(b), V::ShlI32(ToBytes<V>(r), 16));
+            vo = V::Or(ToBytes<V>(g), alphaOdd);
+        }
+        // An additive draw adds nothing where the texels are black (or,
+        // through the alpha channel, transparent): such pixels stop early.
+        I te, to;
+        if (!Sample<V, kBilinearTaps, kPow2>(tp, u, v, kAlpha ? opaque : rgbMask, kAlpha ? 1 : 2, kBlendAdd, te, to))
+            return 1;
+        te = V::MulDiv255(te, ve);
+        to = V::MulDiv255(to, vo);
+        if (kAlpha) {
+            // Alpha (the high word of `to`) over all four channels.
+            const I a = V::HighWordTwice(to);
+            te = V::MulDiv255(te, a);
+            to = V::MulDiv255(to, a);
+        }
+        src = V::Or(te, V::ShlI16(to, 8));
+        return 2;
+    };
+
+    // Up to kLanes pixels of one row from column x on; live: the lanes to draw.
+    auto run = [&](const F* row, int j, int x, F fi, I live, bool full) __attribute__((always_inline)) {
+        uint32_t* const c = color0 + size_t(j) * pitch + x;
+        float* const zp = depth0 + size_t(j) * pitch + x;
+        F z = V::SetF(0.0f), zb = z;
+        if (kDepthTest) zb = full ? V::LoadF(zp) : V::MaskLoadF(zp, live);
+        // Adding onto pixels that are white already changes nothing (layers
+        // of light saturate): without a depth write to make, skip them.
+        I dst = V::SetI(0);
+        if (kBlendAdd && full) {
+            dst = V::Load(c);
+            if (!kDepthTest && V::AllSet(dst, rgbMask)) return;
+        }
+        const I liveIn = live;
+        I src;
+        const int r = shade(fi, row, live, zb, z, src);
+        if (r == 0) return;
+        if (r == 2) {
+            if (kBlendAdd) src = V::AddSatU8(src, full ? dst : V::MaskLoad(c, liveIn));
+            src = V::Or(src, opaque);
+            if (full && !kDepthTest)
+                V::Store(c, src);
+            else
+                V::MaskStore(c, live, src);
+        }
+        if (kDepthTest) V::MaskStoreF(zp, live, z);
+    };
+
+    // Runs (row jA, column xA, nA pixels) and (jB, xB, nB), nA in 1..kHalf,
+    // nB in 0..kHalf, in the lower and upper halves of the lanes.
+    auto pair = [&](int jA, int xA, int nA, int jB, int xB, int nB) __attribute__((always_inline)) {
+        I live = V::GtI32(V::HalvesI(nA, nB), halfLanes);
+        const F fi = V::ToF(V::AddI32(V::HalvesI(xA, xB), halfLanes));
+        const F fj = V::HalvesF(float(jA), float(jB));
+        F row[kAttrCount];
+        for (int a = 0; a < kAttrCount; ++a)
+            if (used(a)) row[a] = V::AddF(base[a], V::MulF(ddy[a], fj));
+        uint32_t* const cA = color0 + size_t(jA) * pitch + xA;
+        uint32_t* const cB = color0 + size_t(jB) * pitch + xB;
+        float* const zA = depth0 + size_t(jA) * pitch + xA;
+        float* const zB = depth0 + size_t(jB) * pitch + xB;
+        const I liveIn = live;
+        F z = V::SetF(0.0f), zb = z;
+        if (kDepthTest) zb = V::MaskLoadHalvesF(zA, zB, live);
+        I src;
+        const int r = shade(fi, row, live, zb, z, src);
+        if (r == 0) return;
+        if (r == 2) {
+            if (kBlendAdd) src = V::AddSatU8(src, V::MaskLoadHalves(cA, cB, liveIn));
+            V::MaskStoreHalves(cA, cB, live, V::Or(src, opaque));
+        }
+        if (kDepthTest) V::MaskStoreHalvesF(zA, zB, live, z);
+    };
+
+    constexpr int kSpanRows = (kStripRows + kLanes - 1) / kLanes * kLanes;
+    alignas(32) int32_t first[kSpanRows], last[kSpanRows];
+    RowSpans<V>(tri, s, first, last);
+    const F step = V::SetF(float(kLanes));   // columns stay exact in float
+    const I all = V::SetI(-1);
+    int pj = -1, px = 0, pn = 0;   // a run of up to kHalf waiting for a partner
+    for (int j = s.j0; j <= s.j1; ++j) {
+        int x = first[j - s.j0];
+        const int l = last[j - s.j0];
+        if (x > l) continue;
+        if (pj >= 0) {
+            const int n = std::min(kHalf, l - x + 1);
+            pair(pj, px, pn, j, x, n);
+            pj = -1;
+            x += n;
+        }
+        int left = l - x + 1;
+        if (left > kHalf) {
+            // Row values as scalars: the same arithmetic as the other loops.
+            F row[kAttrCount];
+            const float fj = float(j);
+            for (int a = 0; a < kAttrCount; ++a)
+                if (used(a)) row[a] = V::SetF(s.base[a] + tri.ddy[a] * fj);
+            F fi = V::ToF(V::AddI32(V::SetI(x), lanes));
+            for (; left >= kLanes; x += kLanes, left -= kLanes, fi = V::AddF(fi, step)) run(row, j, x, fi, all, true);
+            if (left > 0) run(row, j, x, fi, V::GtI32(V::SetI(left), lanes), false);
+        } else if (left > 0) {
+            pj = j, px = x, pn = left;
+        }
+    }
+    if (pj >= 0) pair(pj, px, pn, pj, px, 0);
+}
+
+// The table of DrawBandSimd<V, ...> for DrawWithTable.
+template <class V>
+struct SimdLoop {
+    template <bool kDepthTest, bool kBlendAdd, bool kAlpha, bool kBilinearTaps, bool kPersp, bool kFlat, bool kPow2>
+    struct Loop {
+        static constexpr BandFn kDraw =
+            &DrawBandSimd<V, kDepthTest, kBlendAdd, kAlpha, kBilinearTaps, kPersp, kFlat, kPow2>;
+    };
+};
+
+}   // namespace
+}   // namespace qor::render
