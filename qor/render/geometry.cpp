@@ -220,7 +220,7 @@ inline uint32_t OutCode(float x, float y, const Guard& g) {
 #endif
 }
 
-inline void Project(CV& c, const Projection& pr) {
+inline void Project(ClipVertex& c, const Projection& pr) {
     const float rhw = 1.0f / c.w;
     c.s.x = pr.cx + c.x * rhw * pr.hw;
     c.s.y = pr.cy - c.y * rhw * pr.hh;
@@ -233,12 +233,12 @@ inline void Project(CV& c, const Projection& pr) {
     c.s.a[kB] = c.b * rhw;
 }
 
-// CV::code of camera depth w: 1 before the near plane (or not a number), 2 beyond the far plane.
+// ClipVertex::code of camera depth w: 1 before the near plane (or not a number), 2 beyond the far plane.
 inline uint32_t DepthCode(float w) { return (w >= kNear ? 0u : 1u) | (w > kFar ? 2u : 0u); }
 
-CV CutClip(const CV& in, const CV& out, float dIn, float dOut) {
+ClipVertex CutClip(const ClipVertex& in, const ClipVertex& out, float dIn, float dOut) {
     const float t = dIn / (dIn - dOut);
-    CV r;
+    ClipVertex r;
     r.x = in.x + (out.x - in.x) * t;
     r.y = in.y + (out.y - in.y) * t;
     r.w = in.w + (out.w - in.w) * t;
@@ -252,11 +252,11 @@ CV CutClip(const CV& in, const CV& out, float dIn, float dOut) {
 }
 
 // Keeps sign * (w - bound) <= 0.
-int ClipW(const CV* src, int n, CV* dst, float bound, float sign) {
+int ClipW(const ClipVertex* src, int n, ClipVertex* dst, float bound, float sign) {
     int m = 0;
     for (int i = 0; i < n; ++i) {
-        const CV& a = src[i];
-        const CV& b = src[(i + 1) % n];
+        const ClipVertex& a = src[i];
+        const ClipVertex& b = src[(i + 1) % n];
         const float da = sign * (a.w - bound), db = sign * (b.w - bound);
         const bool ina = da <= 0, inb = db <= 0;
         if (ina) dst[m++] = a;
@@ -279,7 +279,7 @@ inline V3 MulNormal(const float n[9], float x, float y, float z) {
     return {x * n[0] + y * n[3] + z * n[6], x * n[1] + y * n[4] + z * n[7], x * n[2] + y * n[5] + z * n[8]};
 }
 
-std::vector<CV> gScratch;
+std::vector<ClipVertex> gScratch;
 
 }   // namespace
 
@@ -312,7 +312,7 @@ struct VertexStage {
 // One vertex: camera space, colour (lit or the material's), texture
 // coordinates (sphere-mapped or the vertex's), and its screen position when
 // it lies between the near and far planes.
-void ShadeVertex(const VertexStage& st, const MeshVertex& v, CV& c) {
+void ShadeVertex(const VertexStage& st, const MeshVertex& v, ClipVertex& c) {
     const MeshDraw& d = *st.d;
     const float* m = st.mv.m;
     const float cxm = v.x * m[0] + v.y * m[4] + v.z * m[8] + m[12];
@@ -364,7 +364,7 @@ void ShadeVertex(const VertexStage& st, const MeshVertex& v, CV& c) {
 
 // The vertex stage: every vertex once (the triangles share them), eight at a
 // time with AVX2 where the processor has it, the rest one by one.
-void ShadeVertices(const VertexStage& st, const MeshVertex* vertices, int count, CV* cv) {
+void ShadeVertices(const VertexStage& st, const MeshVertex* vertices, int count, ClipVertex* cv) {
     int first = 0;
     if (QueueSimd()) {
         VertexShading shading;
@@ -379,7 +379,8 @@ void ShadeVertices(const VertexStage& st, const MeshVertex* vertices, int count,
 // The triangle stage: each indexed triangle culled, clipped and emitted.
 // Triangles wholly between the near and far planes take a quick way that
 // does what EmitPolygon would, from the corners' codes.
-void DrawTriangles(const VertexStage& st, const CV* cv, int count, const uint32_t* indices, uint32_t indexCount) {
+void DrawTriangles(const VertexStage& st, const ClipVertex* cv, int count, const uint32_t* indices,
+                   uint32_t indexCount) {
     const MeshDraw& d = *st.d;
     const Guard& guard = st.guard;
     EmitOptions e{d.state, true, false, {0, 0, 0}};
@@ -387,7 +388,7 @@ void DrawTriangles(const VertexStage& st, const CV* cv, int count, const uint32_
     for (uint32_t t = 0; t + 2 < indexCount; t += 3) {
         const uint32_t i0 = indices[t], i1 = indices[t + 1], i2 = indices[t + 2];
         if (i0 >= uint32_t(count) || i1 >= uint32_t(count) || i2 >= uint32_t(count)) continue;
-        const CV* c[3] = {&cv[i0], &cv[i1], &cv[i2]};
+        const ClipVertex* c[3] = {&cv[i0], &cv[i1], &cv[i2]};
         if (c[0]->code & c[1]->code & c[2]->code) continue;
         auto flat = [&] {
             e.flat = c[0]->r == c[1]->r && c[0]->r == c[2]->r && c[0]->g == c[1]->g && c[0]->g == c[2]->g &&
@@ -415,14 +416,14 @@ void DrawTriangles(const VertexStage& st, const CV* cv, int count, const uint32_
             continue;
         }
         flat();
-        CV in[3] = {*c[0], *c[1], *c[2]};
+        ClipVertex in[3] = {*c[0], *c[1], *c[2]};
         if (wrap) {
             WrapShortWay(in[1].u, in[0].u), WrapShortWay(in[2].u, in[0].u);
             WrapShortWay(in[1].v, in[0].v), WrapShortWay(in[2].v, in[0].v);
         }
-        CV bufA[8], bufB[8];
+        ClipVertex bufA[8], bufB[8];
         int n = 3;
-        const CV* cur = in;
+        const ClipVertex* cur = in;
         if ((c[0]->code | c[1]->code | c[2]->code) & 1) {
             n = ClipW(cur, n, bufA, kNear, -1.0f);
             cur = bufA;
@@ -434,7 +435,7 @@ void DrawTriangles(const VertexStage& st, const CV* cv, int count, const uint32_
         if (n < 3) continue;
         ScreenCorner poly[8];
         for (int i = 0; i < n; ++i) {
-            CV p = cur[i];
+            ClipVertex p = cur[i];
             Project(p, st.pr);
             poly[i] = p.s;
         }

@@ -81,7 +81,7 @@ struct Guard {
 
 // A transformed vertex: clip-space position (x, y scaled by the projection,
 // w = camera z), raw attributes, and its projection when in front of the near plane.
-struct CV {
+struct ClipVertex {
     float x, y, w;
     float u, v, r, g, b;
     uint32_t code;   // 1: before the near plane (or not a number), 2: beyond the far plane
@@ -92,7 +92,7 @@ struct CV {
     uint32_t out;
     uint32_t pad[3];   // 24 words: written as three rows of eight
 };
-static_assert(sizeof(CV) == 96, "CV is written as three rows of eight words");
+static_assert(sizeof(ClipVertex) == 96, "ClipVertex is written as three rows of eight words");
 
 // Bits in the order of OutCode's two comparisons of (x, y, x, y).
 enum OutBits : uint32_t {
@@ -123,6 +123,6 @@ struct VertexShading {
 // m is the object-to-camera matrix. Returns how many vertices it did (a
 // multiple of eight), leaving the rest to the caller. AVX2 only.
 int TransformVerticesAvx2(const MeshVertex* vertices, int count, const Mat4& m, const Projection& pr, const Guard& g,
-                          const VertexShading& shading, CV* out);
+                          const VertexShading& shading, ClipVertex* out);
 
 }   // namespace qor::render

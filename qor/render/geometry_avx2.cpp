@@ -57,7 +57,7 @@ __attribute__((always_inline)) inline void UnitNormal(const float* n, __m256 x, 
 }
 
 int TransformVerticesAvx2(const MeshVertex* vertices, int count, const Mat4& mat, const Projection& pr, const Guard& g,
-                          const VertexShading& shading, CV* out) {
+                          const VertexShading& shading, ClipVertex* out) {
     static_assert(sizeof(MeshVertex) == 36, "nine words a vertex");
     const float* m = mat.m;
     __m256 mm[16];
@@ -177,7 +177,7 @@ int TransformVerticesAvx2(const MeshVertex* vertices, int count, const Mat4& mat
         const __m256i fy = _mm256_cvtps_epi32(_mm256_mul_ps(screenY, sub));
 
         float* dst = reinterpret_cast<float*>(out + i);
-        constexpr size_t kStride = sizeof(CV) / sizeof(float);
+        constexpr size_t kStride = sizeof(ClipVertex) / sizeof(float);
         const __m256 first[8] = {px, py, w, u, v, r, gr, b};
         const __m256 second[8] = {
             Bits(code),           screenX, screenY, depth, rhw, _mm256_mul_ps(u, rhw), _mm256_mul_ps(v, rhw),
@@ -195,7 +195,7 @@ int TransformVerticesAvx2(const MeshVertex* vertices, int count, const Mat4& mat
 #else   // no AVX2 on this processor family: the scalar loop does every vertex
 
 int TransformVerticesAvx2(const MeshVertex*, int, const Mat4&, const Projection&, const Guard&, const VertexShading&,
-                          CV*) {
+                          ClipVertex*) {
     return 0;
 }
 
