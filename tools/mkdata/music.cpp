@@ -799,7 +799,7 @@ void Drop(Composer& c, Pads& pads, int s) {
         Hats(c, row, 24, b, true);
         Ride(c, row, 14, b, true);
         Shaker(c, row, 16, b);
-        Stabs(c, row, *bars[b], 38, b);
+        Stabs(c, row, *bars[b], b < 10 ? 38 : 30, b);   // under the last bar's fill
         BassPumping(c, row, bars[b]->bass + 12, 32, next, b);
         // The sub holds the root under the bass, ducked on every kick.
         c.Play(row, ChSub, bars[b]->bass, InSub, 6);
@@ -965,9 +965,11 @@ Composer Compose() {
     c.Trim(kPads, 67);
     c.Trim({ChLead, ChLead2, ChEchoL, ChEchoR, ChLead3}, 83);
     c.Trim({ChArp, ChArpEcho, ChBell, ChTom}, 78);
-    c.Gain(153);
+    c.Gain(171);
+    c.Trim({ChArp, ChArpEcho}, 55);
     Intro(c, pads, start[0]);
-    c.Gain(140);
+    c.Trim({ChArp, ChArpEcho}, 78);
+    c.Gain(145);
     Build(c, pads, start[1]);
     c.Gain(172);
     c.Trim(kPads, 53);
@@ -977,28 +979,28 @@ Composer Compose() {
     c.Trim(kPads, 67);
     c.Trim({ChTom}, 55);
     Groove(c, pads, start[3], {&kC, &kG, &kE}, 44, true, 3);   // a turn to C major
-    c.Gain(113);
+    c.Gain(121);
     c.Trim({ChTom}, 78);
     Theme(c, pads, start[4]);
     Break(c, pads, start[5]);
-    c.Gain(125);
+    c.Gain(133);
     Riser(c, pads, start[6]);
     c.Gain(107);
-    c.Trim({ChStabL, ChStabR}, 126);
+    c.Trim({ChStabL, ChStabR}, 141);
     c.Trim({ChTom}, 49);
     Drop(c, pads, start[7]);
     c.Gain(108);
     c.Trim({ChStabL, ChStabR}, 100);
     c.Trim({ChTom}, 78);
     Stutter(c, pads, start[8]);
-    c.Gain(141);
+    c.Gain(152);
     Drop2(c, pads, start[9]);
-    c.Gain(144);
+    c.Gain(152);
     Breakdown(c, pads, start[10]);
     c.Gain(166);
     c.Trim({ChSnare}, 63);
     Return(c, pads, start[11]);
-    c.Gain(167);
+    c.Gain(170);
     c.Trim({ChSnare}, 100);
     c.Trim(kPads, 56);
     // Fade from 124 s to silence at about 131 s (rows of 0.125 s at 120 BPM).
