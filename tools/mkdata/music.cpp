@@ -965,11 +965,11 @@ Composer Compose() {
     c.Trim(kPads, 67);
     c.Trim({ChLead, ChLead2, ChEchoL, ChEchoR, ChLead3}, 83);
     c.Trim({ChArp, ChArpEcho, ChBell, ChTom}, 78);
-    c.Gain(171);
+    c.Gain(173);
     c.Trim({ChArp, ChArpEcho}, 55);
     Intro(c, pads, start[0]);
     c.Trim({ChArp, ChArpEcho}, 78);
-    c.Gain(145);
+    c.Gain(147);
     Build(c, pads, start[1]);
     c.Gain(172);
     c.Trim(kPads, 53);
@@ -985,7 +985,7 @@ Composer Compose() {
     Break(c, pads, start[5]);
     c.Gain(133);
     Riser(c, pads, start[6]);
-    c.Gain(107);
+    c.Gain(109);
     c.Trim({ChStabL, ChStabR}, 141);
     c.Trim({ChTom}, 49);
     Drop(c, pads, start[7]);
