@@ -15,10 +15,12 @@
 // lead and its ping-pong echo over a bass that sits about 6 dB under them,
 // pads in two detuned layers panned apart, reverb tails in the one-shots.
 // The energy rises from a quiet intro through the build to the drop, the
-// only section with the lead doubled an octave up on both sides, stereo
-// stabs, a sub under the bass, open hats, ride and shaker; the breakdown
-// drops well below it. Between the kicks of the
-// drop the mix stays low, so the level the pictures read swings hard.
+// only section with the lead doubled an octave up on both sides, a stab
+// pair heard only in the side signal, a sub under the bass, open hats, ride
+// and shaker; the breakdown drops well below it. Between the kicks of the
+// drop the mono mix stays low, so the level the pictures read swings hard.
+// Tonal samples are limited in the synth (loud at their peak) and every
+// section is set near one true-peak ceiling.
 #include "music.h"
 
 #include "music_song.h"
