@@ -648,7 +648,7 @@ void Intro(Composer& c, Pads& pads, int s) {
     const Chord* bars[10] = {&kAm, &kAm, &kF, &kF, &kC, &kC, &kG, &kG, &kF, &kE};
     for (int b = 0; b < 10; ++b) {
         const int row = s + 16 * b;
-        pads.Chord(c, row, *bars[b], 18 + 2 * b);
+        pads.Chord(c, row, *bars[b], 22 + 3 * b / 2);
         if (b >= 2) Arp(c, row, *bars[b], 16 + 2 * b, b < 6 ? 0 : 3, 16, InPluckDark, 8 + b, b % 2 ? 1 : 0);
         if (b >= 4 && b < 9) {
             // Bell: a dotted line over the chord's upper tones.
@@ -973,36 +973,38 @@ Composer Compose() {
     c.Trim({ChArp, ChArpEcho}, 78);
     c.Gain(147);
     Build(c, pads, start[1]);
-    c.Gain(172);
-    c.Trim(kPads, 53);
+    c.Gain(176);
+    c.Trim(kPads, 48);
     c.Trim({ChTom}, 49);
     Groove(c, pads, start[2], {&kAm, &kG, &kF, &kE, &kE}, 76, false, 0);   // falling to E
     c.Gain(164);
     c.Trim(kPads, 67);
     c.Trim({ChTom}, 55);
     Groove(c, pads, start[3], {&kC, &kG, &kE}, 44, true, 3);   // a turn to C major
-    c.Gain(121);
+    c.Gain(125);
     c.Trim({ChTom}, 78);
     Theme(c, pads, start[4]);
     Break(c, pads, start[5]);
-    c.Gain(133);
+    c.Gain(139);
     Riser(c, pads, start[6]);
-    c.Gain(109);
+    c.Gain(111);
     c.Trim({ChStabL, ChStabR}, 141);
+    c.Trim({ChEchoL}, 62);
     c.Trim({ChTom}, 49);
     Drop(c, pads, start[7]);
     c.Gain(108);
     c.Trim({ChStabL, ChStabR}, 100);
+    c.Trim({ChEchoL}, 83);
     c.Trim({ChTom}, 78);
     Stutter(c, pads, start[8]);
-    c.Gain(152);
+    c.Gain(149);
     Drop2(c, pads, start[9]);
     c.Gain(152);
     Breakdown(c, pads, start[10]);
-    c.Gain(166);
+    c.Gain(162);
     c.Trim({ChSnare}, 63);
     Return(c, pads, start[11]);
-    c.Gain(170);
+    c.Gain(169);
     c.Trim({ChSnare}, 100);
     c.Trim(kPads, 56);
     // Fade from 124 s to silence at about 131 s (rows of 0.125 s at 120 BPM).

@@ -399,7 +399,7 @@ xm::Instrument MakePad(const PadLayer& p) {
         AddPartials(w, kLowRate, hz, kPi * rng.Next(), 1e9,
                     [&](int k, double) { return gain / k * LowPassGain(k * hz, p.cutoff, 0.3); });
     }
-    Limit(w, 0.5, 0.003, kLowRate, true);
+    Limit(w, 0.35, 0.003, kLowRate, true);
     xm::Instrument ins = Make(p.name, w, kLowRate, 0.98, centre * unit);
     ins.sample.loopStart = 0;
     ins.sample.loopLength = length;
@@ -610,7 +610,7 @@ xm::Instrument Stab(int variant) {
     for (double& v : w) v = std::tanh(1.5 * v);
     Edges(w, 16, 500);
     Wave out = WithRoom(w, kRate, 0.6, 0.3);
-    Limit(out, 0.5, 0.002, kRate, false);
+    Limit(out, 0.35, 0.002, kRate, false);
     return Make(variant ? "stab wide" : "stab", out, kRate, 0.98, hz);
 }
 
