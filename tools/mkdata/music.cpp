@@ -943,11 +943,11 @@ void Outro(Composer& c, Pads& pads, int s, int fadeFrom, int fadeTo, int level) 
 }
 
 std::vector<xm::Instrument> Instruments() {
-    return {synth::Kick(),   synth::Snare(),  synth::Clap(),    synth::HatClosed(), synth::HatOpen(),
-            synth::Crash(),  synth::Noise(),  synth::Bass(),    synth::Pad(),       synth::Lead(),
-            synth::Pluck(1), synth::Bell(),   synth::PadWide(), synth::KickClick(), synth::Sub(),
-            synth::Pluck(0), synth::Pluck(2), synth::Tom(),     synth::KickSub(),   synth::Ride(),
-            synth::Shaker(), synth::Stab(0),  synth::StabSide(),   synth::LeadWide(),  synth::KickDrop()};
+    return {synth::Kick(),   synth::Snare(),  synth::Clap(),     synth::HatClosed(), synth::HatOpen(),
+            synth::Crash(),  synth::Noise(),  synth::Bass(),     synth::Pad(),       synth::Lead(),
+            synth::Pluck(1), synth::Bell(),   synth::PadWide(),  synth::KickClick(), synth::Sub(),
+            synth::Pluck(0), synth::Pluck(2), synth::Tom(),      synth::KickSub(),   synth::Ride(),
+            synth::Shaker(), synth::Stab(0),  synth::StabSide(), synth::LeadWide(),  synth::KickDrop()};
 }
 
 // The whole song written into the grid.
