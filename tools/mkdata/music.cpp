@@ -29,6 +29,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <initializer_list>
 #include <stdexcept>
 #include <vector>
@@ -935,9 +936,13 @@ void Outro(Composer& c, Pads& pads, int s, int fadeFrom, int fadeTo, int level) 
     }
     Melody(c, s, kThemeEnding, 0, 112, ChBell, InBell, 44, 20, 0, false);
     c.Play(s + 112, ChBell, A4, InBell, 44);
-    // Global volume falls linearly to silence.
-    for (int r = fadeFrom; r <= fadeTo; ++r)
-        c.Control(r, xm::FxGlobalVolume, level * (fadeTo - r) / (fadeTo - fadeFrom));
+    // Global volume falls evenly in decibels, 40 dB in all, then to silence:
+    // the ear hears the fade as steady, not hanging on and then dropping.
+    for (int r = fadeFrom; r <= fadeTo; ++r) {
+        const double f = static_cast<double>(r - fadeFrom) / (fadeTo - fadeFrom);
+        c.Control(r, xm::FxGlobalVolume,
+                  r == fadeTo ? 0 : static_cast<int>(std::lround(level * std::pow(10.0, -2 * f))));
+    }
     pads.Release(c, fadeTo);
     for (int ch = 0; ch < kChannels; ++ch) c.Off(fadeTo, ch);
 }
