@@ -15,10 +15,12 @@
 // lead and its ping-pong echo over a bass that sits about 6 dB under them,
 // pads in two detuned layers panned apart, reverb tails in the one-shots.
 // The energy rises from a quiet intro through the build to the drop, the
-// only section with the lead doubled an octave up on both sides, stereo
-// stabs, a sub under the bass, open hats, ride and shaker; the breakdown
-// drops well below it. Between the kicks of the
-// drop the mix stays low, so the level the pictures read swings hard.
+// only section with the lead doubled an octave up on both sides, a stab
+// pair heard only in the side signal, a sub under the bass, open hats, ride
+// and shaker; the breakdown drops well below it. Between the kicks of the
+// drop the mono mix stays low, so the level the pictures read swings hard.
+// Tonal samples are limited in the synth (loud at their peak) and every
+// section is set near one true-peak ceiling.
 #include "music.h"
 
 #include "music_song.h"
@@ -27,6 +29,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <initializer_list>
 #include <stdexcept>
 #include <vector>
 
@@ -71,7 +75,7 @@ static_assert(ChAir + 1 == kChannels);
 // in the middle, the cymbals and shaker spread around it.
 constexpr std::array<int, kChannels> kPan = {
     128, 128, 144, 176, 80, 128, 128, 128, 24,  40, 56,  232, 216, 200,
-    124, 36,  16,  240, 64, 208, 180, 96,  220, 28, 228, 92,  200, 60,
+    124, 36,  16,  240, 64, 208, 180, 96,  220, 0,  255, 92,  200, 60,
 };
 
 enum Instrument {
@@ -185,7 +189,11 @@ public:
     // from here on is scaled by it (up to 64), except the kick's, which sets
     // the mix's peak and the pictures' flash on its own.
     void Gain(int percent) { gain_ = percent; }
-    int Scale(int volume) const { return Scaled(-1, volume); }
+    // A channel's trim in percent on top of the bus gain, from here on.
+    void Trim(std::initializer_list<int> channels, int percent) {
+        for (int ch : channels) trim_[ch] = percent;
+    }
+    int Scale(int ch, int volume) const { return Scaled(ch, volume); }
 
     // A note with its instrument and volume (0..64); the channel's panning is
     // set again with 8xx, since FT2 resets it to the sample's on every trigger.
@@ -252,11 +260,16 @@ public:
 private:
     int Scaled(int ch, int volume) const {
         if (ch == ChKick || ch == ChKick2) return std::clamp(volume, 0, 64);
-        return std::clamp((volume * gain_ + 50) / 100, 0, 64);
+        return std::clamp((volume * gain_ * trim_[ch] + 5000) / 10000, 0, 64);
     }
 
     int rows_;
     int gain_ = 100;
+    std::array<int, kChannels> trim_ = [] {
+        std::array<int, kChannels> t{};
+        t.fill(100);
+        return t;
+    }();
     std::vector<xm::Cell> cells_;
     std::vector<figures::Chord> chords_;
 };
@@ -520,10 +533,10 @@ public:
     // over two rows (5 ticks each) and is back at `volume` on its last 16th,
     // so the pads breathe with the kick.
     // `depth` 4 starts at a quarter, 8 at an eighth (a harder pump).
-    void Pump(Composer& c, int row, int rows, int volume, int depth = 4) {
-        volume = c.Scale(volume);
-        const int low = volume / depth, slide = std::clamp((volume - low) / 10, 1, 15);
+    void Pump(Composer& c, int row, int rows, int level, int depth = 4) {
         for (int ch : {ChPad1, ChPad2, ChPad3, ChWide1, ChWide2, ChWide3}) {
+            const int volume = c.Scale(ch, level);
+            const int low = volume / depth, slide = std::clamp((volume - low) / 10, 1, 15);
             for (int r = 0; r < rows; ++r) {
                 const int phase = r % 4;
                 c.VolumeColumn(row + r, ch,
@@ -548,9 +561,10 @@ private:
     std::array<int, 3> held_ = {-1, -1, -1};
 };
 
-// Chord stabs on both sides: the left plays the chord's third and fifth an
-// octave up, the right its root and third, each from its own stab sample;
-// the rhythm (off-beat 8ths and pushes) changes from bar to bar.
+// Chord stabs, the chord's third and fifth an octave up in turn, hard left
+// and upside down hard right: all side, none of it in the mono sum. The
+// rhythm (off-beat 8ths and pushes) changes from bar to bar; on every beat
+// the stabs duck for a 16th, so their tails never pile onto a kick's peak.
 void Stabs(Composer& c, int row, const Chord& chord, int volume, int bar, int len = 16) {
     // Only on the second half of a beat: the 16th after each kick stays clear.
     static constexpr const char* kRhythm[4] = {"..x...x...x...x.", "..x...xx..x...xx", "...x..x...x...x.",
@@ -561,9 +575,14 @@ void Stabs(Composer& c, int row, const Chord& chord, int volume, int bar, int le
         if (p[r] != 'x') continue;
         const int v = volume - (n % 2) * 4;
         c.Play(row + r, ChStabL, chord.arp[1 + n % 2], InStab, v);
-        c.Play(row + r, ChStabR, chord.arp[n % 2], InStabWide, v);
+        c.Play(row + r, ChStabR, chord.arp[1 + n % 2], InStabWide, v);
         ++n;
     }
+    for (int r = 0; r < len; r += 4)
+        for (int ch : {ChStabL, ChStabR}) {
+            c.Volume(row + r, ch, volume / 6);
+            if (r + 1 < len) c.Volume(row + r + 1, ch, volume);
+        }
 }
 
 // Arpeggio figures over the chord's four tones, one per 16th.
@@ -630,7 +649,7 @@ void Intro(Composer& c, Pads& pads, int s) {
     const Chord* bars[10] = {&kAm, &kAm, &kF, &kF, &kC, &kC, &kG, &kG, &kF, &kE};
     for (int b = 0; b < 10; ++b) {
         const int row = s + 16 * b;
-        pads.Chord(c, row, *bars[b], 18 + 2 * b);
+        pads.Chord(c, row, *bars[b], 22 + 3 * b / 2);
         if (b >= 2) Arp(c, row, *bars[b], 16 + 2 * b, b < 6 ? 0 : 3, 16, InPluckDark, 8 + b, b % 2 ? 1 : 0);
         if (b >= 4 && b < 9) {
             // Bell: a dotted line over the chord's upper tones.
@@ -642,7 +661,7 @@ void Intro(Composer& c, Pads& pads, int s) {
             // A pulse on beats 1 and 3 that grows, the body doubled by the sub.
             for (int r = 0; r < (b < 9 ? 16 : 12); r += b < 9 ? 8 : 4) {
                 c.Play(row + r, ChKick, C4, InKick, 46 + (b - 2));
-                c.Play(row + r, ChKick2, C4, InKickSub, 30 + (b - 2));
+                c.Play(row + r, ChKick2, C4, InKickSub, 24 + (b - 2));
             }
         }
         if (b >= 5 && b < 9) {
@@ -778,12 +797,12 @@ void Drop(Composer& c, Pads& pads, int s) {
         pads.Chord(c, row, *bars[b], 26);
         pads.Pump(c, row, 16, 26, 8);
         if (b % 4 == 3) pads.Breathe(c, row);
-        FourFloor(c, row, 60, 32, 16, InKickSub, b, InKickDrop);
+        FourFloor(c, row, 64, 32, 16, InKickSub, b, InKickDrop);
         Backbeat(c, row, 28, false, 16, b);
         Hats(c, row, 24, b, true);
         Ride(c, row, 14, b, true);
         Shaker(c, row, 16, b);
-        Stabs(c, row, *bars[b], 38, b);
+        Stabs(c, row, *bars[b], b < 10 ? 38 : 30, b);   // under the last bar's fill
         BassPumping(c, row, bars[b]->bass + 12, 32, next, b);
         // The sub holds the root under the bass, ducked on every kick.
         c.Play(row, ChSub, bars[b]->bass, InSub, 6);
@@ -917,19 +936,23 @@ void Outro(Composer& c, Pads& pads, int s, int fadeFrom, int fadeTo, int level) 
     }
     Melody(c, s, kThemeEnding, 0, 112, ChBell, InBell, 44, 20, 0, false);
     c.Play(s + 112, ChBell, A4, InBell, 44);
-    // Global volume falls linearly to silence.
-    for (int r = fadeFrom; r <= fadeTo; ++r)
-        c.Control(r, xm::FxGlobalVolume, level * (fadeTo - r) / (fadeTo - fadeFrom));
+    // Global volume falls evenly in decibels, 40 dB in all, then to silence:
+    // the ear hears the fade as steady, not hanging on and then dropping.
+    for (int r = fadeFrom; r <= fadeTo; ++r) {
+        const double f = static_cast<double>(r - fadeFrom) / (fadeTo - fadeFrom);
+        c.Control(r, xm::FxGlobalVolume,
+                  r == fadeTo ? 0 : static_cast<int>(std::lround(level * std::pow(10.0, -2 * f))));
+    }
     pads.Release(c, fadeTo);
     for (int ch = 0; ch < kChannels; ++ch) c.Off(fadeTo, ch);
 }
 
 std::vector<xm::Instrument> Instruments() {
-    return {synth::Kick(),   synth::Snare(),  synth::Clap(),    synth::HatClosed(), synth::HatOpen(),
-            synth::Crash(),  synth::Noise(),  synth::Bass(),    synth::Pad(),       synth::Lead(),
-            synth::Pluck(1), synth::Bell(),   synth::PadWide(), synth::KickClick(), synth::Sub(),
-            synth::Pluck(0), synth::Pluck(2), synth::Tom(),     synth::KickSub(),   synth::Ride(),
-            synth::Shaker(), synth::Stab(0),  synth::Stab(1),   synth::LeadWide(),  synth::KickDrop()};
+    return {synth::Kick(),   synth::Snare(),  synth::Clap(),     synth::HatClosed(), synth::HatOpen(),
+            synth::Crash(),  synth::Noise(),  synth::Bass(),     synth::Pad(),       synth::Lead(),
+            synth::Pluck(1), synth::Bell(),   synth::PadWide(),  synth::KickClick(), synth::Sub(),
+            synth::Pluck(0), synth::Pluck(2), synth::Tom(),      synth::KickSub(),   synth::Ride(),
+            synth::Shaker(), synth::Stab(0),  synth::StabSide(), synth::LeadWide(),  synth::KickDrop()};
 }
 
 // The whole song written into the grid.
@@ -940,30 +963,55 @@ Composer Compose() {
     Pads pads;
 
     // Each section at its bus gain: the levels that set the song's loudness
-    // curve (the drop on top, the breakdown well under it) at one peak.
-    c.Gain(130);
+    // curve (the drop on top, the breakdown well under it) at one peak. The
+    // limited samples sit louder at their peak, so pads, lead, plucks, bell
+    // and toms are trimmed back to their place in the balance; where a
+    // section's peak comes from one layer (the grooves' pads and fills, the
+    // return's roll) that layer is trimmed further.
+    const std::initializer_list<int> kPads = {ChPad1, ChPad2, ChPad3, ChWide1, ChWide2, ChWide3};
+    c.Trim(kPads, 67);
+    c.Trim({ChLead, ChLead2, ChEchoL, ChEchoR, ChLead3}, 83);
+    c.Trim({ChArp, ChArpEcho, ChBell, ChTom}, 78);
+    c.Gain(173);
+    c.Trim({ChArp, ChArpEcho}, 55);
     Intro(c, pads, start[0]);
-    c.Gain(128);
+    c.Trim({ChArp, ChArpEcho}, 78);
+    c.Gain(147);
     Build(c, pads, start[1]);
-    c.Gain(148);
+    c.Gain(176);
+    c.Trim(kPads, 48);
+    c.Trim({ChTom}, 49);
     Groove(c, pads, start[2], {&kAm, &kG, &kF, &kE, &kE}, 76, false, 0);   // falling to E
-    Groove(c, pads, start[3], {&kC, &kG, &kE}, 44, true, 3);               // a turn to C major
-    c.Gain(95);
+    c.Gain(164);
+    c.Trim(kPads, 67);
+    c.Trim({ChTom}, 55);
+    Groove(c, pads, start[3], {&kC, &kG, &kE}, 44, true, 3);   // a turn to C major
+    c.Gain(125);
+    c.Trim({ChTom}, 78);
     Theme(c, pads, start[4]);
     Break(c, pads, start[5]);
-    c.Gain(110);
+    c.Gain(139);
     Riser(c, pads, start[6]);
-    c.Gain(100);
+    c.Gain(111);
+    c.Trim({ChStabL, ChStabR}, 141);
+    c.Trim({ChEchoL}, 62);
+    c.Trim({ChTom}, 49);
     Drop(c, pads, start[7]);
-    c.Gain(100);
+    c.Gain(108);
+    c.Trim({ChStabL, ChStabR}, 100);
+    c.Trim({ChEchoL}, 83);
+    c.Trim({ChTom}, 78);
     Stutter(c, pads, start[8]);
-    c.Gain(122);
+    c.Gain(149);
     Drop2(c, pads, start[9]);
-    c.Gain(130);
+    c.Gain(152);
     Breakdown(c, pads, start[10]);
-    c.Gain(144);
+    c.Gain(162);
+    c.Trim({ChSnare}, 63);
     Return(c, pads, start[11]);
-    c.Gain(165);
+    c.Gain(169);
+    c.Trim({ChSnare}, 100);
+    c.Trim(kPads, 56);
     // Fade from 124 s to silence at about 131 s (rows of 0.125 s at 120 BPM).
     constexpr int kMaster = 64;
     Outro(c, pads, start[12], start[12] + 68, start[12] + 124, kMaster);

@@ -128,6 +128,31 @@ double LowPassGain(double f, double cutoff, double resonance) {
     return peak / std::sqrt(1.0 + r * r * r * r);
 }
 
+// A look-ahead limiter: the gain that holds every frame at or under
+// `threshold` times the wave's peak, taken as the lowest gain within
+// `window` seconds either side and then averaged over that window, so the
+// few highest crests come down smoothly and nothing passes the threshold.
+// Indices wrap on a looped wave (`loop`), so the loop stays seamless.
+void Limit(Wave& w, double threshold, double window, double rate, bool loop) {
+    const int n = static_cast<int>(w.size()), half = std::max(1, Frames(window, rate));
+    double peak = 1e-12;
+    for (double v : w) peak = std::max(peak, std::fabs(v));
+    const double ceiling = threshold * peak;
+    auto at = [&](int i) { return loop ? ((i % n) + n) % n : std::clamp(i, 0, n - 1); };
+    std::vector<double> raw(n), low(n);
+    for (int i = 0; i < n; ++i) raw[i] = std::min(1.0, ceiling / std::max(1e-12, std::fabs(w[i])));
+    for (int i = 0; i < n; ++i) {
+        double m = 1.0;
+        for (int j = -half; j <= half; ++j) m = std::min(m, raw[at(i + j)]);
+        low[i] = m;
+    }
+    for (int i = 0; i < n; ++i) {
+        double sum = 0;
+        for (int j = -half; j <= half; ++j) sum += low[at(i + j)];
+        w[i] *= sum / (2 * half + 1);
+    }
+}
+
 xm::Instrument Make(const char* name, const Wave& w, double rate, double peak, double pitchHz) {
     xm::Instrument ins;
     ins.name = name;
@@ -374,6 +399,7 @@ xm::Instrument MakePad(const PadLayer& p) {
         AddPartials(w, kLowRate, hz, kPi * rng.Next(), 1e9,
                     [&](int k, double) { return gain / k * LowPassGain(k * hz, p.cutoff, 0.3); });
     }
+    Limit(w, 0.35, 0.003, kLowRate, true);
     xm::Instrument ins = Make(p.name, w, kLowRate, 0.98, centre * unit);
     ins.sample.loopStart = 0;
     ins.sample.loopLength = length;
@@ -411,6 +437,7 @@ xm::Instrument MakeLead(const char* name, uint32_t seed, std::initializer_list<i
         AddPartials(w, kRate, hz, kPi * rng.Next(), 9000,
                     [&](int k, double) { return (k % 2 ? 1.0 : 0.5) / k * LowPassGain(k * hz, 3800, 0.5); });
     }
+    Limit(w, 0.7, 0.002, kRate, true);
     xm::Instrument ins = Make(name, w, kRate, 0.98, centre * unit);
     ins.sample.loopStart = 0;
     ins.sample.loopLength = length;
@@ -443,7 +470,9 @@ xm::Instrument Pluck(int brightness) {
         return (k % 2 ? 1.0 : 0.8) / k * LowPassGain(k * hz, cutoff, 0.6) * std::exp(-t / 0.13);
     });
     Edges(w, 8, 400);
-    return Make(kName[brightness], WithRoom(w, kRate, 0.8, 0.35), kRate, 0.98, hz);
+    Wave out = WithRoom(w, kRate, 0.8, 0.35);
+    Limit(out, 0.55, 0.002, kRate, false);
+    return Make(kName[brightness], out, kRate, 0.98, hz);
 }
 
 xm::Instrument Bell() {
@@ -458,7 +487,9 @@ xm::Instrument Bell() {
         w[i] = tone * std::min(1.0, t / 0.002) * std::exp(-t / 0.45);
     }
     Edges(w, 0, 600);
-    return Make("bell", WithRoom(w, kLowRate, 1.4, 0.4), kLowRate, 0.95, hz);
+    Wave out = WithRoom(w, kLowRate, 1.4, 0.4);
+    Limit(out, 0.6, 0.003, kLowRate, false);
+    return Make("bell", out, kLowRate, 0.95, hz);
 }
 
 xm::Instrument KickClick() {
@@ -524,7 +555,9 @@ xm::Instrument Tom() {
         w[i] = std::tanh(1.5 * std::sin(phase)) * std::exp(-t / 0.12);
     }
     Edges(w, 4, 600);
-    return MakeDrum("tom", WithRoom(w, kRate, 0.7, 0.3), kRate, 0.97);
+    Wave out = WithRoom(w, kRate, 0.7, 0.3);
+    Limit(out, 0.7, 0.002, kRate, false);
+    return MakeDrum("tom", out, kRate, 0.97);
 }
 
 xm::Instrument Ride() {
@@ -576,7 +609,19 @@ xm::Instrument Stab(int variant) {
     }
     for (double& v : w) v = std::tanh(1.5 * v);
     Edges(w, 16, 500);
-    return Make(variant ? "stab wide" : "stab", WithRoom(w, kRate, 0.6, 0.3), kRate, 0.98, hz);
+    Wave out = WithRoom(w, kRate, 0.6, 0.3);
+    Limit(out, 0.35, 0.002, kRate, false);
+    return Make(variant ? "stab wide" : "stab", out, kRate, 0.98, hz);
+}
+
+xm::Instrument StabSide() {
+    // The stab turned upside down: played with the stab on the other side,
+    // the pair sounds as wide as a stereo field goes and adds nothing to the
+    // mono sum (the level the pictures read).
+    xm::Instrument ins = Stab(0);
+    ins.name = ins.sample.name = "stab side";
+    for (int16_t& v : ins.sample.data) v = static_cast<int16_t>(-std::max<int>(v, -32767));
+    return ins;
 }
 
 }   // namespace synth
