@@ -462,6 +462,17 @@ TEST(RasterAgreement, EveryStateCombinationGivesIdenticalPixels) {
     EXPECT_GT(lit, 96 * 64 / 4);
 }
 
+// The pixels whose centres lie in the corners' box (28.4 fixed point), as the
+// geometry stage boxes them, clipped to a w x h target; false when none.
+bool BoxPixels(qor::render::Tri& t, const int32_t* x, const int32_t* y, int w, int h) {
+    using namespace qor::render;
+    t.minX = int16_t(std::max(0, (std::min({x[0], x[1], x[2]}) + kSubUnit / 2 - 1) >> kSubBits));
+    t.maxX = int16_t(std::min(w - 1, (std::max({x[0], x[1], x[2]}) - kSubUnit / 2) >> kSubBits));
+    t.minY = int16_t(std::max(0, (std::min({y[0], y[1], y[2]}) + kSubUnit / 2 - 1) >> kSubBits));
+    t.maxY = int16_t(std::min(h - 1, (std::max({y[0], y[1], y[2]}) - kSubUnit / 2) >> kSubBits));
+    return t.minX <= t.maxX && t.minY <= t.maxY;
+}
+
 // Triangles straight to each rasterizer, which finds each row's run of
 // pixels from where the edges cross the row: the pixels covered are exactly
 // those where all three edge functions are >= 0 (the fill rule is in their
@@ -498,13 +509,8 @@ TEST(RasterCoverage, RowRunsHoldExactlyThePixelsInsideAllThreeEdges) {
         const int64_t area = int64_t(x[1] - x[0]) * (y[2] - y[0]) - int64_t(x[2] - x[0]) * (y[1] - y[0]);
         if (area == 0) continue;
         if (area < 0) std::swap(x[1], x[2]), std::swap(y[1], y[2]);
-        // The pixels whose centres lie in the corners' box, as the geometry stage boxes them.
         Tri t{};
-        t.minX = int16_t(std::max(0, (std::min({x[0], x[1], x[2]}) + kSubUnit / 2 - 1) >> kSubBits));
-        t.maxX = int16_t(std::min(kW - 1, (std::max({x[0], x[1], x[2]}) - kSubUnit / 2) >> kSubBits));
-        t.minY = int16_t(std::max(0, (std::min({y[0], y[1], y[2]}) + kSubUnit / 2 - 1) >> kSubBits));
-        t.maxY = int16_t(std::min(kH - 1, (std::max({y[0], y[1], y[2]}) - kSubUnit / 2) >> kSubBits));
-        if (t.minX > t.maxX || t.minY > t.maxY) continue;
+        if (!BoxPixels(t, x, y, kW, kH)) continue;
         t.flags = kFlatColor;
         float a[3][kAttrSlots] = {};
         for (auto& corner : a) corner[kRhw] = 1.0f, corner[kR] = corner[kG] = corner[kB] = 255.0f;
@@ -578,11 +584,7 @@ TEST(RasterAgreement, OpaquePicturesThroughTheAlphaChannelKeepTheirBytes) {
             if (int64_t(x[1] - x[0]) * (y[2] - y[0]) - int64_t(x[2] - x[0]) * (y[1] - y[0]) < 0)
                 std::swap(x[1], x[2]), std::swap(y[1], y[2]), std::swap(a[1], a[2]);
             Tri t{};
-            t.minX = int16_t(std::max(0, (std::min({x[0], x[1], x[2]}) + kSubUnit / 2 - 1) >> kSubBits));
-            t.maxX = int16_t(std::min(kW - 1, (std::max({x[0], x[1], x[2]}) - kSubUnit / 2) >> kSubBits));
-            t.minY = int16_t(std::max(0, (std::min({y[0], y[1], y[2]}) + kSubUnit / 2 - 1) >> kSubBits));
-            t.maxY = int16_t(std::min(kH - 1, (std::max({y[0], y[1], y[2]}) - kSubUnit / 2) >> kSubBits));
-            if (t.minX > t.maxX || t.minY > t.maxY) continue;
+            if (!BoxPixels(t, x, y, kW, kH)) continue;
             t.flags = (persp ? kPerspective : 0u) | (flat ? kFlatColor : 0u);
             MakeTri(t, x, y, a);
             tris.push_back(t);
