@@ -97,6 +97,10 @@ struct Avx2 {
     TEQ_OP void TexelPairs(const uint32_t* base, I index, int rowStep, I& t00, I& t10, I& t01, I& t11) {
         alignas(32) int32_t at[8];
         _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
+        TexelPairsAt(base, at, rowStep, t00, t10, t01, t11);
+    }
+    // The same with the indices in memory.
+    TEQ_OP void TexelPairsAt(const uint32_t* base, const int32_t* at, int rowStep, I& t00, I& t10, I& t01, I& t11) {
         const uint32_t* p[8];
         for (int l = 0; l < 8; ++l) p[l] = base + at[l];
         auto two = [](const uint32_t* a, const uint32_t* b) __attribute__((always_inline)) {
@@ -120,6 +124,9 @@ struct Avx2 {
     TEQ_OP int BlockBits(const uint8_t* blocks, I index) {
         alignas(32) int32_t at[8];
         _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
+        return BlockBitsAt(blocks, at);
+    }
+    TEQ_OP int BlockBitsAt(const uint8_t* blocks, const int32_t* at) {
         return (blocks[at[0]] | blocks[at[1]] | blocks[at[2]] | blocks[at[3]]) |
                (blocks[at[4]] | blocks[at[5]] | blocks[at[6]] | blocks[at[7]]);
     }

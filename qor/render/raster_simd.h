@@ -95,19 +95,22 @@ __attribute__((always_inline)) inline typename V::I ToBytes(typename V::F c) {
     return V::Round(V::MinF(V::MaxZeroF(c), V::SetF(255.0f)));
 }
 
-// Texel lookup with repeat addressing; the texel comes out split (Split).
-// With skipTest, for pictures where many texels lack the bits of skipMask,
-// returns false without finishing the filter when no tap has any of them
-// (nothing to add).
+// Where a lane's texels are: the index of its texel (of the top-left tap
+// with bilinear taps), the filter weights (the low byte of each lane) and,
+// for the block map, the index of the 2x2 block holding the taps.
+template <class V>
+struct TapSite {
+    typename V::I index, wx, wy, block;
+};
+
+// The texel site of (u, v) with repeat addressing; block only when asked.
 template <class V, bool kBilinearTaps, bool kPow2>
-__attribute__((always_inline)) inline bool Sample(const TexVectors<V>& tp, typename V::F u, typename V::F v,
-                                                  typename V::I skipMask, int skipBits, bool skipTest,
-                                                  typename V::I& even, typename V::I& odd) {
+__attribute__((always_inline)) inline TapSite<V> Locate(const TexVectors<V>& tp, typename V::F u, typename V::F v,
+                                                        bool block) {
     using I = typename V::I;
     using F = typename V::F;
     const I zero = V::SetI(0);
-    skipTest = skipTest && (skipBits == 1 ? tp.sparseAlpha : tp.sparseColor);
-    I x, y, wx, wy;
+    I x, y, wx = zero, wy = zero;
     if (kPow2) {
         // 24.8 fixed point, wrapped by masking: no floor, no range fix-up.
         const I fu = V::Round(V::MulF(u, tp.uScale));
@@ -115,17 +118,14 @@ __attribute__((always_inline)) inline bool Sample(const TexVectors<V>& tp, typen
         if (!kBilinearTaps) {
             x = V::And(V::ShrI32(fu, 8), tp.wmask);
             y = V::And(V::ShrI32(fv, 8), tp.hmask);
-            const I t = V::Gather(tp.base, V::AddI32(V::MulIndex(y, tp.stride), x));
-            if (skipTest && V::NoneSet(t, skipMask)) return false;
-            Split<V>(t, even, odd);
-            return true;
+        } else {
+            const I c128 = V::SetI(128);
+            const I gu = V::SubI32(fu, c128), gv = V::SubI32(fv, c128);
+            x = V::And(V::ShrI32(gu, 8), tp.wmask);
+            y = V::And(V::ShrI32(gv, 8), tp.hmask);
+            wx = gu;   // the low byte is the weight
+            wy = gv;
         }
-        const I c128 = V::SetI(128);
-        const I gu = V::SubI32(fu, c128), gv = V::SubI32(fv, c128);
-        x = V::And(V::ShrI32(gu, 8), tp.wmask);
-        y = V::And(V::ShrI32(gv, 8), tp.hmask);
-        wx = gu;   // the low byte is the weight
-        wy = gv;
     } else {
         const F uf = V::SubF(u, V::FloorF(u));
         const F vf = V::SubF(v, V::FloorF(v));
@@ -134,40 +134,62 @@ __attribute__((always_inline)) inline bool Sample(const TexVectors<V>& tp, typen
             y = V::Trunc(V::MulF(vf, tp.hf));
             x = V::MinI32(V::MaxI32(x, zero), tp.wi);
             y = V::MinI32(V::MaxI32(y, zero), tp.hi);
-            const I t = V::Gather(tp.base, V::AddI32(V::MulIndex(y, tp.stride), x));
-            if (skipTest && V::NoneSet(t, skipMask)) return false;
-            Split<V>(t, even, odd);
-            return true;
+        } else {
+            const F half = V::SetF(0.5f);
+            const F fx = V::SubF(V::MulF(uf, tp.wf), half);
+            const F fy = V::SubF(V::MulF(vf, tp.hf), half);
+            const F flx = V::FloorF(fx), fly = V::FloorF(fy);
+            const F c256 = V::SetF(256.0f);
+            const I c255 = V::SetI(255);
+            wx = V::MinI32(V::MaxI32(V::Trunc(V::MulF(V::SubF(fx, flx), c256)), zero), c255);
+            wy = V::MinI32(V::MaxI32(V::Trunc(V::MulF(V::SubF(fy, fly), c256)), zero), c255);
+            x = V::Trunc(flx);
+            y = V::Trunc(fly);
+            x = V::AddI32(x, V::And(V::GtI32(zero, x), tp.wi));
+            y = V::AddI32(y, V::And(V::GtI32(zero, y), tp.hi));
+            const I one = V::SetI(1);
+            x = V::MinI32(V::MaxI32(x, zero), V::SubI32(tp.wi, one));
+            y = V::MinI32(V::MaxI32(y, zero), V::SubI32(tp.hi, one));
         }
-        const F half = V::SetF(0.5f);
-        const F fx = V::SubF(V::MulF(uf, tp.wf), half);
-        const F fy = V::SubF(V::MulF(vf, tp.hf), half);
-        const F flx = V::FloorF(fx), fly = V::FloorF(fy);
-        const F c256 = V::SetF(256.0f);
-        const I c255 = V::SetI(255);
-        wx = V::MinI32(V::MaxI32(V::Trunc(V::MulF(V::SubF(fx, flx), c256)), zero), c255);
-        wy = V::MinI32(V::MaxI32(V::Trunc(V::MulF(V::SubF(fy, fly), c256)), zero), c255);
-        x = V::Trunc(flx);
-        y = V::Trunc(fly);
-        x = V::AddI32(x, V::And(V::GtI32(zero, x), tp.wi));
-        y = V::AddI32(y, V::And(V::GtI32(zero, y), tp.hi));
-        const I one = V::SetI(1);
-        x = V::MinI32(V::MaxI32(x, zero), V::SubI32(tp.wi, one));
-        y = V::MinI32(V::MaxI32(y, zero), V::SubI32(tp.hi, one));
     }
-    if (skipTest) {
-        // The block map first: one small look-up per pixel that often saves four.
-        const I bi = V::AddI32(V::MulIndex(V::ShrU32(y, 1), tp.blockStride), V::ShrU32(x, 1));
-        if (!(V::BlockBits(tp.blocks, bi) & skipBits)) return false;
+    TapSite<V> at;
+    at.index = V::AddI32(V::MulIndex(y, tp.stride), x);
+    at.wx = wx;
+    at.wy = wy;
+    at.block = block ? V::AddI32(V::MulIndex(V::ShrU32(y, 1), tp.blockStride), V::ShrU32(x, 1)) : zero;
+    return at;
+}
+
+// The filtered texel at a site, split (Split). With skipTest, for pictures
+// where many texels lack the bits of skipMask, returns false without
+// finishing the filter when no tap has any of them (nothing to add).
+// indexAt and blockAt, when given, hold the site's indices in memory: the
+// taps' addresses are read from there rather than taken out of the vectors.
+template <class V, bool kBilinearTaps>
+__attribute__((always_inline)) inline bool Filter(const TexVectors<V>& tp, const TapSite<V>& at, const int32_t* indexAt,
+                                                  const int32_t* blockAt, typename V::I skipMask, int skipBits,
+                                                  bool skipTest, typename V::I& even, typename V::I& odd) {
+    using I = typename V::I;
+    if (!kBilinearTaps) {
+        const I t = V::Gather(tp.base, at.index);
+        if (skipTest && V::NoneSet(t, skipMask)) return false;
+        Split<V>(t, even, odd);
+        return true;
     }
+    // The block map first: one small look-up per pixel that often saves four.
+    if (skipTest && !((blockAt ? V::BlockBitsAt(tp.blocks, blockAt) : V::BlockBits(tp.blocks, at.block)) & skipBits))
+        return false;
     // The picture's spare column and row repeat its first, so x + 1 and y + 1
     // need no wrapping: each tap pair is one 64-bit read.
     I t00, t10, t01, t11;
-    V::TexelPairs(tp.base, V::AddI32(V::MulIndex(y, tp.stride), x), tp.rowStep, t00, t10, t01, t11);
+    if (indexAt)
+        V::TexelPairsAt(tp.base, indexAt, tp.rowStep, t00, t10, t01, t11);
+    else
+        V::TexelPairs(tp.base, at.index, tp.rowStep, t00, t10, t01, t11);
     if (skipTest && V::NoneSet(V::Or(V::Or(t00, t10), V::Or(t01, t11)), skipMask)) return false;
     // Weights (the low byte of each pixel's lane) as w << 7 in both 16-bit
     // halves of the lane.
-    const I wxs = V::WeightsTimes128(wx), wys = V::WeightsTimes128(wy);
+    const I wxs = V::WeightsTimes128(at.wx), wys = V::WeightsTimes128(at.wy);
     I e00, o00, e10, o10, e01, o01, e11, o11;
     Split<V>(t00, e00, o00);
     Split<V>(t10, e10, o10);
@@ -176,6 +198,13 @@ __attribute__((always_inline)) inline bool Sample(const TexVectors<V>& tp, typen
     even = Lerp<V>(Lerp<V>(e00, e10, wxs), Lerp<V>(e01, e11, wxs), wys);
     odd = Lerp<V>(Lerp<V>(o00, o10, wxs), Lerp<V>(o01, o11, wxs), wys);
     return true;
+}
+
+// Whether skipping is worth its tests for this draw: an additive draw of a
+// picture where many blocks lack what it adds (skipBits 1: alpha, 2: colour).
+template <class V>
+inline bool WorthSkipping(const TexVectors<V>& tp, int skipBits, bool additive) {
+    return additive && (skipBits == 1 ? tp.sparseAlpha : tp.sparseColor);
 }
 
 // Each row's run of covered pixels, exactly, for the rows s.j0 .. s.j1:
@@ -256,17 +285,24 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
     uint32_t* const color0 = target.color + size_t(s.y0) * pitch + s.x0;
     float* const depth0 = target.depth + size_t(s.y0) * pitch + s.x0;
 
-    // Shades the live lanes at columns fi of rows whose attribute values at
-    // column 0 are row[]; zb is what the depth buffer holds there. Returns 0
-    // when nothing is to be written, 1 for depth only (z), 2 for colour (src,
-    // before blending) and depth.
-    auto shade = [&](F fi, const F* row, I& live, F zb, F& z, I& src) __attribute__((always_inline)) {
+    const I skipMask = kAlpha ? opaque : rgbMask;
+    constexpr int kSkipBits = kAlpha ? 1 : 2;
+    const bool skip = WorthSkipping<V>(tp, kSkipBits, kBlendAdd);
+    const bool blocks = skip && kBilinearTaps;
+
+    // The first half of shading the lanes at columns fi of rows whose
+    // attribute values at column 0 are row[]: the texel site and the vertex
+    // colour (split as the texels are: blue and red, green and opaque alpha).
+    // With the depth test, zb is what the depth buffer holds there; lanes
+    // failing it leave `live`. Returns false when no lane is left.
+    auto locate = [&](F fi, const F* row, I& live, F zb, F& z, TapSite<V>& site, I& ve, I& vo)
+        __attribute__((always_inline)) {
         // Same expression as the portable path: (base + ddy * row) + ddx * column.
         auto attr = [&](int a) __attribute__((always_inline)) { return V::AddF(row[a], V::MulF(ddx[a], fi)); };
         if (kDepthTest) {
             z = attr(kZ);
             live = V::And(live, V::LeF(z, zb));
-            if (V::NoneSet(live, live)) return 0;
+            if (V::NoneSet(live, live)) return false;
         }
         F u = attr(kU);
         F v = attr(kV);
@@ -276,8 +312,7 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
             u = V::MulF(u, w);
             v = V::MulF(v, w);
         }
-        // The vertex colour, split as the texels are: blue and red, green and opaque alpha.
-        I ve = flatEven, vo = flatOdd;
+        ve = flatEven, vo = flatOdd;
         if (!kFlat) {
             F r = attr(kR), g = attr(kG), b = attr(kB);
             if (kPersp) {
@@ -288,11 +323,17 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
             ve = V::Or(ToBytes<V>(b), V::ShlI32(ToBytes<V>(r), 16));
             vo = V::Or(ToBytes<V>(g), alphaOdd);
         }
-        // An additive draw adds nothing where the texels are black (or,
-        // through the alpha channel, transparent): such pixels stop early.
+        site = Locate<V, kBilinearTaps, kPow2>(tp, u, v, blocks);
+        return true;
+    };
+
+    // The second half: the colour before blending (src). Returns false when
+    // an additive draw adds nothing: the texels are black (or, through the
+    // alpha channel, transparent).
+    auto finish = [&](const TapSite<V>& site, const int32_t* indexAt, const int32_t* blockAt, I ve, I vo, I& src)
+        __attribute__((always_inline)) {
         I te, to;
-        if (!Sample<V, kBilinearTaps, kPow2>(tp, u, v, kAlpha ? opaque : rgbMask, kAlpha ? 1 : 2, kBlendAdd, te, to))
-            return 1;
+        if (!Filter<V, kBilinearTaps>(tp, site, indexAt, blockAt, skipMask, kSkipBits, skip, te, to)) return false;
         te = V::MulDiv255(te, ve);
         to = V::MulDiv255(to, vo);
         if (kAlpha) {
@@ -302,7 +343,16 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
             to = V::MulDiv255(to, a);
         }
         src = V::Or(te, V::ShlI16(to, 8));
-        return 2;
+        return true;
+    };
+
+    // Both halves in one. Returns 0 when nothing is to be written, 1 for depth
+    // only (z), 2 for colour (src, before blending) and depth.
+    auto shade = [&](F fi, const F* row, I& live, F zb, F& z, I& src) __attribute__((always_inline)) {
+        TapSite<V> site;
+        I ve, vo;
+        if (!locate(fi, row, live, zb, z, site, ve, vo)) return 0;
+        return finish(site, nullptr, nullptr, ve, vo, src) ? 2 : 1;
     };
 
     // Up to kLanes pixels of one row from column x on; live: the lanes to draw.
@@ -359,6 +409,47 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
         if (kDepthTest) V::MaskStoreHalvesF(zA, zB, live, z);
     };
 
+    // Full runs of a row without the depth test, up to kRound of them, in two
+    // passes: first every run's texel sites and vertex colours, then the taps,
+    // filter and blend. Done run by run, each run is one long chain of
+    // dependent steps (divide, addresses, loads, filter, blend) that the
+    // processor cannot overlap with the next run's; split, the runs of each
+    // pass are independent of one another, and the second pass reads the
+    // taps' addresses from memory instead of taking them out of vectors.
+    constexpr int kRound = 8;
+    auto fullRuns = [&](const F* row, int j, int x, int count) __attribute__((always_inline)) {
+        alignas(32) int32_t index[kRound][kLanes], block[kRound][kLanes];
+        I wx[kRound], wy[kRound], ve[kRound], vo[kRound];
+        for (int g = 0; g < count; ++g) {
+            const F fi = V::ToF(V::AddI32(V::SetI(x + g * kLanes), lanes));
+            I live = V::SetI(-1);
+            F z = V::SetF(0.0f);
+            TapSite<V> site;
+            locate(fi, row, live, z, z, site, ve[g], vo[g]);
+            V::Store(index[g], site.index);
+            if (blocks) V::Store(block[g], site.block);
+            wx[g] = site.wx;
+            wy[g] = site.wy;
+        }
+        uint32_t* c = color0 + size_t(j) * pitch + x;
+        for (int g = 0; g < count; ++g, c += kLanes) {
+            // Adding onto pixels that are white already changes nothing.
+            I dst = V::SetI(0);
+            if (kBlendAdd) {
+                dst = V::Load(c);
+                if (V::AllSet(dst, rgbMask)) continue;
+            }
+            TapSite<V> site;
+            site.index = V::Load(reinterpret_cast<const uint32_t*>(index[g]));
+            site.wx = wx[g];
+            site.wy = wy[g];
+            I src;
+            if (!finish(site, index[g], blocks ? block[g] : nullptr, ve[g], vo[g], src)) continue;
+            if (kBlendAdd) src = V::AddSatU8(src, dst);
+            V::Store(c, V::Or(src, opaque));
+        }
+    };
+
     constexpr int kSpanRows = (kStripRows + kLanes - 1) / kLanes * kLanes;
     alignas(32) int32_t first[kSpanRows], last[kSpanRows];
     RowSpans<V>(tri, s, first, last);
@@ -382,6 +473,14 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
             const float fj = float(j);
             for (int a = 0; a < kAttrCount; ++a)
                 if (used(a)) row[a] = V::SetF(s.base[a] + tri.ddy[a] * fj);
+            if (!kDepthTest) {
+                for (; left >= kLanes;) {
+                    const int count = std::min(left / kLanes, kRound);
+                    fullRuns(row, j, x, count);
+                    x += count * kLanes;
+                    left -= count * kLanes;
+                }
+            }
             F fi = V::ToF(V::AddI32(V::SetI(x), lanes));
             for (; left >= kLanes; x += kLanes, left -= kLanes, fi = V::AddF(fi, step)) run(row, j, x, fi, all, true);
             if (left > 0) run(row, j, x, fi, V::GtI32(V::SetI(left), lanes), false);

@@ -122,10 +122,19 @@ struct Simd128 {
         LoadPairs(p0, p1, p2, p3, t00, t10);
         LoadPairs(p0 + rowStep, p1 + rowStep, p2 + rowStep, p3 + rowStep, t01, t11);
     }
+    // The same with the indices in memory.
+    TEQ_OP void TexelPairsAt(const uint32_t* base, const int32_t* at, int rowStep, I& t00, I& t10, I& t01, I& t11) {
+        const uint32_t *p0 = base + at[0], *p1 = base + at[1], *p2 = base + at[2], *p3 = base + at[3];
+        LoadPairs(p0, p1, p2, p3, t00, t10);
+        LoadPairs(p0 + rowStep, p1 + rowStep, p2 + rowStep, p3 + rowStep, t01, t11);
+    }
     // The bytes of the block map at each lane's index, or'ed together.
     TEQ_OP int BlockBits(const uint8_t* blocks, I index) {
         return blocks[wasm_i32x4_extract_lane(index, 0)] | blocks[wasm_i32x4_extract_lane(index, 1)] |
                blocks[wasm_i32x4_extract_lane(index, 2)] | blocks[wasm_i32x4_extract_lane(index, 3)];
+    }
+    TEQ_OP int BlockBitsAt(const uint8_t* blocks, const int32_t* at) {
+        return blocks[at[0]] | blocks[at[1]] | blocks[at[2]] | blocks[at[3]];
     }
 
     TEQ_OP I Load(const uint32_t* p) { return wasm_v128_load(p); }
