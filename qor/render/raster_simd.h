@@ -409,18 +409,20 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
         if (kDepthTest) V::MaskStoreHalvesF(zA, zB, live, z);
     };
 
-    // Full runs of a row without the depth test, up to kRound of them, in two
-    // passes: first every run's texel sites and vertex colours, then the taps,
-    // filter and blend. Done run by run, each run is one long chain of
-    // dependent steps (divide, addresses, loads, filter, blend) that the
-    // processor cannot overlap with the next run's; split, the runs of each
-    // pass are independent of one another, and the second pass reads the
-    // taps' addresses from memory instead of taking them out of vectors.
+    // Up to kRound runs of a row without the depth test, n pixels from column
+    // x on (the last run may be short), in two passes: first every run's
+    // texel sites and vertex colours, then the taps, filter and blend. Done
+    // run by run, each run is one long chain of dependent steps (divide,
+    // addresses, loads, filter, blend) that the processor cannot overlap with
+    // the next run's; split, the runs of each pass are independent of one
+    // another, and the second pass reads the taps' addresses from memory
+    // instead of taking them out of vectors.
     constexpr int kRound = 8;
-    auto fullRuns = [&](const F* row, int j, int x, int count) __attribute__((always_inline)) {
+    auto rowRuns = [&](const F* row, int j, int x, int n) __attribute__((always_inline)) {
         alignas(32) int32_t index[kRound][kLanes], block[kRound][kLanes];
         I wx[kRound], wy[kRound], ve[kRound], vo[kRound];
-        for (int g = 0; g < count; ++g) {
+        const int runs = (n + kLanes - 1) / kLanes;
+        for (int g = 0; g < runs; ++g) {
             const F fi = V::ToF(V::AddI32(V::SetI(x + g * kLanes), lanes));
             I live = V::SetI(-1);
             F z = V::SetF(0.0f);
@@ -432,12 +434,14 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
             wy[g] = site.wy;
         }
         uint32_t* c = color0 + size_t(j) * pitch + x;
-        for (int g = 0; g < count; ++g, c += kLanes) {
+        for (int g = 0; g < runs; ++g, c += kLanes) {
+            const bool full = n - g * kLanes >= kLanes;
+            const I live = full ? V::SetI(-1) : V::GtI32(V::SetI(n - g * kLanes), lanes);
             // Adding onto pixels that are white already changes nothing.
             I dst = V::SetI(0);
             if (kBlendAdd) {
-                dst = V::Load(c);
-                if (V::AllSet(dst, rgbMask)) continue;
+                dst = full ? V::Load(c) : V::MaskLoad(c, live);
+                if (full && V::AllSet(dst, rgbMask)) continue;
             }
             TapSite<V> site;
             site.index = V::Load(reinterpret_cast<const uint32_t*>(index[g]));
@@ -446,7 +450,11 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
             I src;
             if (!finish(site, index[g], blocks ? block[g] : nullptr, ve[g], vo[g], src)) continue;
             if (kBlendAdd) src = V::AddSatU8(src, dst);
-            V::Store(c, V::Or(src, opaque));
+            src = V::Or(src, opaque);
+            if (full)
+                V::Store(c, src);
+            else
+                V::MaskStore(c, live, src);
         }
     };
 
@@ -474,11 +482,11 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
             for (int a = 0; a < kAttrCount; ++a)
                 if (used(a)) row[a] = V::SetF(s.base[a] + tri.ddy[a] * fj);
             if (!kDepthTest) {
-                for (; left >= kLanes;) {
-                    const int count = std::min(left / kLanes, kRound);
-                    fullRuns(row, j, x, count);
-                    x += count * kLanes;
-                    left -= count * kLanes;
+                for (; left > 0;) {
+                    const int n = std::min(left, kRound * kLanes);
+                    rowRuns(row, j, x, n);
+                    x += n;
+                    left -= n;
                 }
             }
             F fi = V::ToF(V::AddI32(V::SetI(x), lanes));
