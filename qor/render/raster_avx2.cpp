@@ -101,20 +101,17 @@ struct Avx2 {
     }
     // The same with the indices in memory.
     TEQ_OP void TexelPairsAt(const uint32_t* base, const int32_t* at, int rowStep, I& t00, I& t10, I& t01, I& t11) {
-        const uint32_t* p[8];
-        for (int l = 0; l < 8; ++l) p[l] = base + at[l];
-        auto two = [](const uint32_t* a, const uint32_t* b) __attribute__((always_inline)) {
-            const __m128d lo = _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)));
-            return _mm_castpd_ps(_mm_loadh_pd(lo, reinterpret_cast<const double*>(b)));
-        };
-        auto four = [&two](const uint32_t* a, const uint32_t* b, const uint32_t* c, const uint32_t* d)
-            __attribute__((always_inline)) {
+        // Lanes paired 0 1 4 5 | 2 3 6 7, from one row of the picture.
+        auto pairs = [at](const uint32_t* row, int a, int b, int c, int d) __attribute__((always_inline)) {
+            auto two = [ row, at ](int l, int m) __attribute__((always_inline)) {
+                const __m128d lo = _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + at[l])));
+                return _mm_castpd_ps(_mm_loadh_pd(lo, reinterpret_cast<const double*>(row + at[m])));
+            };
             return _mm256_insertf128_ps(_mm256_castps128_ps256(two(a, b)), two(c, d), 1);
         };
-        const __m256 topA = four(p[0], p[1], p[4], p[5]);
-        const __m256 topB = four(p[2], p[3], p[6], p[7]);
-        const __m256 botA = four(p[0] + rowStep, p[1] + rowStep, p[4] + rowStep, p[5] + rowStep);
-        const __m256 botB = four(p[2] + rowStep, p[3] + rowStep, p[6] + rowStep, p[7] + rowStep);
+        const uint32_t* below = base + rowStep;
+        const __m256 topA = pairs(base, 0, 1, 4, 5), topB = pairs(base, 2, 3, 6, 7);
+        const __m256 botA = pairs(below, 0, 1, 4, 5), botB = pairs(below, 2, 3, 6, 7);
         t00 = _mm256_castps_si256(_mm256_shuffle_ps(topA, topB, 0x88));
         t10 = _mm256_castps_si256(_mm256_shuffle_ps(topA, topB, 0xDD));
         t01 = _mm256_castps_si256(_mm256_shuffle_ps(botA, botB, 0x88));
