@@ -30,6 +30,7 @@ constexpr uint32_t kMaxTris = 1u << 17;   // 16 MiB of triangles per batch
 constexpr uint32_t kMaxStates = 1u << 15;
 constexpr uint32_t kPublishTris = 64;
 constexpr uint32_t kPublishArea = 32768;
+constexpr uint32_t kPrefetchAhead = 4;   // triangles read ahead while drawing a band
 
 // What every thread touches of a band, alone on its cache line: the producer's
 // running count (filled) lives elsewhere, so appending a triangle does not
@@ -108,6 +109,12 @@ bool TryBand(int b) {
     uint32_t at = band.consumed.load(std::memory_order_relaxed);
     const uint32_t* const entries = q.entryStore.get() + size_t(b) * kMaxTris;
     while (at < end) {
+        // The triangles were written a while ago, most often by another
+        // thread: ask for the ones a few entries on before they are needed.
+        if (at + kPrefetchAhead < end) {
+            const char* next = reinterpret_cast<const char*>(&q.tris[entries[at + kPrefetchAhead]]);
+            for (size_t line = 0; line < sizeof(Tri); line += 64) __builtin_prefetch(next + line);
+        }
         RunTri(q.tris[entries[at]], y0, y1);
         ++at;
         did = true;
