@@ -355,34 +355,6 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
         return finish(site, nullptr, nullptr, ve, vo, src) ? 2 : 1;
     };
 
-    // Up to kLanes pixels of one row from column x on; live: the lanes to draw.
-    auto run = [&](const F* row, int j, int x, F fi, I live, bool full) __attribute__((always_inline)) {
-        uint32_t* const c = color0 + size_t(j) * pitch + x;
-        float* const zp = depth0 + size_t(j) * pitch + x;
-        F z = V::SetF(0.0f), zb = z;
-        if (kDepthTest) zb = full ? V::LoadF(zp) : V::MaskLoadF(zp, live);
-        // Adding onto pixels that are white already changes nothing (layers
-        // of light saturate): without a depth write to make, skip them.
-        I dst = V::SetI(0);
-        if (kBlendAdd && full) {
-            dst = V::Load(c);
-            if (!kDepthTest && V::AllSet(dst, rgbMask)) return;
-        }
-        const I liveIn = live;
-        I src;
-        const int r = shade(fi, row, live, zb, z, src);
-        if (r == 0) return;
-        if (r == 2) {
-            if (kBlendAdd) src = V::AddSatU8(src, full ? dst : V::MaskLoad(c, liveIn));
-            src = V::Or(src, opaque);
-            if (full && !kDepthTest)
-                V::Store(c, src);
-            else
-                V::MaskStore(c, live, src);
-        }
-        if (kDepthTest) V::MaskStoreF(zp, live, z);
-    };
-
     // Runs (row jA, column xA, nA pixels) and (jB, xB, nB), nA in 1..kHalf,
     // nB in 0..kHalf, in the lower and upper halves of the lanes.
     auto pair = [&](int jA, int xA, int nA, int jB, int xB, int nB) __attribute__((always_inline)) {
@@ -409,10 +381,10 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
         if (kDepthTest) V::MaskStoreHalvesF(zA, zB, live, z);
     };
 
-    // Up to kRound runs of a row without the depth test, n pixels from column
-    // x on (the last run may be short), in two passes: first every run's
-    // texel sites and vertex colours, then the taps, filter and blend. Done
-    // run by run, each run is one long chain of dependent steps (divide,
+    // Up to kRound runs of a row, n pixels from column x on (the last run
+    // may be short), in two passes: first every run's depth test, texel sites
+    // and vertex colours, then the taps, filter, blend and writes. Done run
+    // by run, each run is one long chain of dependent steps (divide,
     // addresses, loads, filter, blend) that the processor cannot overlap with
     // the next run's; split, the runs of each pass are independent of one
     // another, and the second pass reads the taps' addresses from memory
@@ -420,49 +392,59 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
     constexpr int kRound = 8;
     auto rowRuns = [&](const F* row, int j, int x, int n) __attribute__((always_inline)) {
         alignas(32) int32_t index[kRound][kLanes], block[kRound][kLanes];
-        I wx[kRound], wy[kRound], ve[kRound], vo[kRound];
+        I wx[kRound], wy[kRound], ve[kRound], vo[kRound], live[kRound];
+        F z[kRound];
         const int runs = (n + kLanes - 1) / kLanes;
+        uint32_t* const c0 = color0 + size_t(j) * pitch + x;
+        float* const z0 = depth0 + size_t(j) * pitch + x;
+        auto rowMask = [&](int g) __attribute__((always_inline)) {
+            return n - g * kLanes >= kLanes ? V::SetI(-1) : V::GtI32(V::SetI(n - g * kLanes), lanes);
+        };
         for (int g = 0; g < runs; ++g) {
             const F fi = V::ToF(V::AddI32(V::SetI(x + g * kLanes), lanes));
-            I live = V::SetI(-1);
-            F z = V::SetF(0.0f);
+            live[g] = rowMask(g);
+            F zb = V::SetF(0.0f);
+            if (kDepthTest)
+                zb = n - g * kLanes >= kLanes ? V::LoadF(z0 + g * kLanes) : V::MaskLoadF(z0 + g * kLanes, live[g]);
             TapSite<V> site;
-            locate(fi, row, live, z, z, site, ve[g], vo[g]);
+            if (!locate(fi, row, live[g], zb, z[g], site, ve[g], vo[g])) continue;   // live[g] is empty
             V::Store(index[g], site.index);
             if (blocks) V::Store(block[g], site.block);
             wx[g] = site.wx;
             wy[g] = site.wy;
         }
-        uint32_t* c = color0 + size_t(j) * pitch + x;
-        for (int g = 0; g < runs; ++g, c += kLanes) {
+        for (int g = 0; g < runs; ++g) {
+            if (kDepthTest && V::NoneSet(live[g], live[g])) continue;
+            uint32_t* const c = c0 + g * kLanes;
             const bool full = n - g * kLanes >= kLanes;
-            const I live = full ? V::SetI(-1) : V::GtI32(V::SetI(n - g * kLanes), lanes);
-            // Adding onto pixels that are white already changes nothing.
             I dst = V::SetI(0);
             if (kBlendAdd) {
-                dst = full ? V::Load(c) : V::MaskLoad(c, live);
-                if (full && V::AllSet(dst, rgbMask)) continue;
+                dst = full ? V::Load(c) : V::MaskLoad(c, rowMask(g));
+                // Adding onto pixels that are white already changes nothing
+                // (layers of light saturate): without a depth write to make,
+                // skip them.
+                if (!kDepthTest && full && V::AllSet(dst, rgbMask)) continue;
             }
             TapSite<V> site;
             site.index = V::Load(reinterpret_cast<const uint32_t*>(index[g]));
             site.wx = wx[g];
             site.wy = wy[g];
             I src;
-            if (!finish(site, index[g], blocks ? block[g] : nullptr, ve[g], vo[g], src)) continue;
-            if (kBlendAdd) src = V::AddSatU8(src, dst);
-            src = V::Or(src, opaque);
-            if (full)
-                V::Store(c, src);
-            else
-                V::MaskStore(c, live, src);
+            if (finish(site, index[g], blocks ? block[g] : nullptr, ve[g], vo[g], src)) {
+                if (kBlendAdd) src = V::AddSatU8(src, dst);
+                src = V::Or(src, opaque);
+                if (full && !kDepthTest)
+                    V::Store(c, src);
+                else
+                    V::MaskStore(c, live[g], src);
+            }
+            if (kDepthTest) V::MaskStoreF(z0 + g * kLanes, live[g], z[g]);
         }
     };
 
     constexpr int kSpanRows = (kStripRows + kLanes - 1) / kLanes * kLanes;
     alignas(32) int32_t first[kSpanRows], last[kSpanRows];
     RowSpans<V>(tri, s, first, last);
-    const F step = V::SetF(float(kLanes));   // columns stay exact in float
-    const I all = V::SetI(-1);
     int pj = -1, px = 0, pn = 0;   // a run of up to kHalf waiting for a partner
     for (int j = s.j0; j <= s.j1; ++j) {
         int x = first[j - s.j0];
@@ -481,17 +463,12 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
             const float fj = float(j);
             for (int a = 0; a < kAttrCount; ++a)
                 if (used(a)) row[a] = V::SetF(s.base[a] + tri.ddy[a] * fj);
-            if (!kDepthTest) {
-                for (; left > 0;) {
-                    const int n = std::min(left, kRound * kLanes);
-                    rowRuns(row, j, x, n);
-                    x += n;
-                    left -= n;
-                }
+            for (; left > 0;) {
+                const int n = std::min(left, kRound * kLanes);
+                rowRuns(row, j, x, n);
+                x += n;
+                left -= n;
             }
-            F fi = V::ToF(V::AddI32(V::SetI(x), lanes));
-            for (; left >= kLanes; x += kLanes, left -= kLanes, fi = V::AddF(fi, step)) run(row, j, x, fi, all, true);
-            if (left > 0) run(row, j, x, fi, V::GtI32(V::SetI(left), lanes), false);
         } else if (left > 0) {
             pj = j, px = x, pn = left;
         }
