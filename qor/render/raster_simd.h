@@ -9,7 +9,8 @@
 // V provides, for vectors F (float lanes) and I (32-bit integer lanes):
 //   kLanes; arithmetic and comparisons named after what they do (AddF, MulI16,
 //   GtI32, ...); Round and Trunc (float to int, INT_MIN for NaN and out of
-//   range); the texture reads (Gather, TexelPairs, BlockBits); loads and
+//   range); the texture reads (Gather, TexelPairs, BlockBits, and the last two from
+//   indices in memory: TexelPairsAt, BlockBitsAt); loads and
 //   stores of whole runs, of runs under a mask, and of two half runs (Halves).
 // This header is included by files compiled for different instruction sets:
 // everything in it has internal linkage.
