@@ -16,8 +16,21 @@ data=$(cd "$2" 2>/dev/null && pwd) || { echo "web: no $2 (build the data first)"
 [ -f "$data/distortion.xm" ] || { echo "web: no distortion.xm in $data (build the data first)" >&2; exit 1; }
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 
+# The two library sets build side by side: each is mostly configure checks
+# on one core. Their logs go to standard error as they run; either failing
+# stops the build.
+mkdir -p "$web/libs"
+"$root/tools/libs/build.sh" wasm "$web/libs" >"$web/libs/wasm.prefix" &
+single=$!
+"$root/tools/libs/build.sh" wasm-mt "$web/libs" >"$web/libs/wasm-mt.prefix" &
+shared=$!
+failed=""
+wait $single || failed="$failed wasm"
+wait $shared || failed="$failed wasm-mt"
+[ -z "$failed" ] || { echo "web: the libraries for$failed failed to build (log above)" >&2; exit 1; }
+
 for variant in wasm wasm-mt; do
-    libs=$("$root/tools/libs/build.sh" "$variant" "$web/libs")
+    libs=$(cat "$web/libs/$variant.prefix")
     dir=$web/cmake${variant#wasm}
     threads=$([ "$variant" = wasm-mt ] && echo ON || echo OFF)
     # A new library prefix means a fresh configure: pkg-config's answers are cached.

@@ -12,7 +12,10 @@ BUILD=${BUILD:-build}
 step() { echo "== $* ($(date +%T))"; }
 
 step "ASan + UBSan, -Werror: build"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Release -DTEQ_SANITIZE=ON -DTEQ_WERROR=ON >/dev/null
+# -O1, as the sanitizers' documentation advises: the reports stay as exact
+# and the instrumented renderer compiles in a third of -O3's time.
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Release -DTEQ_SANITIZE=ON -DTEQ_WERROR=ON \
+    -DCMAKE_C_FLAGS_RELEASE="-O1 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELEASE="-O1 -DNDEBUG" >/dev/null
 cmake --build build-asan -j2
 step "ASan + UBSan: every test"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

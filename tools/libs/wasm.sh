@@ -7,7 +7,9 @@ CC=emcc
 AR=emar
 threads=""
 if [ "$target" = wasm-mt ]; then threads=-pthread; fi
-export CFLAGS="-O2${threads:+ $threads}" CXXFLAGS="-O2${threads:+ $threads}" LDFLAGS="$threads"
+# Linking is -O0: only configure's test programs are linked here (the
+# libraries are static archives), and emcc -O2 runs wasm-opt on each of them.
+export CFLAGS="-O2${threads:+ $threads}" CXXFLAGS="-O2${threads:+ $threads}" LDFLAGS="${threads:+$threads }-O0"
 WRAP_CONFIGURE=emconfigure
 WRAP_MAKE=emmake
 # Debian's emcc needs node to find Debian's node modules (acorn).
