@@ -134,6 +134,24 @@ struct Avx2 {
     TEQ_OP void Store(T* p, I v) {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
     }
+    TEQ_OP void StoreF(float* p, F v) { _mm256_storeu_ps(p, v); }
+    // Lanes of a where m is set, of b elsewhere.
+    TEQ_OP I Select(I m, I a, I b) { return _mm256_blendv_epi8(b, a, m); }
+    TEQ_OP F SelectF(I m, F a, F b) { return _mm256_blendv_ps(b, a, _mm256_castsi256_ps(m)); }
+    // The lower half of the lanes at a, the upper half at b.
+    TEQ_OP I LoadHalves(const uint32_t* a, const uint32_t* b) {
+        return _mm256_set_m128i(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b)),
+                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(a)));
+    }
+    TEQ_OP F LoadHalvesF(const float* a, const float* b) { return _mm256_set_m128(_mm_loadu_ps(b), _mm_loadu_ps(a)); }
+    TEQ_OP void StoreHalves(uint32_t* a, uint32_t* b, I v) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(a), _mm256_castsi256_si128(v));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(b), _mm256_extracti128_si256(v, 1));
+    }
+    TEQ_OP void StoreHalvesF(float* a, float* b, F v) {
+        _mm_storeu_ps(a, _mm256_castps256_ps128(v));
+        _mm_storeu_ps(b, _mm256_extractf128_ps(v, 1));
+    }
     // Under a mask: only the lanes whose mask is set are read (others 0) or written.
     TEQ_OP I MaskLoad(const uint32_t* p, I m) { return _mm256_maskload_epi32(reinterpret_cast<const int*>(p), m); }
     TEQ_OP F MaskLoadF(const float* p, I m) { return _mm256_maskload_ps(p, m); }

@@ -10,8 +10,9 @@
 //   kLanes; arithmetic and comparisons named after what they do (AddF, MulI16,
 //   GtI32, ...); Round and Trunc (float to int, INT_MIN for NaN and out of
 //   range); the texture reads (Gather, TexelPairs, BlockBits, and the last two from
-//   indices in memory: TexelPairsAt, BlockBitsAt); loads and
-//   stores of whole runs, of runs under a mask, and of two half runs (Halves).
+//   indices in memory: TexelPairsAt, BlockBitsAt); Select (a blend by mask);
+//   loads and stores of whole runs, of runs under a mask, and of two half
+//   runs (Halves), whole or under a mask.
 // This header is included by files compiled for different instruction sets:
 // everything in it has internal linkage.
 #pragma once
@@ -256,8 +257,12 @@ inline void RowSpans(const Tri& tri, const BandSetup& s, int32_t* first, int32_t
 // Pixels go through the loop kLanes at a time: kLanes (or fewer at the end)
 // in a row, or two runs of up to half as many, the end of one row and the
 // start of a later one, so that small triangles with short rows keep the
-// lanes busy. A run reads and writes only its own pixels: past its end the
-// row may belong to another band, which another thread may be drawing.
+// lanes busy. A run writes only its own pixels' new values. Where all of
+// its lanes lie in its row (which belongs to this band and this thread), it
+// reads them all and writes the rest back unchanged, with plain loads and
+// stores; masked stores cost several times more on some processors (AMD's).
+// Only at the row's right end, where lanes would reach into the next row
+// (maybe another band, drawn by another thread), do the masked forms remain.
 template <class V, bool kDepthTest, bool kBlendAdd, bool kAlpha, bool kBilinearTaps, bool kPersp, bool kFlat,
           bool kPow2>
 void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, const BandSetup& s) {
@@ -283,6 +288,9 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
     }
     const F one = V::SetF(1.0f);
     const size_t pitch = size_t(target.width);
+    // Runs of kLanes (kHalf) pixels starting before these columns (relative
+    // to s.x0) stay within their row.
+    const int roomFull = target.width - s.x0 - kLanes, roomHalf = target.width - s.x0 - kHalf;
     uint32_t* const color0 = target.color + size_t(s.y0) * pitch + s.x0;
     float* const depth0 = target.depth + size_t(s.y0) * pitch + s.x0;
 
@@ -370,16 +378,32 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
         float* const zA = depth0 + size_t(jA) * pitch + xA;
         float* const zB = depth0 + size_t(jB) * pitch + xB;
         const I liveIn = live;
+        // Both halves within their rows (a lone run has no second half).
+        const bool room = nB > 0 && xA <= roomHalf && xB <= roomHalf;
         F z = V::SetF(0.0f), zb = z;
-        if (kDepthTest) zb = V::MaskLoadHalvesF(zA, zB, live);
+        if (kDepthTest) zb = room ? V::LoadHalvesF(zA, zB) : V::MaskLoadHalvesF(zA, zB, live);
         I src;
         const int r = shade(fi, row, live, zb, z, src);
         if (r == 0) return;
         if (r == 2) {
-            if (kBlendAdd) src = V::AddSatU8(src, V::MaskLoadHalves(cA, cB, liveIn));
-            V::MaskStoreHalves(cA, cB, live, V::Or(src, opaque));
+            I dst = src;   // read only with room or blending
+            if (room)
+                dst = V::LoadHalves(cA, cB);
+            else if (kBlendAdd)
+                dst = V::MaskLoadHalves(cA, cB, liveIn);
+            if (kBlendAdd) src = V::AddSatU8(src, dst);
+            src = V::Or(src, opaque);
+            if (room)
+                V::StoreHalves(cA, cB, V::Select(live, src, dst));
+            else
+                V::MaskStoreHalves(cA, cB, live, src);
         }
-        if (kDepthTest) V::MaskStoreHalvesF(zA, zB, live, z);
+        if (kDepthTest) {
+            if (room)
+                V::StoreHalvesF(zA, zB, V::SelectF(live, z, zb));
+            else
+                V::MaskStoreHalvesF(zA, zB, live, z);
+        }
     };
 
     // Up to kRound runs of a row, n pixels from column x on (the last run
@@ -406,7 +430,7 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
             live[g] = rowMask(g);
             F zb = V::SetF(0.0f);
             if (kDepthTest)
-                zb = n - g * kLanes >= kLanes ? V::LoadF(z0 + g * kLanes) : V::MaskLoadF(z0 + g * kLanes, live[g]);
+                zb = x + g * kLanes <= roomFull ? V::LoadF(z0 + g * kLanes) : V::MaskLoadF(z0 + g * kLanes, live[g]);
             TapSite<V> site;
             if (!locate(fi, row, live[g], zb, z[g], site, ve[g], vo[g])) continue;   // live[g] is empty
             V::Store(index[g], site.index);
@@ -418,9 +442,10 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
             if (kDepthTest && V::NoneSet(live[g], live[g])) continue;
             uint32_t* const c = c0 + g * kLanes;
             const bool full = n - g * kLanes >= kLanes;
+            const bool room = x + g * kLanes <= roomFull;   // every lane within the row
             I dst = V::SetI(0);
+            if (kBlendAdd || (room && (kDepthTest || !full))) dst = room ? V::Load(c) : V::MaskLoad(c, rowMask(g));
             if (kBlendAdd) {
-                dst = full ? V::Load(c) : V::MaskLoad(c, rowMask(g));
                 // Adding onto pixels that are white already changes nothing
                 // (layers of light saturate): without a depth write to make,
                 // skip them.
@@ -436,10 +461,18 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
                 src = V::Or(src, opaque);
                 if (full && !kDepthTest)
                     V::Store(c, src);
+                else if (room)
+                    V::Store(c, V::Select(live[g], src, dst));
                 else
                     V::MaskStore(c, live[g], src);
             }
-            if (kDepthTest) V::MaskStoreF(z0 + g * kLanes, live[g], z[g]);
+            if (kDepthTest) {
+                float* const zp = z0 + g * kLanes;
+                if (room)
+                    V::StoreF(zp, V::SelectF(live[g], z[g], V::LoadF(zp)));
+                else
+                    V::MaskStoreF(zp, live[g], z[g]);
+            }
         }
     };
 

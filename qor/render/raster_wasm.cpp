@@ -143,6 +143,23 @@ struct Simd128 {
     TEQ_OP void Store(T* p, I v) {
         wasm_v128_store(p, v);
     }
+    TEQ_OP void StoreF(float* p, F v) { wasm_v128_store(p, v); }
+    // Lanes of a where m is set, of b elsewhere.
+    TEQ_OP I Select(I m, I a, I b) { return wasm_v128_bitselect(a, b, m); }
+    TEQ_OP F SelectF(I m, F a, F b) { return wasm_v128_bitselect(a, b, m); }
+    // The lower two lanes at a, the upper two at b.
+    TEQ_OP I LoadHalves(const uint32_t* a, const uint32_t* b) {
+        return wasm_v128_load64_lane(b, wasm_v128_load64_zero(a), 1);
+    }
+    TEQ_OP F LoadHalvesF(const float* a, const float* b) {
+        return wasm_v128_load64_lane(b, wasm_v128_load64_zero(a), 1);
+    }
+    template <typename T>
+    TEQ_OP void StoreHalves(T* a, T* b, v128_t v) {
+        wasm_v128_store64_lane(a, v, 0);
+        wasm_v128_store64_lane(b, v, 1);
+    }
+    TEQ_OP void StoreHalvesF(float* a, float* b, F v) { StoreHalves(a, b, v); }
     // Under a mask, lane by lane: only the lanes whose mask is set are read
     // (others 0) or written. The halves forms read the lower two lanes at a,
     // the upper two at b.
