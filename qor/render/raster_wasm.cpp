@@ -148,12 +148,11 @@ struct Simd128 {
     TEQ_OP I Select(I m, I a, I b) { return wasm_v128_bitselect(a, b, m); }
     TEQ_OP F SelectF(I m, F a, F b) { return wasm_v128_bitselect(a, b, m); }
     // The lower two lanes at a, the upper two at b.
-    TEQ_OP I LoadHalves(const uint32_t* a, const uint32_t* b) {
+    template <typename T>
+    TEQ_OP v128_t LoadHalves(const T* a, const T* b) {
         return wasm_v128_load64_lane(b, wasm_v128_load64_zero(a), 1);
     }
-    TEQ_OP F LoadHalvesF(const float* a, const float* b) {
-        return wasm_v128_load64_lane(b, wasm_v128_load64_zero(a), 1);
-    }
+    TEQ_OP F LoadHalvesF(const float* a, const float* b) { return LoadHalves(a, b); }
     template <typename T>
     TEQ_OP void StoreHalves(T* a, T* b, v128_t v) {
         wasm_v128_store64_lane(a, v, 0);
