@@ -1,10 +1,10 @@
-// Offline rendering: every frame at t = n / fps exactly, the music rendered
-// sample-exact beside it (frame n begins at song frame floor(n * rate / fps)),
-// and each frame's sound level measured from that audio. FILE ending in .mp4,
-// .mkv or .webm is encoded by the ffmpeg command-line tool (raw frames on its
-// standard input, the audio from a WAV written first); any other FILE is a
-// folder of numbered PNG frames and "audio.wav". The same run gives the same
-// bytes every time.
+// Offline rendering: every frame at t = n / fps (or just after it where that
+// is a window bound of the demo's), the music rendered sample-exact beside it
+// (frame n begins at song frame floor(n * rate / fps)), and each frame's
+// sound level measured from that audio. FILE ending in .mp4, .mkv or .webm is
+// encoded by the ffmpeg command-line tool (raw frames on its standard input,
+// the audio from a WAV written first); any other FILE is a folder of numbered
+// PNG frames and "audio.wav". The same run gives the same bytes every time.
 //
 // Nothing appears under its own name before it is whole: frames and the WAV
 // are written under names of this run's own (NAME.TAG.part, created new) and
@@ -332,8 +332,9 @@ bool OpenSink(OfflineRender& r, std::string& error) {
     return true;
 }
 
-// Every frame at t = n / fps, after the frames before the first one have run
-// undrawn for the states they leave; a progress bar on standard error.
+// Every frame at t = n / fps (nudged off the demo's window bounds), after the
+// frames before the first one have run undrawn for the states they leave; a
+// progress bar on standard error.
 bool RenderFrames(OfflineRender& r, FrameFunction frame, std::string& error) {
     RunState& run = *r.run;
     run.level = 0.0f;
@@ -345,7 +346,7 @@ bool RenderFrames(OfflineRender& r, FrameFunction frame, std::string& error) {
     int shownDecile = -1;
     for (int64_t n = r.first; n < r.last && !r.failed; ++n) {
         if ((r.signal = InterruptSignal()) != 0) break;
-        const double t = static_cast<double>(n) / r.fps;
+        const double t = RenderFrameTime(n, r.fps, run.demo.windowBounds, run.demo.windowBoundCount);
         const FrameImage image = DrawFrame(run, frame, t, r.levels[static_cast<size_t>(n - r.first)]);
         TakeFrame(r, image.argb, image.width, image.height);
 

@@ -20,6 +20,14 @@ int64_t FirstFrameAt(double seconds, int fps) {
     return static_cast<int64_t>(std::ceil(seconds * fps - 1e-6));
 }
 
+double RenderFrameTime(int64_t n, int fps, const float* bounds, int boundCount) {
+    const double t = static_cast<double>(n) / fps;
+    const float shown = static_cast<float>(t);
+    for (int i = 0; i < boundCount; ++i)
+        if (shown == bounds[i]) return static_cast<double>(std::nextafter(shown, INFINITY));
+    return t;
+}
+
 VideoKind KindOf(const std::string& file) {
     auto endsWith = [&](const char* ext) {
         const size_t n = std::strlen(ext);

@@ -6,6 +6,7 @@
 
 #include "run/options.h"
 #include "run/video.h"
+#include "timeline/timeline.h"
 
 namespace {
 
@@ -151,6 +152,36 @@ TEST(VideoPlan, AudioBoundariesAreFloorOfFrameTimesRate) {
     EXPECT_EQ(qor::AudioBoundary(1, 24, 44100), 1837);
     EXPECT_EQ(qor::AudioBoundary(1000001, 59, 48000), 813560135);
     EXPECT_EQ(qor::AudioBoundary(-1, 7, 48000), -6858);
+}
+
+// A render never hands the demo one of its window bounds (it would draw
+// neither window), and every other frame keeps t = n / fps exactly.
+TEST(VideoPlan, RenderFramesStepOffTheWindowBounds) {
+    const int count = int(std::size(kWindowBounds));
+    for (int fps : {60, 50, 30, 25, 24, 7}) {
+        int nudged = 0;
+        for (int64_t n = 0; n <= 135 * fps; ++n) {
+            const double exact = double(n) / fps;
+            const double t = qor::RenderFrameTime(n, fps, kWindowBounds, count);
+            const float shown = float(t);
+            bool onBound = false;
+            for (float b : kWindowBounds) {
+                EXPECT_NE(shown, b) << fps << " fps, frame " << n;
+                onBound = onBound || float(exact) == b;
+            }
+            if (!onBound) {
+                EXPECT_EQ(t, exact) << fps << " fps, frame " << n;
+                continue;
+            }
+            ++nudged;
+            EXPECT_GT(shown, float(exact));
+            EXPECT_LT(t, double(n + 1) / fps);
+        }
+        // At 60 and 30 fps every bound (tenths and halves of seconds) is a frame time.
+        if (fps == 60 || fps == 30) {
+            EXPECT_EQ(nudged, count) << fps << " fps";
+        }
+    }
 }
 
 TEST(VideoPlan, FramesCoverTheSong) {
