@@ -395,6 +395,13 @@ bool Finish(OfflineRender& r, bool ok, std::string& error) {
             error = "ffmpeg could not write " + shown + (said.empty() ? "" : ": " + said);
             ok = false;
         }
+        // An encoder that took every frame and said it was done may still
+        // have written nothing: no video is better than an empty one.
+        std::error_code ec;
+        if (ok && (std::filesystem::file_size(r.videoPart, ec) == 0 || ec)) {
+            error = "ffmpeg wrote nothing to " + shown + " though it reported success";
+            ok = false;
+        }
         if (ok && platform::RenameOver(r.videoPart.c_str(), run.renderFile.c_str()) != 0) {
             error = "cannot write " + shown + ": " + std::strerror(errno);
             ok = false;

@@ -217,6 +217,14 @@ rc=$?
 [ $rc -eq 143 ] || fail "slow: exit code $rc, expected 143: $(tail -1 "$work/slow.err")"
 grep -q "slow.mp4 is not written" "$work/slow.err" || fail "slow: $(tail -1 "$work/slow.err")"
 [ -z "$(ls "$work" | grep '^slow.mp4')" ] || fail "slow: left behind: $(ls "$work" | grep '^slow.mp4')"
+# An ffmpeg that takes every frame, writes nothing and says it is done: a
+# failure, not "rendered", and no empty file left under the name.
+printf '#!/bin/sh\ncat >/dev/null\nexit 0\n' > "$work/bin/ffmpeg"
+PATH="$work/bin:$PATH" "$teq" --data "$data" --render "$work/empty.mp4" --fps 10 --length 0.5 2>"$work/empty.err"
+rc=$?
+[ $rc -eq 1 ] && grep -q "^teq: ffmpeg wrote nothing to $work/empty.mp4" "$work/empty.err" ||
+    fail "empty: exit code $rc: $(tail -1 "$work/empty.err")"
+[ -z "$(ls "$work" | grep '^empty.mp4')" ] || fail "empty: left behind: $(ls "$work" | grep '^empty.mp4')"
 # SIGHUP and SIGQUIT are stops like SIGTERM: 129 and 131, the frames so far.
 for sig in HUP QUIT; do
     "$teq" --data "$data" --render "$work/$sig" --fps 10 --length 60 2>"$work/$sig.err" &
