@@ -12,6 +12,7 @@
 #include "engine/qor.h"
 #include "platform/window.h"
 #include "render/render.h"
+#include "run/interrupt.h"
 #include "run/state.h"
 
 namespace qor {
@@ -94,6 +95,9 @@ void Initialize(const char* name, const char* music, int width, int height, int 
         run.level = o.level;
         return;
     }
+    // A render takes Ctrl+C (and the other stop signals) from here on, so a
+    // stop during the loading screen ends it with its one line too.
+    if (!o.renderFile.empty()) qor::CatchInterrupts();
     if (music && *music) run.music.Load(qor::DataPath(music));
     if (!o.renderFile.empty()) {
         run.mode = qor::Mode::Render;
@@ -101,7 +105,10 @@ void Initialize(const char* name, const char* music, int width, int height, int 
     } else {
         run.mode = qor::OpenWindowOrRender(run, name, width, height, flag);
     }
-    if (run.mode == qor::Mode::Render) qor::gLoadingUndrawn.emplace();
+    if (run.mode == qor::Mode::Render) {
+        if (o.renderFile.empty()) qor::CatchInterrupts();   // no display: rendering after all
+        qor::gLoadingUndrawn.emplace();
+    }
 }
 
 void Run(FrameFunction frame) {

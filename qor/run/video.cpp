@@ -442,7 +442,8 @@ bool Finish(OfflineRender& r, bool ok, std::string& error) {
 bool RunRender(RunState& run, FrameFunction frame, std::string& error) {
     OfflineRender r;
     r.run = &run;
-    CatchInterrupts();
+    // Stop signals are caught since Initialize: one during loading is seen
+    // before the first frame and ends the render the same way.
     const bool ok = Plan(r, error) && PlanAudio(r, error) && OpenSink(r, error) && RenderFrames(r, frame, error);
     const bool finished = Finish(r, ok, error);
     platform::DropFileLock(r.lock, r.lockPath);
