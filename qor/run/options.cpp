@@ -60,8 +60,6 @@ bool Fail(const char* option, const char* value, const char* expected) {
 
 }   // namespace
 
-int BenchFirstFrame(double start) { return int(start * kReferenceFps + 0.5); }
-
 void PrintUsage(const char* music) {
     std::printf(
         "usage: teq [options]\n"
@@ -169,8 +167,8 @@ bool ParseOptions(int argc, char** argv, double demoSeconds, Options& o, bool& h
         std::fprintf(stderr, "teq: --shot, --bench and --render exclude each other\n");
         return false;
     }
-    // Without --length, a start whose nearest frame is the end leaves none to time.
-    if (o.bench && o.length < 0 && BenchFirstFrame(o.start) >= BenchFirstFrame(demoSeconds)) {
+    // Without --length, a start at or past the end leaves no frame to time.
+    if (o.bench && o.length < 0 && FirstFrameAt(o.start, kReferenceFps) >= FirstFrameAt(demoSeconds, kReferenceFps)) {
         std::fprintf(stderr, "teq: --start %g: --bench's timeline ends at %g s (add --length to time frames past it)\n",
                      o.start, demoSeconds);
         return false;

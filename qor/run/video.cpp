@@ -1,6 +1,8 @@
 // Offline rendering: every frame at t = n / fps exactly, the music rendered
 // sample-exact beside it (frame n begins at song frame floor(n * rate / fps)),
-// and each frame's sound level measured from that audio. FILE ending in .mp4,
+// and each frame's sound level measured from that audio: the WAV is written
+// whole first (ffmpeg reads it beside the frames), then the soundtrack plays
+// again from the first frame, in step with the frames. FILE ending in .mp4,
 // .mkv or .webm is encoded by the ffmpeg command-line tool (raw frames on its
 // standard input, the audio from a WAV written first); any other FILE is a
 // folder of numbered PNG frames and "audio.wav". The same run gives the same
@@ -34,7 +36,7 @@
 
 #include "assets/file.h"
 #include "assets/images.h"
-#include "audio/music.h"
+#include "audio/soundtrack.h"
 #include "audio/wav.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -54,7 +56,6 @@ struct OfflineRender {
     RunState* run = nullptr;
     int fps = 60;
     int64_t first = 0, last = 0;   // frames first .. last-1, all with t < the end
-    std::vector<float> levels;     // each frame's sound level
     VideoKind kind = VideoKind::Folder;
     std::string folder;          // Folder: the frames' folder
     std::string wavPath;         // the WAV's name: FOLDER/audio.wav, or FILE.audio.wav for ffmpeg
@@ -187,7 +188,7 @@ bool Plan(OfflineRender& r, std::string& error) {
     const RunState& run = *r.run;
     const Options& o = run.options;
     r.fps = o.fps;
-    double end = run.music.Duration();
+    double end = run.soundtrack.Duration();
     if (o.length > 0) end = std::min(end, o.start + o.length);
     r.first = FirstFrameAt(o.start, r.fps);
     r.last = FirstFrameAt(end, r.fps);
@@ -271,13 +272,12 @@ bool Plan(OfflineRender& r, std::string& error) {
     return true;
 }
 
-// The audio first, whole: each frame's level, and the WAV that ffmpeg or the
-// folder gets. The level's window reaches 1/50 s before the first frame.
+// The audio first, whole: the WAV that ffmpeg or the folder gets, each
+// frame's samples in turn.
 bool PlanAudio(OfflineRender& r, std::string& error) {
-    RunState& run = *r.run;
+    audio::Soundtrack& track = r.run->soundtrack;
     const int rate = audio::kRate;
-    r.levels.assign(static_cast<size_t>(r.last - r.first), 0.0f);
-    SeekMusic(run, AudioBoundary(r.first, r.fps, rate));
+    track.Seek(AudioBoundary(r.first, r.fps, rate));
     std::vector<float> buffer(2 * static_cast<size_t>(rate / r.fps + 1));
     audio::WavWriter wav;
     const std::string cannot = "cannot write " + Printable(r.wavPath) + ": ";
@@ -300,11 +300,9 @@ bool PlanAudio(OfflineRender& r, std::string& error) {
         if ((r.signal = InterruptSignal()) != 0) return false;
         const int64_t from = AudioBoundary(n, r.fps, rate);
         const int64_t to = AudioBoundary(n + 1, r.fps, rate);
-        r.levels[static_cast<size_t>(n - r.first)] = LevelFor(run, from);
         const size_t count = static_cast<size_t>(to - from);
         buffer.resize(std::max(buffer.size(), 2 * count));
-        run.music.Render(buffer.data(), count);
-        run.meter.Push(buffer.data(), count);
+        track.Render(buffer.data(), count);
         if (!wav.Write(buffer.data(), count)) {
             if ((r.signal = InterruptSignal()) != 0) return false;   // the write was cut short by it
             error = cannot + std::strerror(wav.Error());
@@ -333,11 +331,12 @@ bool OpenSink(OfflineRender& r, std::string& error) {
 }
 
 // Every frame at t = n / fps, after the frames before the first one have run
-// undrawn for the states they leave; a progress bar on standard error.
+// undrawn for the states they leave, the soundtrack rendered up to each
+// frame's time for its level; a progress bar on standard error.
 bool RenderFrames(OfflineRender& r, FrameFunction frame, std::string& error) {
     RunState& run = *r.run;
-    run.level = 0.0f;
     FastForward(run, frame, static_cast<double>(r.first) / r.fps);
+    run.soundtrack.Seek(AudioBoundary(r.first, r.fps, audio::kRate));
     const int64_t total = r.last - r.first;
     const bool tty = platform::StderrIsTerminal();
     const auto began = std::chrono::steady_clock::now();
@@ -346,7 +345,8 @@ bool RenderFrames(OfflineRender& r, FrameFunction frame, std::string& error) {
     for (int64_t n = r.first; n < r.last && !r.failed; ++n) {
         if ((r.signal = InterruptSignal()) != 0) break;
         const double t = static_cast<double>(n) / r.fps;
-        const FrameImage image = DrawFrame(run, frame, t, r.levels[static_cast<size_t>(n - r.first)]);
+        run.soundtrack.RenderTo(audio::SongFrame(t));
+        const FrameImage image = DrawFrame(run, frame, t);
         TakeFrame(r, image.argb, image.width, image.height);
 
         const int64_t done = n + 1 - r.first;
@@ -371,7 +371,7 @@ bool RenderFrames(OfflineRender& r, FrameFunction frame, std::string& error) {
 // after every frame; otherwise ffmpeg is stopped and its file removed. A
 // folder keeps the frames written whole, and its WAV is cut to their audio.
 // The temporary WAV goes on every way out. An interruption becomes the error,
-// with its exit code.
+// which RunRender turns into its exit code.
 bool Finish(OfflineRender& r, bool ok, std::string& error) {
     RunState& run = *r.run;
     if (r.barOpen) std::fputc('\n', stderr);
@@ -423,7 +423,6 @@ bool Finish(OfflineRender& r, bool ok, std::string& error) {
         error = line + (r.kind == VideoKind::Folder
                             ? shown + " holds the first " + std::to_string(r.written) + " frames and their audio"
                             : shown + " is not written");
-        run.exitCode = InterruptExitCode(r.signal);
         return false;
     }
     return ok;
@@ -431,18 +430,19 @@ bool Finish(OfflineRender& r, bool ok, std::string& error) {
 
 }   // namespace
 
-bool RunRender(RunState& run, FrameFunction frame, std::string& error) {
+Outcome RunRender(RunState& run, FrameFunction frame) {
     OfflineRender r;
     r.run = &run;
+    std::string error;
     CatchInterrupts();
     const bool ok = Plan(r, error) && PlanAudio(r, error) && OpenSink(r, error) && RenderFrames(r, frame, error);
     const bool finished = Finish(r, ok, error);
     platform::DropFileLock(r.lock, r.lockPath);
     ReleaseInterrupts();
-    if (!finished) return false;
+    if (!finished) return Outcome::Failed(error, r.signal != 0 ? InterruptExitCode(r.signal) : 1);
     std::fprintf(stderr, "teq: rendered %lld frames to %s\n", static_cast<long long>(r.last - r.first),
                  Printable(run.renderFile).c_str());
-    return true;
+    return Outcome::Ok();
 }
 
 }   // namespace qor

@@ -12,9 +12,6 @@ enum class VideoKind { Folder, Mp4, Mkv, Webm };
 // floor(frame * rate / fps): the song frame at which video frame `frame` begins.
 int64_t AudioBoundary(int64_t frame, int fps, int rate);
 
-// The first frame n with n / fps >= seconds.
-int64_t FirstFrameAt(double seconds, int fps);
-
 // By the file name's ending (case ignored); anything else is a folder.
 VideoKind KindOf(const std::string& file);
 

@@ -98,8 +98,8 @@ TEST(Options, BadOptionsAndValuesSayOneLine) {
         {"--passes", "0"},
         {"--passes", "1.5"},
         {"--bench", "--start", "200"},
-        {"--bench", "--start", "135"},       // nothing left to time
-        {"--bench", "--start", "134.995"},   // its nearest frame is the end
+        {"--bench", "--start", "135"},      // nothing left to time
+        {"--bench", "--start", "134.99"},   // its first frame at or after is the end
         {"--size", "7680x4320"},
         {"--size", "3840x2162"},   // more than ffmpeg encodes in about 1 GB
         {"--shot", "5", "x.jpg"},
@@ -113,7 +113,7 @@ TEST(Options, BadOptionsAndValuesSayOneLine) {
         EXPECT_EQ(Lines(p.err), 1) << joined << ": " << p.err;
     }
     EXPECT_TRUE(Parse({"--bench", "--start", "200", "--length", "1"}).ok);   // past the timeline on purpose
-    EXPECT_TRUE(Parse({"--bench", "--start", "134.99"}).ok);                 // one frame, at 134.983
+    EXPECT_TRUE(Parse({"--bench", "--start", "134.98"}).ok);                 // one frame, at 134.983
     EXPECT_TRUE(Parse({"--size", "3840x2160"}).ok);
     EXPECT_TRUE(Parse({"--size", "7680x1080"}).ok);
     EXPECT_TRUE(Parse({"--shot", "5", "X.PNG"}).ok);
