@@ -246,7 +246,7 @@ bool ParseOptions(int argc, char** argv, double demoSeconds, Options& o, bool& h
         return false;
     }
     // Videos are encoded as 4:2:0, which needs even sides.
-    if (KindOf(o.renderFile) != VideoKind::Folder && (o.width % 2 || o.height % 2)) {
+    if (VideoKindOf(o.renderFile) != VideoKind::Folder && (o.width % 2 || o.height % 2)) {
         std::fprintf(stderr, "teq: --size %dx%d: a video needs an even width and height\n", o.width, o.height);
         return false;
     }

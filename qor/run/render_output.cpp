@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "assets/file.h"
+#include "assets/output.h"
 #include "platform/files.h"
 #include "platform/system.h"
 
@@ -90,7 +91,7 @@ bool TakeLock(RenderOutput& r, const std::string& output, std::string& killedTag
 }   // namespace
 
 bool OpenOutput(RenderOutput& out, const std::string& file, std::string& error) {
-    out.kind = KindOf(file);
+    out.kind = VideoKindOf(file);
     const std::string shown = Printable(file);
     namespace fs = std::filesystem;
     std::error_code ec;

@@ -9,8 +9,9 @@
 // bytes every time.
 //
 // Nothing appears under its own name before it is whole, and a second render
-// to the same output is refused (render_output.h). A stop signal (see
-// run/interrupt.h) ends the render after the frame being drawn, or at once
+// to the same output is refused (render_output.h). A stop signal (SIGINT,
+// SIGTERM; on POSIX systems SIGHUP and SIGQUIT too: platform/system.h's
+// CatchStopSignals) ends the render after the frame being drawn, or at once
 // while it waits on ffmpeg: a folder then keeps the frames so far and their
 // audio, a video file is not written; either way one line says which, and
 // the exit code is 128 + the signal.
@@ -24,13 +25,13 @@
 
 #include "assets/file.h"
 #include "assets/images.h"
+#include "assets/output.h"
 #include "audio/soundtrack.h"
 #include "audio/wav.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "render/render.h"
 #include "run/frames.h"
-#include "run/interrupt.h"
 #include "run/render_output.h"
 #include "run/state.h"
 #include "run/video.h"
@@ -63,7 +64,7 @@ void TakeFrame(OfflineRender& r, const uint32_t* argb, int width, int height) {
         std::snprintf(name, sizeof name, "/%06lld.png", static_cast<long long>(r.index));
         std::string why;
         if (!WritePng(r.out.folder + name, argb, width, height, false, why)) {
-            if ((r.signal = InterruptSignal()) != 0) return;
+            if ((r.signal = platform::StopSignal()) != 0) return;
             r.failed = true;
             r.error = why;
         } else {
@@ -72,7 +73,7 @@ void TakeFrame(OfflineRender& r, const uint32_t* argb, int width, int height) {
     } else {
         std::string why;
         if (!r.ffmpeg.Write(argb, static_cast<size_t>(width) * height * 4, &why)) {
-            if ((r.signal = InterruptSignal()) != 0) return;   // stopped while ffmpeg's pipe was full
+            if ((r.signal = platform::StopSignal()) != 0) return;   // stopped while ffmpeg's pipe was full
             r.failed = true;
             r.error = "ffmpeg stopped taking frames (" + why + ")";
         } else {
@@ -139,14 +140,14 @@ bool PlanAudio(OfflineRender& r, std::string& error) {
         return false;
     }
     for (int64_t n = r.first; n < r.last; ++n) {
-        if ((r.signal = InterruptSignal()) != 0) return false;
+        if ((r.signal = platform::StopSignal()) != 0) return false;
         const int64_t from = AudioBoundary(n, r.fps, rate);
         const int64_t to = AudioBoundary(n + 1, r.fps, rate);
         const size_t count = static_cast<size_t>(to - from);
         buffer.resize(std::max(buffer.size(), 2 * count));
         track.Render(buffer.data(), count);
         if (!wav.Write(buffer.data(), count)) {
-            if ((r.signal = InterruptSignal()) != 0) return false;   // the write was cut short by it
+            if ((r.signal = platform::StopSignal()) != 0) return false;   // the write was cut short by it
             error = cannot + std::strerror(wav.Error());
             return false;
         }
@@ -185,7 +186,7 @@ bool RenderFrames(OfflineRender& r, FrameFunction frame, std::string& error) {
     double shownAt = -1.0;
     int shownDecile = -1;
     for (int64_t n = r.first; n < r.last && !r.failed; ++n) {
-        if ((r.signal = InterruptSignal()) != 0) break;
+        if ((r.signal = platform::StopSignal()) != 0) break;
         const double t = static_cast<double>(n) / r.fps;
         run.soundtrack.RenderTo(audio::SongFrame(t));
         const FrameImage image = DrawFrame(run, frame, t);
@@ -228,7 +229,7 @@ bool Finish(OfflineRender& r, bool ok, std::string& error) {
             r.ffmpeg.Finish();   // it stopped on its own: its last words say why
         else
             r.ffmpeg.Kill();
-        if (r.signal == 0) r.signal = InterruptSignal();   // one that came while ffmpeg finished
+        if (r.signal == 0) r.signal = platform::StopSignal();   // one that came while ffmpeg finished
         if (r.signal != 0) ok = false;
         if (!r.wavPart.empty()) std::remove(r.wavPart.c_str());
         const std::string said = LastLine(r.ffmpeg.Errors());
@@ -276,12 +277,12 @@ Outcome RunRender(RunState& run, FrameFunction frame) {
     OfflineRender r;
     r.run = &run;
     std::string error;
-    CatchInterrupts();
+    platform::CatchStopSignals();
     const bool ok = Plan(r, error) && PlanAudio(r, error) && OpenSink(r, error) && RenderFrames(r, frame, error);
     const bool finished = Finish(r, ok, error);
     CloseOutput(r.out);
-    ReleaseInterrupts();
-    if (!finished) return Outcome::Failed(error, r.signal != 0 ? InterruptExitCode(r.signal) : 1);
+    platform::ReleaseStopSignals();
+    if (!finished) return Outcome::Failed(error, r.signal != 0 ? platform::StopExitCode(r.signal) : 1);
     std::fprintf(stderr, "teq: rendered %lld frames to %s\n", static_cast<long long>(r.last - r.first),
                  Printable(run.renderFile).c_str());
     return Outcome::Ok();

@@ -13,7 +13,7 @@ enum class VideoKind { Folder, Mp4, Mkv, Webm };
 int64_t AudioBoundary(int64_t frame, int fps, int rate);
 
 // By the file name's ending (case ignored); anything else is a folder.
-VideoKind KindOf(const std::string& file);
+VideoKind VideoKindOf(const std::string& file);
 
 // The ffmpeg command line: raw bgr0 frames of width x height on standard
 // input, the audio from `wav`, scaled to outWidth x outHeight: nearest-neighbour

@@ -15,7 +15,7 @@ int64_t AudioBoundary(int64_t frame, int fps, int rate) {
     return num >= 0 ? num / fps : -((-num + fps - 1) / fps);
 }
 
-VideoKind KindOf(const std::string& file) {
+VideoKind VideoKindOf(const std::string& file) {
     auto endsWith = [&](const char* ext) {
         const size_t n = std::strlen(ext);
         if (file.size() < n) return false;

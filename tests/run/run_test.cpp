@@ -163,13 +163,13 @@ TEST(VideoPlan, FramesCoverTheSong) {
 }
 
 TEST(VideoPlan, OutputKindAndEncoder) {
-    EXPECT_EQ(qor::KindOf("demo.mp4"), qor::VideoKind::Mp4);
-    EXPECT_EQ(qor::KindOf("DEMO.MP4"), qor::VideoKind::Mp4);
-    EXPECT_EQ(qor::KindOf("a/b.mkv"), qor::VideoKind::Mkv);
-    EXPECT_EQ(qor::KindOf("x.webm"), qor::VideoKind::Webm);
-    EXPECT_EQ(qor::KindOf("frames"), qor::VideoKind::Folder);
-    EXPECT_EQ(qor::KindOf("mp4"), qor::VideoKind::Folder);
-    EXPECT_EQ(qor::KindOf("clip.mp4/"), qor::VideoKind::Folder);
+    EXPECT_EQ(qor::VideoKindOf("demo.mp4"), qor::VideoKind::Mp4);
+    EXPECT_EQ(qor::VideoKindOf("DEMO.MP4"), qor::VideoKind::Mp4);
+    EXPECT_EQ(qor::VideoKindOf("a/b.mkv"), qor::VideoKind::Mkv);
+    EXPECT_EQ(qor::VideoKindOf("x.webm"), qor::VideoKind::Webm);
+    EXPECT_EQ(qor::VideoKindOf("frames"), qor::VideoKind::Folder);
+    EXPECT_EQ(qor::VideoKindOf("mp4"), qor::VideoKind::Folder);
+    EXPECT_EQ(qor::VideoKindOf("clip.mp4/"), qor::VideoKind::Folder);
 
     const auto args = qor::FfmpegArguments(qor::VideoKind::Mp4, "a.wav", "out file.mp4", 320, 240, 60, 1280, 960);
     auto has = [&](const std::string& what, const std::string& next) {
