@@ -4,6 +4,7 @@
 #include "assets/images.h"
 
 #include "assets/file.h"
+#include "assets/output.h"
 
 #include <spng.h>
 #include <turbojpeg.h>

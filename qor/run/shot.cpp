@@ -10,17 +10,15 @@
 
 namespace qor {
 
-bool RunShot(RunState& run, FrameFunction frame, std::string& error) {
+Outcome RunShot(RunState& run, FrameFunction frame) {
     const Options& o = run.options;
     FastForward(run, frame, o.shotTime);
-    const FrameImage image = DrawFrame(run, frame, o.shotTime, o.level);
+    const FrameImage image = DrawFrame(run, frame, o.shotTime);
 
     std::string why;
-    if (!WritePng(o.shotFile, image.argb, image.width, image.height, false, why)) {
-        error = "--shot: " + why;
-        return false;
-    }
-    return true;
+    if (!WritePng(o.shotFile, image.argb, image.width, image.height, false, why))
+        return Outcome::Failed("--shot: " + why);
+    return Outcome::Ok();
 }
 
 }   // namespace qor

@@ -19,6 +19,7 @@
 #include "assets/file.h"
 #include "assets/images.h"
 #include "assets/meshes.h"
+#include "assets/output.h"
 #include "audio/music.h"
 #include "engine/qor.h"
 #include "render/render.h"
