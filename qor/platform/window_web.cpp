@@ -10,14 +10,17 @@
 #include "platform/window_backend.h"
 
 // Waits for the next animation frame (the page's refresh), never spinning.
-// Tells the page how long the frame just finished took from the previous
-// animation frame on: drawing it, handing it over and the work around it.
+// Tells the page a frame is shown and how long it took from the previous
+// animation frame on (drawing it, handing it over and the work around it;
+// NaN for the first). JavaScript: clang-format would break its operators.
+// clang-format off
 EM_ASYNC_JS(void, WaitForAnimationFrame, (), {
     var now = performance.now();
-    if (Module.teqFrame&& Module.teqResumed != = undefined) Module.teqFrame(now - Module.teqResumed);
+    if (Module.teqFrame) Module.teqFrame(Module.teqResumed === undefined ? NaN : now - Module.teqResumed);
     await new Promise(function(resume) { requestAnimationFrame(function() { resume(); }); });
     Module.teqResumed = performance.now();
 });
+// clang-format on
 
 // A press of one of the page's controls (platform::Control's kinds and
 // value), taken with the keys' at the next frame.
