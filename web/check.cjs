@@ -353,6 +353,22 @@ function boxHolds(st) {
 const boxText = (st) => `${st.box.w.toFixed(1)}x${st.box.h.toFixed(1)} at (${st.box.x.toFixed(1)}, ${st.box.y.toFixed(1)}) ` +
   `in ${st.stage.w}x${st.stage.h} at DPR ${st.dpr}, frame ${st.width}x${st.height}, ${st.sharp ? 'square pixels' : 'smooth'}`;
 
+// Waits until the picture's box lies inside the window (after a resize or rotation).
+const boxFollows = (page) => waitFor(page, () => {
+  const r = document.getElementById('canvas').getBoundingClientRect();
+  return r.width > 0 && r.right <= innerWidth + 0.01 && r.bottom <= innerHeight + 0.01 &&
+         (Math.abs(r.width - innerWidth) < 1 || Math.abs(r.height - innerHeight) < 1 ||
+          !document.getElementById('canvas').classList.contains('smooth'));
+}, 10000);
+
+// A screenshot for the README: JPEG, phones at half their device pixels.
+async function docShot(page, o, name, scale = 1) {
+  if (!o.docs) return;
+  const v = page.viewport();
+  await page.screenshot({ path: path.join(o.docs, name), type: 'jpeg', quality: 85,
+                          clip: { x: 0, y: 0, width: v.width, height: v.height, scale } });
+}
+
 // The title's clock while paused ("teq - paused - 0:45.0"), in seconds.
 function pausedAt(title) {
   const m = /paused - (\d+):(\d+\.\d)/.exec(title);
@@ -466,7 +482,7 @@ async function controls(browser, url, o) {
   await page.select('#resolution', 'auto');
   await page.setViewport({ width: 900, height: 500 });
   await waitFor(page, () => innerWidth === 900, 5000);
-  await sleep(300);
+  await boxFollows(page);
   const small = await controlsState(page);
   check('a smaller window: the picture in its largest 4:3 box', boxHolds(small), boxText(small));
   check('Auto aims at the screen pixels the picture covers', small.limit === expectedLimit(900, 500, 1) && small.n <= small.limit,
@@ -475,7 +491,7 @@ async function controls(browser, url, o) {
   await page.mouse.move(500, 500);
   await page.mouse.move(520, 520);
   await sleep(300);
-  if (o.docs) await page.screenshot({ path: path.join(o.docs, `web-${browserName}-desktop.png`) });
+  if (browserName === 'chromium') await docShot(page, o, 'web-desktop.jpg');
   await page.screenshot({ path: path.join(o.shots, `${browserName}-controls.png`) });
   check('console has no errors (controls)', errors.length === 0, errors.slice(0, 3).join(' | '));
   await page.close();
@@ -504,7 +520,7 @@ async function phone(browser, url, o) {
   const appeared = await waitFor(page, () => teq.controls.shown, 3000);
   await sleep(500);
   check('a tap shows the controls, and does not pause', appeared && !(await page.evaluate(() => teq.controls.paused)));
-  if (o.docs) await page.screenshot({ path: path.join(o.docs, 'web-phone-upright.png') });
+  await docShot(page, o, 'web-phone-upright.jpg', 0.5);
   await page.screenshot({ path: path.join(o.shots, 'phone-upright.png') });
   check('they hide again', await waitFor(page, () => !teq.controls.shown, 10000));
   // Taps a moment apart (two in quick succession are a double tap).
@@ -575,19 +591,20 @@ async function phone(browser, url, o) {
   // On its side.
   await page.setViewport(onSide);
   await waitFor(page, () => innerWidth === 844, 5000);
-  await sleep(500);
+  await boxFollows(page);
   st = await controlsState(page);
   check('phone on its side: still the largest 4:3 box', boxHolds(st), boxText(st));
   check('phone on its side: Auto aims at the device pixels', st.limit === expectedLimit(844, 390, 3) && st.n <= st.limit,
         `limit ${st.limit}, drawing at ${st.n}`);
+  await waitFor(page, () => !teq.controls.shown, 10000);
   await page.touchscreen.tap(422, 195);
   await waitFor(page, () => teq.controls.shown, 3000);
   await sleep(400);
-  if (o.docs) await page.screenshot({ path: path.join(o.docs, 'web-phone-side.png') });
+  await docShot(page, o, 'web-phone-side.jpg', 0.5);
   await page.screenshot({ path: path.join(o.shots, 'phone-side.png') });
   await page.setViewport(upright);
   await waitFor(page, () => innerWidth === 390, 5000);
-  await sleep(500);
+  await boxFollows(page);
   st = await controlsState(page);
   check('phone upright again: the box follows', boxHolds(st), boxText(st));
 
