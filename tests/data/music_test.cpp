@@ -9,6 +9,8 @@
 #include "music_song.h"
 #include "music_synth.h"
 #include "music_xm.h"
+#include "timeline/pictures.h"
+#include "timeline/timeline.h"
 
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.h>
@@ -24,8 +26,7 @@
 
 namespace {
 
-constexpr int kRate = 48000;
-constexpr double kCues[] = {20, 27.5, 37, 42.5, 53, 55, 57.8, 77.8, 80.3, 100.2, 110.2, 115.5};
+using figures::kRate;
 
 const std::vector<uint8_t>& Module() {
     static const std::vector<uint8_t> bytes = GenMusicXm();
@@ -73,16 +74,9 @@ std::vector<float> Render(openmpt_module* m) {
     return out;
 }
 
-// RMS of the mono mix over the 1/50 s before `frame`.
+// The level the pictures read at output frame `frame`.
 double LevelAt(const std::vector<float>& stereo, long frame) {
-    const long w = kRate / 50;
-    if (frame < w || 2 * frame > static_cast<long>(stereo.size())) return 0;
-    double sum = 0;
-    for (long i = frame - w; i < frame; ++i) {
-        const double m = 0.5 * (stereo[2 * i] + stereo[2 * i + 1]);
-        sum += m * m;
-    }
-    return std::sqrt(sum / w);
+    return figures::LevelAt(stereo, static_cast<double>(frame) / kRate);
 }
 
 uint32_t U16(const std::vector<uint8_t>& b, size_t at) { return b[at] | b[at + 1] << 8; }
@@ -203,22 +197,25 @@ TEST(MusicPlayback, LoadsAsFastTracker2WithTheIntendedLength) {
     EXPECT_NE(Meta(m.get(), "type_long").find("FastTracker 2"), std::string::npos) << Meta(m.get(), "type_long");
     EXPECT_EQ(Meta(m.get(), "tracker"), "FastTracker 2 or compatible");
     const double duration = openmpt_module_get_duration_seconds(m.get());
-    EXPECT_NEAR(duration, song::kEndTenths / 10.0, 0.001);
+    EXPECT_NEAR(duration, song::kEndSeconds, 0.001);
     EXPECT_GT(duration, 130.5 + 1.0) << "the music outlasts the closing fade";
     EXPECT_EQ(openmpt_module_get_num_subsongs(m.get()), 1);
 }
 
-TEST(MusicPlayback, EverySectionStartsOnItsCue) {
-    // The tempo map itself adds up to the cue times, frame-exact at 48 kHz...
+TEST(MusicPlayback, EverySectionStartsOnAWindowBoundOfTheTimeline) {
+    // The song's sections start where the pictures change, one for every
+    // bound of the timeline in order; the tempo map adds up to those times,
+    // frame-exact at 48 kHz...
     const std::vector<double> rowTimes = RowTimes();
     const std::vector<int> starts = song::SectionStartRows();
     const auto& sections = song::Sections();
-    ASSERT_EQ(sections.size(), std::size(kCues) + 1);
+    ASSERT_EQ(sections.size(), std::size(kWindowBounds) + 1);
+    EXPECT_NEAR(rowTimes[0], 0.0, 1e-12);
     for (size_t i = 1; i < sections.size(); ++i) {
-        EXPECT_EQ(sections[i].cueTenths, std::lround(kCues[i - 1] * 10));
-        EXPECT_NEAR(rowTimes[starts[i]], kCues[i - 1], 1e-9) << sections[i].name;
+        const double bound = kWindowBounds[i - 1];
+        EXPECT_NEAR(rowTimes[starts[i]], bound, 0.5 / kRate) << sections[i].name;
     }
-    EXPECT_NEAR(rowTimes.back(), song::kEndTenths / 10.0, 1e-9);
+    EXPECT_NEAR(rowTimes.back(), song::kEndSeconds, 1e-9);
 
     // ...and the player agrees: each section starts an order, at its cue.
     ModPtr m = Open(Module());
@@ -234,14 +231,14 @@ TEST(MusicPlayback, EverySectionStartsOnItsCue) {
         ASSERT_NE(it, orderStartRow.end()) << sections[i].name << " does not start a pattern";
         const int order = static_cast<int>(it - orderStartRow.begin());
         const double t = openmpt_module_set_position_order_row(m.get(), order, 0);
-        EXPECT_NEAR(t, kCues[i - 1], 0.0005) << sections[i].name << " at order " << order;
+        EXPECT_NEAR(t, kWindowBounds[i - 1], 0.0005) << sections[i].name << " at order " << order;
     }
 }
 
 TEST(MusicPlayback, NeverClipsAndTheLevelFollowsTheSections) {
     const std::vector<float>& audio = Song();
     const long frames = static_cast<long>(audio.size() / 2);
-    EXPECT_NEAR(frames, song::kEndTenths * kRate / 10, kRate / 100);
+    EXPECT_NEAR(frames, song::kEndSeconds * kRate, kRate / 100);
 
     float peak = 0;
     for (float v : audio) peak = std::max(peak, std::fabs(v));
@@ -254,8 +251,8 @@ TEST(MusicPlayback, NeverClipsAndTheLevelFollowsTheSections) {
     long inRange = 0, counted = 0;
     std::printf("%-10s %7s %7s  %6s %6s %6s %6s %6s\n", "section", "from", "to", "min", "p10", "median", "p90", "max");
     for (size_t i = 0; i < sections.size(); ++i) {
-        const double from = sections[i].cueTenths / 10.0;
-        const double to = (i + 1 < sections.size() ? sections[i + 1].cueTenths : song::kEndTenths) / 10.0;
+        const double from = sections[i].cue;
+        const double to = i + 1 < sections.size() ? sections[i + 1].cue : song::kEndSeconds;
         std::vector<double> levels;
         for (long f = std::lround(from * kRate) + step; f <= std::lround(to * kRate); f += step) {
             const double l = LevelAt(audio, f);
@@ -306,7 +303,7 @@ TEST(MusicPlayback, NeverClipsAndTheLevelFollowsTheSections) {
 TEST(MusicMix, RoomInTheLowEndWidthAndLoudnessContrast) {
     const std::vector<float>& audio = Song();
     ASSERT_FALSE(audio.empty());
-    const double end = song::kEndTenths / 10.0;
+    const double end = song::kEndSeconds;
     EXPECT_LE(figures::EnergyBelow(audio, 150, 0, end), 0.35) << "the low end swamps the mix";
 
     // Width over the stretches where the beat runs.
@@ -325,8 +322,8 @@ TEST(MusicMix, RoomInTheLowEndWidthAndLoudnessContrast) {
     const std::vector<int> starts = song::SectionStartRows();
     double drop = 0, breakdown = 0, loudest = -100;
     for (size_t i = 0; i < sections.size(); ++i) {
-        const double from = sections[i].cueTenths / 10.0;
-        const double to = (i + 1 < sections.size() ? sections[i + 1].cueTenths : song::kEndTenths) / 10.0;
+        const double from = sections[i].cue;
+        const double to = i + 1 < sections.size() ? sections[i + 1].cue : song::kEndSeconds;
         const double l = figures::Loudness(audio, from, to);
         if (std::string(sections[i].name) == "drop")
             drop = l;
@@ -381,9 +378,9 @@ TEST(MusicMix, TheLevelFlashesTheTunnelAndLightsTheIntro) {
     EXPECT_GE(p90, 30 * p25) << "p25 " << p25 << ", p90 " << p90;
     EXPECT_GE(dark, 0.3 * static_cast<double>(term.size()));
     EXPECT_LE(dark, 0.8 * static_cast<double>(term.size()));
-    // The intro's overlays (grey = 500 x level) reach a full grey.
+    // The intro's overlays (grey = kLevelGrey x level) reach a full grey.
     std::vector<double> grey;
-    for (double l : figures::FrameLevels(audio, 0, 20)) grey.push_back(500 * l);
+    for (double l : figures::FrameLevels(audio, 0, kOpeningOverlayEnd)) grey.push_back(kLevelGrey * l);
     EXPECT_GE(figures::Quantile(grey, 0.95), 100);
 }
 

@@ -1060,3 +1060,5 @@ std::vector<figures::Chord> MusicChords() { return Compose().Chords(); }
 std::vector<std::string> MusicHomeLoop() { return {"Am", "F", "C", "G"}; }
 
 std::vector<int> MusicMelodyChannels() { return {ChLead, ChBell}; }
+
+int MusicKickChannel() { return ChKick; }
