@@ -66,9 +66,12 @@ int main(int argc, char** argv) {
                 drop = Section("drop"), drop2 = Section("drop 2"), outro = Section("outro");
 
     float peak = 0;
-    for (float v : audio) peak = std::max(peak, std::fabs(v));
+    size_t peakAt = 0;
+    for (size_t i = 0; i < audio.size(); ++i)
+        if (std::fabs(audio[i]) > peak) peak = std::fabs(audio[i]), peakAt = i / 2;
     std::printf("duration           %.3f s\n", seconds);
-    std::printf("sample peak        %.2f dBFS\n", 20 * std::log10(peak + 1e-30));
+    std::printf("sample peak        %.2f dBFS at %.2f s\n", 20 * std::log10(peak + 1e-30),
+                static_cast<double>(peakAt) / kRate);
     std::printf("integrated         %.1f LUFS\n", Loudness(audio, 0, seconds));
     std::printf("true peak          %.2f dBTP\n", TruePeak(audio));
     std::printf("below 150 Hz       %.1f %%  (one spectrum of the mono mix %.1f %%)\n",
@@ -119,9 +122,15 @@ int main(int argc, char** argv) {
     for (double t : {121.0, 124.0, 127.0, 130.0}) std::printf(" %.1f", st(t - 3, t));
     std::printf(" LUFS\n");
     std::printf("last hit           %.3f s\n", LastHit(audio, outro.from, seconds));
-    for (const Range& r : Sections())
-        std::printf("loudness %-10s %.1f LUFS  mean short-term %.1f  below 150 Hz %.0f %%\n", r.name.c_str(),
-                    Loudness(audio, r.from, r.to), st(r.from, r.to), 100 * EnergyBelow(audio, 150, r.from, r.to));
+    for (const Range& r : Sections()) {
+        float top = 0;
+        for (size_t i = 2 * static_cast<size_t>(r.from * kRate);
+             i < std::min(audio.size(), 2 * static_cast<size_t>(r.to * kRate)); ++i)
+            top = std::max(top, std::fabs(audio[i]));
+        std::printf("loudness %-10s %.1f LUFS  mean short-term %.1f  below 150 Hz %.0f %%  peak %.1f dBFS\n",
+                    r.name.c_str(), Loudness(audio, r.from, r.to), st(r.from, r.to),
+                    100 * EnergyBelow(audio, 150, r.from, r.to), 20 * std::log10(top + 1e-30));
+    }
 
     // What the pictures read.
     std::printf("level at 58.0 s %.4f, at 63.0 s %.4f (the tunnel's replay)\n", LevelAt(audio, 58.0),

@@ -572,14 +572,4 @@ xm::Instrument Stab(int variant) {
     return Make(variant ? "stab wide" : "stab", out, kRate, 0.98, hz);
 }
 
-xm::Instrument StabSide() {
-    // The stab turned upside down: played with the stab on the other side,
-    // the pair sounds as wide as a stereo field goes and adds nothing to the
-    // mono sum (the level the pictures read).
-    xm::Instrument ins = Stab(0);
-    ins.name = ins.sample.name = "stab side";
-    for (int16_t& v : ins.sample.data) v = static_cast<int16_t>(-std::max<int>(v, -32767));
-    return ins;
-}
-
 }   // namespace synth
