@@ -345,12 +345,12 @@ TEST(MusicMix, RoomInTheLowEndWidthAndLoudnessContrast) {
     EXPECT_GE(integrated, -14.0);
     EXPECT_LE(integrated, -10.0);
     const double truePeak = figures::TruePeak(audio);
-    // Wanted: -1 dBTP and a PLR of 11.5 at most; the quiet build-up and the
-    // releases leave the kick's peaks at -0.65 dBTP over -13.9 LUFS for now.
-    EXPECT_LE(truePeak, -0.5) << "no headroom for the true peak";
+    EXPECT_LE(truePeak, -1.0) << "no headroom for the true peak";
     std::printf("integrated %.2f LUFS, true peak %.2f dBTP, PLR %.2f dB\n", integrated, truePeak,
                 truePeak - integrated);
-    EXPECT_LE(truePeak - integrated, 13.5) << "the peaks stand far above the loudness: an unmastered mix";
+    // Wanted: 11.5 at most; the quieter build-up and the two releases leave
+    // the kick's peaks 12.6 dB over the integrated loudness for now.
+    EXPECT_LE(truePeak - integrated, 12.8) << "the peaks stand far above the loudness: an unmastered mix";
     EXPECT_LE(figures::MonoEnergyBelow(audio, 150), 0.35) << "the low end swamps the mono mix";
 }
 
@@ -390,7 +390,7 @@ TEST(MusicMix, TheDropSurvivesAMonoFoldDownWideAndBright) {
     // Air in the drop as a phone plays it: cymbals, shaker and bright stabs
     // over a low end that does not swamp it.
     EXPECT_GE(figures::EnergyBetween(mono, 8000, 24000, {{from, to}}), 0.025);
-    EXPECT_LE(figures::EnergyBelow(mono, 150, from, to), 0.37);   // wanted 0.35
+    EXPECT_LE(figures::EnergyBelow(mono, 150, from, to), 0.35);
     const figures::Ranges drops = {{from, to}, Span("drop 2")};
     EXPECT_GE(figures::EnergyBetween(audio, 2000, 8000, drops), 0.08);
 }

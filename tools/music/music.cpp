@@ -817,16 +817,16 @@ void Drop(Composer& c, Pads& pads, int s, int level) {
     for (int b = 0; b < 11; ++b) {
         const int row = s + 16 * b;
         const int next = b + 1 < 11 ? bars[b + 1]->bass + 12 : -1;
-        pads.Chord(c, row, *bars[b], 26);
+        pads.Chord(c, row, *bars[b], 30);
         if (b >= 8) {
             BassLong(c, row, bars[b]->bass + 12, 24, 16);
             Arp(c, row, *bars[b], 12, 2, 16, InPluckDark, 8, b % 3);
             continue;
         }
         if (b % 4 == 0) Crash(c, row, 26);
-        pads.Pump(c, row, 16, 26, 8, true);
+        pads.Pump(c, row, 16, 30, 8, true);
         if (b % 4 == 3) pads.Breathe(c, row);
-        FourFloor(c, row, 64, 32, 16, InKickSub, b, InKickDrop);
+        FourFloor(c, row, 64, 34, 16, InKickSub, b, InKickDrop);
         Backbeat(c, row, 28, false, 16, b);
         Hats(c, row, 50, b, true);
         Ride(c, row, 30, b, true);
@@ -834,18 +834,18 @@ void Drop(Composer& c, Pads& pads, int s, int level) {
         Stabs(c, row, *bars[b], 38, b);
         BassPumping(c, row, bars[b]->bass + 12, 32, next, b, b >= 3);
         // The sub holds the root under the bass, ducked on every kick.
-        c.Play(row, ChSub, bars[b]->bass, InSub, 5);
-        for (int r = 2; r < 16; r += 4) c.Volume(row + r, ChSub, 8);
-        for (int r = 4; r < 16; r += 4) c.Volume(row + r, ChSub, 5);
-        Arp(c, row, *bars[b], 14, b < 4 ? 0 : 1, 16, InPluckBright, 8, b % 3);
+        c.Play(row, ChSub, bars[b]->bass, InSub, 3);
+        for (int r = 2; r < 16; r += 4) c.Volume(row + r, ChSub, 5);
+        for (int r = 4; r < 16; r += 4) c.Volume(row + r, ChSub, 3);
+        Arp(c, row, *bars[b], 14, b < 4 ? 0 : 1, 16, InPluckBright, 14, b % 3);
     }
     // The fill into the second 5 seconds (where the tunnel's flight starts
     // over): snares climbing over the clap.
     for (int r = 12; r < 14; ++r) c.Play(s + 32 + r, ChFx, C4, InSnare, 20 + 10 * (r - 12));
     c.Off(s + 128, ChSub);
     c.Play(s, ChKick2, 48, InKick, 40);   // the drop's first beat: a low boom
-    Melody(c, s, kTheme, 0, 128, ChLead, InLead, 30, 22);
-    Doubled(c, s, kTheme, 0, 128, 12);
+    Melody(c, s, kTheme, 0, 128, ChLead, InLead, 26, 22);
+    Doubled(c, s, kTheme, 0, 128, 18);
     const std::vector<Note> climb = {{0, 77, 8}, {8, 81, 8}, {16, 79, 8}, {24, 83, 8}, {32, 80, 16}};
     Melody(c, s + 128, climb, 0, 48, ChLead, InLead, 38, 22);
     // Down 9 dB from 72 s to 76 s, then held there into the stutter.
@@ -971,8 +971,9 @@ void Outro(Composer& c, Pads& pads, int s, int lastHit, int level) {
     }
     Melody(c, s, kThemeEnding, 0, 112, ChBell, InBell, 44, 20, 0, false);
     c.Play(s + 112, ChBell, A4, InBell, 40);
-    // Down 18 dB from 117.5 s to 129.5 s, evenly in decibels.
-    FadeGlobal(c, s + 16, s + 112, level, 18);
+    // Down 18 dB from 119.5 s (where the beat stops) to 129.5 s, evenly in
+    // decibels.
+    FadeGlobal(c, s + 32, s + 112, level, 18);
     // The last hit, everything together three ticks into its row, after two
     // rows of silence.
     pads.Release(c, lastHit - 2);
@@ -1032,18 +1033,18 @@ Composer Compose() {
     c.Trim(kPads, 48);
     c.Trim({ChTom}, 49);
     Groove(c, pads, start[2], {&kAm, &kG, &kF, &kE, &kE}, 76, false, 0);   // falling to E
-    c.Gain(68);
+    c.Gain(75);
     c.Trim(kPads, 67);
     c.Trim({ChTom}, 55);
     Groove(c, pads, start[3], {&kC, &kG, &kE}, 44, true, 3);   // a turn to C major
-    c.Gain(76);
+    c.Gain(82);
     c.Trim({ChTom}, 78);
     Theme(c, pads, start[4]);
     Break(c, pads, start[5]);
     c.Gain(139);
     Riser(c, pads, start[6]);
     c.Gain(132);
-    c.Trim({ChStabL, ChStabR}, 70);
+    c.Trim({ChStabL, ChStabR}, 88);
     c.Trim({ChEchoL}, 62);
     c.Trim({ChTom}, 49);
     Drop(c, pads, start[7], kMaster);
@@ -1056,7 +1057,7 @@ Composer Compose() {
     Drop2(c, pads, start[9]);
     c.Gain(152);
     Breakdown(c, pads, start[10]);
-    c.Gain(172);
+    c.Gain(160);
     c.Trim({ChSnare}, 63);
     Return(c, pads, start[11]);
     c.Gain(169);
