@@ -1,5 +1,7 @@
 #include "look.h"
 
+#include "timeline/pictures.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -116,10 +118,11 @@ double LetterContrast(const qor::Picture& frame, const Letter& letter) {
 }
 
 namespace {
-double CreditsFade(double t) { return std::clamp(1.0 - (t - 100.2) * 0.1, 0.0, 1.0); }
+// The demo's fade at t as the frame gets it (a 32-bit float), held to 0..1.
+double Fade(double t) { return std::clamp(CreditsFade(double(float(t))), 0.0, 1.0); }
 }   // namespace
 
-double CreditsGreyLow(double t) { return 168 * CreditsFade(t); }
-double CreditsGreyHigh(double t) { return 199 * CreditsFade(t); }
+double CreditsGreyLow(double t) { return kCreditsGreyLow * Fade(t); }
+double CreditsGreyHigh(double t) { return (kCreditsGreyLow + kCreditsGreySpread - 1) * Fade(t); }
 
 }   // namespace look

@@ -52,8 +52,8 @@ LetterLight MeasureLetter(const qor::Picture& frame, const Letter& letter);
 // black counts as 1); 0 for a frame of the wrong size.
 double LetterContrast(const qor::Picture& frame, const Letter& letter);
 
-// The credits' grey at t: the picture is drawn with a random start grey of
-// 168..199 scaled by 1 - (t - 100.2) / 10. Lowest and highest it can be.
+// The credits' grey at t: the picture is drawn with a random start grey
+// scaled by the demo's fade (timeline/pictures.h). Lowest and highest it can be.
 double CreditsGreyLow(double t);
 double CreditsGreyHigh(double t);
 

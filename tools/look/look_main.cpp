@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "look.h"
+#include "timeline/timeline.h"
 
 namespace {
 
@@ -23,9 +24,13 @@ struct Window {
     float from, to;   // strict bounds, as the timeline tests them
 };
 constexpr Window kWindows[] = {
-    {"swarm", -1.0f, 27.5f},           {"cylinder", 27.5f, 42.5f},      {"trio", 42.5f, 57.8f},
-    {"tunnel", 57.8f, 72.0f},          {"second swarm", 80.3f, 100.2f}, {"credits", 100.2f, 115.5f},
-    {"closing field", 116.5f, 128.0f},
+    {"swarm", -1.0f, kGridStart},
+    {"cylinder", kGridStart, kSplitStart},
+    {"trio", kSplitStart, kTunnelStart},
+    {"tunnel", kTunnelStart, 72.0f},   // until its fade to black
+    {"second swarm", kLatePairStart, kCreditsStart},
+    {"credits", kCreditsStart, kSieniStart},
+    {"closing field", kSieniStart + 1.0f, 128.0f},
 };
 
 bool Load(const std::string& path, qor::Picture& p) {
