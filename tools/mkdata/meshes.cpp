@@ -254,37 +254,31 @@ qor::A3fMesh GenGeo() {
 
 namespace {
 
-// A sphere seen from inside, built on a cube: each of the six faces is an
-// n x n grid pushed out onto the sphere, and keep(i, j) says which cells of a
-// face are walled (the others are windows), given the cell's place on the
-// face and the direction of its centre. Normals point to the centre; the
-// texture repeats `repeats` times across each face, so it meets the next face
-// at a tile edge.
-qor::A3fObject InsideSphere(float radius, int n, float repeats, const std::function<bool(int, int, Vec3)>& keep) {
-    const Vec3 axes[6][3] = {
-        {{1, 0, 0}, {0, 0, 1}, {0, 1, 0}},   {{-1, 0, 0}, {0, 0, -1}, {0, 1, 0}}, {{0, 1, 0}, {1, 0, 0}, {0, 0, 1}},
-        {{0, -1, 0}, {1, 0, 0}, {0, 0, -1}}, {{0, 0, 1}, {-1, 0, 0}, {0, 1, 0}},  {{0, 0, -1}, {1, 0, 0}, {0, 1, 0}},
-    };
+// A sphere seen from inside, in rows of latitude (row 0 at the top pole) and
+// columns of longitude, with a seam column so u can run on past 1. keep(row,
+// col, dir) says which cells are walled, given the direction of the cell's
+// centre. Normals point to the centre. v runs from 0 at the top to 1 at the
+// bottom; u from 0 to uRepeats once round, so the picture can be one
+// panorama (uRepeats 1) or repeat round the sphere.
+qor::A3fObject InsideSphere(float radius, int rows, int cols, float uRepeats,
+                            const std::function<bool(int, int, Vec3)>& keep) {
     ObjectBuilder b;
-    for (const auto& face : axes) {
-        const uint32_t first = b.Count();
-        for (int j = 0; j <= n; ++j)
-            for (int i = 0; i <= n; ++i) {
-                const float s = float(i) / float(n), t = float(j) / float(n);
-                // Equal angles across the face, so cells keep nearly one size on the sphere.
-                const float a = std::tan((s * 2 - 1) * kPi / 4), c = std::tan((t * 2 - 1) * kPi / 4);
-                const Vec3 dir = Normalize(face[0] + face[1] * a + face[2] * c);
-                b.Vertex(dir * radius, dir * -1.f, s * repeats, t * repeats);
-            }
-        const uint32_t stride = uint32_t(n + 1);
-        for (int j = 0; j < n; ++j)
-            for (int i = 0; i < n; ++i) {
-                const uint32_t k = first + uint32_t(j) * stride + uint32_t(i);
-                const Vec3 centre = b.Position(k) + b.Position(k + stride + 1);
-                if (!keep(i, j, Normalize(centre))) continue;
-                b.Quad(k, k + 1, k + stride + 1, k + stride);
-            }
-    }
+    auto dir = [&](float row, float col) {
+        const float theta = kPi * row / float(rows), phi = 2 * kPi * col / float(cols);
+        return Vec3{std::sin(theta) * std::cos(phi), std::cos(theta), std::sin(theta) * std::sin(phi)};
+    };
+    for (int j = 0; j <= rows; ++j)
+        for (int i = 0; i <= cols; ++i) {
+            const Vec3 d = dir(float(j), float(i));
+            b.Vertex(d * radius, d * -1.f, float(i) / float(cols) * uRepeats, float(j) / float(rows));
+        }
+    const uint32_t stride = uint32_t(cols + 1);
+    for (int j = 0; j < rows; ++j)
+        for (int i = 0; i < cols; ++i) {
+            if (!keep(j, i, dir(float(j) + 0.5f, float(i) + 0.5f))) continue;
+            const uint32_t k = uint32_t(j) * stride + uint32_t(i);
+            b.Quad(k, k + 1, k + stride + 1, k + stride);   // the pole rows lose a degenerate half
+        }
     return b.Take();
 }
 
@@ -293,19 +287,24 @@ qor::A3fObject InsideSphere(float radius, int n, float repeats, const std::funct
 // The trio's room: three nested spheres seen from inside, one per texture.
 // The scene turns and moves them about the world origin with the camera
 // always inside the innermost (the camera is never more than 101 units from
-// the spheres' centre in mesh units), so every viewport is filled: the
-// inner cage of bars ("05.jpg"), through its windows a lattice of diamonds
-// ("04.jpg"), and through both the closed outer sphere ("02.jpg").
+// the spheres' centre in mesh units), so every viewport is filled, and each
+// of the three viewports looks at another part of one round hall: two gilded
+// hoops close by ("05.jpg"), a colonnade of twelve pillars with a balcony
+// ring ("04.jpg", repeated once per pillar), and the hall itself, one
+// panorama of dome, windows and floor ("02.jpg"). Few, broad shapes: the
+// views turn fast, and fine detail would flicker.
 qor::A3fMesh GenTrio() {
-    constexpr int n = 24;
     qor::A3fMesh mesh;
-    // Bars every sixth cell of each face: a box-like cage of 4 x 4 windows a face.
-    mesh.objects.push_back(InsideSphere(112.f, n, 2.f, [](int i, int j, Vec3) { return i % 6 == 0 || j % 6 == 0; }));
-    // Three great-circle bands about the x, y and z axes, about 18 degrees wide.
-    mesh.objects.push_back(InsideSphere(124.f, 2 * n, 2.f, [](int, int, Vec3 d) {
-        return std::abs(d.x) < 0.16f || std::abs(d.y) < 0.16f || std::abs(d.z) < 0.16f;
+    // Two hoops, 12 degrees wide: the equator and the meridian circle
+    // through the z axis (narrowing toward the poles, as meridians do).
+    mesh.objects.push_back(InsideSphere(112.f, 30, 60, 1.f, [](int j, int i, Vec3) {
+        return j == 14 || j == 15 || i == 14 || i == 15 || i == 44 || i == 45;
     }));
-    mesh.objects.push_back(InsideSphere(138.f, n, 2.f, [](int, int, Vec3) { return true; }));
+    // Twelve pillars (two of every ten columns) and a balcony ring round the equator.
+    mesh.objects.push_back(InsideSphere(124.f, 30, 120, 12.f, [](int j, int i, Vec3) {
+        return (i % 10 < 2 && j >= 5 && j < 25) || j == 4 || j == 14 || j == 15 || j == 25;
+    }));
+    mesh.objects.push_back(InsideSphere(138.f, 24, 48, 1.f, [](int, int, Vec3) { return true; }));
     return mesh;
 }
 
