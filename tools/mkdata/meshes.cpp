@@ -440,12 +440,14 @@ qor::A3fMesh GenTunnel() {
 // The copies pass at least 70.7 from the camera, so the mesh stays within
 // 60 units of its origin. Separate parts where the surface creases, so each
 // keeps its own normals. v follows the rows of "sieni.jpg": cap 0..0.45
-// (apex to rim), gills 0.45..0.62, stem 0.62..0.88 (top to foot), the
-// back-lit shell 0.91..0.99 (apex to sole).
+// (apex to rim), gills 0.45..0.62, stem 0.62..0.8 (top to foot), the glow
+// 0.82, the ground 0.845..0.885 (middle to edge) and its underside
+// 0.902..0.928, the back-lit shell 0.94..0.985 (apex to sole).
 qor::A3fMesh GenSieni() {
     const int sides = 32;
     const float rimR = 57.5f, capH = 41.f, stemTop = -7.f, foot = -52.f;
-    const float stemV = 0.62f, footV = 0.88f;
+    const float stemV = 0.62f, footV = 0.8f, glowV = 0.82f;
+    constexpr float kGroundY = -50.f;
     ObjectBuilder b;
     // Stem profile: radius at height y, a bulb low down, narrowing to the foot.
     auto stemR = [&](float y) {
@@ -476,13 +478,54 @@ qor::A3fMesh GenSieni() {
         std::vector<ProfilePoint> shell;
         for (size_t i = 0; i < rim.size(); ++i) {
             const float rise = 0.25f * rim[i].z, l = std::hypot(1.f, rise);
-            shell.push_back({rim[i].x, rim[i].y, 1.f / l, rise / l, 0.91f + 0.07f * float(i) / float(rim.size() - 1)});
+            shell.push_back({rim[i].x, rim[i].y, 1.f / l, rise / l, 0.94f + 0.045f * float(i) / float(rim.size() - 1)});
         }
         shell.push_back({0.f, foot - out, 0.f, -1.f, 0.99f});
         b.SeenFromBehind(true);
         Revolve(b, shell, 24);
         b.SeenFromBehind(false);
     }
+    // The ground: discs of moss round the foot, 260 across, at y = -50. The
+    // field moves every copy by x and z only and turns them all alike about
+    // one axis, so the discs of all twenty copies lie in one plane: one
+    // ground under the whole field. Where two copies' discs overlap, the
+    // depth test decides which adds: each disc bulges 4 units up in its
+    // middle, so they meet along a clean curve rather than in a speckle of
+    // equal depths, and "sieni.jpg" fades each out toward its edge (v from
+    // the middle out), so little shows there. The light swings along the
+    // field's axis, level with the copies and off to the +z or the -z side
+    // of each, so the ground is two discs, 1.5 apart, whose normals lean up
+    // and to +z on one and to -z on the other: one of the two faces the
+    // light. The tops come before the body (the lower disc first, so from
+    // above the nearer one passes the depth test and both add). The field
+    // turns over and is seen from below half the time: each disc also has an
+    // underside, the light that shows through it, with the same normals,
+    // wound to be seen from below and textured from rows past 0.9; the
+    // undersides come last (the upper disc first), so the body shows through
+    // them. A plane only comes to the camera edge on (with the camera in it,
+    // it shows as a line), so the ground may reach past the distance the
+    // body keeps from the camera.
+    auto ground = [&](bool underside) {
+        for (int k = 0; k < 2; ++k) {
+            const bool upper = (k == 0) == underside;
+            const float y = upper ? kGroundY : kGroundY - 1.5f, lean = upper ? 0.866f : -0.866f;
+            const int rings = 8, sides = 32;
+            const uint32_t first = b.Count();
+            for (int i = rings; i >= 0; --i) {
+                const float f = float(i) / float(rings), r = (underside ? 95.f : 130.f) * f;
+                const float v = underside ? 0.902f + 0.026f * f : 0.845f + 0.04f * f;
+                for (int j = 0; j <= sides; ++j) {
+                    const float a = 2 * kPi * float(j) / float(sides);
+                    b.Vertex({r * std::cos(a), y + 4.f * (1.f - f * f), r * std::sin(a)}, {0.f, 0.5f, lean},
+                             float(j) / float(sides), v);
+                }
+            }
+            b.SeenFromBehind(underside);
+            b.Grid(first, rings, sides);
+        }
+        b.SeenFromBehind(false);
+    };
+    ground(false);
     // Cap: a half ellipsoid from the apex down to the rim at y = 0.
     {
         std::vector<ProfilePoint> cap;
@@ -519,10 +562,10 @@ qor::A3fMesh GenSieni() {
         Revolve(b, {{stem.back().r, foot, 0, -1, footV}, {0.f, foot, 0, -1, footV}}, sides);
     }
     // Four small mushrooms round the stem, under the big cap: cap radius 11,
-    // standing on y = -44, 31 out from the axis.
+    // standing on the ground, 31 out from the axis.
     for (int k = 0; k < 4; ++k) {
         const float a = kPi / 4 + float(k) * kPi / 2;
-        const Vec3 at{31.f * std::cos(a), -44.f, 31.f * std::sin(a)};
+        const Vec3 at{31.f * std::cos(a), kGroundY, 31.f * std::sin(a)};
         std::vector<ProfilePoint> cap;
         for (int i = 0; i <= 6; ++i) {
             const float phi = kPi / 2 * float(i) / 6.f;
@@ -534,24 +577,34 @@ qor::A3fMesh GenSieni() {
         Revolve(b, {{5.f, 17.f, 1, 0, stemV}, {5.5f, 0.f, 1, 0, footV}}, 16, at);
         Revolve(b, {{5.5f, 0.f, 0, -1, footV}, {0.f, 0.f, 0, -1, footV}}, 16, at);
     }
-    // A glow over the cap: a closed shell 2.5 units outside it, down to just
-    // under the gills, textured with the pale rim row, its top steepened like
-    // the cap's. Drawn after the body
-    // and added over it (the field is drawn additively), it doubles the light
-    // the cap returns, as a halo of its own outline.
+    // A glow over the cap: a closed shell 2.5 units outside it, under the
+    // gills too, textured with a dim cream row, its top steepened like the
+    // cap's. Drawn after the body and added over it (the field is drawn
+    // additively), it adds to the light the cap returns, as a halo of its own
+    // outline. Its underside keeps 2.5 units off the rim and the gills all
+    // the way in: where it came closer, the depth test let it through in
+    // some pixels and not in others, and the rim showed a dotted dark line.
     {
-        const float a = rimR + 2.5f, top = capH + 2.5f, bottom = -8.f, v = 0.44f;
-        std::vector<ProfilePoint> dome, under;
+        const float a = rimR + 2.5f, top = capH + 2.5f, v = glowV;
+        std::vector<ProfilePoint> dome;
         const int steps = 14;
         for (int i = 0; i <= steps; ++i) {
             const float phi = kPi / 2 * float(i) / float(steps);
             const float nr = std::sin(phi) / a, ny = std::cos(phi) / (top * 2.5f), l = std::hypot(nr, ny);
-            dome.push_back({a * std::sin(phi), top * std::cos(phi), nr / l, ny / l, v});
+            dome.push_back({a * std::sin(phi), i == steps ? 0.f : top * std::cos(phi), nr / l, ny / l, v});
         }
-        for (int i = 0; i <= 4; ++i) {
-            const float phi = kPi / 2 * float(4 - i) / 4.f;   // rim to the bottom's middle
-            const float nr = std::sin(phi) / a, ny = -std::cos(phi) / -bottom, l = std::hypot(nr, ny);
-            under.push_back({a * std::sin(phi), bottom * std::cos(phi), nr / l, ny / l, v});
+        // The gills run from (58, -1.5) by (34, -5) to the stem at (16, -7).
+        std::vector<ProfilePoint> under = {
+            {a, 0.f, 1.f, 0.f, v},
+            {a, -2.5f, 0.8f, -0.6f, v},
+            {rimR + 1.f, -4.2f, 0.3f, -1.f, v},
+            {34.f, -7.5f, 0.2f, -1.f, v},
+            {stemR(stemTop) + 2.5f, -9.6f, 0.f, -1.f, v},
+            {0.f, -9.6f, 0.f, -1.f, v},
+        };
+        for (ProfilePoint& p : under) {
+            const float l = std::hypot(p.nr, p.ny);
+            p.nr /= l, p.ny /= l;
         }
         Revolve(b, dome, sides);
         Revolve(b, under, sides);
@@ -559,12 +612,13 @@ qor::A3fMesh GenSieni() {
         std::vector<ProfilePoint> stem;
         for (int i = 0; i <= 8; ++i) {
             const float y = -9.f + (foot + 1.f + 9.f) * float(i) / 8.f;
-            stem.push_back({stemR(y) + 2.5f, y, 1, 0, 0.8f});
+            stem.push_back({stemR(y) + 2.5f, y, 1, 0, glowV});
         }
-        Revolve(b, {{0.f, -9.f, 0, 1, 0.8f}, {stem.front().r, -9.f, 0, 1, 0.8f}}, sides);
+        Revolve(b, {{0.f, -9.f, 0, 1, glowV}, {stem.front().r, -9.f, 0, 1, glowV}}, sides);
         Revolve(b, stem, sides);
-        Revolve(b, {{stem.back().r, stem.back().y, 0, -1, 0.8f}, {0.f, stem.back().y, 0, -1, 0.8f}}, sides);
+        Revolve(b, {{stem.back().r, stem.back().y, 0, -1, glowV}, {0.f, stem.back().y, 0, -1, glowV}}, sides);
     }
+    ground(true);
     qor::A3fMesh mesh;
     mesh.objects.push_back(b.Take());
     return mesh;

@@ -404,21 +404,25 @@ std::vector<uint8_t> GenDarkGrayPicture() {
 // >> sieni
 
 // Mushroom texture, u around the y axis. Rows: v 0 to 0.45 the cap from apex
-// to rim, 0.45 to 0.62 the gills under the cap, 0.62 to 0.88 the stem, 0.9 to
-// 1 the back-lit shell (apex to sole), the light that shows through a copy
-// seen from its dark side. The field is seen only by a dimming light, so
-// every part is pale and bright: a golden cap warming to orange at the apex,
-// with cream warts and a pale rim, cream gills, a white stem with fibres and
-// a skirt ring, and behind them a warm glow with the gills' stripes.
+// to rim, 0.45 to 0.62 the gills under the cap, 0.62 to 0.8 the stem, 0.82
+// the glow added over cap and stem, 0.845 to 0.885 the ground (middle to
+// edge) and 0.902 to 0.928 its underside, 0.94 to 0.985 the back-lit shell (apex to sole), the light that shows
+// through a copy seen from its dark side. The field is seen only by a
+// dimming light, and where a copy is seen through its shell, body and glow
+// the light adds up three times; so every part is warm and mid-bright, well
+// below white: a golden cap warming to orange at the apex, with cream warts
+// and a pale rim, cream gills, a pale stem with fibres and a skirt ring, a
+// faint cream glow, moss-green ground fading out toward its edge,
+// and behind them a warm glow with the gills' stripes.
 std::vector<uint8_t> GenSieniPicture() {
     Canvas c(256, 256);
     Paint(c, 3, [&](float x, float y) {
         const float v = y / 256.f;
         if (v < 0.45f) {
             const float t = v / 0.45f;
-            Rgb col = Mix(Hex(0xFFC878), Hex(0xFFF0C8), std::pow(t, 0.7f));
+            Rgb col = Mix(Hex(0xE0A050), Hex(0xE8D0A0), std::pow(t, 0.7f));
             col = col * (0.88f + 0.24f * TiledFbm(x / 32.f, y / 32.f, 8, 3, 101));
-            col = Mix(col, Hex(0xFFF0D8), SmoothStep(0.85f, 1.f, t) * 0.6f);   // pale rim
+            col = Mix(col, Hex(0xE8D8B8), SmoothStep(0.85f, 1.f, t) * 0.6f);   // pale rim
             // Warts: grid of jittered spots, wider toward the rim so they look round on the cap.
             const float cols = 12.f;
             for (int dj = -1; dj <= 1; ++dj)
@@ -432,29 +436,35 @@ std::vector<uint8_t> GenSieniPicture() {
                     const float stretch = 0.35f + 0.65f * (sy / (0.45f * 256.f));
                     const float d = std::hypot((x - sx) * stretch * 1.6f, y - sy);
                     const float rad = 3.5f + 2.5f * Hash01(ii, uint32_t(j), 104);
-                    col = Mix(col, Hex(0xFFFBF0), SmoothStep(rad, rad - 1.2f, d));
+                    col = Mix(col, Hex(0xF0E4CC), SmoothStep(rad, rad - 1.2f, d));
                 }
-            return col;
+            return col * 0.66f;
         }
         if (v < 0.62f) {
             const float t = (v - 0.45f) / 0.17f;
             const float gill = 0.5f + 0.5f * std::cos(x / 256.f * 2 * kPi * 48.f);
-            Rgb col = Mix(Hex(0xFFF0D4), Hex(0xD8B890), gill * 0.6f);
-            return col * (0.8f + 0.2f * t);
+            Rgb col = Mix(Hex(0xE8D4B0), Hex(0xB89870), gill * 0.6f);
+            return col * ((0.8f + 0.2f * t) * 0.75f);
         }
-        if (v >= 0.89f) {
-            const float t = Clamp01((v - 0.91f) / 0.07f);   // apex to sole
+        if (v >= 0.935f) {                                   // the back-lit shell
+            const float t = Clamp01((v - 0.94f) / 0.045f);   // apex to sole
             const float gill = 0.5f + 0.5f * std::cos(x / 256.f * 2 * kPi * 24.f);
             const Rgb cap = Mix(Hex(0xFFE0A0), Hex(0xE8A868), gill * 0.45f);
-            return Mix(cap, Hex(0xFFF2D8), SmoothStep(0.55f, 0.7f, t));
+            return Mix(cap, Hex(0xFFF2D8), SmoothStep(0.55f, 0.7f, t)) * 0.65f;
         }
-        const float t = (v - 0.62f) / 0.26f;
+        if (v >= 0.835f) {   // the ground (0.845..0.885) and its underside (0.902..0.928), middle to edge
+            const float t = v < 0.895f ? Clamp01((v - 0.845f) / 0.04f) : Clamp01((v - 0.902f) / 0.026f);
+            const Rgb moss = v < 0.895f ? Mix(Hex(0xB0CC70), Hex(0x88B048), t) : Mix(Hex(0xE8E098), Hex(0xA8B060), t);
+            return moss * SmoothStep(1.f, 0.45f, t);
+        }
+        if (v >= 0.8f) return Hex(0x4A4030);   // the glow
+        const float t = (v - 0.62f) / 0.18f;
         const float fibre = TiledNoise(x / 2.f, y / 24.f, 128, 8, 105);
-        Rgb col = Mix(Hex(0xFFFCF0), Hex(0xE8DCC0), fibre);
+        Rgb col = Mix(Hex(0xF0E8D8), Hex(0xD8C8A8), fibre);
         col = col * (0.92f + 0.08f * TiledFbm(x / 32.f, y / 32.f, 8, 2, 106));
         const float ring = std::exp(-std::pow((t - 0.18f) / 0.04f, 2.f));
-        col = Mix(col, Hex(0xFFFFFF), ring * 0.7f) * (1.f - 0.15f * SmoothStep(0.8f, 1.f, t));
-        return col;
+        col = Mix(col, Hex(0xFFF8F0), ring * 0.7f) * (1.f - 0.15f * SmoothStep(0.8f, 1.f, t));
+        return col * 0.62f;
     });
     ClampCanvas(c);
     return EncodeJpeg(c, kJpegQuality);
