@@ -169,22 +169,24 @@ void Revolve(ObjectBuilder& b, const std::vector<ProfilePoint>& profile, int sid
 // >> knot
 
 // Trefoil (2, 3) torus knot tube with smooth normals for environment mapping:
-// centre curve within 38 units of the origin, tube radius 8, so the knot
-// reaches about 46. 160 x 12 segments: 3840 triangles on 1920 vertices. The
+// centre curve within 59 units of the origin, tube radius 13, so the knot
+// reaches about 72 and, seen from 130 units, fills a good part of the screen
+// (it carries most of the light of its scene: the wall behind it stays dim
+// for the credits that are later added over it). 160 x 12 segments: 3840 triangles on 1920 vertices. The
 // demo loads this mesh anew in every frame of its scene, and each load holds
 // a copy of the vertices, so the vertex count is kept low: the sweep's seam
 // vertices (the repeated first ring and the repeated first column of each
 // ring) are folded onto the ones they repeat; u, v play no part under
 // environment mapping.
 qor::A3fMesh GenKnot() {
-    const float R = 27.f, a = 11.f;
+    const float R = 42.f, a = 17.f;
     const int steps = 160, sides = 12;
     auto curve = [&](float t) {
         const float f = 2 * kPi * t;
         const float r = R + a * std::cos(3 * f);
         return Vec3{r * std::cos(2 * f), r * std::sin(2 * f), -a * std::sin(3 * f)};
     };
-    const qor::A3fObject swept = SweepClosed(curve, steps, CircleSection(sides, 8.f), 12.f, 0.f);
+    const qor::A3fObject swept = SweepClosed(curve, steps, CircleSection(sides, 13.f), 12.f, 0.f);
     const uint32_t ring = uint32_t(sides + 1);
     auto fold = [&](uint32_t i) {
         uint32_t step = i / ring % uint32_t(steps), k = i % ring % uint32_t(sides);

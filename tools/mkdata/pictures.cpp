@@ -97,15 +97,21 @@ std::vector<uint8_t> GenWormholePicture() {
 
 // >> cylinder wall and knot
 
-// Grid of 8 x 8 glowing blue tiles parted by dark seams, with fainter
-// half-way grooves. The light is spread evenly over the tiles instead of
-// gathered in bright lines: the credits are added over this wall, and a
-// letter reads against the brightest of what is around it, which here is
-// no brighter than the tiles' own soft glow (a bright line crossing a small
-// letter would drown it, and near the eye the wall magnifies lines into
-// beams). Each tile is a touch brighter along its upper left edge, so the
-// wall has relief. Every texel stays far below white, so the knot and the
-// swarm added over it keep their colour. Tiles in both directions.
+// Grid of 8 x 8 glowing tiles parted by dark seams, with fainter half-way
+// grooves. The light is spread evenly over the tiles instead of gathered in
+// bright lines: the credits are added over this wall, and a letter reads
+// against the brightest of what is around it, which here is no brighter
+// than the tiles' own soft glow (a bright line crossing a small letter would
+// drown it, and near the eye the wall magnifies lines into beams). The
+// tiles are a mosaic of blue, teal and violet of one luma, so the bare wall
+// after the credits has something to show without any part of it being
+// brighter; each tile is a touch brighter along its upper left edge, so the
+// wall has relief. The wall only ever shows the top 54 % of the picture
+// (its v is an angle, 0 to 0.536); below that, where only the opening
+// scene's full-screen background shows it (at half grey), the tiles
+// brighten toward the bottom into a glowing floor, to light the opening. Every texel stays
+// far below white, so the knot and the swarm added over it keep their colour.
+// Tiles across u.
 std::vector<uint8_t> GenGridPicture() {
     Canvas c(256, 256);
     Paint(c, 4, [&](float x, float y) {
@@ -117,15 +123,21 @@ std::vector<uint8_t> GenGridPicture() {
         const float fx = Fract(x / 32.f) * 32.f, fy = Fract(y / 32.f) * 32.f;
         const float bevel = 0.12f * std::exp(-std::min(fx, fy) / 3.f);
         const float sheen = 0.06f * TiledFbm(x / 32.f, y / 32.f, 8, 2, 31);
-        return Hex(0x0C2A70) * (seam * groove * (0.62f + bevel + sheen));
+        const int tx = int(x / 32.f) % 8, ty = int(y / 32.f) % 8;
+        const uint32_t hue = Hash(uint32_t(tx), uint32_t(ty), 33) % 3;
+        const Rgb tile = hue == 0 ? Hex(0x0C2A70) : hue == 1 ? Hex(0x08304E) : Hex(0x2C2090);
+        const float floor = 1.f + 5.f * SmoothStep(140.f, 256.f, y);
+        return tile * (seam * groove * (0.62f + bevel + sheen) * floor);
     });
     ClampCanvas(c);
     return EncodePng(c, 3);
 }
 
 // Sphere environment map for the chrome knot. The pixel at (u, v) holds what a
-// surface with camera-space normal n = (2u - 1, 1 - 2v, -nz) reflects: sky
-// above the horizon, a bright horizon band, warm checkered ground below, a sun.
+// surface with camera-space normal n = (2u - 1, 1 - 2v, -nz) reflects: a
+// bright sky above the horizon, a hot horizon band, below it a smooth ground
+// of warm sand fading into haze (no pattern: the knot turns fast and a
+// pattern in its reflection reads as noise), a sun and a cool second light.
 std::vector<uint8_t> GenTechPicture() {
     Canvas c(256, 256);
     Paint(c, 3, [&](float x, float y) {
@@ -142,31 +154,26 @@ std::vector<uint8_t> GenTechPicture() {
         const float rx = -2.f * nz * nx, ry = -2.f * nz * ny, rz = 1.f - 2.f * nz * nz;
         Rgb col;
         if (ry >= 0) {
-            const Rgb zenith = Hex(0x1E48B0), horizon = Hex(0xA8D0E8);
+            const Rgb zenith = Hex(0x3060C0), horizon = Hex(0xB8DCF0);
             col = Mix(horizon, zenith, std::pow(ry, 0.6f));
-            const float cloud = TiledFbm(rx * 3.f + 10.f, rz * 3.f + 10.f, 8, 4, 5);
-            col = col + Hex(0xFFFFFF) * (SmoothStep(0.55f, 0.75f, cloud) * 0.45f * (1.f - ry));
+            const float cloud = TiledFbm(rx * 1.5f + 10.f, rz * 1.5f + 10.f, 8, 3, 5);
+            col = col + Hex(0xFFFFFF) * (SmoothStep(0.55f, 0.8f, cloud) * 0.25f * (1.f - ry));
         } else {
             const float g = -ry;
-            // Ground plane seen below: checker in perspective, fading to haze.
-            const float gx = rx / (g + 0.05f) * 1.5f, gz = rz / (g + 0.05f) * 1.5f;
-            const float checker = (int(std::floor(gx)) + int(std::floor(gz))) & 1 ? 1.f : 0.f;
-            const Rgb dark = Hex(0x3A2414), warm = Hex(0x9A6A3A);
-            col = Mix(dark, warm, 0.35f + 0.45f * checker * SmoothStep(0.05f, 0.4f, g));
-            col = Mix(col, Hex(0xD8B890), std::exp(-g * 10.f) * 0.8f);
+            col = Mix(Hex(0xD8B890), Hex(0x8A6A50), SmoothStep(0.f, 0.8f, g));
         }
-        // Horizon: a hot thin band.
-        col = col + Hex(0xFFD890) * (std::exp(-std::abs(ry) * 28.f) * 0.45f);
+        // Horizon: a hot band.
+        col = col + Hex(0xFFE0A0) * (std::exp(-std::abs(ry) * 18.f) * 0.35f);
         // Sun and a second, cooler highlight.
         auto spot = [&](float sx, float sy, float sz, float sharp) {
             const float l = std::sqrt(sx * sx + sy * sy + sz * sz);
             const float d = (rx * sx + ry * sy + rz * sz) / l;
             return std::pow(std::max(0.f, d), sharp);
         };
-        col = col + Hex(0xFFD8A0) * (spot(-0.5f, 0.6f, -0.6f, 180.f) * 0.9f + spot(-0.5f, 0.6f, -0.6f, 12.f) * 0.2f);
-        col = col + Hex(0x70C0FF) * (spot(0.7f, 0.25f, -0.4f, 120.f) * 0.8f);
-        // Kept below white: the knot is added over the wall.
-        return col * 0.62f;
+        col = col + Hex(0xFFD8A0) * (spot(-0.5f, 0.6f, -0.6f, 120.f) * 0.7f + spot(-0.5f, 0.6f, -0.6f, 10.f) * 0.15f);
+        col = col + Hex(0x70C0FF) * (spot(0.7f, 0.25f, -0.4f, 80.f) * 0.5f);
+        // Kept below white: the knot is added over the wall, and the swarm over both.
+        return col * 0.47f;
     });
     ClampCanvas(c);
     return EncodeJpeg(c, kJpegQuality);
@@ -222,14 +229,14 @@ std::vector<uint8_t> GenGeoPicture() {
 std::vector<uint8_t> GenValoPicture() {
     Canvas c(256, 256);
     Paint(c, 1, [&](float x, float y) {
-        const float base = 0.024f * (0.5f + TiledFbm(x / 64.f, y / 64.f, 4, 3, 77));
+        const float base = 0.038f * (0.5f + TiledFbm(x / 64.f, y / 64.f, 4, 3, 77));
         const float wave = 0.5f + 0.5f * std::sin((y * 2.f + x) / 256.f * 2 * kPi);
         Rgb col = Mix(Hex(0x4060E0), Hex(0x40E0C0), wave) * base;
         const float ringD = std::min({LineDistance(x - 24.f, 256.f), LineDistance(x - 96.f, 256.f),
                                       LineDistance(x - 160.f, 256.f), LineDistance(x - 216.f, 256.f)});
         // Rings broken into dashes around the lattice (v is the angle).
         const float dash = SmoothStep(0.25f, 0.45f, 0.5f + 0.5f * std::sin((y * 6.f + x * 4.f) / 256.f * 2 * kPi));
-        const float ring = (SmoothStep(1.6f, 0.4f, ringD) * 0.15f + std::exp(-ringD / 2.5f) * 0.02f) * dash;
+        const float ring = (SmoothStep(1.6f, 0.4f, ringD) * 0.06f + std::exp(-ringD / 2.5f) * 0.015f) * dash;
         col = col + Hex(0x60B0E8) * ring;
         // Glints, one in about five cells, each cyan, magenta or gold.
         const int gx = int(x / 16), gy = int(y / 16);
@@ -238,7 +245,7 @@ std::vector<uint8_t> GenValoPicture() {
             const float sx = float(gx * 16) + 4 + 8 * Hash01(uint32_t(gx), uint32_t(gy), 42);
             const float sy = float(gy * 16) + 4 + 8 * Hash01(uint32_t(gx), uint32_t(gy), 43);
             const float d2 = (x - sx) * (x - sx) + (y - sy) * (y - sy);
-            const float g = std::exp(-d2 / 3.f) * 0.35f + std::exp(-d2 / 20.f) * 0.03f;
+            const float g = std::exp(-d2 / 3.f) * 0.12f + std::exp(-d2 / 20.f) * 0.02f;
             const uint32_t hue = Hash(uint32_t(gx), uint32_t(gy), 44) % 3;
             const Rgb tint = hue == 0 ? Hex(0x80F0FF) : hue == 1 ? Hex(0xFF80E0) : Hex(0xFFD070);
             col = col + Mix(tint, Hex(0xFFFFFF), g * 0.5f) * g;
@@ -492,7 +499,7 @@ std::vector<uint8_t> GenIwishPicture() {
     });
     AddText(
         c, bold, "i wish", 86.f, 128.f, 118.f,
-        [](int, int y) { return Mix(Hex(0xB8A0E0), Hex(0x88C0E8), Clamp01((float(y) - 80.f) / 76.f)) * 0.62f; },
+        [](int, int y) { return Mix(Hex(0xB8A0E0), Hex(0x88C0E8), Clamp01((float(y) - 80.f) / 76.f)) * 0.72f; },
         Hex(0x5030A0), 5, 0.3f);
     ClampCanvas(c);
     return EncodePng(c, 3);
