@@ -267,7 +267,8 @@ qor::A3fObject InsideSphere(float radius, int rows, int cols, float uRepeats,
     ObjectBuilder b;
     auto dir = [&](float row, float col) {
         const float theta = kPi * row / float(rows), phi = 2 * kPi * col / float(cols);
-        return Vec3{std::sin(theta) * std::cos(phi), std::cos(theta), std::sin(theta) * std::sin(phi)};
+        const float st = row == 0.f || row == float(rows) ? 0.f : std::sin(theta);   // the poles exactly
+        return Vec3{st * std::cos(phi), std::cos(theta), st * std::sin(phi)};
     };
     for (int j = 0; j <= rows; ++j)
         for (int i = 0; i <= cols; ++i) {
@@ -567,7 +568,7 @@ qor::A3fMesh GenSieni() {
     // standing on the ground, 31 out from the axis.
     for (int k = 0; k < 4; ++k) {
         const float a = kPi / 4 + float(k) * kPi / 2;
-        const Vec3 at{31.f * std::cos(a), kGroundY, 31.f * std::sin(a)};
+        const Vec3 at{31.f * std::cos(a), kGroundY + 3.f, 31.f * std::sin(a)};   // on the ground's bulge
         std::vector<ProfilePoint> cap;
         for (int i = 0; i <= 6; ++i) {
             const float phi = kPi / 2 * float(i) / 6.f;

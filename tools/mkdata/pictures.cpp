@@ -51,6 +51,15 @@ void ClampCanvas(Canvas& c) {
     for (Rgb& p : c.rgb) p = {Clamp01(p.r), Clamp01(p.g), Clamp01(p.b)};
 }
 
+// Scales down every texel whose luma is above limit (0..1) to it, keeping
+// its hue: where strokes cross, their light does not add up past it.
+void LimitLuma(Canvas& c, float limit) {
+    for (Rgb& p : c.rgb) {
+        const float luma = 0.2126f * p.r + 0.7152f * p.g + 0.0722f * p.b;
+        if (luma > limit) p = p * (limit / luma);
+    }
+}
+
 }   // namespace
 
 // >> loading screen
@@ -293,8 +302,8 @@ std::vector<uint8_t> GenColonnadePicture() {
         };
         const float r = std::max({ring(0.133f, 0.167f), ring(0.467f, 0.533f), ring(0.833f, 0.867f)});
         if (r > 0) return Mix(Hex(0x3A2810), Hex(0xD8A868), std::pow(r, 0.7f));
-        const float s = x / 51.2f;   // across the pillar
-        if (s >= 1.f) return Hex(0x101820);
+        const float s = x / 51.2f;            // across the pillar
+        if (s >= 1.f) return Hex(0x203848);   // as the pillar's edges, so u tiles
         const float round = std::pow(std::sin(s * kPi), 0.6f);
         const float flutes = 0.85f + 0.15f * std::cos(s * 2 * kPi * 3.f);
         const float height = 0.6f + 0.4f * std::sin(v * kPi);
@@ -501,6 +510,7 @@ std::vector<uint8_t> GenIwishPicture() {
         c, bold, "i wish", 86.f, 128.f, 118.f,
         [](int, int y) { return Mix(Hex(0xB8A0E0), Hex(0x88C0E8), Clamp01((float(y) - 80.f) / 76.f)) * 0.72f; },
         Hex(0x5030A0), 5, 0.3f);
+    LimitLuma(c, 0.6f);
     ClampCanvas(c);
     return EncodePng(c, 3);
 }
@@ -558,6 +568,7 @@ std::vector<uint8_t> GenSkaterPicture() {
         }
         return col;
     });
+    LimitLuma(c, 0.6f);
     ClampCanvas(c);
     return EncodePng(c, 3);
 }
@@ -598,6 +609,7 @@ std::vector<uint8_t> GenBitchPicture() {
             col + Hex(0x60D8F0) * (SmoothStep(2.5f, 1.2f, td) * 0.55f) + Hex(0x2080C0) * (std::exp(-td / 5.f) * 0.15f);
         return col;
     });
+    LimitLuma(c, 0.6f);
     ClampCanvas(c);
     return EncodePng(c, 3);
 }
