@@ -135,7 +135,7 @@ std::vector<uint8_t> GenGridPicture() {
         const int tx = int(x / 32.f) % 8, ty = int(y / 32.f) % 8;
         const uint32_t hue = Hash(uint32_t(tx), uint32_t(ty), 33) % 3;
         const Rgb tile = hue == 0 ? Hex(0x0C2A70) : hue == 1 ? Hex(0x08304E) : Hex(0x2C2090);
-        const float floor = 1.f + 5.f * SmoothStep(140.f, 256.f, y);
+        const float floor = 1.f + 8.f * SmoothStep(140.f, 256.f, y);
         return tile * (seam * groove * (0.62f + bevel + sheen) * floor);
     });
     ClampCanvas(c);
@@ -181,8 +181,11 @@ std::vector<uint8_t> GenTechPicture() {
         };
         col = col + Hex(0xFFD8A0) * (spot(-0.5f, 0.6f, -0.6f, 120.f) * 0.7f + spot(-0.5f, 0.6f, -0.6f, 10.f) * 0.15f);
         col = col + Hex(0x70C0FF) * (spot(0.7f, 0.25f, -0.4f, 80.f) * 0.5f);
-        // Kept below white: the knot is added over the wall, and the swarm over both.
-        return col * 0.47f;
+        // Kept below white: the knot is added over the wall, and the swarm over
+        // both. The highlights are compressed more than the rest, so the knot
+        // stays bright where the swarm's rays add to it without clipping.
+        auto knee = [](float v) { return v * 2.2f / (1.f + 1.2f * v); };
+        return Rgb{knee(col.r), knee(col.g), knee(col.b)} * 0.4f;
     });
     ClampCanvas(c);
     return EncodeJpeg(c, kJpegQuality);
@@ -238,7 +241,7 @@ std::vector<uint8_t> GenGeoPicture() {
 std::vector<uint8_t> GenValoPicture() {
     Canvas c(256, 256);
     Paint(c, 1, [&](float x, float y) {
-        const float base = 0.038f * (0.5f + TiledFbm(x / 64.f, y / 64.f, 4, 3, 77));
+        const float base = 0.03f * (0.5f + TiledFbm(x / 64.f, y / 64.f, 4, 3, 77));
         const float wave = 0.5f + 0.5f * std::sin((y * 2.f + x) / 256.f * 2 * kPi);
         Rgb col = Mix(Hex(0x4060E0), Hex(0x40E0C0), wave) * base;
         const float ringD = std::min({LineDistance(x - 24.f, 256.f), LineDistance(x - 96.f, 256.f),
