@@ -172,8 +172,8 @@ int main(int argc, char** argv) {
         "only)\n",
         look::kNearBlack, look::kSaturated, look::kReversal);
     std::printf("black frames outside the fixed fades (76-80.3 s, after 129.3 s): %zu", blackTimes.size());
-    for (size_t k = 0; k < blackTimes.size() && k < 16; ++k) std::printf("%s%.3f", k ? " " : ": ", blackTimes[k]);
-    std::printf("%s\n", blackTimes.size() > 16 ? " ..." : "");
+    for (size_t k = 0; k < blackTimes.size() && k < 48; ++k) std::printf("%s%.3f", k ? " " : ": ", blackTimes[k]);
+    std::printf("%s\n", blackTimes.size() > 48 ? " ..." : "");
     if (letterFrames > 0) {
         std::printf(
             "credits 101-110 s: %zu letter strokes, worst contrast %.2f:1, %.1f %% of letter-frames at 3:1 or more\n",

@@ -134,7 +134,7 @@ std::vector<uint8_t> GenGridPicture() {
         const float sheen = 0.06f * TiledFbm(x / 32.f, y / 32.f, 8, 2, 31);
         const int tx = int(x / 32.f) % 8, ty = int(y / 32.f) % 8;
         const uint32_t hue = Hash(uint32_t(tx), uint32_t(ty), 33) % 3;
-        const Rgb tile = hue == 0 ? Hex(0x0C2A70) : hue == 1 ? Hex(0x08304E) : Hex(0x2C2090);
+        const Rgb tile = hue == 0 ? Hex(0x0C286A) : hue == 1 ? Hex(0x082E4A) : Hex(0x281C88);
         const float floor = 1.f + 8.f * SmoothStep(140.f, 256.f, y);
         return tile * (seam * groove * (0.62f + bevel + sheen) * floor);
     });
