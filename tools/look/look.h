@@ -13,9 +13,10 @@
 
 namespace look {
 
-inline constexpr int kNearBlack = 10;    // luma below this is near-black
-inline constexpr int kSaturated = 245;   // a channel above this is saturated
-inline constexpr int kReversal = 24;     // levels up and back down that count as flicker
+inline constexpr int kNearBlack = 10;               // luma below this is near-black
+inline constexpr int kSaturated = 245;              // a channel above this is saturated
+inline constexpr int kReversal = 24;                // levels up and back down that count as flicker
+inline constexpr double kBlackFrame = 0.02 * 255;   // a frame whose mean luma is below this is black
 
 double Luma(uint32_t argb);   // 0..255
 
@@ -23,7 +24,11 @@ struct FrameStats {
     double meanLuma = 0;    // 0..255
     double nearBlack = 0;   // share of pixels, 0..1
     double saturated = 0;   // share of pixels, 0..1
+    double red = 0;         // share of saturated red pixels, 0..1
 };
+// Saturated red: red makes up at least 80 % of the pixel's R + G + B and is
+// at least 64 (a dark red is no flash).
+bool SaturatedRed(uint32_t argb);
 FrameStats Measure(const qor::Picture& frame);
 
 // Pixels of b that differ from both a and c by more than kReversal in the
