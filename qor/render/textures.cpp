@@ -71,9 +71,9 @@ std::unordered_map<std::string, std::unique_ptr<Texture>> gStore;
 uint64_t gPictureBytes = 0;   // held by loaded pictures
 uint64_t gPictureBudget = kPictureMemoryBudget;
 
-// What a texture of a picture will hold: padded texels and the block map.
-uint64_t Cost(const Picture& p) {
-    return uint64_t(p.width + 1) * uint64_t(p.height + 1) * 4 + uint64_t((p.width + 1) / 2) * ((p.height + 1) / 2);
+// What a texture of a width x height picture will hold: padded texels and the block map.
+uint64_t Cost(int width, int height) {
+    return uint64_t(width + 1) * uint64_t(height + 1) * 4 + uint64_t((width + 1) / 2) * ((height + 1) / 2);
 }
 
 }   // namespace
@@ -85,11 +85,14 @@ Texture* LoadIntoStore(const char* file) {
     Picture picture;
     std::string error;
     const std::string path = DataPath(file);
-    bool loaded = LoadPicture(path, picture, error);
-    if (loaded && gPictureBytes + Cost(picture) > gPictureBudget) {
-        error = "not loaded, picture memory budget of " + std::to_string(gPictureBudget >> 20) + " MiB is used up";
-        loaded = false;
-    }
+    // The budget is checked against the header's size, before any decoding:
+    // a run of oversized pictures is refused at the cost of reading them.
+    const auto fits = [](int width, int height, std::string& why) {
+        if (gPictureBytes + Cost(width, height) <= gPictureBudget) return true;
+        why = "not loaded, picture memory budget of " + std::to_string(gPictureBudget >> 20) + " MiB is used up";
+        return false;
+    };
+    bool loaded = LoadPicture(path, picture, error, fits);
     if (loaded) {
         try {
             FillTexture(*texture, picture.argb.data(), picture.width, picture.height);
@@ -101,7 +104,7 @@ Texture* LoadIntoStore(const char* file) {
     }
     if (loaded) {
         texture->loaded = true;
-        gPictureBytes += Cost(picture);
+        gPictureBytes += Cost(picture.width, picture.height);
     } else {
         if (!DataDirReported()) std::fprintf(stderr, "teq: picture %s: %s\n", Printable(path).c_str(), error.c_str());
         *texture = PlaceholderTexture();
