@@ -105,7 +105,6 @@ web-check: web
 	cmake --build $(BUILD) -j2 --target teq
 	node --no-experimental-fetch $(WEB)/cmake/tests/render_test.js
 	node --no-experimental-fetch $(WEB)/cmake-mt/tests/render_test.js
-	node --test web/logic_test.cjs
 	@dir=/var/cache/teq/npm-puppeteer-core-$(PUPPETEER_VERSION); \
 	{ mkdir -p $$dir 2>/dev/null && [ -w $$dir ]; } || dir=$(abspath $(WEB))/npm-puppeteer-core-$(PUPPETEER_VERSION); \
 	if [ ! -d $$dir/node_modules/puppeteer-core ]; then \

@@ -187,10 +187,6 @@ std::vector<Control> TakeControls() {
     return taken;
 }
 
-void PushControl(Control control) { gWin.controls.push_back(control); }
-
-void ShowPlayback(double t, double end, bool paused) { backend::ShowPlayback(t, end, paused); }
-
 void SetTitle(const std::string& title) {
     if (gWin.window) SDL_SetWindowTitle(gWin.window, (title.empty() ? gWin.title : title).c_str());
 }

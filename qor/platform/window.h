@@ -41,22 +41,10 @@ bool PumpEvents();
 bool QuitRequested();
 
 // The playback keys: Space, Left, Right, Home, R (the next drawing
-// resolution); in the browser also the page's controls, which seek to a time
-// and set a resolution. Each press (key repeat included for the arrows) is
-// kept until taken, oldest first.
-struct Control {
-    enum Kind { Pause, Back, Forward, Restart, Resolution, SeekTo, SetResolution };
-    Kind kind;
-    double value = 0.0;   // SeekTo: seconds; SetResolution: N
-    Control(Kind k, double v = 0.0) : kind(k), value(v) {}
-    bool operator==(const Control&) const = default;
-};
+// resolution). Each press (key repeat included for the arrows) is kept until
+// taken, oldest first.
+enum class Control { Pause, Back, Forward, Restart, Resolution };
 std::vector<Control> TakeControls();
-void PushControl(Control control);   // a press from outside the window's keys
-
-// Where play is (t and its end in seconds), once a frame: the browser's page
-// shows it in its controls; the desktop has none.
-void ShowPlayback(double t, double end, bool paused);
 
 // The window's title ("" puts back the one it opened with).
 void SetTitle(const std::string& title);

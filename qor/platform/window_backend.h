@@ -31,7 +31,4 @@ bool ToggleFullscreen(SDL_Window* window, bool on);
 // The whole multiple the frame is shown at (`opened`: the window's own).
 int WindowScale(int opened);
 
-// Where play is, for the page's controls (nothing on the desktop).
-void ShowPlayback(double t, double end, bool paused);
-
 }   // namespace qor::platform::backend

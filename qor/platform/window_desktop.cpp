@@ -57,6 +57,4 @@ bool ToggleFullscreen(SDL_Window* window, bool on) {
 
 int WindowScale(int opened) { return opened; }
 
-void ShowPlayback(double, double, bool) {}
-
 }   // namespace qor::platform::backend

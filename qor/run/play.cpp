@@ -4,8 +4,7 @@
 // Space pauses and resumes, Left and Right seek 5 s, Home restarts; a seek
 // shows the picture that the frames at 60 fps from 0 lead to (seek.h). R
 // steps the drawing resolution 1, 2, ... up to the window's scale and back
-// to 1. The browser's page adds a seek to any time and a resolution of its
-// choice (platform::PushControl), and is told where play is every frame.
+// to 1.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -138,22 +137,17 @@ void SeekTo(Player& p, double target) {
                      1000.0 * (statesAt - began), 1000.0 * (musicAt - statesAt), 1000.0 * (now - musicAt));
 }
 
-// Draws at resolution n from now on. Paused, the picture is drawn again at
-// once, from the states the frames before it leave (as --shot draws it);
-// playing, the next frame is drawn at the new size.
-void SetResolution(Player& p, int n) {
-    render::SetResolution(std::clamp(n, 1, render::kMaxResolution));
+// R: the next resolution, 1 after the window's scale. Paused, the picture is
+// drawn again at once, from the states the frames before it leave (as --shot
+// draws it); playing, the next frame is drawn at the new size.
+void StepResolution(Player& p) {
+    const int next = render::Resolution() + 1;
+    render::SetResolution(next > std::min(platform::WindowScale(), render::kMaxResolution) ? 1 : next);
     p.resolutionShown = audio::MonotonicSeconds();
     if (p.paused) {
         p.states->StatesAt(p.clock.LastT());
         DrawAt(p, p.clock.LastT());
     }
-}
-
-// R: the next resolution, 1 after the window's scale.
-void StepResolution(Player& p) {
-    const int next = render::Resolution() + 1;
-    SetResolution(p, next > std::min(platform::WindowScale(), render::kMaxResolution) ? 1 : next);
 }
 
 void TogglePause(Player& p) {
@@ -172,21 +166,13 @@ void TogglePause(Player& p) {
 bool HandleControls(Player& p) {
     for (const platform::Control c : platform::TakeControls()) {
         double target = p.clock.LastT();
-        switch (c.kind) {
+        switch (c) {
             case platform::Control::Pause:
                 TogglePause(p);
                 continue;
             case platform::Control::Resolution:
                 StepResolution(p);
                 continue;
-            case platform::Control::SetResolution:
-                SetResolution(p, static_cast<int>(c.value));
-                continue;
-            case platform::Control::SeekTo:
-                // The page's seek bar: to a time before the end (never ending the run).
-                if (std::isnan(c.value)) continue;
-                target = std::min(c.value, p.end - 0.1);
-                break;
             case platform::Control::Back:
                 target -= kSeekStep;
                 break;
@@ -263,7 +249,6 @@ Outcome RunPlay(RunState& run, FrameFunction frame) {
         }
         states.Advance(kPassBudget);
         ShowTime(p);
-        platform::ShowPlayback(p.clock.LastT(), p.end, p.paused);
     }
 
     LogTotals(p, cpuBegan, runBegan);
