@@ -63,7 +63,7 @@ bool Fail(const char* option, const char* value, const char* expected) {
 // Each option once: its name, what follows it, its lines of --help ("{module}"
 // and "{fps}" filled in), and what it sets. A setter returns "" when the
 // values were good, else what they should have been.
-struct OptionSpec {
+struct OptionRow {
     const char* name;
     const char* value;   // "" for a switch
     const char* help;
@@ -73,7 +73,7 @@ struct OptionSpec {
 
 std::string Range(int lo, int hi) { return "a whole number " + std::to_string(lo) + " to " + std::to_string(hi); }
 
-const OptionSpec kOptions[] = {
+const OptionRow kOptions[] = {
     {"--data", "DIR",
      "read the data files from DIR (default: PREFIX/share/games/teq\n"
      "when teq is PREFIX/games/teq, else the current folder if it\n"
@@ -186,10 +186,10 @@ void PrintUsage(const char* music) {
         "the window's scale and back to 1; the title shows the time while paused\n"
         "or seeking, and the resolution after R.\n"
         "\n");
-    for (const OptionSpec& spec : kOptions) {
-        std::string head = std::string(spec.name) + (*spec.value ? " " : "") + spec.value;
+    for (const OptionRow& row : kOptions) {
+        std::string head = std::string(row.name) + (*row.value ? " " : "") + row.value;
         head.resize(std::max<size_t>(head.size() + 1, 17), ' ');
-        std::string help = spec.help;
+        std::string help = row.help;
         Replace(help, "{module}", music);
         Replace(help, "{fps}", std::to_string(kReferenceFps));
         Replace(help, "{maxres}", std::to_string(render::kMaxResolution));
@@ -206,10 +206,10 @@ bool ParseOptions(int argc, char** argv, double demoSeconds, Options& o, bool& h
             help = true;
             continue;
         }
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& s : kOptions)
-            if (!std::strcmp(a, s.name) && s.set) spec = &s;
-        if (!spec) {
+        const OptionRow* row = nullptr;
+        for (const OptionRow& s : kOptions)
+            if (!std::strcmp(a, s.name) && s.set) row = &s;
+        if (!row) {
             std::fprintf(stderr, "teq: unknown option '%s' (try --help)\n", a);
             return false;
         }
@@ -218,14 +218,14 @@ bool ParseOptions(int argc, char** argv, double demoSeconds, Options& o, bool& h
         const char* values[2] = {"", ""};
         bool missing = false;
         std::string given;
-        for (int n = 0; n < spec->values; ++n) {
+        for (int n = 0; n < row->values; ++n) {
             missing = missing || i + 1 >= argc;
             if (missing) break;
             values[n] = argv[++i];
             if (n) given += ' ';
             given += values[n];
         }
-        const std::string expected = spec->set(o, values);
+        const std::string expected = row->set(o, values);
         if (missing) return Fail(a, nullptr, expected.empty() ? "a value" : expected.c_str());
         if (!expected.empty()) return Fail(a, given.c_str(), expected.c_str());
     }
