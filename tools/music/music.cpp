@@ -193,6 +193,12 @@ public:
     // from here on is scaled by it (up to 64), except the kick's, which sets
     // the mix's peak and the pictures' flash on its own.
     void Gain(int percent) { gain_ = percent; }
+    // A channel's panning from here on (the section's own spread).
+    void Pan(std::initializer_list<int> channels, std::initializer_list<int> pans) {
+        auto p = pans.begin();
+        for (int ch : channels) pan_[ch] = *p++;
+    }
+    void ResetPan() { pan_ = kPan; }
     // A channel's trim in percent on top of the bus gain, from here on.
     void Trim(std::initializer_list<int> channels, int percent) {
         for (int ch : channels) trim_[ch] = percent;
@@ -209,9 +215,9 @@ public:
         c.volume = xm::VolSet(Scaled(ch, volume));
         c.effect = static_cast<uint8_t>(fx);
         c.param = static_cast<uint8_t>(param);
-        if (!fx && !param && kPan[ch] != 128) {
+        if (!fx && !param && pan_[ch] != 128) {
             c.effect = xm::FxPanning;
-            c.param = static_cast<uint8_t>(kPan[ch]);
+            c.param = static_cast<uint8_t>(pan_[ch]);
         }
     }
     // A slide from the sounding note into `midi` (3xx): no instrument number,
@@ -269,6 +275,7 @@ private:
 
     int rows_;
     int gain_ = 100;
+    std::array<int, kChannels> pan_ = kPan;
     std::array<int, kChannels> trim_ = [] {
         std::array<int, kChannels> t{};
         t.fill(100);
@@ -519,11 +526,15 @@ public:
                 c.Volume(row, kRight[v], volume);
             } else {
                 c.Play(row, kLeft[v], chord.pad[v], InPad, volume);
-                c.Play(row, kRight[v], chord.pad[v], InPadWide, volume);
+                c.Play(row, kRight[v], chord.pad[v] + (v < lifted_ ? 12 : 0), InPadWide, volume);
                 held_[v] = chord.pad[v];
             }
         }
     }
+    // The right layer's lowest `voices` an octave up from here on: another
+    // voicing on each side, so the pads' width survives a fold-down as
+    // different notes, not as detuning alone.
+    void Lift(int voices) { lifted_ = voices; }
     // Gated chord: retriggered on every `step` rows, the right side a 16th
     // after the left.
     void Chop(Composer& c, int row, int rows, const ::Chord& chord, int volume, int step) {
@@ -568,6 +579,7 @@ public:
 
 private:
     std::array<int, 3> held_ = {-1, -1, -1};
+    int lifted_ = 0;
 };
 
 // Chord stabs, the chord's third and fifth an octave up in turn, on two
@@ -817,7 +829,7 @@ void Drop(Composer& c, Pads& pads, int s, int level) {
     for (int b = 0; b < 11; ++b) {
         const int row = s + 16 * b;
         const int next = b + 1 < 11 ? bars[b + 1]->bass + 12 : -1;
-        pads.Chord(c, row, *bars[b], 30);
+        pads.Chord(c, row, *bars[b], b >= 8 ? 20 : 30);
         if (b >= 8) {
             BassLong(c, row, bars[b]->bass + 12, 24, 16);
             Arp(c, row, *bars[b], 12, 2, 16, InPluckDark, 8, b % 3);
@@ -828,24 +840,24 @@ void Drop(Composer& c, Pads& pads, int s, int level) {
         if (b % 4 == 3) pads.Breathe(c, row);
         FourFloor(c, row, 64, 34, 16, InKickSub, b, InKickDrop);
         Backbeat(c, row, 28, false, 16, b);
-        Hats(c, row, 50, b, true);
+        Hats(c, row, 56, b, true);
         Ride(c, row, 30, b, true);
-        Shaker(c, row, 40, b);
+        Shaker(c, row, 46, b);
         Stabs(c, row, *bars[b], 38, b);
-        BassPumping(c, row, bars[b]->bass + 12, 32, next, b, b >= 3);
+        BassPumping(c, row, bars[b]->bass + 12, 25, next, b, b >= 3);
         // The sub holds the root under the bass, ducked on every kick.
         c.Play(row, ChSub, bars[b]->bass, InSub, 3);
         for (int r = 2; r < 16; r += 4) c.Volume(row + r, ChSub, 5);
         for (int r = 4; r < 16; r += 4) c.Volume(row + r, ChSub, 3);
-        Arp(c, row, *bars[b], 14, b < 4 ? 0 : 1, 16, InPluckBright, 14, b % 3);
+        Arp(c, row, *bars[b], 18, b < 4 ? 0 : 1, 16, InPluckBright, 18, b % 3);
     }
     // The fill into the second 5 seconds (where the tunnel's flight starts
     // over): snares climbing over the clap.
     for (int r = 12; r < 14; ++r) c.Play(s + 32 + r, ChFx, C4, InSnare, 20 + 10 * (r - 12));
     c.Off(s + 128, ChSub);
     c.Play(s, ChKick2, 48, InKick, 40);   // the drop's first beat: a low boom
-    Melody(c, s, kTheme, 0, 128, ChLead, InLead, 26, 22);
-    Doubled(c, s, kTheme, 0, 128, 18);
+    Melody(c, s, kTheme, 0, 128, ChLead, InLead, 20, 24);
+    Doubled(c, s, kTheme, 0, 128, 25);
     const std::vector<Note> climb = {{0, 77, 8}, {8, 81, 8}, {16, 79, 8}, {24, 83, 8}, {32, 80, 16}};
     Melody(c, s + 128, climb, 0, 48, ChLead, InLead, 38, 22);
     // Down 9 dB from 72 s to 76 s, then held there into the stutter.
@@ -1043,11 +1055,24 @@ Composer Compose() {
     Break(c, pads, start[5]);
     c.Gain(139);
     Riser(c, pads, start[6]);
-    c.Gain(132);
-    c.Trim({ChStabL, ChStabR}, 88);
-    c.Trim({ChEchoL}, 62);
+    c.Gain(120);
+    c.Trim({ChStabL, ChStabR}, 80);
+    c.Trim({ChEchoL}, 83);
     c.Trim({ChTom}, 49);
+    // The drop's width from material that differs side to side: the pads
+    // louder and hard apart (the right layer voiced an octave higher), the
+    // arpeggio and its echo, the hats and the open hats, ride and shaker
+    // spread, the lead's octave double over a quieter centre lead; the bass
+    // and the kick's sub layer hold the middle. Its bus a little lower, so
+    // the left side's pads and stab keep under the peak.
+    c.Trim(kPads, 108);
+    c.Pan({ChPad1, ChPad2, ChPad3, ChWide1, ChWide2, ChWide3, ChArp, ChArpEcho, ChHat, ChAir, ChRide, ChShaker},
+          {4, 16, 28, 252, 240, 228, 40, 216, 224, 24, 40, 236});
+    pads.Lift(2);
     Drop(c, pads, start[7], kMaster);
+    pads.Lift(0);
+    c.ResetPan();
+    c.Trim(kPads, 67);
     c.Gain(108);
     c.Trim({ChStabL, ChStabR}, 100);
     c.Trim({ChEchoL}, 83);
