@@ -362,8 +362,8 @@ void ShadeVertex(const VertexStage& st, const MeshVertex& v, ClipVertex& c) {
     }
 }
 
-// The vertex stage: every vertex once (the triangles share them), eight at a
-// time with AVX2 where the processor has it, the rest one by one.
+// The vertex stage: every vertex once (the triangles share them), a batch at
+// a time on the pixel loop's vector instructions, the rest one by one.
 void ShadeVertices(const VertexStage& st, const MeshVertex* vertices, int count, ClipVertex* cv) {
     int first = 0;
     if (QueueSimd()) {
@@ -371,7 +371,7 @@ void ShadeVertices(const VertexStage& st, const MeshVertex* vertices, int count,
         if (st.d->envMap) shading.envN = st.envN;
         if (st.d->lighting) shading.lightN = st.lightN, shading.object = &st.d->object, shading.lights = st.lights;
         shading.lightCount = st.lightCount;
-        first = TransformVerticesAvx2(vertices, count, st.mv, st.pr, st.guard, shading, cv);
+        first = TransformVerticesSimd(vertices, count, st.mv, st.pr, st.guard, shading, cv);
     }
     for (int i = first; i < count; ++i) ShadeVertex(st, vertices[i], cv[i]);
 }

@@ -119,10 +119,11 @@ struct VertexShading {
     int lightCount = 0;
 };
 
-// DrawMesh's vertex loop, eight vertices at a time with the same arithmetic;
-// m is the object-to-camera matrix. Returns how many vertices it did (a
-// multiple of eight), leaving the rest to the caller. AVX2 only.
-int TransformVerticesAvx2(const MeshVertex* vertices, int count, const Mat4& m, const Projection& pr, const Guard& g,
+// DrawMesh's vertex loop on the vector instructions the pixel loop uses
+// (vertex_simd.h), with the scalar loop's arithmetic; m is the
+// object-to-camera matrix. Returns how many vertices it did (a multiple of
+// the lanes; 0 without vector instructions), leaving the rest to the caller.
+int TransformVerticesSimd(const MeshVertex* vertices, int count, const Mat4& m, const Projection& pr, const Guard& g,
                           const VertexShading& shading, ClipVertex* out);
 
 }   // namespace qor::render

@@ -3,8 +3,8 @@
 //
 // Pipeline: the API layer (api.cpp) keeps every state in one Context. A draw
 // call runs the geometry stage on the caller's thread (geometry.cpp: transform,
-// lighting, clipping, culling, snapping, triangle setup; geometry_avx2.cpp:
-// vertices eight at a time) and hands finished triangles to the queue
+// lighting, clipping, culling, snapping, triangle setup; vertex_simd.h:
+// vertices a batch at a time) and hands finished triangles to the queue
 // (queue.cpp), which bins them into horizontal bands of the display. Bands are
 // rasterized in submission order by worker threads while the caller goes on,
 // and by the caller too when the frame ends. The rasterizer draws one triangle

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "render/raster_simd.h"
+#include "render/vertex_simd.h"
 
 namespace qor::render {
 
@@ -36,6 +37,7 @@ struct Avx2 {
     TEQ_OP F SubF(F a, F b) { return _mm256_sub_ps(a, b); }
     TEQ_OP F MulF(F a, F b) { return _mm256_mul_ps(a, b); }
     TEQ_OP F DivF(F a, F b) { return _mm256_div_ps(a, b); }
+    TEQ_OP F SqrtF(F a) { return _mm256_sqrt_ps(a); }
     TEQ_OP F MinF(F a, F b) { return _mm256_min_ps(a, b); }
     TEQ_OP F MaxZeroF(F a) { return _mm256_max_ps(a, _mm256_setzero_ps()); }   // NaN gives 0
     TEQ_OP F FloorF(F a) { return _mm256_floor_ps(a); }
@@ -186,12 +188,22 @@ void DrawTriSimd(const Tri& tri, const DrawState& state, const Target& target, i
     DrawWithTable(kTable, tri, state, target, bandY0, bandY1);
 }
 
+int TransformVerticesSimd(const MeshVertex* vertices, int count, const Mat4& m, const Projection& pr, const Guard& g,
+                          const VertexShading& shading, ClipVertex* out) {
+    return TransformVertices<Avx2>(vertices, count, m, pr, g, shading, out);
+}
+
 #elif !defined(__wasm_simd128__)   // no AVX2 on this processor family (wasm: raster_wasm.cpp)
 
 bool CpuHasSimd() { return false; }
 
 void DrawTriSimd(const Tri& tri, const DrawState& state, const Target& target, int bandY0, int bandY1) {
     DrawTriPortable(tri, state, target, bandY0, bandY1);
+}
+
+int TransformVerticesSimd(const MeshVertex*, int, const Mat4&, const Projection&, const Guard&, const VertexShading&,
+                          ClipVertex*) {
+    return 0;
 }
 
 #endif

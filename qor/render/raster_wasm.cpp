@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "render/raster_simd.h"
+#include "render/vertex_simd.h"
 
 namespace qor::render {
 
@@ -60,6 +61,7 @@ struct Simd128 {
     TEQ_OP F SubF(F a, F b) { return wasm_f32x4_sub(a, b); }
     TEQ_OP F MulF(F a, F b) { return wasm_f32x4_mul(a, b); }
     TEQ_OP F DivF(F a, F b) { return wasm_f32x4_div(a, b); }
+    TEQ_OP F SqrtF(F a) { return wasm_f32x4_sqrt(a); }
     TEQ_OP F MinF(F a, F b) { return wasm_f32x4_pmin(a, b); }
     // max(a, 0) with NaN giving 0, as x86's max does: NaN fails the comparison.
     TEQ_OP F MaxZeroF(F a) { return wasm_v128_and(a, wasm_f32x4_gt(a, wasm_f32x4_splat(0.0f))); }
@@ -198,6 +200,11 @@ const BandTable kTable = MakeBandTable<SimdLoop<Simd128>::Loop>(std::make_intege
 
 void DrawTriSimd(const Tri& tri, const DrawState& state, const Target& target, int bandY0, int bandY1) {
     DrawWithTable(kTable, tri, state, target, bandY0, bandY1);
+}
+
+int TransformVerticesSimd(const MeshVertex* vertices, int count, const Mat4& m, const Projection& pr, const Guard& g,
+                          const VertexShading& shading, ClipVertex* out) {
+    return TransformVertices<Simd128>(vertices, count, m, pr, g, shading, out);
 }
 
 }   // namespace qor::render
