@@ -431,8 +431,12 @@ std::vector<uint8_t> GenDarkGrayPicture() {
 // the light adds up three times; so every part is warm and mid-bright, well
 // below white: a golden cap warming to orange at the apex, with cream warts
 // and a pale rim, cream gills, a pale stem with fibres and a skirt ring, a
-// faint cream glow, moss-green ground fading out toward its edge,
-// and behind them a warm glow with the gills' stripes.
+// faint cream glow, moss-green ground darker under the cap (where the
+// small mushrooms' light adds to it) and fading toward its edge without
+// going out (it is most of what the dimming light still shows), and behind
+// them a warm glow with the gills' stripes. Cap, stem and shell are kept
+// low enough that where three or four of them add up (a small mushroom
+// over the ground, seen through a shell) under 1 % of the screen clips.
 std::vector<uint8_t> GenSieniPicture() {
     Canvas c(256, 256);
     Paint(c, 3, [&](float x, float y) {
@@ -457,33 +461,37 @@ std::vector<uint8_t> GenSieniPicture() {
                     const float rad = 3.5f + 2.5f * Hash01(ii, uint32_t(j), 104);
                     col = Mix(col, Hex(0xF0E4CC), SmoothStep(rad, rad - 1.2f, d));
                 }
-            return col * 0.66f;
+            return col * 0.52f;
         }
         if (v < 0.62f) {
             const float t = (v - 0.45f) / 0.17f;
             const float gill = 0.5f + 0.5f * std::cos(x / 256.f * 2 * kPi * 48.f);
             Rgb col = Mix(Hex(0xE8D4B0), Hex(0xB89870), gill * 0.6f);
-            return col * ((0.8f + 0.2f * t) * 0.75f);
+            return col * ((0.8f + 0.2f * t) * 0.65f);
         }
         if (v >= 0.935f) {                                   // the back-lit shell
             const float t = Clamp01((v - 0.94f) / 0.045f);   // apex to sole
             const float gill = 0.5f + 0.5f * std::cos(x / 256.f * 2 * kPi * 24.f);
             const Rgb cap = Mix(Hex(0xFFE0A0), Hex(0xE8A868), gill * 0.45f);
-            return Mix(cap, Hex(0xFFF2D8), SmoothStep(0.55f, 0.7f, t)) * 0.65f;
+            return Mix(cap, Hex(0xFFF2D8), SmoothStep(0.55f, 0.7f, t)) * 0.5f;
         }
         if (v >= 0.835f) {   // the ground (0.845..0.885) and its underside (0.902..0.928), middle to edge
             const float t = v < 0.895f ? Clamp01((v - 0.845f) / 0.04f) : Clamp01((v - 0.902f) / 0.026f);
-            const Rgb moss = v < 0.895f ? Mix(Hex(0xB0CC70), Hex(0x88B048), t) : Mix(Hex(0xE8E098), Hex(0xA8B060), t);
-            return moss * SmoothStep(1.f, 0.45f, t);
+            const Rgb moss = v < 0.895f ? Mix(Hex(0xBCDA78), Hex(0x94C04E), t) : Mix(Hex(0x9C9A68), Hex(0x7C8446), t);
+            // Darker under the big cap, where the small mushrooms stand on it
+            // and their light would add to the ground's past white.
+            const float shade = v < 0.895f ? 0.45f + 0.55f * SmoothStep(0.2f, 0.45f, t) : 1.f;
+            const float rim = v < 0.895f ? 0.45f : 0.3f;   // what is left at the edge
+            return moss * (shade * (rim + (1.f - rim) * SmoothStep(1.f, 0.45f, t)));
         }
-        if (v >= 0.8f) return Hex(0x4A4030);   // the glow
+        if (v >= 0.8f) return Hex(0x3A3226);   // the glow
         const float t = (v - 0.62f) / 0.18f;
         const float fibre = TiledNoise(x / 2.f, y / 24.f, 128, 8, 105);
         Rgb col = Mix(Hex(0xF0E8D8), Hex(0xD8C8A8), fibre);
         col = col * (0.92f + 0.08f * TiledFbm(x / 32.f, y / 32.f, 8, 2, 106));
         const float ring = std::exp(-std::pow((t - 0.18f) / 0.04f, 2.f));
         col = Mix(col, Hex(0xFFF8F0), ring * 0.7f) * (1.f - 0.15f * SmoothStep(0.8f, 1.f, t));
-        return col * 0.62f;
+        return col * 0.45f;
     });
     ClampCanvas(c);
     return EncodeJpeg(c, kJpegQuality);
