@@ -106,20 +106,20 @@ std::vector<uint8_t> GenWormholePicture() {
 
 // >> cylinder wall and knot
 
-// The cylinder wall: 8 x 8 dark glass tiles in a lattice of glowing
-// blue-violet seams, with a small cyan lamp at every other crossing. The
-// credits are added over this wall, and a letter reads against the
-// brightest tenth of what is around it: so the light is in the thin seams
-// and the few lamps, the tiles themselves stay dark, and nothing of the
-// wall is bright in luma (violet and blue glow vividly at low luma). What
-// is there to see after the credits is the lattice streaming past and
-// turning, lit by the lamps, the tiles' deep hues drifting from blue to
-// violet to teal along the axis. The wall only ever shows the top 54 % of
-// the picture (its v is an angle, 0 to 0.536); below that, where only the
-// opening scene's full-screen background shows it (at half grey), the tiles
-// brighten toward the bottom into a glowing floor, to light the opening.
-// Every texel stays far below white, so the knot and the swarm added over it
-// keep their colour.
+// The cylinder wall: 8 x 8 dark blue tiles in a lattice of glowing violet
+// to blue seams. The credits are added over this wall, and a letter reads
+// against the brightest tenth of what is around it, so nothing of the wall
+// is bright in luma: its light is colour, violet and blue, which glow
+// vividly at low luma (and low in green), with the blue kept down where the
+// swarm's light adds to it. After the credits the lattice is what there is
+// to see, streaming past and turning, its seams shifting from violet to
+// blue along the axis and the tiles' hues drifting. (Small bright lamps at
+// the crossings were tried: magnified near the eye they drowned letters.)
+// The wall only ever shows the top 54 % of the picture (its v is an angle,
+// 0 to 0.536); below that, where only the opening scene's full-screen
+// background shows it (at half grey), are the even tiles of a glowing floor,
+// brightening toward the bottom, to light the opening. Every texel stays far
+// below white, so the knot and the swarm added over it keep their colour.
 std::vector<uint8_t> GenGridPicture() {
     Canvas c(256, 256);
     Paint(c, 4, [&](float x, float y) {
@@ -143,15 +143,15 @@ std::vector<uint8_t> GenGridPicture() {
         // The wall: dark tiles whose hue drifts along u (x) in one slow wave.
         const float drift = 0.5f + 0.5f * std::sin(x / 256.f * 2 * kPi);
         const uint32_t hue = Hash(uint32_t(tx), uint32_t(ty), 34) % 2;
-        const Rgb deep = Mix(hue == 0 ? Hex(0x0A1E50) : Hex(0x1A1060), Hex(0x06284A), drift);
-        Rgb col = deep * (0.5f + sheen * 2.f);
+        const Rgb deep = Mix(hue == 0 ? Hex(0x1A1C68) : Hex(0x281662), Hex(0x10265C), drift);
+        Rgb col = deep * (0.55f + sheen * 2.f);
         // Seams: a glowing core with a soft falloff into the tiles.
         const float core = SmoothStep(1.6f, 0.4f, d), glow = std::exp(-d / 2.2f);
         // Their colour runs from violet to azure and back once along u, at
         // one luma, so waves of colour stream past as the wall scrolls.
         const float wave = 0.5f + 0.5f * std::cos(x / 256.f * 2 * kPi);
-        const Rgb seamCol = Mix(Hex(0x3A2CE0), Hex(0x1A50C8) * 0.82f, wave);
-        col = col * (1.f - core) + seamCol * (core * 0.3f) + Hex(0x2A40C0) * (glow * 0.1f);
+        const Rgb seamCol = Mix(Hex(0x6A10E0), Hex(0x1838E0) * 0.85f, wave);
+        col = col * (1.f - core) + seamCol * (core * 0.45f) + Hex(0x3018D0) * (glow * 0.12f);
         return Mix(col, floorCol, floorMix);
     });
     ClampCanvas(c);
@@ -187,7 +187,7 @@ std::vector<uint8_t> GenTechPicture() {
             col = col + Hex(0xFFFFFF) * (SmoothStep(0.55f, 0.8f, cloud) * 0.25f * (1.f - ry));
         } else {
             const float g = -ry;
-            col = Mix(Hex(0xF0D4A8), Hex(0xC89060), SmoothStep(0.f, 0.8f, g));
+            col = Mix(Hex(0xD8BC94), Hex(0xB0824E), SmoothStep(0.f, 0.8f, g));
         }
         // Horizon: a hot band.
         col = col + Hex(0xFFE0A0) * (std::exp(-std::abs(ry) * 18.f) * 0.35f);
@@ -203,7 +203,7 @@ std::vector<uint8_t> GenTechPicture() {
         // both. The highlights are compressed more than the rest, so the knot
         // stays bright where the swarm's rays add to it without clipping.
         auto knee = [](float v) { return v * 2.2f / (1.f + 1.2f * v); };
-        return Rgb{knee(col.r), knee(col.g), knee(col.b)} * 0.45f;
+        return Rgb{knee(col.r), knee(col.g), knee(col.b)} * 0.4f;
     });
     ClampCanvas(c);
     return EncodeJpeg(c, kJpegQuality);
