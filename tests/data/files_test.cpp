@@ -247,12 +247,15 @@ TEST(Pictures, EnvironmentMapHasSkyAboveAndGroundBelow) {
 // seams on every 32nd row and column, in the rows the wall shows (its v is
 // at most 0.536); below them, shown only by the opening's background, the
 // tiles brighten toward the bottom.
-TEST(Pictures, GridIsEvenTilesPartedByDarkSeams) {
+// The wall (rows above 138: its v never passes 0.54) is dark tiles in a
+// lattice of glowing seams; the opening's floor below brightens downward.
+TEST(Pictures, GridWallIsDarkTilesInAGlowingLattice) {
     const qor::Picture p = Decode("grid1.png");
     ASSERT_EQ(p.width, 256);
     const int wallRows = 138;
-    std::vector<double> tile;   // luma of the texels off the seams
-    size_t seam = 0, dark = 0;
+    std::vector<double> tile, wall;   // luma of the tiles' middles; of every wall texel
+    double seamLuma = 0, seamR = 0, seamB = 0;
+    size_t seams = 0, dark = 0;
     double top = 0, bottom = 0;
     for (int y = 0; y < p.height; ++y)
         for (int x = 0; x < p.width; ++x) {
@@ -263,27 +266,67 @@ TEST(Pictures, GridIsEvenTilesPartedByDarkSeams) {
             if (y >= 224) bottom += luma;
             if (y >= wallRows) continue;
             EXPECT_LT(MaxRgb(c), 160) << "far below white, so what is added over it keeps its colour";
+            wall.push_back(luma);
             dark += MaxRgb(c) < 12 ? 1 : 0;
             const int dx = std::min(x % 32, 32 - x % 32), dy = std::min(y % 32, 32 - y % 32);
             if (std::min(dx, dy) == 0) {
-                ++seam;
-                EXPECT_LT(MaxRgb(c), 12) << "seam at " << x << ", " << y;
-            }
-            if (std::min(dx, dy) >= 4 && std::min((x + 16) % 32, 32 - (x + 16) % 32) >= 3 &&
-                std::min((y + 16) % 32, 32 - (y + 16) % 32) >= 3)
+                ++seams;
+                seamLuma += luma, seamR += R(c), seamB += B(c);
+            } else if (std::min(dx, dy) >= 6) {
                 tile.push_back(luma);
+            }
         }
-    EXPECT_EQ(seam, 256u * 5 + 8u * 138 - 8u * 5);   // rows 0, 32, 64, 96, 128 and 8 columns
-    EXPECT_LT(double(dark) / (256.0 * wallRows), 0.25) << "mostly lit tiles";
-    // The tiles glow evenly, whatever their hue: a letter added over the
-    // wall is measured against the brightest tenth of what surrounds it.
-    std::sort(tile.begin(), tile.end());
+    ASSERT_GT(seams, 0u);
     ASSERT_FALSE(tile.empty());
-    const double median = tile[tile.size() / 2], p90 = tile[tile.size() * 9 / 10];
-    EXPECT_GT(median, 15.0);
-    EXPECT_LT(median, 35.0) << "the credits read against the wall";
-    EXPECT_LT(p90, 1.25 * median);
+    std::sort(tile.begin(), tile.end());
+    std::sort(wall.begin(), wall.end());
+    const double median = tile[tile.size() / 2];
+    EXPECT_GT(median, 10.0) << "the wall is seen, not black";
+    EXPECT_LT(median, 22.0);
+    EXPECT_EQ(dark, 0u) << "no black texel on the wall";
+    EXPECT_GT(seamLuma / double(seams), 1.25 * median) << "the seams glow over the tiles";
+    EXPECT_GT(seamB, 2.5 * seamR) << "the glow is blue to violet, vivid at low luma";
+    // A credit letter is measured against the brightest tenth around it.
+    EXPECT_LT(wall[wall.size() * 9 / 10], 28.0) << "the credits read against the wall";
     EXPECT_GT(bottom, 2.5 * top) << "the opening's floor glows";
+}
+
+// The closing field is lit by one light and drawn additively: where a small
+// mushroom stands on the ground under a big cap, cap and ground add up, and
+// the back-lit shell adds to whatever is in front of it; those sums stay
+// below white. The ground stays lit out to its edge, since late in the fade
+// it is most of what shows.
+TEST(Pictures, SieniLayersAddUpBelowWhite) {
+    const qor::Picture p = Decode("sieni.jpg");
+    ASSERT_EQ(p.height, 256);
+    auto brightest = [&](int y0, int y1, int shift) {   // highest channel value in rows y0..y1-1
+        int m = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = 0; x < p.width; ++x) m = std::max(m, int(p.argb[size_t(y) * p.width + x] >> shift & 255));
+        return m;
+    };
+    for (int shift : {16, 8, 0}) {
+        const int cap = brightest(2, 113, shift);              // v 0 .. 0.44
+        const int groundInside = brightest(217, 219, shift);   // the ground under the cap
+        EXPECT_LT(cap + groundInside, 245) << "channel " << shift;
+        EXPECT_LT(brightest(242, 252, shift), 140) << "the shell, channel " << shift;
+    }
+    EXPECT_GT(brightest(224, 226, 8), 80) << "the ground goes dark before its edge";
+}
+
+// The skater keeps to the corner of its rectangle where the knot passes
+// least (the screen's lower right), so the knot reads beside it.
+TEST(Pictures, SkaterKeepsToTheLowerRightCorner) {
+    const qor::Picture p = Decode("skater.png");
+    size_t ink = 0, outside = 0;
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            if (MaxRgb(p.argb[size_t(y) * p.width + x]) < 12) continue;
+            ++ink;
+            outside += x < 176 || y < 176 ? 1 : 0;
+        }
+    EXPECT_GT(ink, 500u);
+    EXPECT_EQ(outside, 0u);
 }
 
 // Overlays are added over the scenes: black background, ink that shows.
@@ -305,7 +348,7 @@ TEST(Pictures, OverlaysAreInkOnBlackAndTheStrobingOnesSoft) {
         }
         const double n = double(p.argb.size());
         EXPECT_GT(black / n, 0.3) << name;
-        EXPECT_GT(inked / n, 0.01) << name;
+        EXPECT_GT(inked / n, 0.005) << name;
         for (int corner = 0; corner < 4; ++corner) {
             const int x = corner & 1 ? p.width - 1 : 0, y = corner & 2 ? p.height - 1 : 0;
             EXPECT_LT(MaxRgb(p.argb[size_t(y) * p.width + x]), 12) << name << " corner " << corner;
@@ -315,7 +358,7 @@ TEST(Pictures, OverlaysAreInkOnBlackAndTheStrobingOnesSoft) {
             continue;
         }
         std::sort(luma.begin(), luma.end());
-        EXPECT_LT(luma[luma.size() * 999 / 1000], 170.0) << name << ": ink too bright to strobe gently";
+        EXPECT_LT(luma[luma.size() * 999 / 1000], 130.0) << name << ": ink too bright to strobe gently";
         EXPECT_LT(red / n, 0.001) << name << ": saturated red";
     }
 }

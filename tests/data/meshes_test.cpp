@@ -359,6 +359,21 @@ TEST(Meshes, SieniIsAMushroomClumpThatKeepsOffTheCamera) {
     EXPECT_GT(gills, 20u);
 }
 
+// The field turns over, and from below it shows the ground's undersides:
+// they reach as far as the tops, or most of that view is black.
+TEST(Meshes, SieniGroundIsAsWideFromBelow) {
+    const qor::A3fMesh m = Load("sieni.a3f");
+    ASSERT_EQ(m.objects.size(), 1u);
+    double top = 0, under = 0;
+    for (const MeshVertex& v : m.objects[0].vertices) {
+        const double r = std::hypot(v.x, v.z);
+        if (v.v >= 0.84f && v.v <= 0.89f) top = std::max(top, r);
+        if (v.v >= 0.9f && v.v <= 0.93f) under = std::max(under, r);
+    }
+    EXPECT_GT(top, 120.0);
+    EXPECT_GT(under, 0.98 * top);
+}
+
 // The light of the closing scene stays level with every copy's origin in the
 // mesh's own frame (it swings along the axis the field turns about), at
 // (lx - x, 0, -z) from copy i at (x, 0, z), lx in -100..100. How much light a

@@ -502,10 +502,11 @@ qor::A3fMesh GenSieni() {
     // light. The tops come before the body (the lower disc first, so from
     // above the nearer one passes the depth test and both add). The field
     // turns over and is seen from below half the time: each disc also has an
-    // underside, the light that shows through it, with the same normals,
-    // wound to be seen from below and textured from rows past 0.9; the
-    // undersides come last (the upper disc first), so the body shows through
-    // them. A plane only comes to the camera edge on (with the camera in it,
+    // underside as wide as its top (a narrower one left the field seen
+    // from below mostly black), the light that shows through it, with the
+    // same normals, wound to be seen from below and textured from rows past
+    // 0.9; the undersides come last (the upper disc first), so the body shows
+    // through them. A plane only comes to the camera edge on (with the camera in it,
     // it shows as a line), so the ground may reach past the distance the
     // body keeps from the camera.
     auto ground = [&](bool underside) {
@@ -515,7 +516,7 @@ qor::A3fMesh GenSieni() {
             const int rings = 8, sides = 32;
             const uint32_t first = b.Count();
             for (int i = rings; i >= 0; --i) {
-                const float f = float(i) / float(rings), r = (underside ? 95.f : 130.f) * f;
+                const float f = float(i) / float(rings), r = 130.f * f;
                 const float v = underside ? 0.902f + 0.026f * f : 0.845f + 0.04f * f;
                 for (int j = 0; j <= sides; ++j) {
                     const float a = 2 * kPi * float(j) / float(sides);

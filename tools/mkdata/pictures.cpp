@@ -106,37 +106,53 @@ std::vector<uint8_t> GenWormholePicture() {
 
 // >> cylinder wall and knot
 
-// Grid of 8 x 8 glowing tiles parted by dark seams, with fainter half-way
-// grooves. The light is spread evenly over the tiles instead of gathered in
-// bright lines: the credits are added over this wall, and a letter reads
-// against the brightest of what is around it, which here is no brighter
-// than the tiles' own soft glow (a bright line crossing a small letter would
-// drown it, and near the eye the wall magnifies lines into beams). The
-// tiles are a mosaic of blue, teal and violet of one luma, so the bare wall
-// after the credits has something to show without any part of it being
-// brighter; each tile is a touch brighter along its upper left edge, so the
-// wall has relief. The wall only ever shows the top 54 % of the picture
-// (its v is an angle, 0 to 0.536); below that, where only the opening
-// scene's full-screen background shows it (at half grey), the tiles
-// brighten toward the bottom into a glowing floor, to light the opening. Every texel stays
-// far below white, so the knot and the swarm added over it keep their colour.
-// Tiles across u.
+// The cylinder wall: 8 x 8 dark blue tiles in a lattice of glowing violet
+// to blue seams. The credits are added over this wall, and a letter reads
+// against the brightest tenth of what is around it, so nothing of the wall
+// is bright in luma: its light is colour, violet and blue, which glow
+// vividly at low luma (and low in green), with the blue kept down where the
+// swarm's light adds to it. After the credits the lattice is what there is
+// to see, streaming past and turning, its seams shifting from violet to
+// blue along the axis and the tiles' hues drifting. (Small bright lamps at
+// the crossings were tried: magnified near the eye they drowned letters.)
+// The wall only ever shows the top 54 % of the picture (its v is an angle,
+// 0 to 0.536); below that, where only the opening scene's full-screen
+// background shows it (at half grey), are the even tiles of a glowing floor,
+// brightening toward the bottom, to light the opening. Every texel stays far
+// below white, so the knot and the swarm added over it keep their colour.
 std::vector<uint8_t> GenGridPicture() {
     Canvas c(256, 256);
     Paint(c, 4, [&](float x, float y) {
         const float dx = LineDistance(x, 32.f), dy = LineDistance(y, 32.f);
-        const float seam = SmoothStep(0.5f, 1.8f, std::min(dx, dy));   // 0 in the seam
-        const float groove =
-            1.f - 0.3f * SmoothStep(1.2f, 0.2f, std::min(LineDistance(x + 16.f, 32.f), LineDistance(y + 16.f, 32.f)));
-        // Relief: brighter just inside the tile's top and left edges.
-        const float fx = Fract(x / 32.f) * 32.f, fy = Fract(y / 32.f) * 32.f;
-        const float bevel = 0.12f * std::exp(-std::min(fx, fy) / 3.f);
-        const float sheen = 0.06f * TiledFbm(x / 32.f, y / 32.f, 8, 2, 31);
+        const float d = std::min(dx, dy);
         const int tx = int(x / 32.f) % 8, ty = int(y / 32.f) % 8;
-        const uint32_t hue = Hash(uint32_t(tx), uint32_t(ty), 33) % 3;
-        const Rgb tile = hue == 0 ? Hex(0x0C286A) : hue == 1 ? Hex(0x082E4A) : Hex(0x281C88);
-        const float floor = 1.f + 8.f * SmoothStep(140.f, 256.f, y);
-        return tile * (seam * groove * (0.62f + bevel + sheen) * floor);
+        const float sheen = 0.04f * TiledFbm(x / 32.f, y / 32.f, 8, 2, 31);
+        // The opening's floor (rows from about 150 down): the even tiles of
+        // old, parted by dark seams, brightening toward the bottom.
+        const float floorMix = SmoothStep(140.f, 150.f, y);
+        Rgb floorCol;
+        if (floorMix > 0) {
+            const float seam = SmoothStep(0.5f, 1.8f, d);
+            const float fx = Fract(x / 32.f) * 32.f, fy = Fract(y / 32.f) * 32.f;
+            const float bevel = 0.12f * std::exp(-std::min(fx, fy) / 3.f);
+            const uint32_t hue = Hash(uint32_t(tx), uint32_t(ty), 33) % 3;
+            const Rgb tile = hue == 0 ? Hex(0x0C286A) : hue == 1 ? Hex(0x082E4A) : Hex(0x281C88);
+            const float floor = 1.f + 10.f * SmoothStep(140.f, 256.f, y);
+            floorCol = tile * (seam * (0.62f + bevel + sheen) * floor);
+        }
+        // The wall: dark tiles whose hue drifts along u (x) in one slow wave.
+        const float drift = 0.5f + 0.5f * std::sin(x / 256.f * 2 * kPi);
+        const uint32_t hue = Hash(uint32_t(tx), uint32_t(ty), 34) % 2;
+        const Rgb deep = Mix(hue == 0 ? Hex(0x1A1C68) : Hex(0x281662), Hex(0x10265C), drift);
+        Rgb col = deep * (0.55f + sheen * 2.f);
+        // Seams: a glowing core with a soft falloff into the tiles.
+        const float core = SmoothStep(1.6f, 0.4f, d), glow = std::exp(-d / 2.2f);
+        // Their colour runs from violet to azure and back once along u, at
+        // one luma, so waves of colour stream past as the wall scrolls.
+        const float wave = 0.5f + 0.5f * std::cos(x / 256.f * 2 * kPi);
+        const Rgb seamCol = Mix(Hex(0x6A10E0), Hex(0x1838E0) * 0.85f, wave);
+        col = col * (1.f - core) + seamCol * (core * 0.45f) + Hex(0x3018D0) * (glow * 0.12f);
+        return Mix(col, floorCol, floorMix);
     });
     ClampCanvas(c);
     return EncodePng(c, 3);
@@ -144,9 +160,11 @@ std::vector<uint8_t> GenGridPicture() {
 
 // Sphere environment map for the chrome knot. The pixel at (u, v) holds what a
 // surface with camera-space normal n = (2u - 1, 1 - 2v, -nz) reflects: a
-// bright sky above the horizon, a hot horizon band, below it a smooth ground
-// of warm sand fading into haze (no pattern: the knot turns fast and a
-// pattern in its reflection reads as noise), a sun and a cool second light.
+// bright sky above the horizon, a hot horizon band, below it a smooth
+// golden ground, light all the way down (no pattern: the knot turns fast and
+// a pattern in its reflection reads as noise; nothing dark: the knot is added
+// over the wall, and a dark reflection only lets the wall show through, which
+// muddies it), a sun and a cool second light.
 std::vector<uint8_t> GenTechPicture() {
     Canvas c(256, 256);
     Paint(c, 3, [&](float x, float y) {
@@ -169,7 +187,7 @@ std::vector<uint8_t> GenTechPicture() {
             col = col + Hex(0xFFFFFF) * (SmoothStep(0.55f, 0.8f, cloud) * 0.25f * (1.f - ry));
         } else {
             const float g = -ry;
-            col = Mix(Hex(0xD8B890), Hex(0x8A6A50), SmoothStep(0.f, 0.8f, g));
+            col = Mix(Hex(0xD8BC94), Hex(0xB0824E), SmoothStep(0.f, 0.8f, g));
         }
         // Horizon: a hot band.
         col = col + Hex(0xFFE0A0) * (std::exp(-std::abs(ry) * 18.f) * 0.35f);
@@ -431,8 +449,12 @@ std::vector<uint8_t> GenDarkGrayPicture() {
 // the light adds up three times; so every part is warm and mid-bright, well
 // below white: a golden cap warming to orange at the apex, with cream warts
 // and a pale rim, cream gills, a pale stem with fibres and a skirt ring, a
-// faint cream glow, moss-green ground fading out toward its edge,
-// and behind them a warm glow with the gills' stripes.
+// faint cream glow, moss-green ground darker under the cap (where the
+// small mushrooms' light adds to it) and fading toward its edge without
+// going out (it is most of what the dimming light still shows), and behind
+// them a warm glow with the gills' stripes. Cap, stem and shell are kept
+// low enough that where three or four of them add up (a small mushroom
+// over the ground, seen through a shell) under 1 % of the screen clips.
 std::vector<uint8_t> GenSieniPicture() {
     Canvas c(256, 256);
     Paint(c, 3, [&](float x, float y) {
@@ -457,33 +479,37 @@ std::vector<uint8_t> GenSieniPicture() {
                     const float rad = 3.5f + 2.5f * Hash01(ii, uint32_t(j), 104);
                     col = Mix(col, Hex(0xF0E4CC), SmoothStep(rad, rad - 1.2f, d));
                 }
-            return col * 0.66f;
+            return col * 0.52f;
         }
         if (v < 0.62f) {
             const float t = (v - 0.45f) / 0.17f;
             const float gill = 0.5f + 0.5f * std::cos(x / 256.f * 2 * kPi * 48.f);
             Rgb col = Mix(Hex(0xE8D4B0), Hex(0xB89870), gill * 0.6f);
-            return col * ((0.8f + 0.2f * t) * 0.75f);
+            return col * ((0.8f + 0.2f * t) * 0.65f);
         }
         if (v >= 0.935f) {                                   // the back-lit shell
             const float t = Clamp01((v - 0.94f) / 0.045f);   // apex to sole
             const float gill = 0.5f + 0.5f * std::cos(x / 256.f * 2 * kPi * 24.f);
             const Rgb cap = Mix(Hex(0xFFE0A0), Hex(0xE8A868), gill * 0.45f);
-            return Mix(cap, Hex(0xFFF2D8), SmoothStep(0.55f, 0.7f, t)) * 0.65f;
+            return Mix(cap, Hex(0xFFF2D8), SmoothStep(0.55f, 0.7f, t)) * 0.5f;
         }
         if (v >= 0.835f) {   // the ground (0.845..0.885) and its underside (0.902..0.928), middle to edge
             const float t = v < 0.895f ? Clamp01((v - 0.845f) / 0.04f) : Clamp01((v - 0.902f) / 0.026f);
-            const Rgb moss = v < 0.895f ? Mix(Hex(0xB0CC70), Hex(0x88B048), t) : Mix(Hex(0xE8E098), Hex(0xA8B060), t);
-            return moss * SmoothStep(1.f, 0.45f, t);
+            const Rgb moss = v < 0.895f ? Mix(Hex(0xBCDA78), Hex(0x94C04E), t) : Mix(Hex(0x9C9A68), Hex(0x7C8446), t);
+            // Darker under the big cap, where the small mushrooms stand on it
+            // and their light would add to the ground's past white.
+            const float shade = v < 0.895f ? 0.45f + 0.55f * SmoothStep(0.2f, 0.45f, t) : 1.f;
+            const float rim = v < 0.895f ? 0.45f : 0.3f;   // what is left at the edge
+            return moss * (shade * (rim + (1.f - rim) * SmoothStep(1.f, 0.45f, t)));
         }
-        if (v >= 0.8f) return Hex(0x4A4030);   // the glow
+        if (v >= 0.8f) return Hex(0x3A3226);   // the glow
         const float t = (v - 0.62f) / 0.18f;
         const float fibre = TiledNoise(x / 2.f, y / 24.f, 128, 8, 105);
         Rgb col = Mix(Hex(0xF0E8D8), Hex(0xD8C8A8), fibre);
         col = col * (0.92f + 0.08f * TiledFbm(x / 32.f, y / 32.f, 8, 2, 106));
         const float ring = std::exp(-std::pow((t - 0.18f) / 0.04f, 2.f));
         col = Mix(col, Hex(0xFFF8F0), ring * 0.7f) * (1.f - 0.15f * SmoothStep(0.8f, 1.f, t));
-        return col * 0.62f;
+        return col * 0.45f;
     });
     ClampCanvas(c);
     return EncodeJpeg(c, kJpegQuality);
@@ -493,35 +519,39 @@ std::vector<uint8_t> GenSieniPicture() {
 //
 // Three of them also strobe: drawn at a random grey of 128 to 255 in every
 // frame over a moving scene, so what a flicker changes is the ink times up
-// to half its brightness. Their ink stays soft (no texel above about 60 %),
-// never red, and their shapes thin or small: each flash is a small step on
-// a small part of the screen.
+// to half its brightness. Their ink stays soft (no texel above about 45 to
+// 50 % luma), never red, and their shapes thin or small: each flash is a
+// small step on a small part of the screen, near what the trio's own motion
+// flashes (measured with teq-flash: 4 to 5.5 flashes a second at worst over
+// the trio, where bold bright ink made 11).
 
-// "iwish.png": the words "i wish" in pale lavender shading to sky blue, a
-// faint violet halo and a thin swash underline.
+// "iwish.png": the words "i wish" in pale lavender shading to sky blue, in
+// the regular weight (thin strokes), a faint violet halo and a thin swash
+// underline.
 std::vector<uint8_t> GenIwishPicture() {
     Canvas c(256, 256);
-    const Font bold(FontPath("DejaVuSans-Bold.ttf"));
+    const Font regular(FontPath("DejaVuSans.ttf"));
     Paint(c, 4, [&](float x, float y) {   // swash under the words
         const float curve = 176.f + 10.f * std::sin((x - 20.f) / 236.f * kPi * 1.3f);
         const float thick = 2.5f * std::sin(Clamp01((x - 20.f) / 216.f) * kPi);
         const float d = std::abs(y - curve);
         const float swash = (x > 20.f && x < 236.f) ? SmoothStep(thick + 0.7f, thick - 0.7f, d) : 0.f;
-        return Hex(0x70B0D0) * (swash * 0.45f);
+        return Hex(0x70B0D0) * (swash * 0.35f);
     });
     AddText(
-        c, bold, "i wish", 86.f, 128.f, 118.f,
-        [](int, int y) { return Mix(Hex(0xB8A0E0), Hex(0x88C0E8), Clamp01((float(y) - 80.f) / 76.f)) * 0.72f; },
-        Hex(0x5030A0), 5, 0.3f);
-    LimitLuma(c, 0.6f);
+        c, regular, "i wish", 86.f, 128.f, 118.f,
+        [](int, int y) { return Mix(Hex(0xB8A0E0), Hex(0x88C0E8), Clamp01((float(y) - 80.f) / 76.f)) * 0.45f; },
+        Hex(0x5030A0), 5, 0.15f);
+    LimitLuma(c, 0.45f);
     ClampCanvas(c);
     return EncodePng(c, 3);
 }
 
-// "skater.png": a small skateboarder mid-air in the picture's lower right
-// corner (the lower right of the screen, out of the knot's way for most of
-// its swing), drawn as soft cyan-to-lime strokes with a brighter outline,
-// see-through at about a third of full light, and pink speed lines.
+// "skater.png": a small skateboarder mid-air tucked into the picture's lower
+// right corner (the lower right of the screen, where the knot passes least:
+// about a tenth of the frames of its window), drawn as a light outline over a
+// faint cyan-to-lime fill, so the knot shows through it when it passes, and
+// lavender speed lines.
 std::vector<uint8_t> GenSkaterPicture() {
     Canvas c(256, 256);
     struct Stroke {
@@ -554,24 +584,24 @@ std::vector<uint8_t> GenSkaterPicture() {
         d = std::min(d, std::hypot(x - 160, y - 200) - 6.5f);
         return d;
     };
-    constexpr float k = 0.42f, ox = 166.f, oy = 160.f;   // figure frame to picture: p = f * k + o
+    constexpr float k = 0.36f, ox = 178.f, oy = 174.f;   // figure frame to picture: p = f * k + o
     Paint(c, 4, [&](float px, float py) {
         const float x = (px - ox) / k, y = (py - oy) / k;
         const float d = figure(x, y) * k;   // in picture pixels
         const float t = Clamp01((y - 40.f) / 170.f);
-        Rgb col = Mix(Hex(0x30E8FF), Hex(0xB0FF30), t) * (SmoothStep(0.5f, -0.5f, d) * 0.3f);
-        col = col + Hex(0xD0FFF0) * (SmoothStep(-1.6f, -0.6f, d) * SmoothStep(0.6f, -0.2f, d) * 0.55f);
+        Rgb col = Mix(Hex(0x30E8FF), Hex(0xB0FF30), t) * (SmoothStep(0.5f, -0.5f, d) * 0.16f);
+        col = col + Hex(0xD0FFF0) * (SmoothStep(-1.6f, -0.6f, d) * SmoothStep(0.6f, -0.2f, d) * 0.45f);
         // Speed lines trailing to the left.
         const float lines[4] = {70, 108, 146, 176};
         for (int i = 0; i < 4; ++i) {
             const float len = 60.f - 8.f * float(i);
             const float x1 = 70.f - float(i % 2) * 12.f, x0 = x1 - len;
             const float ld = SegmentDistance(x, y, x0, lines[i], x1, lines[i]) * k - 0.8f;
-            col = col + Hex(0xE070C8) * (SmoothStep(0.5f, -0.5f, ld) * Clamp01((x - x0) / len) * 0.45f);
+            col = col + Hex(0xB080E0) * (SmoothStep(0.5f, -0.5f, ld) * Clamp01((x - x0) / len) * 0.3f);
         }
         return col;
     });
-    LimitLuma(c, 0.6f);
+    LimitLuma(c, 0.45f);
     ClampCanvas(c);
     return EncodePng(c, 3);
 }
@@ -612,7 +642,7 @@ std::vector<uint8_t> GenBitchPicture() {
             col + Hex(0x60D8F0) * (SmoothStep(2.5f, 1.2f, td) * 0.55f) + Hex(0x2080C0) * (std::exp(-td / 5.f) * 0.15f);
         return col;
     });
-    LimitLuma(c, 0.6f);
+    LimitLuma(c, 0.5f);
     ClampCanvas(c);
     return EncodePng(c, 3);
 }
