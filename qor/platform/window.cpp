@@ -167,6 +167,7 @@ bool PumpEvents() {
                 if (key == SDLK_SPACE) gWin.controls.push_back(Control::Pause);
                 if (key == SDLK_HOME) gWin.controls.push_back(Control::Restart);
                 if (key == SDLK_r) gWin.controls.push_back(Control::Resolution);
+                if (key == SDLK_c) gWin.controls.push_back(Control::Calm);
                 if (backend::FullscreenKey(key) || key == SDLK_F11 ||
                     ((key == SDLK_RETURN || key == SDLK_KP_ENTER) && (e.key.keysym.mod & KMOD_ALT)))
                     ToggleFullscreen();

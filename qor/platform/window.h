@@ -43,7 +43,7 @@ bool QuitRequested();
 // The playback keys: Space, Left, Right, Home, R (the next drawing
 // resolution). Each press (key repeat included for the arrows) is kept until
 // taken, oldest first.
-enum class Control { Pause, Back, Forward, Restart, Resolution };
+enum class Control { Pause, Back, Forward, Restart, Resolution, Calm };
 std::vector<Control> TakeControls();
 
 // The window's title ("" puts back the one it opened with).

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "assets/datadir.h"
+#include "calm/calm.h"
 #include "engine/qor.h"
 #include "platform/window.h"
 #include "render/render.h"
@@ -58,6 +59,7 @@ Mode OpenWindowOrRender(RunState& run, const char* name, int width, int height, 
 
 void StartRun(const Options& options, const DemoFacts& demo) {
     gRun.emplace(options, demo);
+    calm::SetOn(options.calm);
     if (options.showFps && demo.fpsFormat) std::snprintf(demo.fpsFormat, demo.fpsFormatSize, "%s", "%d fps");
 }
 

@@ -3,15 +3,18 @@
 #include <algorithm>
 #include <vector>
 
+#include "calm/calm.h"
 #include "run/state.h"
 
 namespace qor {
 
 FrameImage DrawFrame(RunState& run, FrameFunction frame, double t, float level) {
-    run.level = level;
+    run.level = calm::On() ? calm::Level(t, level) : level;
     frame(static_cast<float>(t));
     NoteFrameShown(run, t);
-    return FrameImage{render::Frame(), render::Width(), render::Height()};
+    const uint32_t* argb = render::Frame();
+    if (calm::On()) argb = calm::Picture(t, argb, render::Width(), render::Height());
+    return FrameImage{argb, render::Width(), render::Height()};
 }
 
 void FastForward(RunState& run, FrameFunction frame, double until) {

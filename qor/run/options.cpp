@@ -68,8 +68,13 @@ void PrintUsage(const char* music) {
         "Plays the demo in a window with its music. Keys: Esc or Q quits, F11 or\n"
         "Alt+Enter toggles fullscreen, Space pauses and resumes, Left and Right seek\n"
         "5 s back and forward, Home restarts, R steps the drawing resolution up to\n"
-        "the window's scale and back to 1; the title shows the time while paused\n"
-        "or seeking, and the resolution after R.\n"
+        "the window's scale and back to 1, C turns the calm mode on and off; the\n"
+        "title shows the time while paused or seeking, the resolution after R and\n"
+        "the mode after C.\n"
+        "\n"
+        "The demo flashes with the beat and two of its pictures strobe. --calm plays\n"
+        "it without strobing: no second of more than three flashes and no red flash\n"
+        "in any part of the screen (the limits of WCAG 2.3.1).\n"
         "\n"
         "  --data DIR       read the data files from DIR (default: PREFIX/share/games/teq\n"
         "                   when teq is PREFIX/games/teq, else the current folder if it\n"
@@ -95,6 +100,10 @@ void PrintUsage(const char* music) {
         "                   frame's fastest time, which sets apart what the machine\n"
         "                   stole from what the frame costs (default 1)\n"
         "  --resolution N   draw every frame at 320N x 240N, N = 1 to 8 (default 1)\n"
+        "  --calm           calm mode, in every mode: the music level that lights the\n"
+        "                   pictures rises and falls more slowly, and any part of the\n"
+        "                   picture that would flash more than three times a second\n"
+        "                   (or flash red) is held back to a milder change\n"
         "  --version        print teq's version\n"
         "  --help           list the options and keys\n",
         music, kReferenceFps);
@@ -151,6 +160,8 @@ bool ParseOptions(int argc, char** argv, double demoSeconds, Options& o, bool& h
             if (!ParseDouble(v, 0, 1, level)) return Fail(a, v, "a level from 0 to 1");
             o.level = float(level);
             o.levelFixed = true;
+        } else if (!std::strcmp(a, "--calm")) {
+            o.calm = true;
         } else if (!std::strcmp(a, "--bench")) {
             o.bench = true;
         } else if (!std::strcmp(a, "--resolution")) {

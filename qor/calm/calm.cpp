@@ -1,0 +1,233 @@
+#include "calm/calm.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+
+namespace qor::calm {
+
+namespace {
+
+constexpr double kJump = 0.5;   // s: time moving further than this starts afresh
+
+// The governor measures more strictly than the limits it keeps (smaller
+// changes, smaller areas, browner reds), so that a picture scaled or measured
+// on another grid still keeps them.
+flash::Limits GovernorLimits() {
+    flash::Limits l;
+    l.general = 0.08;
+    l.dark = 0.85;
+    l.red = 16.0;
+    l.redShare = 0.75;
+    l.area = 0.2;
+    return l;
+}
+constexpr float kMargin = 0.2f;   // a held cell stays this share of the threshold inside its band
+
+// Linear light 0..1 to an 8-bit sRGB channel, in 16384 steps.
+const std::array<uint8_t, 16384>& SrgbTable() {
+    static const std::array<uint8_t, 16384> table = [] {
+        std::array<uint8_t, 16384> t{};
+        for (int i = 0; i < 16384; ++i) {
+            const double v = i / 16383.0;
+            const double c = v <= 0.0031308 ? v * 12.92 : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+            t[i] = uint8_t(std::lround(std::clamp(c, 0.0, 1.0) * 255));
+        }
+        return t;
+    }();
+    return table;
+}
+
+// The share of the new value a held cell may show: prev + a (in - prev)
+// lands inside [low, high] shrunk by the margin.
+float MixFor(float prev, float in, float low, float high, float threshold) {
+    const float m = kMargin * threshold;
+    const float target = std::clamp(in, std::min(low + m, prev), std::max(high - m, prev));
+    if (std::fabs(in - prev) < 1e-9f) return 1.0f;
+    return std::clamp((target - prev) / (in - prev), 0.0f, 1.0f);
+}
+
+struct Calm {
+    bool on = false;
+    LevelShaper level;
+    PictureGovernor picture;
+};
+Calm& The() {
+    static Calm calm;
+    return calm;
+}
+
+}   // namespace
+
+float LevelShaper::Shape(double t, float level) {
+    if (!started_ || t < t_ || t - t_ > kJump) {
+        started_ = true;
+        t_ = t;
+        envelope_ = out_ = level;
+        return level;
+    }
+    const double dt = t - t_;
+    t_ = t;
+    const double tau = level > envelope_ ? kLevelAttack : kLevelRelease;
+    envelope_ += (level - envelope_) * (1.0 - std::exp(-dt / tau));
+    const double step = kLevelSwing * dt * 3.0;   // kLevelSwing per third of a second
+    out_ += std::clamp(envelope_ - out_, -step, step);
+    return float(out_);
+}
+
+PictureGovernor::PictureGovernor()
+    : limits_(GovernorLimits()),
+      lum_(flash::kCells),
+      red_(flash::kCells),
+      lumMoves_(flash::kCells),
+      redMoves_(flash::kCells),
+      mix_(flash::kCells),
+      general_(GovernorLimits()),
+      reds_(GovernorLimits()) {}
+
+void PictureGovernor::Start(double t, const uint32_t* argb, int width, int height) {
+    started_ = true;
+    t_ = t;
+    width_ = width;
+    height_ = height;
+    shown_.assign(argb, argb + size_t(width) * height);
+    flash::Measure(argb, width, height, out_);
+    for (int c = 0; c < flash::kCells; ++c) {
+        lum_[c] = red_[c] = flash::Swing{};
+        flash::StepSwing(lum_[c], out_.lum[c], out_.saturated[c], float(limits_.general), true, limits_);
+        flash::StepSwing(red_[c], out_.red[c], out_.saturated[c], float(limits_.red), false, limits_);
+    }
+    general_.Reset();
+    reds_.Reset();
+    std::fill(lumMoves_.begin(), lumMoves_.end(), 0);
+    general_.Commit(t, lumMoves_);
+    reds_.Commit(t, lumMoves_);
+    held_ = 0;
+}
+
+const uint32_t* PictureGovernor::Apply(double t, const uint32_t* argb, int width, int height) {
+    if (width < flash::kGridX || height < flash::kGridY) return argb;
+    if (!started_ || width != width_ || height != height_ || t <= t_ || t - t_ > kJump) {
+        Start(t, argb, width, height);
+        return argb;
+    }
+    t_ = t;
+    const float gLimit = float(limits_.general), rLimit = float(limits_.red);
+
+    // The transitions the new picture would make, cell by cell and field by field.
+    flash::Measure(argb, width, height, in_);
+    for (int c = 0; c < flash::kCells; ++c) {
+        flash::Swing l = lum_[c], r = red_[c];
+        lumMoves_[c] = int8_t(flash::StepSwing(l, in_.lum[c], in_.saturated[c], gLimit, true, limits_));
+        redMoves_[c] = int8_t(flash::StepSwing(r, in_.red[c], in_.saturated[c], rLimit, false, limits_));
+    }
+    general_.Plan(t, lumMoves_, lumFields_);
+    reds_.Plan(t, redMoves_, redFields_);
+
+    // Fields over their budget: their cells that would carry the change are held.
+    std::vector<uint8_t> holdLum(flash::kCells, 0), holdRed(flash::kCells, 0);
+    auto hold = [&](std::vector<int8_t>& fields, flash::FieldCounter& counter, int budget,
+                    const std::vector<int8_t>& moves, std::vector<uint8_t>& held) {
+        for (int f = 0; f < flash::FieldCounter::kPositions; ++f) {
+            if (!fields[f] || counter.CountBefore(f, t) + 1 <= budget) continue;
+            const int x0 = f % flash::FieldCounter::kPositionsX, y0 = f / flash::FieldCounter::kPositionsX;
+            for (int y = y0; y < y0 + flash::kFieldY; ++y)
+                for (int x = x0; x < x0 + flash::kFieldX; ++x)
+                    if (moves[y * flash::kGridX + x] == fields[f]) held[y * flash::kGridX + x] = 1;
+        }
+    };
+    hold(lumFields_, general_, kFieldBudget, lumMoves_, holdLum);
+    hold(redFields_, reds_, kRedBudget, redMoves_, holdRed);
+
+    held_ = 0;
+    for (int c = 0; c < flash::kCells; ++c) {
+        float mix = 1.0f, low, high;
+        if (holdLum[c]) {
+            flash::FreeBand(lum_[c], gLimit, low, high);
+            mix = std::min(mix, MixFor(out_.lum[c], in_.lum[c], low, high, gLimit));
+        }
+        if (holdRed[c]) {
+            flash::FreeBand(red_[c], rLimit, low, high);
+            mix = std::min(mix, MixFor(out_.red[c], in_.red[c], low, high, rLimit));
+        }
+        mix_[c] = mix;
+        held_ += mix < 1.0f;
+    }
+
+    const uint32_t* shown = argb;
+    if (held_) {
+        Compose(argb);
+        shown_.swap(next_);
+        shown = shown_.data();
+    } else {
+        shown_.assign(argb, argb + size_t(width) * height);
+    }
+
+    // What is shown moves the swings and the fields' counts.
+    flash::Measure(shown, width, height, out_);
+    for (int c = 0; c < flash::kCells; ++c) {
+        lumMoves_[c] = int8_t(flash::StepSwing(lum_[c], out_.lum[c], out_.saturated[c], gLimit, true, limits_));
+        redMoves_[c] = int8_t(flash::StepSwing(red_[c], out_.red[c], out_.saturated[c], rLimit, false, limits_));
+    }
+    general_.Commit(t, lumMoves_);
+    reds_.Commit(t, redMoves_);
+    return shown;
+}
+
+void PictureGovernor::Compose(const uint32_t* argb) {
+    const std::array<uint8_t, 16384>& srgb = SrgbTable();
+    next_.resize(size_t(width_) * height_);
+    // The mix between cell centres, bilinear.
+    std::vector<int> x0(width_);
+    std::vector<float> fx(width_);
+    for (int x = 0; x < width_; ++x) {
+        const float c = std::clamp((x + 0.5f) * flash::kGridX / width_ - 0.5f, 0.0f, flash::kGridX - 1.0f);
+        x0[x] = std::min(int(c), flash::kGridX - 2);
+        fx[x] = c - x0[x];
+    }
+    for (int y = 0; y < height_; ++y) {
+        const float cy = std::clamp((y + 0.5f) * flash::kGridY / height_ - 0.5f, 0.0f, flash::kGridY - 1.0f);
+        const int y0 = std::min(int(cy), flash::kGridY - 2);
+        const float fy = cy - y0;
+        const float* top = &mix_[y0 * flash::kGridX];
+        const float* bottom = top + flash::kGridX;
+        const size_t row = size_t(y) * width_;
+        for (int x = 0; x < width_; ++x) {
+            const int i = x0[x];
+            const float a = (1 - fy) * (top[i] + fx[x] * (top[i + 1] - top[i])) +
+                            fy * (bottom[i] + fx[x] * (bottom[i + 1] - bottom[i]));
+            const uint32_t in = argb[row + x], old = shown_[row + x];
+            if (a >= 0.999f || in == old) {
+                next_[row + x] = in;
+                continue;
+            }
+            uint32_t out = in & 0xFF000000u;
+            for (int shift = 0; shift <= 16; shift += 8) {
+                const float p = flash::Linear(int(old >> shift) & 255), n = flash::Linear(int(in >> shift) & 255);
+                const float v = std::clamp(p + a * (n - p), 0.0f, 1.0f);
+                out |= uint32_t(srgb[size_t(v * 16383.0f + 0.5f)]) << shift;
+            }
+            next_[row + x] = out;
+        }
+    }
+}
+
+bool On() { return The().on; }
+
+void SetOn(bool on) {
+    Calm& calm = The();
+    if (on && !calm.on) {
+        calm.level.Reset();
+        calm.picture.Reset();
+    }
+    calm.on = on;
+}
+
+float Level(double t, float level) { return The().level.Shape(t, level); }
+
+const uint32_t* Picture(double t, const uint32_t* argb, int width, int height) {
+    return The().picture.Apply(t, argb, width, height);
+}
+
+}   // namespace qor::calm
