@@ -6,7 +6,8 @@
 // errors, Q ending the run, and ?shot=T against the native `teq --shot T`,
 // both from a cross-origin isolated server (the two-thread build) and from a
 // plain one (the one-thread build), and ?shot=T&resolution=2 against
-// --resolution 2. With --bench also ?bench (two threads,
+// --resolution 2, ?shot=T&calm against --calm, and the page starting calm
+// when the browser asks for reduced motion. With --bench also ?bench (two threads,
 // one thread, one thread with the portable loop) beside the native
 // single-thread portable `teq --bench`, as ratios, and the browsers' frame
 // times side by side.
@@ -153,6 +154,8 @@ async function playing(browser, url, o) {
   check('overlay asks for a click before sound and names the version',
         overlay.shown && /click/i.test(overlay.text) && overlay.text.includes(o.version.replace(/^teq /, 'version ')),
         overlay.text.replace(/\s+/g, ' '));
+  check('overlay warns of flashing lights and offers the calm version',
+        /flashing lights/i.test(overlay.text) && /calm version/i.test(overlay.text), overlay.text.replace(/\s+/g, ' '));
   await page.screenshot({ path: path.join(o.shots, `${browserName}-before-click.png`) });
   const box = await page.$eval('#canvas', (c) => ({ w: c.width, h: c.height, shown: c.getBoundingClientRect().width }));
   check('canvas of 320x240 scaled by a whole multiple', box.w === 320 && box.h === 240 && box.shown === 1280,
@@ -240,15 +243,35 @@ async function playing(browser, url, o) {
   await page.close();
 }
 
+// The browser asking for reduced motion: the page starts calm and says so;
+// ?calm=0 plays as made even then.
+async function reducedMotion(browser, url) {
+  const errors = [];
+  for (const [query, calm] of [['', true], ['?calm=0', false]]) {
+    const page = await newPage(browser, errors);
+    await page.emulateMediaFeatures([{ name: 'prefers-reduced-motion', value: 'reduce' }]);
+    await page.goto(url + query);
+    const ready = await waitFor(page, () => window.teq && teq.state === 'ready', 60000);
+    const seen = await page.evaluate(() => ({ calm: teq.calm, reduced: teq.reducedMotion,
+                                              text: document.getElementById('overlay').innerText }));
+    check(`reduced motion${query ? ' with ' + query : ''}: the page starts ${calm ? 'calm' : 'as made'}`,
+          ready && seen.reduced && seen.calm === calm && /calm version/i.test(seen.text) === calm,
+          seen.text.replace(/\s+/g, ' '));
+    await page.close();
+  }
+  check('console has no errors (reduced motion)', errors.length === 0, errors.slice(0, 3).join(' | '));
+}
+
 // ?shot=T against teq --shot T; threads: what the page should draw on;
-// resolution: ?resolution=N against --resolution N.
-async function shot(browser, url, o, threads, resolution = 1) {
+// resolution: ?resolution=N against --resolution N; calm: ?calm against --calm.
+async function shot(browser, url, o, threads, resolution = 1, calm = false) {
   const errors = [];
   const page = await newPage(browser, errors);
-  const extra = resolution > 1 ? `&resolution=${resolution}` : '';
+  const extra = (resolution > 1 ? `&resolution=${resolution}` : '') + (calm ? '&calm' : '');
   await page.goto(`${url}?shot=${o.shot}${extra}`);
   const done = await waitFor(page, () => window.teq && teq.state === 'ended', 300000);
-  const on = `${threads > 1 ? 'a thread per core' : '1 thread'}${extra ? ' at resolution ' + resolution : ''}`;
+  const on = `${threads > 1 ? 'a thread per core' : '1 thread'}${resolution > 1 ? ' at resolution ' + resolution : ''}` +
+             (calm ? ' in calm mode' : '');
   if (!check(`?shot=${o.shot} draws a picture on ${on}`, done && (await page.evaluate(() => teq.exitCode === 0)) &&
              (await page.evaluate(() => teq.threads)) ===
              (threads > 1 ? await page.evaluate(() => Math.min(8, navigator.hardwareConcurrency)) : 1),
@@ -256,7 +279,8 @@ async function shot(browser, url, o, threads, resolution = 1) {
   const web = Buffer.from(await page.evaluate(() => Array.from(teq.shot)));
   await page.screenshot({ path: path.join(o.shots, `${browserName}-shot-${o.shot}-${threads}-${resolution}x.png`) });
   const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'teq-web-')), 'native.png');
-  execFileSync(o.teq, ['--shot', String(o.shot), file, '--resolution', String(resolution)], { stdio: 'inherit' });
+  execFileSync(o.teq, ['--shot', String(o.shot), file, '--resolution', String(resolution)].concat(calm ? ['--calm'] : []),
+               { stdio: 'inherit' });
   const native = fs.readFileSync(file);
   fs.rmSync(path.dirname(file), { recursive: true });
   if (web.equals(native)) {
@@ -367,6 +391,8 @@ async function main() {
         await shot(browser, server.url, o, 2);
         await shot(browser, plain.url, o, 1);
         await shot(browser, server.url, o, 2, 2);
+        await shot(browser, server.url, o, 2, 1, true);
+        await reducedMotion(browser, server.url);
         if (o.bench) rows.push(...await bench(browser, server.url));
       } finally {
         await browser.close();

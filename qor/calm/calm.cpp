@@ -39,11 +39,18 @@ const std::array<uint8_t, 16384>& SrgbTable() {
     return table;
 }
 
-// The share of the new value a held cell may show: prev + a (in - prev)
-// lands inside [low, high] shrunk by the margin.
-float MixFor(float prev, float in, float low, float high, float threshold) {
+constexpr float kMaxGain = 4.0f;   // a held cell is brightened at most this much
+
+// Where a held cell's value may go: the input brought inside [low, high]
+// shrunk by the margin (or no further from it than the last value shown).
+float TargetFor(float prev, float in, float low, float high, float threshold) {
     const float m = kMargin * threshold;
-    const float target = std::clamp(in, std::min(low + m, prev), std::max(high - m, prev));
+    return std::clamp(in, std::min(low + m, prev), std::max(high - m, prev));
+}
+
+// The share of the new value a held cell may show: prev + a (in - prev)
+// lands on the target.
+float MixFor(float prev, float in, float target) {
     if (std::fabs(in - prev) < 1e-9f) return 1.0f;
     return std::clamp((target - prev) / (in - prev), 0.0f, 1.0f);
 }
@@ -82,6 +89,7 @@ PictureGovernor::PictureGovernor()
       red_(flash::kCells),
       lumMoves_(flash::kCells),
       redMoves_(flash::kCells),
+      gain_(flash::kCells),
       mix_(flash::kCells),
       general_(GovernorLimits()),
       reds_(GovernorLimits()) {}
@@ -140,19 +148,34 @@ const uint32_t* PictureGovernor::Apply(double t, const uint32_t* argb, int width
     hold(lumFields_, general_, kFieldBudget, lumMoves_, holdLum);
     hold(redFields_, reds_, kRedBudget, redMoves_, holdRed);
 
+    // A held cell shows the new picture made darker or brighter (a gain, in
+    // linear light) where that reaches its target; else (the new picture
+    // black there, or far too dark) a mix with the last picture shown.
     held_ = 0;
     for (int c = 0; c < flash::kCells; ++c) {
-        float mix = 1.0f, low, high;
+        float gain = 1.0f, mix = 1.0f, low, high;
+        bool mixed = false;
+        auto reach = [&](float prev, float in, float target) {
+            if (in > 1e-4f && target <= in * kMaxGain) {
+                const float g = target / in;
+                if (std::fabs(std::log(g)) > std::fabs(std::log(gain))) gain = g;
+            } else {
+                mixed = true;
+                mix = std::min(mix, MixFor(prev, in, target));
+            }
+        };
         if (holdLum[c]) {
             flash::FreeBand(lum_[c], gLimit, low, high);
-            mix = std::min(mix, MixFor(out_.lum[c], in_.lum[c], low, high, gLimit));
+            reach(out_.lum[c], in_.lum[c], TargetFor(out_.lum[c], in_.lum[c], low, high, gLimit));
         }
         if (holdRed[c]) {
             flash::FreeBand(red_[c], rLimit, low, high);
-            mix = std::min(mix, MixFor(out_.red[c], in_.red[c], low, high, rLimit));
+            reach(out_.red[c], in_.red[c], TargetFor(out_.red[c], in_.red[c], low, high, rLimit));
         }
+        if (mixed) gain = 1.0f;
+        gain_[c] = gain;
         mix_[c] = mix;
-        held_ += mix < 1.0f;
+        held_ += gain != 1.0f || mix < 1.0f;
     }
 
     const uint32_t* shown = argb;
@@ -190,21 +213,24 @@ void PictureGovernor::Compose(const uint32_t* argb) {
         const float cy = std::clamp((y + 0.5f) * flash::kGridY / height_ - 0.5f, 0.0f, flash::kGridY - 1.0f);
         const int y0 = std::min(int(cy), flash::kGridY - 2);
         const float fy = cy - y0;
-        const float* top = &mix_[y0 * flash::kGridX];
-        const float* bottom = top + flash::kGridX;
+        auto at = [&](const std::vector<float>& v, int x) {
+            const float* top = &v[y0 * flash::kGridX];
+            const float* bottom = top + flash::kGridX;
+            const int i = x0[x];
+            return (1 - fy) * (top[i] + fx[x] * (top[i + 1] - top[i])) +
+                   fy * (bottom[i] + fx[x] * (bottom[i + 1] - bottom[i]));
+        };
         const size_t row = size_t(y) * width_;
         for (int x = 0; x < width_; ++x) {
-            const int i = x0[x];
-            const float a = (1 - fy) * (top[i] + fx[x] * (top[i + 1] - top[i])) +
-                            fy * (bottom[i] + fx[x] * (bottom[i + 1] - bottom[i]));
+            const float a = at(mix_, x), g = at(gain_, x);
             const uint32_t in = argb[row + x], old = shown_[row + x];
-            if (a >= 0.999f || in == old) {
+            if ((a >= 0.999f || in == old) && std::fabs(g - 1.0f) < 0.001f) {
                 next_[row + x] = in;
                 continue;
             }
             uint32_t out = in & 0xFF000000u;
             for (int shift = 0; shift <= 16; shift += 8) {
-                const float p = flash::Linear(int(old >> shift) & 255), n = flash::Linear(int(in >> shift) & 255);
+                const float p = flash::Linear(int(old >> shift) & 255), n = g * flash::Linear(int(in >> shift) & 255);
                 const float v = std::clamp(p + a * (n - p), 0.0f, 1.0f);
                 out |= uint32_t(srgb[size_t(v * 16383.0f + 0.5f)]) << shift;
             }

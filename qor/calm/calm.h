@@ -10,9 +10,10 @@
 //   does, cell by cell and field by field. A field may make a few transitions
 //   a second (kFieldBudget, under the limit of six); a change of the picture
 //   that would make one more is held back in the cells that carry it: they
-//   show the previous picture mixed with the new one (in linear light), just
-//   short of a transition, until the field's span has room again. Red cells
-//   get no room for a second transition within a second.
+//   show the new picture darker or brighter (or, where it is black, mixed
+//   with the previous one), just short of a transition, until the field's
+//   span has room again. Red cells get no room for a second transition
+//   within a second.
 //
 // Time going back or jumping by more than half a second (a seek, a new bench
 // pass, a shot) starts both afresh from the frame at hand.
@@ -66,7 +67,8 @@ private:
     flash::Areas in_, out_;
     std::vector<flash::Swing> lum_, red_;
     std::vector<int8_t> lumMoves_, redMoves_, lumFields_, redFields_;
-    std::vector<float> mix_;   // per cell, 0 (the last picture) .. 1 (the new one)
+    std::vector<float> gain_;   // per cell, on the new picture's linear light
+    std::vector<float> mix_;    // per cell, 0 (the last picture) .. 1 (the new one)
     flash::FieldCounter general_, reds_;
     int held_ = 0;
 };

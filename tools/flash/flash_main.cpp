@@ -8,6 +8,7 @@
 //   --start S      time of the first frame (default 0)
 //   --windows LIST comma-separated times: a summary per stretch between them
 //   --quiet        the summary lines only
+//   --means FILE   write each frame's time and mean relative luminance to FILE
 //   --check        exit code 1 when a span holds more than three general
 //                  flashes or any red flash
 #include <algorithm>
@@ -135,7 +136,9 @@ bool ParseList(const char* text, std::vector<double>& out) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: teq-flash [--fps N] [--start S] [--windows T0,T1,...] [--quiet] [--check] INPUT\n");
+    std::fprintf(
+        stderr,
+        "usage: teq-flash [--fps N] [--start S] [--windows T0,T1,...] [--means FILE] [--quiet] [--check] INPUT\n");
     return 2;
 }
 
@@ -145,7 +148,7 @@ int main(int argc, char** argv) {
     double fps = 60, start = 0;
     bool quiet = false, check = false, fpsGiven = false;
     std::vector<double> windows;
-    std::string input;
+    std::string input, meansFile;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         char* end = nullptr;
@@ -158,6 +161,8 @@ int main(int argc, char** argv) {
             if (*end || !std::isfinite(start)) return std::fprintf(stderr, "teq-flash: bad --start\n"), 2;
         } else if (a == "--windows" && i + 1 < argc) {
             if (!ParseList(argv[++i], windows)) return std::fprintf(stderr, "teq-flash: bad --windows\n"), 2;
+        } else if (a == "--means" && i + 1 < argc) {
+            meansFile = argv[++i];
         } else if (a == "--quiet") {
             quiet = true;
         } else if (a == "--check") {
@@ -183,6 +188,11 @@ int main(int argc, char** argv) {
     }
     if (!folder && !fpsGiven) fps = videoFps;
 
+    std::FILE* means = nullptr;
+    if (!meansFile.empty() && !(means = std::fopen(meansFile.c_str(), "w"))) {
+        std::fprintf(stderr, "teq-flash: cannot write %s\n", meansFile.c_str());
+        return 1;
+    }
     qor::flash::Analyser analyser;
     struct Frame {
         double t;
@@ -200,7 +210,15 @@ int main(int argc, char** argv) {
         const qor::flash::Analyser::Result r = analyser.Feed(t, pic.argb.data(), pic.width, pic.height);
         if (r.general > worstGeneral) worstGeneral = r.general, worstField = r.generalField;
         results.push_back({t, r.general, r.red});
+        if (means) {
+            double sum = 0;
+            for (const uint32_t c : pic.argb)
+                sum += 0.2126 * qor::flash::Linear(int(c >> 16) & 255) +
+                       0.7152 * qor::flash::Linear(int(c >> 8) & 255) + 0.0722 * qor::flash::Linear(int(c) & 255);
+            std::fprintf(means, "%.4f %.6f\n", t, sum / double(pic.argb.size()));
+        }
     }
+    if (means) std::fclose(means);
     if (frames.pipe && pclose(frames.pipe) != 0 && error.empty() && results.empty()) error = "ffmpeg failed";
     if (!error.empty()) {
         std::fprintf(stderr, "teq-flash: %s: %s\n", input.c_str(), error.c_str());
