@@ -135,15 +135,37 @@ const uint32_t* PictureGovernor::Apply(double t, const uint32_t* argb, int width
 
     // Fields over their budget: their cells that would carry the change are held.
     std::vector<uint8_t> holdLum(flash::kCells, 0), holdRed(flash::kCells, 0);
+    // A cell is held when a field over its budget that covers it would move
+    // its way: summed-area tables of those fields, one per direction.
     auto hold = [&](std::vector<int8_t>& fields, flash::FieldCounter& counter, int budget,
                     const std::vector<int8_t>& moves, std::vector<uint8_t>& held) {
-        for (int f = 0; f < flash::FieldCounter::kPositions; ++f) {
-            if (!fields[f] || counter.CountBefore(f, t) + 1 <= budget) continue;
-            const int x0 = f % flash::FieldCounter::kPositionsX, y0 = f / flash::FieldCounter::kPositionsX;
-            for (int y = y0; y < y0 + flash::kFieldY; ++y)
-                for (int x = x0; x < x0 + flash::kFieldX; ++x)
-                    if (moves[y * flash::kGridX + x] == fields[f]) held[y * flash::kGridX + x] = 1;
+        constexpr int PX = flash::FieldCounter::kPositionsX, PY = flash::FieldCounter::kPositionsY, S = PX + 1;
+        std::vector<int> up(S * (PY + 1), 0), down(S * (PY + 1), 0);
+        bool any = false;
+        for (int y = 0; y < PY; ++y) {
+            int rowUp = 0, rowDown = 0;
+            for (int x = 0; x < PX; ++x) {
+                const int f = y * PX + x;
+                if (fields[f] && counter.CountBefore(f, t) + 1 > budget) {
+                    rowUp += fields[f] > 0, rowDown += fields[f] < 0;
+                    any = true;
+                }
+                up[(y + 1) * S + x + 1] = up[y * S + x + 1] + rowUp;
+                down[(y + 1) * S + x + 1] = down[y * S + x + 1] + rowDown;
+            }
         }
+        if (!any) return;
+        for (int y = 0; y < flash::kGridY; ++y)
+            for (int x = 0; x < flash::kGridX; ++x) {
+                const int8_t m = moves[y * flash::kGridX + x];
+                if (!m) continue;
+                // Fields whose corner lies in [x - 31, x] x [y - 23, y], on the grid.
+                const int x0 = std::max(0, x - flash::kFieldX + 1), x1 = std::min(PX, x + 1);
+                const int y0 = std::max(0, y - flash::kFieldY + 1), y1 = std::min(PY, y + 1);
+                const std::vector<int>& s = m > 0 ? up : down;
+                if (s[y1 * S + x1] - s[y0 * S + x1] - s[y1 * S + x0] + s[y0 * S + x0] > 0)
+                    held[y * flash::kGridX + x] = 1;
+            }
     };
     hold(lumFields_, general_, kFieldBudget, lumMoves_, holdLum);
     hold(redFields_, reds_, kRedBudget, redMoves_, holdRed);
