@@ -200,9 +200,51 @@ const uint32_t* PictureGovernor::Apply(double t, const uint32_t* argb, int width
         held_ += gain != 1.0f || mix < 1.0f;
     }
 
+    // The picture as composed is measured again: where the gains shared
+    // between neighbouring cells and the smoothing still let a field over its
+    // budget move, the cells that carry it are held further, a few rounds.
+    constexpr int kRounds = 4;
     const uint32_t* shown = argb;
+    for (int round = 0;; ++round) {
+        shown = argb;
+        if (held_) {
+            Compose(argb);
+            shown = next_.data();
+        }
+        flash::Measure(shown, width, height, trial_);
+        for (int c = 0; c < flash::kCells; ++c) {
+            flash::Swing l = lum_[c], r = red_[c];
+            lumMoves_[c] = int8_t(flash::StepSwing(l, trial_.lum[c], trial_.saturated[c], gLimit, true, limits_));
+            redMoves_[c] = int8_t(flash::StepSwing(r, trial_.red[c], trial_.saturated[c], rLimit, false, limits_));
+        }
+        general_.Plan(t, lumMoves_, lumFields_);
+        reds_.Plan(t, redMoves_, redFields_);
+        std::fill(holdLum.begin(), holdLum.end(), 0);
+        std::fill(holdRed.begin(), holdRed.end(), 0);
+        hold(lumFields_, general_, kFieldBudget, lumMoves_, holdLum);
+        hold(redFields_, reds_, kRedBudget, redMoves_, holdRed);
+        const bool leaks = std::any_of(holdLum.begin(), holdLum.end(), [](uint8_t h) { return h; }) ||
+                           std::any_of(holdRed.begin(), holdRed.end(), [](uint8_t h) { return h; });
+        if (!leaks || round == kRounds) break;
+        for (int c = 0; c < flash::kCells; ++c) {
+            if (!holdLum[c] && !holdRed[c]) continue;
+            float factor = 1.0f, low, high;
+            auto pull = [&](float prev, float now, float limit, const flash::Swing& s) {
+                flash::FreeBand(s, limit, low, high);
+                const float target = TargetFor(prev, now, low, high, limit);
+                const float f = now > 1e-4f ? target / now : 0.5f;
+                if (std::fabs(std::log(std::max(f, 1e-3f))) > std::fabs(std::log(factor))) factor = std::max(f, 1e-3f);
+            };
+            if (holdLum[c]) pull(out_.lum[c], trial_.lum[c], gLimit, lum_[c]);
+            if (holdRed[c]) pull(out_.red[c], trial_.red[c], rLimit, red_[c]);
+            if (mix_[c] < 1.0f || gain_[c] * factor > kMaxGain)
+                mix_[c] *= 0.5f;
+            else
+                gain_[c] *= factor;
+            ++held_;
+        }
+    }
     if (held_) {
-        Compose(argb);
         shown_.swap(next_);
         shown = shown_.data();
     } else {
@@ -210,7 +252,9 @@ const uint32_t* PictureGovernor::Apply(double t, const uint32_t* argb, int width
     }
 
     // What is shown moves the swings and the fields' counts.
-    flash::Measure(shown, width, height, out_);
+    out_.lum.swap(trial_.lum);
+    out_.red.swap(trial_.red);
+    out_.saturated.swap(trial_.saturated);
     for (int c = 0; c < flash::kCells; ++c) {
         lumMoves_[c] = int8_t(flash::StepSwing(lum_[c], out_.lum[c], out_.saturated[c], gLimit, true, limits_));
         redMoves_[c] = int8_t(flash::StepSwing(red_[c], out_.red[c], out_.saturated[c], rLimit, false, limits_));

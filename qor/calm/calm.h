@@ -64,7 +64,7 @@ private:
     double t_ = 0;
     int width_ = 0, height_ = 0;
     std::vector<uint32_t> shown_, next_;   // the last picture shown, the one being made
-    flash::Areas in_, out_;
+    flash::Areas in_, out_, trial_;
     std::vector<flash::Swing> lum_, red_;
     std::vector<int8_t> lumMoves_, redMoves_, lumFields_, redFields_;
     std::vector<float> gain_;   // per cell, on the new picture's linear light
