@@ -202,9 +202,11 @@ const uint32_t* PictureGovernor::Apply(double t, const uint32_t* argb, int width
 
     // The picture as composed is measured again: where the gains shared
     // between neighbouring cells and the smoothing still let a field over its
-    // budget move, the cells that carry it are held further, a few rounds.
+    // budget move, the cells that carry it are held further, a few rounds;
+    // after them, the last picture stays on for this frame.
     constexpr int kRounds = 4;
     const uint32_t* shown = argb;
+    bool frozen = false;
     for (int round = 0;; ++round) {
         shown = argb;
         if (held_) {
@@ -225,7 +227,11 @@ const uint32_t* PictureGovernor::Apply(double t, const uint32_t* argb, int width
         hold(redFields_, reds_, kRedBudget, redMoves_, holdRed);
         const bool leaks = std::any_of(holdLum.begin(), holdLum.end(), [](uint8_t h) { return h; }) ||
                            std::any_of(holdRed.begin(), holdRed.end(), [](uint8_t h) { return h; });
-        if (!leaks || round == kRounds) break;
+        if (!leaks) break;
+        if (round == kRounds) {
+            frozen = true;
+            break;
+        }
         for (int c = 0; c < flash::kCells; ++c) {
             if (!holdLum[c] && !holdRed[c]) continue;
             float factor = 1.0f, low, high;
@@ -244,7 +250,10 @@ const uint32_t* PictureGovernor::Apply(double t, const uint32_t* argb, int width
             ++held_;
         }
     }
-    if (held_) {
+    if (frozen) {
+        shown = shown_.data();
+        trial_ = out_;
+    } else if (held_) {
         shown_.swap(next_);
         shown = shown_.data();
     } else {

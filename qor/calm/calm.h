@@ -29,7 +29,7 @@ namespace qor::calm {
 inline constexpr double kLevelAttack = 0.02;    // s, time constant of a rising level
 inline constexpr double kLevelRelease = 0.12;   // s, of a falling one
 inline constexpr double kLevelSwing = 0.12;     // most a level moves in a third of a second
-inline constexpr int kFieldBudget = 5;          // general transitions a field may make in a second
+inline constexpr int kFieldBudget = 4;          // general transitions a field may make in a second
 inline constexpr int kRedBudget = 1;            // red transitions a field may make in a second
 
 // The music level as the demo sees it in calm mode.
