@@ -1,6 +1,7 @@
-// The calm mode (--calm, ?calm, the C key): the same demo with no second of
-// more than three flashes in any 10-degree field and no red flash, as flash.h
-// measures them. The demo is not told: the engine shapes what it hands over.
+// The calm mode (--calm, ?calm, the C key): the same demo held towards no
+// second of more than three flashes in any 10-degree field and no red flash,
+// as flash.h measures them. The demo is not told: the engine shapes what it
+// hands over.
 //
 // - The music level the demo reads (GetSoundLevel) follows the music through
 //   an envelope with a set attack and release and may swing at most
