@@ -9,18 +9,14 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <random>
 
 #include "platform/files.h"
 
 namespace qor {
 
-namespace {
-
-const char* KindOf(mode_t mode) {
+const char* FileTypeText(unsigned mode) {
     if (S_ISDIR(mode)) return "is a folder, not a file";
     if (S_ISFIFO(mode)) return "is a FIFO, not a regular file";
     if (S_ISCHR(mode)) return "is a character device, not a regular file";
@@ -28,6 +24,8 @@ const char* KindOf(mode_t mode) {
     if (S_ISSOCK(mode)) return "is a socket, not a regular file";
     return "is not a regular file";
 }
+
+namespace {
 
 struct Descriptor {
     int fd;
@@ -54,7 +52,7 @@ int OpenDataFile(const std::string& path, size_t maxBytes, uint64_t& size, std::
     if (::fstat(fd, &st) != 0) {
         error = std::string("cannot read (") + std::strerror(errno) + ")";
     } else if (!S_ISREG(st.st_mode)) {
-        error = KindOf(st.st_mode);
+        error = FileTypeText(st.st_mode);
     } else if (st.st_size < 0 || uint64_t(st.st_size) > maxBytes) {
         error = "is larger than " + SizeText(maxBytes);
     } else {
@@ -120,32 +118,6 @@ bool ReadWholeFile(const std::string& path, size_t maxBytes, std::vector<uint8_t
     return true;
 }
 
-const std::string& RunTag() {
-    static const std::string tag = [] {
-        static const char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-        std::random_device device;
-        std::seed_seq seed{device(), device(), unsigned(std::chrono::steady_clock::now().time_since_epoch().count()),
-                           unsigned(reinterpret_cast<uintptr_t>(&device))};
-        std::mt19937 pick(seed);
-        std::string t(8, 'a');
-        for (char& c : t) c = kDigits[pick() % 36];
-        return t;
-    }();
-    return tag;
-}
-
-std::string PartName(const std::string& path) { return path + "." + RunTag() + ".part"; }
-
-int CreatePart(const std::string& path) {
-    return ::open(PartName(path).c_str(), O_WRONLY | O_BINARY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
-}
-
-std::string NotAFile(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return "";
-    return KindOf(st.st_mode);
-}
-
 std::string Printable(const std::string& path) {
     constexpr size_t kKeep = 160;   // characters kept at each end of a longer path
     std::string out;
@@ -168,40 +140,6 @@ std::string Printable(const std::string& path) {
         }
     }
     return out;
-}
-
-bool WriteWholeFile(const std::string& path, const void* data, size_t size, std::string& error) {
-    const std::string part = PartName(path);
-    const auto fail = [&](int code) {
-        error = "cannot write " + Printable(path) + ": " + std::strerror(code);
-        ::unlink(part.c_str());
-        return false;
-    };
-    const std::string odd = NotAFile(path);
-    if (!odd.empty()) {
-        error = "cannot write " + Printable(path) + ": " + odd;
-        return false;
-    }
-    const int fd = CreatePart(path);
-    if (fd < 0) {
-        error = "cannot write " + Printable(path) + ": " + std::strerror(errno);
-        return false;
-    }
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int code = n < 0 ? errno : ENOSPC;
-            ::close(fd);
-            return fail(code);
-        }
-        p += n;
-        size -= size_t(n);
-    }
-    if (::close(fd) != 0) return fail(errno);
-    if (platform::RenameOver(part.c_str(), path.c_str()) != 0) return fail(errno);
-    return true;
 }
 
 }   // namespace qor

@@ -4,10 +4,12 @@
 #include "assets/images.h"
 
 #include "assets/file.h"
+#include "assets/output.h"
 
 #include <spng.h>
 #include <turbojpeg.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -182,10 +184,43 @@ bool DecodePicture(const uint8_t* data, size_t size, Picture& out, std::string& 
     return false;
 }
 
-bool LoadPicture(const std::string& path, Picture& out, std::string& error) {
+bool PictureSize(const uint8_t* data, size_t size, int& width, int& height, std::string& error) {
+    static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    if (size >= 8 && std::memcmp(data, kPng, 8) == 0) {
+        SpngPtr ctx(spng_ctx_new(0));
+        if (!ctx) return SpngFail("decoder", SPNG_EMEM, error);
+        spng_set_crc_action(ctx.get(), SPNG_CRC_ERROR, SPNG_CRC_ERROR);
+        int rc = spng_set_png_buffer(ctx.get(), data, size);
+        spng_ihdr ihdr{};
+        if (!rc) rc = spng_get_ihdr(ctx.get(), &ihdr);   // IHDR only: no pixel is read
+        if (rc) return SpngFail("header", rc, error);
+        width = ihdr.width > uint32_t(INT32_MAX) ? INT32_MAX : int(ihdr.width);
+        height = ihdr.height > uint32_t(INT32_MAX) ? INT32_MAX : int(ihdr.height);
+        return true;
+    }
+    if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) {
+        const JpegMarkers m = ScanJpegMarkers(data, size);
+        if (!m.frame) {
+            error = "JPEG has no frame header (no picture in it)";
+            return false;
+        }
+        width = m.width;
+        height = m.height;
+        return true;
+    }
+    error = size == 0 ? "file is empty" : "not a PNG or JPEG file";
+    return false;
+}
+
+bool LoadPicture(const std::string& path, Picture& out, std::string& error, const PictureCheck& accept) {
     try {
         std::vector<uint8_t> bytes;
         if (!ReadWholeFile(path, kMaxFileBytes, bytes, error)) return false;
+        if (accept) {
+            int width = 0, height = 0;
+            if (!PictureSize(bytes.data(), bytes.size(), width, height, error)) return false;
+            if (!accept(width, height, error)) return false;
+        }
         return DecodePicture(bytes.data(), bytes.size(), out, error);
     } catch (const std::bad_alloc&) {
         out = Picture{};

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,8 +27,14 @@ bool DecodePng(const uint8_t* data, size_t size, Picture& out, std::string& erro
 bool DecodeJpeg(const uint8_t* data, size_t size, Picture& out, std::string& error);
 bool DecodePicture(const uint8_t* data, size_t size, Picture& out, std::string& error);
 
+// The size a file image's header claims, read without decoding any pixel.
+bool PictureSize(const uint8_t* data, size_t size, int& width, int& height, std::string& error);
+
 // Reads and decodes a file; error is the reason without the file name.
-bool LoadPicture(const std::string& path, Picture& out, std::string& error);
+// `accept`, when given, sees the header's size first and may refuse the
+// picture (setting error) before any time or memory goes into decoding it.
+using PictureCheck = std::function<bool(int width, int height, std::string& error)>;
+bool LoadPicture(const std::string& path, Picture& out, std::string& error, const PictureCheck& accept = {});
 
 // Encodes ARGB pixels as an 8-bit RGB (alpha false) or RGBA PNG.
 bool EncodePng(const uint32_t* argb, int width, int height, bool alpha, std::vector<uint8_t>& out, std::string& error);

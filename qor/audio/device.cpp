@@ -7,8 +7,7 @@
 #include <mutex>
 
 #include "audio/clock.h"
-#include "audio/level.h"
-#include "audio/music.h"
+#include "audio/soundtrack.h"
 #include "platform/quiet.h"
 
 namespace qor::audio {
@@ -19,8 +18,7 @@ constexpr int kBufferFrames = 2048;   // 43 ms per callback: room for a busy mac
 
 struct DeviceState {
     SDL_AudioDeviceID id = 0;
-    Music* music = nullptr;
-    LevelMeter* meter = nullptr;
+    Soundtrack* track = nullptr;
     std::mutex lock;   // guards clock and stats
     PlaybackClock clock{kRate, kBufferFrames};
     DeviceStats stats;
@@ -55,8 +53,7 @@ void Callback(void*, Uint8* stream, int bytes) {
         gDevice.lastDelivered = gDevice.given;
     }
     float* out = reinterpret_cast<float*>(stream);
-    gDevice.music->Render(out, static_cast<size_t>(frames));
-    gDevice.meter->Push(out, static_cast<size_t>(frames));
+    gDevice.track->Render(out, static_cast<size_t>(frames));
     const double spent = MonotonicSeconds() - now;
     std::lock_guard<std::mutex> guard(gDevice.lock);
     gDevice.stats.delivered += frames;
@@ -70,8 +67,8 @@ void Callback(void*, Uint8* stream, int bytes) {
 void RestartClock() {
     std::lock_guard<std::mutex> guard(gDevice.lock);
     gDevice.clock = PlaybackClock(kRate, gDevice.stats.latencyFrames);
-    gDevice.clock.Start(gDevice.music->Position());
-    gDevice.start = gDevice.music->Position();
+    gDevice.clock.Start(gDevice.track->Position());
+    gDevice.start = gDevice.track->Position();
     gDevice.given = 0;
     gDevice.lastDelivered = 0;
     gDevice.lastCallback = -1.0;
@@ -85,7 +82,7 @@ double MonotonicSeconds() {
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-bool OpenDevice(Music& music, LevelMeter& meter, std::string* why) {
+bool OpenDevice(Soundtrack& track, std::string* why) {
     CloseDevice();
     platform::QuietStderr quiet;   // ALSA's own complaints without a sound card
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
@@ -109,8 +106,7 @@ bool OpenDevice(Music& music, LevelMeter& meter, std::string* why) {
     {
         std::lock_guard<std::mutex> guard(gDevice.lock);
         gDevice.id = id;
-        gDevice.music = &music;
-        gDevice.meter = &meter;
+        gDevice.track = &track;
         gDevice.stats = DeviceStats{};
         gDevice.stats.bufferFrames = have.samples;
         // The frames given at a callback play after the buffer queued before them.

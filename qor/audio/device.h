@@ -1,6 +1,6 @@
-// The audio device (SDL2): plays a Music from its current position, feeds
-// every rendered frame to a LevelMeter and reports its callbacks to a
-// PlaybackClock. The only file of qor/audio that touches SDL.
+// The audio device (SDL2): plays a Soundtrack from its current position (which
+// measures what it renders) and reports its callbacks to a PlaybackClock. The
+// only file of qor/audio that touches SDL.
 #pragma once
 
 #include <cstdint>
@@ -8,8 +8,7 @@
 
 namespace qor::audio {
 
-class Music;
-class LevelMeter;
+class Soundtrack;
 
 struct DeviceStats {
     int64_t callbacks = 0;
@@ -25,16 +24,16 @@ struct DeviceStats {
 // Seconds on the monotonic clock (steady_clock).
 double MonotonicSeconds();
 
-// Opens the default output at 48 kHz float stereo and starts playing `music`
-// from its current position (the meter must be Reset there). On failure
-// returns false with the reason in `why`; nothing is left open.
-bool OpenDevice(Music& music, LevelMeter& meter, std::string* why);
+// Opens the default output at 48 kHz float stereo and starts playing `track`
+// from its current position. On failure returns false with the reason in
+// `why`; nothing is left open.
+bool OpenDevice(Soundtrack& track, std::string* why);
 void CloseDevice();
 bool DeviceOpen();
 
 // Pause and seek: HoldDevice stops taking sound from the music (the device
-// plays silence, no callback runs until ResumeDevice, so the music and the
-// meter may be moved meanwhile). ResumeDevice plays on from the music's
+// plays silence, no callback runs until ResumeDevice, so the soundtrack may
+// be moved meanwhile). ResumeDevice plays on from the soundtrack's
 // position then, and the playback clock starts again there.
 void HoldDevice();
 void ResumeDevice();

@@ -13,11 +13,14 @@
 #include <cstdint>
 #include <vector>
 
+#include "audio/music.h"
+
 namespace qor::audio {
 
 class LevelMeter {
 public:
-    static constexpr int kWindow = 960;            // 1/50 s at 48 kHz
+    static constexpr int kWindowsPerSecond = 50;   // the level's definition: RMS over 1/50 s
+    static constexpr int kWindow = kRate / kWindowsPerSecond;
     static constexpr int64_t kRing = 1 << 18;      // 5.4 s of history
     static constexpr int64_t kMaxPush = 1 << 14;   // producer writes at most this far ahead of a reader
 

@@ -1,5 +1,6 @@
-// qor/audio: the demo's music. Owns the module player (libopenmpt), the
-// playback clock model, the level meter and the SDL audio device. Does not
+// qor/audio: the demo's music. The module player (libopenmpt), the level
+// meter and the soundtrack that moves both together (soundtrack.h), the
+// playback clock model and the SDL audio device. Does not
 // decide when the run ends or what t the frames get: qor/run does that from
 // what this module reports.
 //

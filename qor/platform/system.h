@@ -48,6 +48,9 @@ void IgnoreWriteSignals();
 void CatchStopSignals();
 void ReleaseStopSignals();
 int StopSignal();   // 0, or the signal that came
+// The exit code of a run a stop signal ended: 128 + the signal (130 for
+// SIGINT, 143 for SIGTERM), as shells report it.
+inline int StopExitCode(int signal) { return 128 + signal; }
 
 // An advisory lock on the file `path` (created if missing, never through a
 // symlink), held until DropFileLock or the process's death, when the system

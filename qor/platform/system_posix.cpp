@@ -1,4 +1,7 @@
-// The operating-system pieces on Linux and other POSIX systems.
+// The operating-system pieces on Linux and other POSIX systems, the browser's
+// included (signals, lock files, a piped child, the PATH). What differs
+// between a desktop process and a page is in system_desktop.cpp and
+// system_web.cpp.
 #include "platform/system.h"
 
 #include <fcntl.h>
@@ -8,20 +11,14 @@
 #ifdef __linux__
 #include <sys/prctl.h>
 #endif
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#ifdef __EMSCRIPTEN__
-#include <emscripten.h>
-#endif
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 namespace qor::platform {
 
@@ -52,13 +49,6 @@ bool WaitFor(int fd, short events, int timeout) {
 }
 
 }   // namespace
-
-void IgnoreWriteSignals() {
-#ifndef __EMSCRIPTEN__
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
-}
 
 void CatchStopSignals() {
     if (gWake[0] < 0 && ::pipe(gWake) == 0) {
@@ -124,40 +114,6 @@ void DropFileLock(int fd, const std::string& path) {
     if (fd < 0) return;
     ::unlink(path.c_str());   // still held, so no other process is using it
     ::close(fd);
-}
-
-double CpuSeconds() {
-#ifdef __EMSCRIPTEN__
-    return -1.0;   // a page sees wall time only
-#else
-    rusage use{};
-    getrusage(RUSAGE_SELF, &use);
-    return static_cast<double>(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
-           1e-6 * static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec);
-#endif
-}
-
-std::string ExecutablePath() {
-#ifdef __EMSCRIPTEN__
-    return "/teq";   // the page's data package is mounted at /data beside it
-#endif
-    std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string() : exe.string();
-}
-
-void UseParentConsole() {}
-
-void ReportExit(int code) {
-#ifdef __EMSCRIPTEN__
-    EM_ASM(
-        {
-            if (Module.teqEnded) Module.teqEnded($0);
-        },
-        code);
-#else
-    (void)code;
-#endif
 }
 
 bool StderrIsTerminal() { return ::isatty(2) != 0; }

@@ -1,18 +1,13 @@
 // The drawing half of the engine interface: every state, texture, mesh, font,
 // camera, transform and light operation of engine/qor.h, and render.h. All
-// state lives in one Context; each draw call snapshots what it needs.
+// state lives in one Context; each draw call snapshots what it needs. The
+// textures themselves live in the store (textures.cpp).
 #include <algorithm>
 #include <climits>
-#include <cstdio>
-#include <cstring>
 #include <memory>
-#include <new>
 #include <string>
 #include <unordered_map>
 
-#include "assets/datadir.h"
-#include "assets/file.h"
-#include "assets/images.h"
 #include "assets/meshes.h"
 #include "engine/qor.h"
 #include "render/geometry.h"
@@ -20,51 +15,6 @@
 #include "render/render.h"
 
 namespace qor::render {
-
-// >> textures
-
-void FillTexture(Texture& t, const uint32_t* argb, int width, int height) {
-    t.width = width;
-    t.height = height;
-    t.stride = width + 1;
-    t.pow2 = (width & (width - 1)) == 0 && (height & (height - 1)) == 0;
-    t.opaque = std::all_of(argb, argb + size_t(width) * height, [](uint32_t c) { return c >> 24 == 0xFFu; });
-    t.texels.assign(size_t(width + 1) * (height + 1), 0);
-    for (int y = 0; y <= height; ++y) {
-        const uint32_t* src = argb + size_t(y % height) * width;
-        uint32_t* dst = &t.texels[size_t(y) * t.stride];
-        std::memcpy(dst, src, size_t(width) * 4);
-        dst[width] = src[0];
-    }
-    // Footprints starting at x in [2bx, 2bx + 1] reach texels up to 2bx + 2.
-    const int bw = (width + 1) / 2, bh = (height + 1) / 2;
-    t.blockStride = bw;
-    t.blocks.assign(size_t(bw) * bh + 4, 0);   // 4 spare bytes: read as 32-bit words
-    for (int by = 0; by < bh; ++by)
-        for (int bx = 0; bx < bw; ++bx) {
-            uint8_t bits = 0;
-            for (int y = 2 * by; y <= std::min(2 * by + 2, height); ++y)
-                for (int x = 2 * bx; x <= std::min(2 * bx + 2, width); ++x) {
-                    const uint32_t c = t.texels[size_t(y) * t.stride + x];
-                    bits |= (c >> 24 ? 1 : 0) | (c & 0xFFFFFF ? 2 : 0);
-                }
-            t.blocks[size_t(by) * bw + bx] = bits;
-        }
-    size_t noAlpha = 0, noColor = 0;
-    for (size_t i = 0; i < size_t(bw) * bh; ++i) noAlpha += !(t.blocks[i] & 1), noColor += !(t.blocks[i] & 2);
-    const size_t quarter = size_t(bw) * bh / 4;
-    t.sparse = uint8_t((noAlpha > quarter ? 1 : 0) | (noColor > quarter ? 2 : 0));
-}
-
-const Texture& PlaceholderTexture() {
-    static const Texture grey = [] {
-        Texture t;
-        const uint32_t texel = 0xFF808080u;
-        FillTexture(t, &texel, 1, 1);
-        return t;
-    }();
-    return grey;
-}
 
 // Every state that frames inherit, at its value after Init. One member of the
 // context: Init, SaveStates and RestoreStates take it whole.
@@ -99,7 +49,6 @@ struct Context {
     Presenter presenter = nullptr;
     void* presenterUser = nullptr;
 
-    std::unordered_map<std::string, std::unique_ptr<Texture>> textures;
     std::unordered_map<std::string, Font> fonts;
 };
 
@@ -135,50 +84,6 @@ uint32_t QueueCurrentState() {
     return QueueState(s);
 }
 
-uint64_t gPictureBytes = 0;   // held by loaded pictures
-uint64_t gPictureBudget = kPictureMemoryBudget;
-
-// Loads a picture into the store once; a failure is reported once and leaves
-// a placeholder entry.
-Texture* LoadIntoStore(const char* file) {
-    Context& c = gCtx;
-    auto found = c.textures.find(file);
-    if (found != c.textures.end()) return found->second.get();
-    auto texture = std::make_unique<Texture>();
-    Picture picture;
-    std::string error;
-    const std::string path = DataPath(file);
-    // What the texture will hold: padded texels and the block map.
-    const auto cost = [](const Picture& p) {
-        return uint64_t(p.width + 1) * uint64_t(p.height + 1) * 4 + uint64_t((p.width + 1) / 2) * ((p.height + 1) / 2);
-    };
-    bool loaded = LoadPicture(path, picture, error);
-    if (loaded && gPictureBytes + cost(picture) > gPictureBudget) {
-        error = "not loaded, picture memory budget of " + std::to_string(gPictureBudget >> 20) + " MiB is used up";
-        loaded = false;
-    }
-    if (loaded) {
-        try {
-            FillTexture(*texture, picture.argb.data(), picture.width, picture.height);
-        } catch (const std::bad_alloc&) {
-            *texture = Texture{};
-            error = "not loaded, out of memory";
-            loaded = false;
-        }
-    }
-    if (loaded) {
-        texture->loaded = true;
-        gPictureBytes += cost(picture);
-    } else {
-        if (!DataDirReported()) std::fprintf(stderr, "teq: picture %s: %s\n", Printable(path).c_str(), error.c_str());
-        *texture = PlaceholderTexture();
-        texture->loaded = false;
-    }
-    Texture* raw = texture.get();
-    c.textures.emplace(file, std::move(texture));
-    return raw;
-}
-
 inline int Clamp255(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 
 }   // namespace
@@ -186,14 +91,14 @@ inline int Clamp255(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 // >> render.h
 
 namespace {
-// The largest scale whose frame buffer stays within 4096 a side.
-int MaxScale(const Context& c) { return std::max(1, 4096 / std::max(c.logicalWidth, c.logicalHeight)); }
+// The largest scale whose frame buffer stays within kMaxFrameSide a side.
+int MaxScale(const Context& c) { return std::max(1, kMaxFrameSide / std::max(c.logicalWidth, c.logicalHeight)); }
 
 // Frame buffers of the demo's size times the scale, cleared to black and far.
 void Allocate() {
     Context& c = gCtx;
-    c.width = std::min(c.logicalWidth * c.scale, 4096);
-    c.height = std::min(c.logicalHeight * c.scale, 4096);
+    c.width = std::min(c.logicalWidth * c.scale, kMaxFrameSide);
+    c.height = std::min(c.logicalHeight * c.scale, kMaxFrameSide);
     // Release the old buffers first: a smaller scale gives memory back.
     std::vector<uint32_t>().swap(c.color);
     std::vector<float>().swap(c.depth);
@@ -206,8 +111,8 @@ void Allocate() {
 void Init(int width, int height) {
     Context& c = gCtx;
     if (c.width > 0) QueueDrain();
-    c.logicalWidth = std::clamp(width, 1, 4096);
-    c.logicalHeight = std::clamp(height, 1, 4096);
+    c.logicalWidth = std::clamp(width, 1, kMaxFrameSide);
+    c.logicalHeight = std::clamp(height, 1, kMaxFrameSide);
     c.scale = std::clamp(c.scale, 1, MaxScale(c));
     Allocate();
     c.drawing = true;
@@ -248,25 +153,6 @@ const uint32_t* Frame() {
 }
 int Width() { return gCtx.width; }
 int Height() { return gCtx.height; }
-
-void AddTexture(const char* name, const uint32_t* argb, int width, int height) {
-    if (!name || !argb || width <= 0 || height <= 0) return;
-    QueueDrain();   // queued draws may still read a texture of that name
-    auto texture = std::make_unique<Texture>();
-    FillTexture(*texture, argb, width, height);
-    texture->loaded = true;
-    Texture* raw = texture.get();
-    std::unique_ptr<Texture>& slot = gCtx.textures[name];
-    if (gCtx.states.texture == slot.get()) gCtx.states.texture = raw;
-    for (auto& [fontName, font] : gCtx.fonts)
-        if (font.texture == slot.get()) font.texture = raw;
-    slot = std::move(texture);
-}
-
-void SetPictureMemoryBudget(uint64_t bytes) {
-    gPictureBudget = bytes;
-    gPictureBytes = 0;
-}
 
 void UseThreads(int threads, bool simd) { QueueConfigure(simd, threads); }
 int Threads() { return QueueThreads(); }
@@ -318,8 +204,7 @@ void SetTexture(const char* file) {
         c.states.texture = nullptr;
         return;
     }
-    auto found = c.textures.find(file);
-    c.states.texture = found != c.textures.end() ? found->second.get() : nullptr;
+    c.states.texture = FindTexture(file);
 }
 
 // >> meshes

@@ -45,6 +45,13 @@ void FillTexture(Texture& texture, const uint32_t* argb, int width, int height);
 // The 1x1 opaque mid grey that stands for a texture that is not loaded.
 const Texture& PlaceholderTexture();
 
+// The texture store (textures.cpp). LoadIntoStore loads a picture file once
+// (a failure is reported once and leaves a placeholder entry, not loaded);
+// FindTexture gives what is stored under a name, or null. A stored texture
+// keeps its address for the life of the process.
+Texture* LoadIntoStore(const char* file);
+const Texture* FindTexture(const char* name);
+
 // >> draw state and triangles
 
 enum StateBits : uint32_t {

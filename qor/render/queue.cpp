@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "render/internal.h"
+#include "render/render.h"
 #include "render/simd.h"
 
 namespace qor::render {
@@ -63,9 +64,9 @@ struct Queue {
     // Appended since the last publication: triangles and their boxes' pixels.
     uint32_t pendingTris = 0;
     uint64_t pendingArea = 0;
-    std::array<uint32_t, 4096 / kBandRows + 1> filled{};      // per band: entries appended
-    std::array<uint32_t, 4096 / kBandRows + 1> highWater{};   // per band: most entries ever appended
-    size_t warmSlice = 0;                                     // KeepWarm's turn
+    std::array<uint32_t, kMaxFrameSide / kBandRows + 1> filled{};      // per band: entries appended
+    std::array<uint32_t, kMaxFrameSide / kBandRows + 1> highWater{};   // per band: most entries ever appended
+    size_t warmSlice = 0;                                              // KeepWarm's turn
 
     // Counts publications; the worker waits on it when idle.
     alignas(64) std::atomic<uint32_t> generation{0};

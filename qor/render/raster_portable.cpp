@@ -180,125 +180,149 @@ __attribute__((always_inline)) inline void RowSpan(const Tri& tri, const BandSet
 // add); four at a time, a pixel with nothing to add is worked out in full,
 // which gives the same bytes.
 template <bool kDepthTest, bool kBlendAdd, bool kAlpha, bool kBilinearTaps, bool kPersp, bool kFlat, bool kPow2>
-void DrawBand(const Tri& tri, const DrawState& state, const Target& target, const BandSetup& s) {
-    const Picture tx = PictureOf(*state.texture);
-    const uint32_t* const texels = tx.texels;
-    const size_t stride = size_t(tx.stride);
-    // An additive draw adds nothing where the texels are black (or, through
-    // the alpha channel, transparent); for pictures with many such texels,
-    // the block map tells so before the four taps of a footprint are read.
-    // Only the alpha byte of such a pixel changes.
-    const uint32_t skipTexel = kAlpha ? 0xFF000000u : 0x00FFFFFFu;
-    const bool skipBlocks = kBlendAdd && kBilinearTaps && (state.texture->sparse & (kAlpha ? 1 : 2));
-    const uint8_t skipBlockBit = kAlpha ? 1 : 2;
-    const uint32_t flatB = tri.flatColor & 0xFF, flatG = tri.flatColor >> 8 & 0xFF, flatR = tri.flatColor >> 16 & 0xFF;
-    // A flat grey modulates all channels by one factor; white leaves them as they are.
-    const bool flatGrey = kFlat && flatB == flatG && flatB == flatR;
-    const bool flatWhite = flatGrey && flatB == 255;
+class BandPixels {
     // The attributes this variant reads (SetupBand leaves the others unset).
-    constexpr uint32_t kUsed = UsedAttributes(kDepthTest, kPersp, kFlat);
-    float ddx[kAttrCount];
-    for (int k = 0; k < kAttrCount; ++k) ddx[k] = tri.ddx[k];
+    static constexpr uint32_t kUsed = UsedAttributes(kDepthTest, kPersp, kFlat);
+    // Only the alpha byte of a pixel with nothing to add changes.
+    static constexpr uint32_t kSkipTexel = kAlpha ? 0xFF000000u : 0x00FFFFFFu;
+    static constexpr uint8_t kSkipBlockBit = kAlpha ? 1 : 2;
 
-    for (int j = s.j0; j <= s.j1; ++j) {
-        int first, last;
-        RowSpan(tri, s, j, first, last);
-        if (first > last) continue;
-        const size_t y = size_t(s.y0 + j);
-        float row[kAttrCount] = {};
-        for (int k = 0; k < kAttrCount; ++k)
-            if (kUsed >> k & 1) row[k] = s.base[k] + tri.ddy[k] * float(j);
-        uint32_t* const color = target.color + y * target.width + s.x0;
-        float* const zrow = target.depth + y * target.width + s.x0;
-
-        // Shades `lanes` pixels (four, or one) from column i on; fi is i as a float.
-        auto run = [&](auto lanes, int i, float fi) __attribute__((always_inline)) {
-            constexpr int kN = decltype(lanes)::value;
-            uint32_t* const out = color + i;
-            // Attribute at column i + l: row value + step * (i + l), as the AVX2 loop has it.
-            float f[kN];
-            for (int l = 0; l < kN; ++l) f[l] = fi + float(l);   // exact: columns are far below 2^24
-            auto attr = [&](int l, int k) { return row[k] + ddx[k] * f[l]; };
-            if constexpr (kDepthTest && kN == 1) {
-                const float z = attr(0, kZ);
-                if (!(z <= zrow[i])) return;
-                zrow[i] = z;
-            }
-            float u[kN], v[kN], w[kN];
-            for (int l = 0; l < kN; ++l) {
-                u[l] = attr(l, kU);
-                v[l] = attr(l, kV);
-            }
-            if (kPersp)
-                for (int l = 0; l < kN; ++l) {
-                    w[l] = 1.0f / attr(l, kRhw);
-                    u[l] *= w[l], v[l] *= w[l];
-                }
-            // The vertex colour's channels.
-            uint32_t vb[kN], vg[kN], vr[kN];
-            if (!kFlat)
-                for (int l = 0; l < kN; ++l) {
-                    float r = attr(l, kR), g = attr(l, kG), b = attr(l, kB);
-                    if (kPersp) r *= w[l], g *= w[l], b *= w[l];
-                    vr[l] = ToByte(r), vg[l] = ToByte(g), vb[l] = ToByte(b);
-                }
-            // The texels, alpha in their top fields.
-            Taps at[kN];
-            const uint32_t* p[kN];
-            for (int l = 0; l < kN; ++l) {
-                at[l] = Address<kBilinearTaps, kPow2>(tx, u[l], v[l]);
-                p[l] = texels + (size_t(at[l].y) * stride + size_t(at[l].x));
-            }
-            if constexpr (kN == 1 && kBlendAdd) {
-                const bool nothing =
-                    kBilinearTaps
-                        ? skipBlocks &&
-                              !(tx.blocks[size_t(at[0].y >> 1) * size_t(tx.blockStride) + size_t(at[0].x >> 1)] &
-                                skipBlockBit)
-                        : !(p[0][0] & skipTexel);
-                if (nothing) {
-                    out[0] |= 0xFF000000u;
-                    return;
-                }
-            }
-            uint64_t t[kN];
-            if (!kBilinearTaps) {
-                for (int l = 0; l < kN; ++l) t[l] = Wide(p[l][0]);
-            } else {
-                // The picture's spare column and row repeat its first, so x + 1
-                // and y + 1 need no wrapping.
-                uint64_t top[kN], bottom[kN];
-                for (int l = 0; l < kN; ++l) top[l] = LerpWide(Wide(p[l][0]), Wide(p[l][1]), at[l].wx);
-                for (int l = 0; l < kN; ++l) bottom[l] = LerpWide(Wide(p[l][stride]), Wide(p[l][stride + 1]), at[l].wx);
-                for (int l = 0; l < kN; ++l) t[l] = LerpWide(top[l], bottom[l], at[l].wy);
-            }
-            // The vertex colour's alpha is 255: the source's alpha is the
-            // texel's. It only matters through the alpha channel, since what
-            // is written is opaque.
-            uint64_t src[kN];
-            for (int l = 0; l < kN; ++l) {
-                if (flatWhite)
-                    src[l] = t[l] & 0x000000FF00FF00FFull;
-                else if (flatGrey)
-                    src[l] = DivWide255((t[l] & 0x000000FF00FF00FFull) * flatB);
-                else if (kFlat)
-                    src[l] = ModulateWide(t[l], flatB, flatR, flatG);
-                else
-                    src[l] = ModulateWide(t[l], vb[l], vr[l], vg[l]);
-            }
-            if (kAlpha)
-                for (int l = 0; l < kN; ++l) src[l] = DivWide255(src[l] * uint32_t(t[l] >> 48));
-            if (kBlendAdd)
-                for (int l = 0; l < kN; ++l) src[l] = AddSatWide(Wide(out[l]), src[l]);
-            for (int l = 0; l < kN; ++l) out[l] = Narrow(src[l]) | 0xFF000000u;
-        };
-
-        int i = first;
-        float fi = float(first);
-        if (!kDepthTest)
-            for (; i + 3 <= last; i += 4, fi += 4.0f) run(std::integral_constant<int, 4>{}, i, fi);
-        for (; i <= last; ++i, fi += 1.0f) run(std::integral_constant<int, 1>{}, i, fi);
+public:
+    __attribute__((always_inline))
+    BandPixels(const Tri& tri, const DrawState& state, const Target& target, const BandSetup& s)
+        : tri_(tri), target_(target), s_(s), tx_(PictureOf(*state.texture)), stride_(size_t(tx_.stride)) {
+        // An additive draw adds nothing where the texels are black (or,
+        // through the alpha channel, transparent); for pictures with many
+        // such texels, the block map tells so before the four taps of a
+        // footprint are read.
+        skipBlocks_ = kBlendAdd && kBilinearTaps && (state.texture->sparse & (kAlpha ? 1 : 2));
+        flatB_ = tri.flatColor & 0xFF, flatG_ = tri.flatColor >> 8 & 0xFF, flatR_ = tri.flatColor >> 16 & 0xFF;
+        // A flat grey modulates all channels by one factor; white leaves them as they are.
+        flatGrey_ = kFlat && flatB_ == flatG_ && flatB_ == flatR_;
+        flatWhite_ = flatGrey_ && flatB_ == 255;
+        for (int k = 0; k < kAttrCount; ++k) ddx_[k] = tri.ddx[k];
     }
+
+    // Each row's run of covered pixels, four at a time where allowed, then one by one.
+    __attribute__((always_inline)) void DrawRows() {
+        for (int j = s_.j0; j <= s_.j1; ++j) {
+            int first, last;
+            RowSpan(tri_, s_, j, first, last);
+            if (first > last) continue;
+            const size_t y = size_t(s_.y0 + j);
+            float row[kAttrCount] = {};
+            for (int k = 0; k < kAttrCount; ++k)
+                if (kUsed >> k & 1) row[k] = s_.base[k] + tri_.ddy[k] * float(j);
+            uint32_t* const color = target_.color + y * target_.width + s_.x0;
+            float* const zrow = target_.depth + y * target_.width + s_.x0;
+            int i = first;
+            float fi = float(first);
+            if (!kDepthTest)
+                for (; i + 3 <= last; i += 4, fi += 4.0f) Shade<4>(row, color, zrow, i, fi);
+            for (; i <= last; ++i, fi += 1.0f) Shade<1>(row, color, zrow, i, fi);
+        }
+    }
+
+private:
+    // Shades kN pixels (four, or one) of a row from column i on; fi is i as
+    // a float, row[] the attributes at column 0.
+    template <int kN>
+    __attribute__((always_inline)) void Shade(const float* row, uint32_t* color, float* zrow, int i, float fi) const {
+        uint32_t* const out = color + i;
+        // Attribute at column i + l: row value + step * (i + l), as the AVX2 loop has it.
+        float f[kN];
+        for (int l = 0; l < kN; ++l) f[l] = fi + float(l);   // exact: columns are far below 2^24
+        auto attr = [&](int l, int k) { return row[k] + ddx_[k] * f[l]; };
+        if constexpr (kDepthTest && kN == 1) {
+            const float z = attr(0, kZ);
+            if (!(z <= zrow[i])) return;
+            zrow[i] = z;
+        }
+        float u[kN], v[kN], w[kN];
+        for (int l = 0; l < kN; ++l) {
+            u[l] = attr(l, kU);
+            v[l] = attr(l, kV);
+        }
+        if (kPersp)
+            for (int l = 0; l < kN; ++l) {
+                w[l] = 1.0f / attr(l, kRhw);
+                u[l] *= w[l], v[l] *= w[l];
+            }
+        // The vertex colour's channels.
+        uint32_t vb[kN], vg[kN], vr[kN];
+        if (!kFlat)
+            for (int l = 0; l < kN; ++l) {
+                float r = attr(l, kR), g = attr(l, kG), b = attr(l, kB);
+                if (kPersp) r *= w[l], g *= w[l], b *= w[l];
+                vr[l] = ToByte(r), vg[l] = ToByte(g), vb[l] = ToByte(b);
+            }
+        // The texels, alpha in their top fields.
+        Taps at[kN];
+        const uint32_t* p[kN];
+        for (int l = 0; l < kN; ++l) {
+            at[l] = Address<kBilinearTaps, kPow2>(tx_, u[l], v[l]);
+            p[l] = tx_.texels + (size_t(at[l].y) * stride_ + size_t(at[l].x));
+        }
+        if constexpr (kN == 1 && kBlendAdd) {
+            const bool nothing =
+                kBilinearTaps
+                    ? skipBlocks_ &&
+                          !(tx_.blocks[size_t(at[0].y >> 1) * size_t(tx_.blockStride) + size_t(at[0].x >> 1)] &
+                            kSkipBlockBit)
+                    : !(p[0][0] & kSkipTexel);
+            if (nothing) {
+                out[0] |= 0xFF000000u;
+                return;
+            }
+        }
+        uint64_t t[kN];
+        if (!kBilinearTaps) {
+            for (int l = 0; l < kN; ++l) t[l] = Wide(p[l][0]);
+        } else {
+            // The picture's spare column and row repeat its first, so x + 1
+            // and y + 1 need no wrapping.
+            uint64_t top[kN], bottom[kN];
+            for (int l = 0; l < kN; ++l) top[l] = LerpWide(Wide(p[l][0]), Wide(p[l][1]), at[l].wx);
+            for (int l = 0; l < kN; ++l) bottom[l] = LerpWide(Wide(p[l][stride_]), Wide(p[l][stride_ + 1]), at[l].wx);
+            for (int l = 0; l < kN; ++l) t[l] = LerpWide(top[l], bottom[l], at[l].wy);
+        }
+        // The vertex colour's alpha is 255: the source's alpha is the
+        // texel's. It only matters through the alpha channel, since what
+        // is written is opaque.
+        uint64_t src[kN];
+        for (int l = 0; l < kN; ++l) {
+            if (flatWhite_)
+                src[l] = t[l] & 0x000000FF00FF00FFull;
+            else if (flatGrey_)
+                src[l] = DivWide255((t[l] & 0x000000FF00FF00FFull) * flatB_);
+            else if (kFlat)
+                src[l] = ModulateWide(t[l], flatB_, flatR_, flatG_);
+            else
+                src[l] = ModulateWide(t[l], vb[l], vr[l], vg[l]);
+        }
+        if (kAlpha)
+            for (int l = 0; l < kN; ++l) src[l] = DivWide255(src[l] * uint32_t(t[l] >> 48));
+        if (kBlendAdd)
+            for (int l = 0; l < kN; ++l) src[l] = AddSatWide(Wide(out[l]), src[l]);
+        for (int l = 0; l < kN; ++l) out[l] = Narrow(src[l]) | 0xFF000000u;
+    }
+
+    const Tri& tri_;
+    const Target& target_;
+    const BandSetup& s_;
+    // What the pixel loop reads of the texture, copied so that it stays in
+    // registers: the compiler cannot know that writing pixels leaves it alone.
+    const Picture tx_;
+    const size_t stride_;
+    bool skipBlocks_;
+    uint32_t flatB_, flatG_, flatR_;
+    bool flatGrey_, flatWhite_;
+    float ddx_[kAttrCount];
+};
+
+template <bool kDepthTest, bool kBlendAdd, bool kAlpha, bool kBilinearTaps, bool kPersp, bool kFlat, bool kPow2>
+void DrawBand(const Tri& tri, const DrawState& state, const Target& target, const BandSetup& s) {
+    BandPixels<kDepthTest, kBlendAdd, kAlpha, kBilinearTaps, kPersp, kFlat, kPow2>(tri, state, target, s).DrawRows();
 }
 
 template <bool kDepthTest, bool kBlendAdd, bool kAlpha, bool kBilinearTaps, bool kPersp, bool kFlat, bool kPow2>

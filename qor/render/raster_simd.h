@@ -7,8 +7,8 @@
 // the portable rasterizer bit for bit.
 //
 // V provides, for vectors F (float lanes) and I (32-bit integer lanes):
-//   kLanes; arithmetic and comparisons named after what they do (AddF, MulI16,
-//   GtI32, ...); Round and Trunc (float to int, INT_MIN for NaN and out of
+//   kLanes; arithmetic and comparisons named after what they do (AddF,
+//   MulRoundHighI16, GtI32, ...); Round and Trunc (float to int, INT_MIN for NaN and out of
 //   range); the texture reads (Gather, TexelPairs, BlockBits, and the last two from
 //   indices in memory: TexelPairsAt, BlockBitsAt); Select (a blend by mask);
 //   loads and stores of whole runs, of runs under a mask, and of two half
@@ -254,60 +254,105 @@ inline void RowSpans(const Tri& tri, const BandSetup& s, int32_t* first, int32_t
     }
 }
 
-// Pixels go through the loop kLanes at a time: kLanes (or fewer at the end)
-// in a row, or two runs of up to half as many, the end of one row and the
-// start of a later one, so that small triangles with short rows keep the
-// lanes busy. A run writes only its own pixels' new values. Where all of
-// its lanes lie in its row (which belongs to this band and this thread), it
-// reads them all and writes the rest back unchanged, with plain loads and
-// stores; masked stores cost several times more on some processors (AMD's).
-// Only at the row's right end, where lanes would reach into the next row
-// (maybe another band, drawn by another thread), do the masked forms remain.
+// One triangle's part in one strip, drawn by the vector loop. Pixels go
+// through the loop kLanes at a time: kLanes (or fewer at the end) in a row,
+// or two runs of up to half as many, the end of one row and the start of a
+// later one, so that small triangles with short rows keep the lanes busy. A
+// run writes only its own pixels' new values. Where all of its lanes lie in
+// its row (which belongs to this band and this thread), it reads them all and
+// writes the rest back unchanged, with plain loads and stores; masked stores
+// cost several times more on some processors (AMD's). Only at the row's right
+// end, where lanes would reach into the next row (maybe another band, drawn
+// by another thread), do the masked forms remain.
+//
+// The steps, in the order a run takes them: LocateRun (depth test, texel
+// site, vertex colour), FinishRun (taps, filter, colour before blending);
+// then either DrawPair (two short runs in the two halves of the lanes) or
+// DrawRowRuns (up to kRound runs of one row, in two passes); DrawRows, the
+// row loop, decides which.
 template <class V, bool kDepthTest, bool kBlendAdd, bool kAlpha, bool kBilinearTaps, bool kPersp, bool kFlat,
           bool kPow2>
-void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, const BandSetup& s) {
+class BandDraw {
     using F = typename V::F;
     using I = typename V::I;
-    constexpr int kLanes = V::kLanes, kHalf = V::kLanes / 2;
-    const TexVectors<V>& tp = VectorsFor<V>(*state.texture);
-    const I lanes = V::Lanes();
-    const I halfLanes = V::HalfLanes();
-    const I opaque = V::SetI(int(0xFF000000u));
-    const I rgbMask = V::SetI(0x00FFFFFF);
-    const I alphaOdd = V::SetI(0x00FF0000);
-    I flatEven, flatOdd;
-    Split<V>(V::SetI(int(tri.flatColor)), flatEven, flatOdd);
+    static constexpr int kLanes = V::kLanes, kHalf = V::kLanes / 2;
     // The attributes this variant reads.
-    constexpr uint32_t kUsed = UsedAttributes(kDepthTest, kPersp, kFlat);
-    auto used = [](int a) { return (kUsed >> a & 1) != 0; };
-    F base[kAttrCount], ddx[kAttrCount], ddy[kAttrCount];
-    for (int a = 0; a < kAttrCount; ++a) {
-        base[a] = V::SetF(s.base[a]);
-        ddx[a] = V::SetF(tri.ddx[a]);
-        ddy[a] = V::SetF(tri.ddy[a]);
+    static constexpr uint32_t kUsed = UsedAttributes(kDepthTest, kPersp, kFlat);
+    static constexpr bool Used(int a) { return (kUsed >> a & 1) != 0; }
+    static constexpr int kSkipBits = kAlpha ? 1 : 2;
+    // Runs a row takes through DrawRowRuns at a time.
+    static constexpr int kRound = 8;
+
+public:
+    __attribute__((always_inline))
+    BandDraw(const Tri& tri, const DrawState& state, const Target& target, const BandSetup& s)
+        : tri_(tri),
+          s_(s),
+          tp_(VectorsFor<V>(*state.texture)),
+          pitch_(size_t(target.width)),
+          roomFull_(target.width - s.x0 - kLanes),
+          roomHalf_(target.width - s.x0 - kHalf),
+          color0_(target.color + size_t(s.y0) * pitch_ + s.x0),
+          depth0_(target.depth + size_t(s.y0) * pitch_ + s.x0) {
+        Split<V>(V::SetI(int(tri.flatColor)), flatEven_, flatOdd_);
+        for (int a = 0; a < kAttrCount; ++a) {
+            base_[a] = V::SetF(s.base[a]);
+            ddx_[a] = V::SetF(tri.ddx[a]);
+            ddy_[a] = V::SetF(tri.ddy[a]);
+        }
+        skipMask_ = kAlpha ? V::SetI(int(0xFF000000u)) : V::SetI(0x00FFFFFF);
+        skip_ = WorthSkipping<V>(tp_, kSkipBits, kBlendAdd);
+        blocks_ = skip_ && kBilinearTaps;
     }
-    const F one = V::SetF(1.0f);
-    const size_t pitch = size_t(target.width);
-    // Runs of kLanes (kHalf) pixels starting before these columns (relative
-    // to s.x0) stay within their row.
-    const int roomFull = target.width - s.x0 - kLanes, roomHalf = target.width - s.x0 - kHalf;
-    uint32_t* const color0 = target.color + size_t(s.y0) * pitch + s.x0;
-    float* const depth0 = target.depth + size_t(s.y0) * pitch + s.x0;
 
-    const I skipMask = kAlpha ? opaque : rgbMask;
-    constexpr int kSkipBits = kAlpha ? 1 : 2;
-    const bool skip = WorthSkipping<V>(tp, kSkipBits, kBlendAdd);
-    const bool blocks = skip && kBilinearTaps;
+    // The row loop: each row's run of covered pixels (RowSpans), long ones
+    // in rounds of whole runs, short ones (up to kHalf) paired with the next
+    // row's start.
+    __attribute__((always_inline)) void DrawRows() {
+        constexpr int kSpanRows = (kStripRows + kLanes - 1) / kLanes * kLanes;
+        alignas(32) int32_t first[kSpanRows], last[kSpanRows];
+        RowSpans<V>(tri_, s_, first, last);
+        int pj = -1, px = 0, pn = 0;   // a run of up to kHalf waiting for a partner
+        for (int j = s_.j0; j <= s_.j1; ++j) {
+            int x = first[j - s_.j0];
+            const int l = last[j - s_.j0];
+            if (x > l) continue;
+            if (pj >= 0) {
+                const int n = std::min(kHalf, l - x + 1);
+                DrawPair(pj, px, pn, j, x, n);
+                pj = -1;
+                x += n;
+            }
+            int left = l - x + 1;
+            if (left > kHalf) {
+                // Row values as scalars: the same arithmetic as the other loops.
+                F row[kAttrCount];
+                const float fj = float(j);
+                for (int a = 0; a < kAttrCount; ++a)
+                    if (Used(a)) row[a] = V::SetF(s_.base[a] + tri_.ddy[a] * fj);
+                for (; left > 0;) {
+                    const int n = std::min(left, kRound * kLanes);
+                    DrawRowRuns(row, j, x, n);
+                    x += n;
+                    left -= n;
+                }
+            } else if (left > 0) {
+                pj = j, px = x, pn = left;
+            }
+        }
+        if (pj >= 0) DrawPair(pj, px, pn, pj, px, 0);
+    }
 
+private:
     // The first half of shading the lanes at columns fi of rows whose
     // attribute values at column 0 are row[]: the texel site and the vertex
     // colour (split as the texels are: blue and red, green and opaque alpha).
     // With the depth test, zb is what the depth buffer holds there; lanes
     // failing it leave `live`. Returns false when no lane is left.
-    auto locate = [&](F fi, const F* row, I& live, F zb, F& z, TapSite<V>& site, I& ve, I& vo)
-        __attribute__((always_inline)) {
+    __attribute__((always_inline)) bool LocateRun(F fi, const F* row, I& live, F zb, F& z, TapSite<V>& site, I& ve,
+                                                  I& vo) const {
         // Same expression as the portable path: (base + ddy * row) + ddx * column.
-        auto attr = [&](int a) __attribute__((always_inline)) { return V::AddF(row[a], V::MulF(ddx[a], fi)); };
+        auto attr = [&](int a) __attribute__((always_inline)) { return V::AddF(row[a], V::MulF(ddx_[a], fi)); };
         if (kDepthTest) {
             z = attr(kZ);
             live = V::And(live, V::LeF(z, zb));
@@ -315,13 +360,14 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
         }
         F u = attr(kU);
         F v = attr(kV);
+        const F one = V::SetF(1.0f);
         F w = one;
         if (kPersp) {
             w = V::DivF(one, attr(kRhw));
             u = V::MulF(u, w);
             v = V::MulF(v, w);
         }
-        ve = flatEven, vo = flatOdd;
+        ve = flatEven_, vo = flatOdd_;
         if (!kFlat) {
             F r = attr(kR), g = attr(kG), b = attr(kB);
             if (kPersp) {
@@ -330,19 +376,19 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
                 b = V::MulF(b, w);
             }
             ve = V::Or(ToBytes<V>(b), V::ShlI32(ToBytes<V>(r), 16));
-            vo = V::Or(ToBytes<V>(g), alphaOdd);
+            vo = V::Or(ToBytes<V>(g), V::SetI(0x00FF0000));   // opaque alpha
         }
-        site = Locate<V, kBilinearTaps, kPow2>(tp, u, v, blocks);
+        site = Locate<V, kBilinearTaps, kPow2>(tp_, u, v, blocks_);
         return true;
-    };
+    }
 
     // The second half: the colour before blending (src). Returns false when
     // an additive draw adds nothing: the texels are black (or, through the
-    // alpha channel, transparent).
-    auto finish = [&](const TapSite<V>& site, const int32_t* indexAt, const int32_t* blockAt, I ve, I vo, I& src)
-        __attribute__((always_inline)) {
+    // alpha channel, transparent). indexAt and blockAt as for Filter.
+    __attribute__((always_inline)) bool FinishRun(const TapSite<V>& site, const int32_t* indexAt,
+                                                  const int32_t* blockAt, I ve, I vo, I& src) const {
         I te, to;
-        if (!Filter<V, kBilinearTaps>(tp, site, indexAt, blockAt, skipMask, kSkipBits, skip, te, to)) return false;
+        if (!Filter<V, kBilinearTaps>(tp_, site, indexAt, blockAt, skipMask_, kSkipBits, skip_, te, to)) return false;
         te = V::MulDiv255(te, ve);
         to = V::MulDiv255(to, vo);
         if (kAlpha) {
@@ -353,46 +399,38 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
         }
         src = V::Or(te, V::ShlI16(to, 8));
         return true;
-    };
-
-    // Both halves in one. Returns 0 when nothing is to be written, 1 for depth
-    // only (z), 2 for colour (src, before blending) and depth.
-    auto shade = [&](F fi, const F* row, I& live, F zb, F& z, I& src) __attribute__((always_inline)) {
-        TapSite<V> site;
-        I ve, vo;
-        if (!locate(fi, row, live, zb, z, site, ve, vo)) return 0;
-        return finish(site, nullptr, nullptr, ve, vo, src) ? 2 : 1;
-    };
+    }
 
     // Runs (row jA, column xA, nA pixels) and (jB, xB, nB), nA in 1..kHalf,
     // nB in 0..kHalf, in the lower and upper halves of the lanes.
-    auto pair = [&](int jA, int xA, int nA, int jB, int xB, int nB) __attribute__((always_inline)) {
+    __attribute__((always_inline)) void DrawPair(int jA, int xA, int nA, int jB, int xB, int nB) {
+        const I halfLanes = V::HalfLanes();
         I live = V::GtI32(V::HalvesI(nA, nB), halfLanes);
         const F fi = V::ToF(V::AddI32(V::HalvesI(xA, xB), halfLanes));
         const F fj = V::HalvesF(float(jA), float(jB));
         F row[kAttrCount];
         for (int a = 0; a < kAttrCount; ++a)
-            if (used(a)) row[a] = V::AddF(base[a], V::MulF(ddy[a], fj));
-        uint32_t* const cA = color0 + size_t(jA) * pitch + xA;
-        uint32_t* const cB = color0 + size_t(jB) * pitch + xB;
-        float* const zA = depth0 + size_t(jA) * pitch + xA;
-        float* const zB = depth0 + size_t(jB) * pitch + xB;
+            if (Used(a)) row[a] = V::AddF(base_[a], V::MulF(ddy_[a], fj));
+        uint32_t* const cA = color0_ + size_t(jA) * pitch_ + xA;
+        uint32_t* const cB = color0_ + size_t(jB) * pitch_ + xB;
+        float* const zA = depth0_ + size_t(jA) * pitch_ + xA;
+        float* const zB = depth0_ + size_t(jB) * pitch_ + xB;
         const I liveIn = live;
         // Both halves within their rows (a lone run has no second half).
-        const bool room = nB > 0 && xA <= roomHalf && xB <= roomHalf;
+        const bool room = nB > 0 && xA <= roomHalf_ && xB <= roomHalf_;
         F z = V::SetF(0.0f), zb = z;
         if (kDepthTest) zb = room ? V::LoadHalvesF(zA, zB) : V::MaskLoadHalvesF(zA, zB, live);
-        I src;
-        const int r = shade(fi, row, live, zb, z, src);
-        if (r == 0) return;
-        if (r == 2) {
+        TapSite<V> site;
+        I ve, vo, src;
+        if (!LocateRun(fi, row, live, zb, z, site, ve, vo)) return;
+        if (FinishRun(site, nullptr, nullptr, ve, vo, src)) {
             I dst = src;   // read only with room or blending
             if (room)
                 dst = V::LoadHalves(cA, cB);
             else if (kBlendAdd)
                 dst = V::MaskLoadHalves(cA, cB, liveIn);
             if (kBlendAdd) src = V::AddSatU8(src, dst);
-            src = V::Or(src, opaque);
+            src = V::Or(src, V::SetI(int(0xFF000000u)));
             if (room)
                 V::StoreHalves(cA, cB, V::Select(live, src, dst));
             else
@@ -404,9 +442,9 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
             else
                 V::MaskStoreHalvesF(zA, zB, live, z);
         }
-    };
+    }
 
-    // Up to kRound runs of a row, n pixels from column x on (the last run
+    // Up to kRound runs of row j, n pixels from column x on (the last run
     // may be short), in two passes: first every run's depth test, texel sites
     // and vertex colours, then the taps, filter, blend and writes. Done run
     // by run, each run is one long chain of dependent steps (divide,
@@ -414,14 +452,15 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
     // the next run's; split, the runs of each pass are independent of one
     // another, and the second pass reads the taps' addresses from memory
     // instead of taking them out of vectors.
-    constexpr int kRound = 8;
-    auto rowRuns = [&](const F* row, int j, int x, int n) __attribute__((always_inline)) {
+    __attribute__((always_inline)) void DrawRowRuns(const F* row, int j, int x, int n) {
         alignas(32) int32_t index[kRound][kLanes], block[kRound][kLanes];
         I wx[kRound], wy[kRound], ve[kRound], vo[kRound], live[kRound];
         F z[kRound];
+        const I lanes = V::Lanes();
+        const I rgbMask = V::SetI(0x00FFFFFF);
         const int runs = (n + kLanes - 1) / kLanes;
-        uint32_t* const c0 = color0 + size_t(j) * pitch + x;
-        float* const z0 = depth0 + size_t(j) * pitch + x;
+        uint32_t* const c0 = color0_ + size_t(j) * pitch_ + x;
+        float* const z0 = depth0_ + size_t(j) * pitch_ + x;
         auto rowMask = [&](int g) __attribute__((always_inline)) {
             return n - g * kLanes >= kLanes ? V::SetI(-1) : V::GtI32(V::SetI(n - g * kLanes), lanes);
         };
@@ -430,11 +469,11 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
             live[g] = rowMask(g);
             F zb = V::SetF(0.0f);
             if (kDepthTest)
-                zb = x + g * kLanes <= roomFull ? V::LoadF(z0 + g * kLanes) : V::MaskLoadF(z0 + g * kLanes, live[g]);
+                zb = x + g * kLanes <= roomFull_ ? V::LoadF(z0 + g * kLanes) : V::MaskLoadF(z0 + g * kLanes, live[g]);
             TapSite<V> site;
-            if (!locate(fi, row, live[g], zb, z[g], site, ve[g], vo[g])) continue;   // live[g] is empty
+            if (!LocateRun(fi, row, live[g], zb, z[g], site, ve[g], vo[g])) continue;   // live[g] is empty
             V::Store(index[g], site.index);
-            if (blocks) V::Store(block[g], site.block);
+            if (blocks_) V::Store(block[g], site.block);
             wx[g] = site.wx;
             wy[g] = site.wy;
         }
@@ -442,7 +481,7 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
             if (kDepthTest && V::NoneSet(live[g], live[g])) continue;
             uint32_t* const c = c0 + g * kLanes;
             const bool full = n - g * kLanes >= kLanes;
-            const bool room = x + g * kLanes <= roomFull;   // every lane within the row
+            const bool room = x + g * kLanes <= roomFull_;   // every lane within the row
             I dst = V::SetI(0);
             if (kBlendAdd || (room && (kDepthTest || !full))) dst = room ? V::Load(c) : V::MaskLoad(c, rowMask(g));
             if (kBlendAdd) {
@@ -456,9 +495,9 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
             site.wx = wx[g];
             site.wy = wy[g];
             I src;
-            if (finish(site, index[g], blocks ? block[g] : nullptr, ve[g], vo[g], src)) {
+            if (FinishRun(site, index[g], blocks_ ? block[g] : nullptr, ve[g], vo[g], src)) {
                 if (kBlendAdd) src = V::AddSatU8(src, dst);
-                src = V::Or(src, opaque);
+                src = V::Or(src, V::SetI(int(0xFF000000u)));
                 if (full && !kDepthTest)
                     V::Store(c, src);
                 else if (room)
@@ -474,40 +513,27 @@ void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, 
                     V::MaskStoreF(zp, live[g], z[g]);
             }
         }
-    };
-
-    constexpr int kSpanRows = (kStripRows + kLanes - 1) / kLanes * kLanes;
-    alignas(32) int32_t first[kSpanRows], last[kSpanRows];
-    RowSpans<V>(tri, s, first, last);
-    int pj = -1, px = 0, pn = 0;   // a run of up to kHalf waiting for a partner
-    for (int j = s.j0; j <= s.j1; ++j) {
-        int x = first[j - s.j0];
-        const int l = last[j - s.j0];
-        if (x > l) continue;
-        if (pj >= 0) {
-            const int n = std::min(kHalf, l - x + 1);
-            pair(pj, px, pn, j, x, n);
-            pj = -1;
-            x += n;
-        }
-        int left = l - x + 1;
-        if (left > kHalf) {
-            // Row values as scalars: the same arithmetic as the other loops.
-            F row[kAttrCount];
-            const float fj = float(j);
-            for (int a = 0; a < kAttrCount; ++a)
-                if (used(a)) row[a] = V::SetF(s.base[a] + tri.ddy[a] * fj);
-            for (; left > 0;) {
-                const int n = std::min(left, kRound * kLanes);
-                rowRuns(row, j, x, n);
-                x += n;
-                left -= n;
-            }
-        } else if (left > 0) {
-            pj = j, px = x, pn = left;
-        }
     }
-    if (pj >= 0) pair(pj, px, pn, pj, px, 0);
+
+    const Tri& tri_;
+    const BandSetup& s_;
+    const TexVectors<V>& tp_;
+    const size_t pitch_;
+    // Runs of kLanes (kHalf) pixels starting before these columns (relative
+    // to s.x0) stay within their row.
+    const int roomFull_, roomHalf_;
+    uint32_t* const color0_;
+    float* const depth0_;
+    I flatEven_, flatOdd_;
+    F base_[kAttrCount], ddx_[kAttrCount], ddy_[kAttrCount];
+    I skipMask_;
+    bool skip_, blocks_;
+};
+
+template <class V, bool kDepthTest, bool kBlendAdd, bool kAlpha, bool kBilinearTaps, bool kPersp, bool kFlat,
+          bool kPow2>
+void DrawBandSimd(const Tri& tri, const DrawState& state, const Target& target, const BandSetup& s) {
+    BandDraw<V, kDepthTest, kBlendAdd, kAlpha, kBilinearTaps, kPersp, kFlat, kPow2>(tri, state, target, s).DrawRows();
 }
 
 // The table of DrawBandSimd<V, ...> for DrawWithTable.

@@ -14,8 +14,11 @@ namespace qor::render {
 // origin looking along +z, identity transform.
 void Init(int width, int height);
 
+// The frame buffer's largest side in pixels (Init's size is capped to it too).
+inline constexpr int kMaxFrameSide = 4096;
+
 // Draws at `scale` times the size given to Init (1..kMaxResolution, and at
-// most 4096 pixels a side): the frame buffer grows, while the demo's
+// most kMaxFrameSide pixels a side): the frame buffer grows, while the demo's
 // coordinates (screen vertices, viewports, font positions) stay in the Init
 // size and are multiplied on the way in. Before Init it sets the scale Init
 // uses; after, it reallocates the buffers (cleared) and keeps every state.

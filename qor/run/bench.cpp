@@ -73,13 +73,13 @@ std::vector<double> WindowEdges(const DemoFacts& demo) {
 
 }   // namespace
 
-bool RunBench(RunState& run, FrameFunction frame, std::string&) {
+Outcome RunBench(RunState& run, FrameFunction frame) {
     constexpr int kFps = kReferenceFps;
     constexpr double kBudgetMs = 8.3;   // half a frame at 60 fps (16.7 ms): frames over it are counted
     const Options& o = run.options;
-    const int first = BenchFirstFrame(o.start);
+    const int first = int(FirstFrameAt(o.start, kFps));
     const int kFrames = o.length > 0 ? std::max(1, int(o.length * kFps + 0.5)) : int(run.demo.seconds * kFps) - first;
-    if (kFrames <= 0) return true;
+    if (kFrames <= 0) return Outcome::Ok();
     const int passes = std::max(1, o.passes);
     using Clock = std::chrono::steady_clock;
     // ms: every timing of every pass, in order; fastest: per frame, over passes.
@@ -90,7 +90,7 @@ bool RunBench(RunState& run, FrameFunction frame, std::string&) {
         for (int k = 0; k < kFrames; ++k) {
             const double t = double(first + k) / kFps;
             const Clock::time_point a = Clock::now();
-            DrawFrame(run, frame, t, o.level);   // the frame is thrown away
+            DrawFrame(run, frame, t);   // the frame is thrown away
             const double took = std::chrono::duration<double, std::milli>(Clock::now() - a).count();
             ms[size_t(pass) * kFrames + k] = took;
             fastest[k] = std::min(fastest[k], took);
@@ -124,7 +124,7 @@ bool RunBench(RunState& run, FrameFunction frame, std::string&) {
     const std::vector<double> edges = WindowEdges(run.demo);
     PrintWindowMeans(ms, first, kFrames, kFps, edges);
     if (passes > 1) PrintWindowFastest(fastest, first, kFps, edges, passes);
-    return true;
+    return Outcome::Ok();
 }
 
 }   // namespace qor

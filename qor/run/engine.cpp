@@ -11,6 +11,7 @@
 #include "assets/datadir.h"
 #include "calm/calm.h"
 #include "engine/qor.h"
+#include "platform/system.h"
 #include "platform/window.h"
 #include "render/render.h"
 #include "run/state.h"
@@ -66,14 +67,10 @@ void StartRun(const Options& options, const DemoFacts& demo) {
 RunState& State() { return *gRun; }
 
 int FinishRun(int demoCode) {
-    const RunState& run = State();
-    if (run.error.empty()) return demoCode;
-    std::fprintf(stderr, "teq: %s\n", run.error.c_str());
-    return run.exitCode;
-}
-
-float LevelFor(const RunState& run, int64_t position) {
-    return run.options.levelFixed ? run.options.level : run.meter.LevelAt(position);
+    const Outcome& end = State().outcome;
+    if (end.error.empty()) return demoCode;
+    std::fprintf(stderr, "teq: %s\n", end.error.c_str());
+    return end.exitCode;
 }
 
 void NoteFrameShown(RunState& run, double t) {
@@ -91,19 +88,27 @@ void Initialize(const char* name, const char* music, int width, int height, int 
     qor::SetDataDir(o.dataDir);
     qor::render::SetResolution(o.resolution);
     qor::render::Init(width, height);
+    // --shot and --bench draw with a fixed level (0.25 unless --level says),
+    // and load no music.
+    if (o.bench || o.shot || o.levelFixed) run.soundtrack.FixLevel(o.level);
     if (o.bench || o.shot) {
         run.mode = o.bench ? qor::Mode::Bench : qor::Mode::Shot;
-        run.level = o.level;
         return;
     }
-    if (music && *music) run.music.Load(qor::DataPath(music));
+    // A render takes Ctrl+C (and the other stop signals) from here on, so a
+    // stop during the loading screen ends it with its one line too.
+    if (!o.renderFile.empty()) qor::platform::CatchStopSignals();
+    if (music && *music) run.soundtrack.Load(qor::DataPath(music));
     if (!o.renderFile.empty()) {
         run.mode = qor::Mode::Render;
         run.renderFile = o.renderFile;
     } else {
         run.mode = qor::OpenWindowOrRender(run, name, width, height, flag);
     }
-    if (run.mode == qor::Mode::Render) qor::gLoadingUndrawn.emplace();
+    if (run.mode == qor::Mode::Render) {
+        if (o.renderFile.empty()) qor::platform::CatchStopSignals();   // no display: rendering after all
+        qor::gLoadingUndrawn.emplace();
+    }
 }
 
 void Run(FrameFunction frame) {
@@ -114,16 +119,16 @@ void Run(FrameFunction frame) {
     qor::render::SetPresenter(nullptr, nullptr);
     switch (run.mode) {
         case qor::Mode::Play:
-            qor::RunPlay(run, frame, run.error);
+            run.outcome = qor::RunPlay(run, frame);
             break;
         case qor::Mode::Render:
-            qor::RunRender(run, frame, run.error);
+            run.outcome = qor::RunRender(run, frame);
             break;
         case qor::Mode::Shot:
-            qor::RunShot(run, frame, run.error);
+            run.outcome = qor::RunShot(run, frame);
             break;
         case qor::Mode::Bench:
-            qor::RunBench(run, frame, run.error);
+            run.outcome = qor::RunBench(run, frame);
             break;
     }
 }

@@ -1,14 +1,12 @@
 #include "run/frames.h"
 
-#include <algorithm>
-#include <vector>
-
 #include "calm/calm.h"
 #include "run/state.h"
 
 namespace qor {
 
-FrameImage DrawFrame(RunState& run, FrameFunction frame, double t, float level) {
+FrameImage DrawFrame(RunState& run, FrameFunction frame, double t) {
+    const float level = run.soundtrack.LevelAt(audio::SongFrame(t));
     run.level = calm::On() ? calm::Level(t, level) : level;
     frame(static_cast<float>(t));
     NoteFrameShown(run, t);
@@ -19,15 +17,6 @@ FrameImage DrawFrame(RunState& run, FrameFunction frame, double t, float level) 
 
 void FastForward(RunState& run, FrameFunction frame, double until) {
     RunUndrawn(frame, 0, FramesBefore(until), [&](int64_t k) { NoteFrameShown(run, ReferenceTime(k)); });
-}
-
-void SeekMusic(RunState& run, int64_t position) {
-    const int64_t lead = std::min<int64_t>(position, audio::LevelMeter::kWindow);
-    run.music.Seek(position - lead);
-    run.meter.Reset(position - lead);
-    std::vector<float> buffer(2 * static_cast<size_t>(lead));
-    run.music.Render(buffer.data(), static_cast<size_t>(lead));
-    run.meter.Push(buffer.data(), static_cast<size_t>(lead));
 }
 
 }   // namespace qor

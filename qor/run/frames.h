@@ -11,23 +11,11 @@
 
 #include "engine/qor.h"
 #include "render/render.h"
-#include "run/options.h"
+#include "run/frame_times.h"
 
 namespace qor {
 
 struct RunState;
-
-// Reference frame k is drawn at t = k / kReferenceFps.
-inline double ReferenceTime(int64_t k) { return double(k) / kReferenceFps; }
-
-// The reference frames before `seconds`: the count of k >= 0 with k / 60 < seconds.
-inline int64_t FramesBefore(double seconds) {
-    if (!(seconds > 0)) return 0;
-    int64_t k = static_cast<int64_t>(seconds * kReferenceFps);
-    while (k > 0 && ReferenceTime(k - 1) >= seconds) --k;
-    while (ReferenceTime(k) < seconds) ++k;
-    return k;
-}
 
 // Runs reference frames from .. until-1 with drawing off (they change states
 // only, no pixel), calling after(k) after frame k.
@@ -47,18 +35,14 @@ struct FrameImage {
     int width, height;
 };
 
-// Draws the frame at t with the music level `level` (what GetSoundLevel
-// returns in it), counts it as shown for GetFPS and hands it back.
-FrameImage DrawFrame(RunState& run, FrameFunction frame, double t, float level);
+// Draws the frame at t, counts it as shown for GetFPS and hands it back. In
+// it GetSoundLevel returns the soundtrack's level at t (each mode has the
+// soundtrack rendered up to t, or fixed, before).
+FrameImage DrawFrame(RunState& run, FrameFunction frame, double t);
 
 // Runs every reference frame before `until` undrawn, counted for GetFPS, so
 // that a frame at `until` inherits the states, camera, transforms and random
 // numbers that playback from 0 would have left.
 void FastForward(RunState& run, FrameFunction frame, double until);
-
-// Puts the music and its level meter at song frame `position`: the meter's
-// window reaches 1/50 s back, so that much (less before the song's start) is
-// rendered and measured first.
-void SeekMusic(RunState& run, int64_t position);
 
 }   // namespace qor

@@ -1,6 +1,7 @@
 // teq's command line: parsed strictly, every value checked, one line per fault.
 #include "run/options.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "render/render.h"
 #include "run/video.h"
 
 namespace qor {
@@ -58,9 +60,132 @@ bool Fail(const char* option, const char* value, const char* expected) {
     return false;
 }
 
-}   // namespace
+// Each option once: its name, what follows it, its lines of --help ("{module}"
+// and "{fps}" filled in), and what it sets. A setter returns "" when the
+// values were good, else what they should have been.
+struct OptionRow {
+    const char* name;
+    const char* value;   // "" for a switch
+    const char* help;
+    int values;   // how many arguments follow it
+    std::string (*set)(Options& o, const char* const* v);
+};
 
-int BenchFirstFrame(double start) { return int(start * kReferenceFps + 0.5); }
+std::string Range(int lo, int hi) { return "a whole number " + std::to_string(lo) + " to " + std::to_string(hi); }
+
+const OptionRow kOptions[] = {
+    {"--data", "DIR",
+     "read the data files from DIR (default: PREFIX/share/games/teq\n"
+     "when teq is PREFIX/games/teq, else the current folder if it\n"
+     "holds {module}, else the data folder next to teq)",
+     1,
+     [](Options& o, const char* const* v) -> std::string {
+         if (!*v[0]) return "a folder";
+         o.dataDir = v[0];
+         return "";
+     }},
+    {"--fullscreen", "", "start in desktop fullscreen", 0,
+     [](Options& o, const char* const*) -> std::string {
+         o.fullscreen = true;
+         return "";
+     }},
+    {"--scale", "N", "window size 320x240 times N (default: largest that fits)", 1,
+     [](Options& o, const char* const* v) { return ParseInt(v[0], 1, 16, o.scale) ? "" : Range(1, 16); }},
+    {"--start", "T", "start at T seconds, music seeked", 1,
+     [](Options& o, const char* const* v) -> std::string {
+         return ParseDouble(v[0], 0, 3600, o.start) ? "" : "seconds, 0 or more";
+     }},
+    {"--length", "S", "stop after S seconds", 1,
+     [](Options& o, const char* const* v) -> std::string {
+         return ParseDouble(v[0], 0, 3600, o.length) && o.length > 0 ? "" : "seconds, more than 0";
+     }},
+    {"--mute", "", "no sound; time follows the clock", 0,
+     [](Options& o, const char* const*) -> std::string {
+         o.mute = true;
+         return "";
+     }},
+    {"--show-fps", "", "show the frame rate in the top-left corner", 0,
+     [](Options& o, const char* const*) -> std::string {
+         o.showFps = true;
+         return "";
+     }},
+    {"--render", "FILE",
+     "render offline: FILE.mp4/.mkv/.webm through ffmpeg, otherwise\n"
+     "a folder of numbered PNG frames and a WAV",
+     1,
+     [](Options& o, const char* const* v) -> std::string {
+         if (!*v[0]) return "a file or folder name";
+         o.renderFile = v[0];
+         return "";
+     }},
+    {"--fps", "N", "frames per second for --render (default {fps})", 1,
+     [](Options& o, const char* const* v) { return ParseInt(v[0], 1, 240, o.fps) ? "" : Range(1, 240); }},
+    {"--size", "WxH",
+     "video size for --render (default 1280x960; at most\n"
+     "3840x2160 pixels in all, where ffmpeg needs about 1 GB):\n"
+     "whole multiples of the drawn size keep square pixels, any\n"
+     "other size is scaled once with the Lanczos filter",
+     1,
+     [](Options& o, const char* const* v) -> std::string {
+         return ParseSize(v[0], o.width, o.height) ? "" : "WxH, e.g. 1280x960, at most 3840x2160 pixels";
+     }},
+    {"--shot", "T FILE", "write the frame at T seconds as a PNG picture", 2,
+     [](Options& o, const char* const* v) -> std::string {
+         if (!ParseDouble(v[0], -3600, 3600, o.shotTime)) return "a time in seconds, then a file";
+         if (!*v[1]) return "a time in seconds, then a .png file";
+         o.shot = true;
+         o.shotFile = v[1];
+         return "";
+     }},
+    {"--level", "L", "fixed sound level for --shot and --bench (default 0.25)", 1,
+     [](Options& o, const char* const* v) -> std::string {
+         double level = 0;
+         if (!ParseDouble(v[0], 0, 1, level)) return "a level from 0 to 1";
+         o.level = float(level);
+         o.levelFixed = true;
+         return "";
+     }},
+    {"--calm", "",
+     "calm mode, in every mode: the music level that lights the\n"
+     "pictures rises and falls more slowly, and any part of the\n"
+     "picture that would flash more than three times a second\n"
+     "(or flash red) is held back to a milder change",
+     0,
+     [](Options& o, const char* const*) -> std::string {
+         o.calm = true;
+         return "";
+     }},
+    {"--bench", "",
+     "render every frame of the demo as fast as possible and\n"
+     "print frame-time statistics",
+     0,
+     [](Options& o, const char* const*) -> std::string {
+         o.bench = true;
+         return "";
+     }},
+    {"--passes", "N",
+     "--bench runs the timeline N times and also reports each\n"
+     "frame's fastest time, which sets apart what the machine\n"
+     "stole from what the frame costs (default 1)",
+     1, [](Options& o, const char* const* v) { return ParseInt(v[0], 1, 100, o.passes) ? "" : Range(1, 100); }},
+    {"--resolution", "N", "draw every frame at 320N x 240N, N = 1 to {maxres} (default 1)", 1,
+     [](Options& o, const char* const* v) {
+         return ParseInt(v[0], 1, render::kMaxResolution, o.resolution) ? "" : Range(1, render::kMaxResolution);
+     }},
+    {"--version", "", "print teq's version", 0,
+     [](Options& o, const char* const*) -> std::string {
+         o.version = true;
+         return "";
+     }},
+    {"--help", "", "list the options and keys", 0, nullptr},
+};
+
+void Replace(std::string& text, const std::string& what, const std::string& with) {
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
+        text.replace(at, what.size(), with);
+}
+
+}   // namespace
 
 void PrintUsage(const char* music) {
     std::printf(
@@ -73,115 +198,59 @@ void PrintUsage(const char* music) {
         "the mode after C.\n"
         "\n"
         "The demo flashes with the beat and three of its pictures strobe. --calm plays\n"
-        "it without strobing, held towards the limits of WCAG 2.3.1 (no second of\n"
-        "more than three flashes and no red flash in any part of the screen).\n"
-        "\n"
-        "  --data DIR       read the data files from DIR (default: PREFIX/share/games/teq\n"
-        "                   when teq is PREFIX/games/teq, else the current folder if it\n"
-        "                   holds %s, else the data folder next to teq)\n"
-        "  --fullscreen     start in desktop fullscreen\n"
-        "  --scale N        window size 320x240 times N (default: largest that fits)\n"
-        "  --start T        start at T seconds, music seeked\n"
-        "  --length S       stop after S seconds\n"
-        "  --mute           no sound; time follows the clock\n"
-        "  --show-fps       show the frame rate in the top-left corner\n"
-        "  --render FILE    render offline: FILE.mp4/.mkv/.webm through ffmpeg, otherwise\n"
-        "                   a folder of numbered PNG frames and a WAV\n"
-        "  --fps N          frames per second for --render (default %d)\n"
-        "  --size WxH       video size for --render (default 1280x960; at most\n"
-        "                   3840x2160 pixels in all, where ffmpeg needs about 1 GB):\n"
-        "                   whole multiples of the drawn size keep square pixels, any\n"
-        "                   other size is scaled once with the Lanczos filter\n"
-        "  --shot T FILE    write the frame at T seconds as a PNG picture\n"
-        "  --level L        fixed sound level for --shot and --bench (default 0.25)\n"
-        "  --bench          render every frame of the demo as fast as possible and\n"
-        "                   print frame-time statistics\n"
-        "  --passes N       --bench runs the timeline N times and also reports each\n"
-        "                   frame's fastest time, which sets apart what the machine\n"
-        "                   stole from what the frame costs (default 1)\n"
-        "  --resolution N   draw every frame at 320N x 240N, N = 1 to 8 (default 1)\n"
-        "  --calm           calm mode, in every mode: the music level that lights the\n"
-        "                   pictures rises and falls more slowly, and any part of the\n"
-        "                   picture that would flash more than three times a second\n"
-        "                   (or flash red) is held back to a milder change\n"
-        "  --version        print teq's version\n"
-        "  --help           list the options and keys\n",
-        music, kReferenceFps);
+        "it without strobing: no second of more than three flashes and no red flash\n"
+        "in any part of the screen (the limits of WCAG 2.3.1).\n"
+        "\n");
+    for (const OptionRow& row : kOptions) {
+        std::string head = std::string(row.name) + (*row.value ? " " : "") + row.value;
+        head.resize(std::max<size_t>(head.size() + 1, 17), ' ');
+        std::string help = row.help;
+        Replace(help, "{module}", music);
+        Replace(help, "{fps}", std::to_string(kReferenceFps));
+        Replace(help, "{maxres}", std::to_string(render::kMaxResolution));
+        Replace(help, "\n", "\n                   ");
+        std::printf("  %s%s\n", head.c_str(), help.c_str());
+    }
 }
 
 bool ParseOptions(int argc, char** argv, double demoSeconds, Options& o, bool& help) {
     help = false;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
-        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
             help = true;
-        } else if (!std::strcmp(a, "--version")) {
-            o.version = true;
-        } else if (!std::strcmp(a, "--data")) {
-            const char* v = value();
-            if (!v || !*v) return Fail(a, v, "a folder");
-            o.dataDir = v;
-        } else if (!std::strcmp(a, "--fullscreen")) {
-            o.fullscreen = true;
-        } else if (!std::strcmp(a, "--scale")) {
-            const char* v = value();
-            if (!ParseInt(v, 1, 16, o.scale)) return Fail(a, v, "a whole number 1 to 16");
-        } else if (!std::strcmp(a, "--start")) {
-            const char* v = value();
-            if (!ParseDouble(v, 0, 3600, o.start)) return Fail(a, v, "seconds, 0 or more");
-        } else if (!std::strcmp(a, "--length")) {
-            const char* v = value();
-            if (!ParseDouble(v, 0, 3600, o.length) || o.length <= 0) return Fail(a, v, "seconds, more than 0");
-        } else if (!std::strcmp(a, "--mute")) {
-            o.mute = true;
-        } else if (!std::strcmp(a, "--show-fps")) {
-            o.showFps = true;
-        } else if (!std::strcmp(a, "--render")) {
-            const char* v = value();
-            if (!v || !*v) return Fail(a, v, "a file or folder name");
-            o.renderFile = v;
-        } else if (!std::strcmp(a, "--fps")) {
-            const char* v = value();
-            if (!ParseInt(v, 1, 240, o.fps)) return Fail(a, v, "a whole number 1 to 240");
-        } else if (!std::strcmp(a, "--size")) {
-            const char* v = value();
-            if (!ParseSize(v, o.width, o.height)) return Fail(a, v, "WxH, e.g. 1280x960, at most 3840x2160 pixels");
-        } else if (!std::strcmp(a, "--shot")) {
-            const char* t = value();
-            if (!ParseDouble(t, -3600, 3600, o.shotTime)) return Fail(a, t, "a time in seconds, then a file");
-            const char* f = value();
-            if (!f || !*f) return Fail(a, f, "a time in seconds, then a .png file");
-            o.shot = true;
-            o.shotFile = f;
-        } else if (!std::strcmp(a, "--level")) {
-            const char* v = value();
-            double level = 0;
-            if (!ParseDouble(v, 0, 1, level)) return Fail(a, v, "a level from 0 to 1");
-            o.level = float(level);
-            o.levelFixed = true;
-        } else if (!std::strcmp(a, "--calm")) {
-            o.calm = true;
-        } else if (!std::strcmp(a, "--bench")) {
-            o.bench = true;
-        } else if (!std::strcmp(a, "--resolution")) {
-            const char* v = value();
-            if (!ParseInt(v, 1, 8, o.resolution)) return Fail(a, v, "a whole number 1 to 8");
-        } else if (!std::strcmp(a, "--passes")) {
-            const char* v = value();
-            if (!ParseInt(v, 1, 100, o.passes)) return Fail(a, v, "a whole number 1 to 100");
-        } else {
+            continue;
+        }
+        const OptionRow* row = nullptr;
+        for (const OptionRow& s : kOptions)
+            if (!std::strcmp(a, s.name) && s.set) row = &s;
+        if (!row) {
             std::fprintf(stderr, "teq: unknown option '%s' (try --help)\n", a);
             return false;
         }
+        // Missing values are given as "" to the setter, which then says what
+        // they should have been; the parse fails either way.
+        const char* values[2] = {"", ""};
+        bool missing = false;
+        std::string given;
+        for (int n = 0; n < row->values; ++n) {
+            missing = missing || i + 1 >= argc;
+            if (missing) break;
+            values[n] = argv[++i];
+            if (n) given += ' ';
+            given += values[n];
+        }
+        const std::string expected = row->set(o, values);
+        if (missing) return Fail(a, nullptr, expected.empty() ? "a value" : expected.c_str());
+        if (!expected.empty()) return Fail(a, given.c_str(), expected.c_str());
     }
     const int modes = int(o.shot) + int(o.bench) + int(!o.renderFile.empty());
     if (modes > 1) {
         std::fprintf(stderr, "teq: --shot, --bench and --render exclude each other\n");
         return false;
     }
-    // Without --length, a start whose nearest frame is the end leaves none to time.
-    if (o.bench && o.length < 0 && BenchFirstFrame(o.start) >= BenchFirstFrame(demoSeconds)) {
+    // Without --length, a start at or past the end leaves no frame to time.
+    if (o.bench && o.length < 0 && FirstFrameAt(o.start, kReferenceFps) >= FirstFrameAt(demoSeconds, kReferenceFps)) {
         std::fprintf(stderr, "teq: --start %g: --bench's timeline ends at %g s (add --length to time frames past it)\n",
                      o.start, demoSeconds);
         return false;
@@ -192,7 +261,7 @@ bool ParseOptions(int argc, char** argv, double demoSeconds, Options& o, bool& h
         return false;
     }
     // Videos are encoded as 4:2:0, which needs even sides.
-    if (KindOf(o.renderFile) != VideoKind::Folder && (o.width % 2 || o.height % 2)) {
+    if (VideoKindOf(o.renderFile) != VideoKind::Folder && (o.width % 2 || o.height % 2)) {
         std::fprintf(stderr, "teq: --size %dx%d: a video needs an even width and height\n", o.width, o.height);
         return false;
     }

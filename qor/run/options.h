@@ -4,11 +4,9 @@
 #include <cstdint>
 #include <string>
 
-namespace qor {
+#include "run/frame_times.h"
 
-// Frames a second of the reference run: every frame at t = k / 60 from 0 is
-// what --shot, a seek and --bench draw, and --render's default rate.
-inline constexpr int kReferenceFps = 60;
+namespace qor {
 
 struct Options {
     std::string dataDir;       // --data DIR ("" until resolved)
@@ -37,10 +35,6 @@ struct Options {
 // The largest --size, in pixels: 3840x2160, where ffmpeg needs about 1 GB
 // (measured: 1.0 GB encoding VP9, 0.7 GB H.264; 2.5 GB at 7680x4320).
 inline constexpr int64_t kMaxVideoPixels = 3840 * 2160;
-
-// --bench times the reference frames from --start to the demo's end unless
-// --length says otherwise, the first the one nearest --start.
-int BenchFirstFrame(double start);   // the frame nearest `start` seconds
 
 // Parses argv; demoSeconds is the length of the demo's timeline. On a bad
 // option or value prints one line to stderr and returns false (the caller

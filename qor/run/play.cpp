@@ -18,6 +18,7 @@
 #include "platform/window.h"
 #include "render/render.h"
 #include "run/frames.h"
+#include "run/play_clock.h"
 #include "run/seek.h"
 #include "run/state.h"
 
@@ -25,7 +26,6 @@ namespace qor {
 
 namespace {
 
-constexpr double kStallSeconds = 1.0;   // device clock frozen this long: give up on it
 constexpr double kSeekStep = 5.0;       // s, Left and Right
 constexpr double kTitleSeconds = 2.0;   // the time stays in the title this long after a seek
 constexpr double kPassBudget = 0.002;   // s of each frame spent on the reference states
@@ -35,78 +35,45 @@ struct Player {
     RunState* run = nullptr;
     FrameFunction frame = nullptr;
     SeekCache* states = nullptr;
-    double end = 0.0;    // s, the run ends when t reaches it
-    double from = 0.0;   // s, where the music last started (the start or a seek)
+    PlayClock clock;
+    double end = 0.0;   // s, the run ends when t reaches it
     bool paused = false;
     double seekShown = -1.0;         // monotonic s of the last seek (for the title)
     double resolutionShown = -1.0;   // monotonic s of the last change of resolution (for the title)
     double calmShown = -1.0;         // monotonic s of the last C (for the title)
     FrameImage shown{};              // the picture last shown (what a pause keeps)
     std::string title;               // as last set
-    bool device = false;             // the music plays on the audio device
-    double base = 0.0;               // without a device: t = monotonic now - base
-    double lastT = 0.0;              // t of the previous frame (t never goes back)
-    double lastAdvance = 0.0;        // monotonic s when the device clock last moved
-    // A frame is drawn from the clock's reading at its start and shown about one
-    // frame later. The run leads the clock by that delay (smoothed, at most one
-    // display refresh), so a picture is on screen when its sound is heard.
-    double lead = 0.0;           // s
-    double frameStarted = 0.0;   // monotonic s when the frame's t was read
     // One line per shown frame, for measuring: present time, t, the song time
     // heard at that moment by the raw device model. Written to $TEQ_FRAME_LOG.
     std::FILE* frameLog = nullptr;
 };
 
-int64_t SongFrame(double t) { return static_cast<int64_t>(std::floor(t * audio::kRate)); }
-
-// Renders the music on this thread up to song frame `position` (no device):
-// the level still comes from the samples the song really has.
-void RenderMusicTo(RunState& run, int64_t position) {
-    float chunk[2 * 1024];
-    while (run.music.Position() < position) {
-        const size_t n = static_cast<size_t>(std::min<int64_t>(position - run.music.Position(), 1024));
-        run.music.Render(chunk, n);
-        run.meter.Push(chunk, n);
-    }
-}
-
 // Music from `start`, on the device unless muted or there is none.
 void StartMusic(Player& p, double start) {
     RunState& run = *p.run;
-    SeekMusic(run, SongFrame(start));
-    p.from = start;
-    p.device = false;
+    run.soundtrack.Seek(audio::SongFrame(start));
+    bool device = false;
     if (!run.options.mute) {
         std::string why;
-        p.device = audio::OpenDevice(run.music, run.meter, &why);
-        if (!p.device)
+        device = audio::OpenDevice(run.soundtrack, &why);
+        if (!device)
             std::fprintf(stderr, "teq: no audio device (%s); playing without sound on the system clock\n", why.c_str());
     }
+    p.clock.StartAt(start, device);
 }
 
-// The t of the next frame: the device's playback clock (led by the display
-// delay), or the monotonic clock, never going back.
+// The t of the next frame (play_clock.h). Without a device the music is
+// rendered on this thread up to t: the level still comes from the samples
+// the song really has.
 double NextTime(Player& p) {
-    const double now = audio::MonotonicSeconds();
-    const double start = p.from;
-    double t;
-    if (p.device) {
-        const double heard = audio::DeviceSeconds();
-        t = heard > start ? std::max(p.lastT, heard + p.lead) : heard;
-        if (t > p.lastT) p.lastAdvance = now;
-        if (now - p.lastAdvance > kStallSeconds) {
-            // The device stopped asking for sound: carry on without it.
-            audio::CloseDevice();
-            p.device = false;
-            std::fprintf(stderr, "teq: the audio device stalled; going on without sound\n");
-            p.base = now - t;
-        }
-    } else {
-        t = std::max(p.lastT, now - p.base);
-        RenderMusicTo(*p.run, SongFrame(t));
+    const bool device = p.clock.Device();
+    const double t = p.clock.Next(audio::MonotonicSeconds(), device ? audio::DeviceSeconds() : 0.0);
+    if (p.clock.TakeStall()) {
+        // The device stopped asking for sound: carry on without it.
+        audio::CloseDevice();
+        std::fprintf(stderr, "teq: the audio device stalled; going on without sound\n");
     }
-    p.lastT = t;
-    p.frameStarted = now;
+    if (!p.clock.Device()) p.run->soundtrack.RenderTo(audio::SongFrame(t));
     return t;
 }
 
@@ -128,9 +95,9 @@ void ShowTime(Player& p) {
     else if (p.calmShown >= 0 && audio::MonotonicSeconds() - p.calmShown < kTitleSeconds)
         title = base + (calm::On() ? " - calm mode" : " - calm mode off");
     else if (p.paused)
-        title = base + " - paused - " + Clock(p.lastT);
+        title = base + " - paused - " + Clock(p.clock.LastT());
     else if (p.seekShown >= 0 && audio::MonotonicSeconds() - p.seekShown < kTitleSeconds)
-        title = base + " - " + Clock(p.lastT);
+        title = base + " - " + Clock(p.clock.LastT());
     if (title != p.title) platform::SetTitle(title);
     p.title = title;
 }
@@ -138,13 +105,12 @@ void ShowTime(Player& p) {
 // Draws the frame at t and shows it. The lead follows the time from the
 // clock's reading to the picture shown.
 void DrawAt(Player& p, double t) {
-    RunState& run = *p.run;
-    p.frameStarted = audio::MonotonicSeconds();
-    const FrameImage image = DrawFrame(run, p.frame, t, LevelFor(run, SongFrame(t)));
+    const double read = audio::MonotonicSeconds();
+    const FrameImage image = DrawFrame(*p.run, p.frame, t);
     p.shown = image;
     platform::Present(image.argb, image.width, image.height);
     const double now = audio::MonotonicSeconds();
-    p.lead = std::clamp(p.lead + 0.1 * ((now - p.frameStarted) - p.lead), 0.0, 1.0 / platform::RefreshRate());
+    p.clock.NoteShown(read, now, platform::RefreshRate());
     if (p.frameLog)
         std::fprintf(p.frameLog, "%.6f %.9f %.6f\n", now, t, audio::DeviceOpen() ? audio::DeviceHeardRaw(now) : -1.0);
 }
@@ -156,19 +122,18 @@ void SeekTo(Player& p, double target) {
     RunState& run = *p.run;
     const double began = audio::MonotonicSeconds();
     const double cpuBegan = platform::CpuSeconds();
-    const double was = p.lastT;
-    if (p.device && !p.paused) audio::HoldDevice();
+    const double was = p.clock.LastT();
+    const bool device = p.clock.Device();
+    if (device && !p.paused) audio::HoldDevice();
     p.states->StatesAt(target);
     const double statesAt = audio::MonotonicSeconds();
-    SeekMusic(run, SongFrame(target));
+    run.soundtrack.Seek(audio::SongFrame(target));
     const double musicAt = audio::MonotonicSeconds();
-    p.from = target;
-    p.lastT = target;
+    p.clock.StartAt(target, device);
     DrawAt(p, target);
-    if (p.device && !p.paused) audio::ResumeDevice();
+    if (device && !p.paused) audio::ResumeDevice();
     const double now = audio::MonotonicSeconds();
-    p.base = now - target;
-    p.lastAdvance = now;
+    p.clock.Restart(now);
     p.seekShown = now;
     // Seek from, to, ms in all (processor ms of the process); ms for the
     // states, the music, the picture (drawn and shown).
@@ -186,8 +151,8 @@ void StepResolution(Player& p) {
     render::SetResolution(next > std::min(platform::WindowScale(), render::kMaxResolution) ? 1 : next);
     p.resolutionShown = audio::MonotonicSeconds();
     if (p.paused) {
-        p.states->StatesAt(p.lastT);
-        DrawAt(p, p.lastT);
+        p.states->StatesAt(p.clock.LastT());
+        DrawAt(p, p.clock.LastT());
     }
 }
 
@@ -196,28 +161,27 @@ void ToggleCalm(Player& p) {
     calm::SetOn(!calm::On());
     p.calmShown = audio::MonotonicSeconds();
     if (p.paused) {
-        p.states->StatesAt(p.lastT);
-        DrawAt(p, p.lastT);
+        p.states->StatesAt(p.clock.LastT());
+        DrawAt(p, p.clock.LastT());
     }
 }
 
 void TogglePause(Player& p) {
     p.paused = !p.paused;
-    const double now = audio::MonotonicSeconds();
+    const bool device = p.clock.Device();
     if (p.paused) {
-        if (p.device) audio::HoldDevice();
+        if (device) audio::HoldDevice();
     } else {
-        if (p.device) audio::ResumeDevice();   // on from where the music stopped
-        p.base = now - p.lastT;
-        p.lastAdvance = now;
+        if (device) audio::ResumeDevice();   // on from where the music stopped
+        p.clock.Restart(audio::MonotonicSeconds());
     }
-    if (p.frameLog) std::fprintf(p.frameLog, "# %s %.3f\n", p.paused ? "pause" : "resume", p.lastT);
+    if (p.frameLog) std::fprintf(p.frameLog, "# %s %.3f\n", p.paused ? "pause" : "resume", p.clock.LastT());
 }
 
 // Handles the playback keys; false when a seek went past the end.
 bool HandleControls(Player& p) {
     for (const platform::Control c : platform::TakeControls()) {
-        double target = p.lastT;
+        double target = p.clock.LastT();
         switch (c) {
             case platform::Control::Pause:
                 TogglePause(p);
@@ -238,8 +202,7 @@ bool HandleControls(Player& p) {
                 target = 0.0;
                 break;
         }
-        // Whole tenths of a second, as the title shows them.
-        target = std::max(0.0, std::round(target * 10) / 10);
+        target = PlayClock::SeekTarget(target);
         if (target >= p.end) return false;
         SeekTo(p, target);
     }
@@ -250,7 +213,7 @@ void LogTotals(const Player& p, double cpuBegan, double runBegan) {
     if (!p.frameLog) return;
     std::fprintf(p.frameLog, "# cpu %.3f wall %.3f\n", platform::CpuSeconds() - cpuBegan,
                  audio::MonotonicSeconds() - runBegan);
-    if (!p.device) return;
+    if (!p.clock.Device()) return;
     const audio::DeviceStats st = audio::GetDeviceStats();
     std::fprintf(p.frameLog,
                  "# callbacks %lld delivered %lld underruns %lld worst_gap %.6f at %.3f "
@@ -262,23 +225,22 @@ void LogTotals(const Player& p, double cpuBegan, double runBegan) {
 
 }   // namespace
 
-bool RunPlay(RunState& run, FrameFunction frame, std::string& error) {
+Outcome RunPlay(RunState& run, FrameFunction frame) {
     const Options& o = run.options;
     if (!platform::WindowOpen() || platform::QuitRequested()) {
         platform::CloseWindow();
-        return true;
+        return Outcome::Ok();
     }
     Player p;
     p.run = &run;
     p.frame = frame;
-    p.end = run.music.Duration();
+    p.end = run.soundtrack.Duration();
     if (o.length > 0) p.end = std::min(p.end, o.start + o.length);
     if (o.start >= p.end) {
         char why[96];
         std::snprintf(why, sizeof why, "--start %g is at or past the end of the demo (%g s)", o.start, p.end);
-        error = why;
         platform::CloseWindow();
-        return false;
+        return Outcome::Failed(why);
     }
     if (const char* log = std::getenv("TEQ_FRAME_LOG")) {
         p.frameLog = std::fopen(log, "w");
@@ -292,9 +254,7 @@ bool RunPlay(RunState& run, FrameFunction frame, std::string& error) {
     StartMusic(p, o.start);
     const double runBegan = audio::MonotonicSeconds();
     const double cpuBegan = platform::CpuSeconds();
-    p.base = runBegan - o.start;
-    p.lastT = o.start;
-    p.lastAdvance = runBegan;
+    p.clock.Restart(runBegan);
 
     while (platform::PumpEvents()) {
         if (!HandleControls(p)) break;
@@ -317,7 +277,7 @@ bool RunPlay(RunState& run, FrameFunction frame, std::string& error) {
     audio::CloseDevice();
     platform::CloseWindow();
     if (p.frameLog) std::fclose(p.frameLog);
-    return true;
+    return Outcome::Ok();
 }
 
 }   // namespace qor

@@ -35,8 +35,9 @@ public:
     // the run, while the states are the initial ones.
     SeekCache(FrameFunction frame, const DemoFacts& demo, double end);
 
-    // Runs reference frames before `seconds` undrawn, as FastForward does, and
-    // leaves their states in force.
+    // Puts in force the states that the reference frames before `seconds`
+    // leave: the saved states at or before them, then the frames since
+    // undrawn. Unlike FastForward, no frame is counted as shown for GetFPS.
     void StatesAt(double seconds);
 
     // Runs reference frames for about `budget` seconds of processor time

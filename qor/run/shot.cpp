@@ -13,24 +13,22 @@
 
 namespace qor {
 
-bool RunShot(RunState& run, FrameFunction frame, std::string& error) {
+Outcome RunShot(RunState& run, FrameFunction frame) {
     const Options& o = run.options;
     constexpr double kCalmLead = 2.0;   // s
     if (calm::On()) {
         const int64_t from = FramesBefore(o.shotTime - kCalmLead);
         FastForward(run, frame, o.shotTime - kCalmLead);
-        for (int64_t k = from; k < FramesBefore(o.shotTime); ++k) DrawFrame(run, frame, ReferenceTime(k), o.level);
+        for (int64_t k = from; k < FramesBefore(o.shotTime); ++k) DrawFrame(run, frame, ReferenceTime(k));
     } else {
         FastForward(run, frame, o.shotTime);
     }
-    const FrameImage image = DrawFrame(run, frame, o.shotTime, o.level);
+    const FrameImage image = DrawFrame(run, frame, o.shotTime);
 
     std::string why;
-    if (!WritePng(o.shotFile, image.argb, image.width, image.height, false, why)) {
-        error = "--shot: " + why;
-        return false;
-    }
-    return true;
+    if (!WritePng(o.shotFile, image.argb, image.width, image.height, false, why))
+        return Outcome::Failed("--shot: " + why);
+    return Outcome::Ok();
 }
 
 }   // namespace qor

@@ -1,16 +1,16 @@
 // The run's state, held in one place: the command line as parsed and what the
-// demo told of itself (both fixed from then on), the mode chosen once at Initialize, the music and its level meter,
-// and what GetSoundLevel and GetFPS report. The modes get it by reference and
-// return their faults as text to one place (FinishRun) that prints them and
-// picks the exit code.
+// demo told of itself (both fixed from then on), the mode chosen once at
+// Initialize, the soundtrack, and what GetSoundLevel and GetFPS report. The
+// modes get it by reference and return how they ended (Outcome), which Run
+// keeps for FinishRun to print and turn into the exit code.
 #pragma once
 
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <utility>
 
-#include "audio/level.h"
-#include "audio/music.h"
+#include "audio/soundtrack.h"
 #include "engine/demo.h"
 #include "engine/qor.h"
 #include "run/options.h"
@@ -24,19 +24,26 @@ enum class Mode {
     Bench,    // --bench (bench.cpp)
 };
 
+// How a mode ended: nothing to say, or why it failed and the exit code.
+struct Outcome {
+    std::string error;   // empty when the mode did its work
+    int exitCode = 1;    // the process's exit code when it failed
+
+    static Outcome Ok() { return {}; }
+    static Outcome Failed(std::string why, int code = 1) { return {std::move(why), code}; }
+};
+
 struct RunState {
-    RunState(const Options& parsed, const DemoFacts& facts) : options(parsed), demo(facts), music(facts.seconds) {}
+    RunState(const Options& parsed, const DemoFacts& facts) : options(parsed), demo(facts), soundtrack(facts.seconds) {}
 
     const Options options;
     const DemoFacts demo;
     Mode mode = Mode::Play;
-    std::string renderFile;   // Render: --render FILE, or teq.mp4 when no window opened
-    audio::Music music;
-    audio::LevelMeter meter;
-    float level = 0.0f;         // what GetSoundLevel returns
-    std::deque<double> shown;   // times of the frames shown in the last second (GetFPS)
-    std::string error;          // why the run failed; empty when it did not
-    int exitCode = 1;           // the process's exit code when it failed
+    std::string renderFile;         // Render: --render FILE, or teq.mp4 when no window opened
+    audio::Soundtrack soundtrack;   // the music and its level, or the fixed level
+    float level = 0.0f;             // what GetSoundLevel returns: the drawn frame's level
+    std::deque<double> shown;       // times of the frames shown in the last second (GetFPS)
+    Outcome outcome;                // how the mode ended
 };
 
 // Makes the run's state from the parsed command line and the demo's facts
@@ -46,19 +53,15 @@ void StartRun(const Options& options, const DemoFacts& demo);
 // The run's state (StartRun must have been called).
 RunState& State();
 
-// After the demo returns: prints the run's fault, if any, as one line and
-// gives the process's exit code (exitCode then, else the demo's own).
+// After the demo returns: prints the mode's fault, if any, as one line and
+// gives the process's exit code (the outcome's then, else the demo's own).
 int FinishRun(int demoCode);
 
-// The modes. Each returns false with the reason in `error` when it fails.
-bool RunPlay(RunState& run, FrameFunction frame, std::string& error);
-bool RunRender(RunState& run, FrameFunction frame, std::string& error);
-bool RunShot(RunState& run, FrameFunction frame, std::string& error);
-bool RunBench(RunState& run, FrameFunction frame, std::string& error);
-
-// The sound level for the frame heard at song frame `position`: the fixed
-// --level if one was given, else the meter's.
-float LevelFor(const RunState& run, int64_t position);
+// The modes.
+Outcome RunPlay(RunState& run, FrameFunction frame);
+Outcome RunRender(RunState& run, FrameFunction frame);
+Outcome RunShot(RunState& run, FrameFunction frame);
+Outcome RunBench(RunState& run, FrameFunction frame);
 
 // Counts a shown frame at time t (seconds) for GetFPS.
 void NoteFrameShown(RunState& run, double t);

@@ -1,46 +1,37 @@
-// Offline rendering: every frame at t = n / fps exactly, the music rendered
-// sample-exact beside it (frame n begins at song frame floor(n * rate / fps)),
-// and each frame's sound level measured from that audio. FILE ending in .mp4,
-// .mkv or .webm is encoded by the ffmpeg command-line tool (raw frames on its
-// standard input, the audio from a WAV written first); any other FILE is a
-// folder of numbered PNG frames and "audio.wav". The same run gives the same
+// Offline rendering: every frame at t = n / fps (a hair later where that is
+// one of the demo's window bounds), the music rendered sample-exact beside it (frame n begins at song frame floor(n *
+// rate / fps)), and each frame's sound level measured from that audio: the WAV is written whole first (ffmpeg reads it
+// beside the frames), then the soundtrack plays again from the first frame, in step with the frames. FILE ending in
+// .mp4, .mkv or .webm is encoded by the ffmpeg command-line tool (raw frames on its standard input, the audio from a
+// WAV written first); any other FILE is a folder of numbered PNG frames and "audio.wav". The same run gives the same
 // bytes every time.
 //
-// Nothing appears under its own name before it is whole: frames and the WAV
-// are written under names of this run's own (NAME.TAG.part, created new) and
-// renamed, ffmpeg writes FILE.TAG.part, renamed when it has finished. A lock
-// file (FILE.teq-lock beside a video, teq-lock in a folder) keeps a second
-// render from the same output; it names this run's tag, so that the render
-// after one that was killed removes what that one left. A stop signal (see
-// run/interrupt.h) ends the render after the frame being drawn, or at once
+// Nothing appears under its own name before it is whole, and a second render
+// to the same output is refused (render_output.h). A stop signal (SIGINT,
+// SIGTERM; on POSIX systems SIGHUP and SIGQUIT too: platform/system.h's
+// CatchStopSignals) ends the render after the frame being drawn, or at once
 // while it waits on ffmpeg: a folder then keeps the frames so far and their
 // audio, a video file is not written; either way one line says which, and
 // the exit code is 128 + the signal.
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "assets/file.h"
 #include "assets/images.h"
-#include "audio/music.h"
+#include "assets/output.h"
+#include "audio/soundtrack.h"
 #include "audio/wav.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "render/render.h"
 #include "run/frames.h"
-#include "run/interrupt.h"
+#include "run/render_output.h"
 #include "run/state.h"
 #include "run/video.h"
 
@@ -54,18 +45,11 @@ struct OfflineRender {
     RunState* run = nullptr;
     int fps = 60;
     int64_t first = 0, last = 0;   // frames first .. last-1, all with t < the end
-    std::vector<float> levels;     // each frame's sound level
-    VideoKind kind = VideoKind::Folder;
-    std::string folder;          // Folder: the frames' folder
-    std::string wavPath;         // the WAV's name: FOLDER/audio.wav, or FILE.audio.wav for ffmpeg
-    std::string wavPart;         // where the WAV is written (ours once created)
-    bool temporaryWav = false;   // the WAV only feeds ffmpeg: removed on every way out
-    std::string videoPart;       // where ffmpeg writes (ours once created)
-    std::string lockPath;
-    int lock = -1;         // the lock file's descriptor
-    int64_t index = 0;     // next frame's number in the output
-    int64_t written = 0;   // frames whole in the output
-    int signal = 0;        // the stop signal that ended the render
+    RenderOutput out;              // the target, its lock and ffmpeg's file
+    std::string wavPart;           // where the WAV is written (ours once created)
+    int64_t index = 0;             // next frame's number in the output
+    int64_t written = 0;           // frames whole in the output
+    int signal = 0;                // the stop signal that ended the render
     platform::PipedChild ffmpeg;
     bool failed = false;   // a frame could not be written (why in error)
     std::string error;
@@ -74,12 +58,12 @@ struct OfflineRender {
 
 void TakeFrame(OfflineRender& r, const uint32_t* argb, int width, int height) {
     if (r.failed) return;
-    if (r.kind == VideoKind::Folder) {
+    if (r.out.kind == VideoKind::Folder) {
         char name[32];
         std::snprintf(name, sizeof name, "/%06lld.png", static_cast<long long>(r.index));
         std::string why;
-        if (!WritePng(r.folder + name, argb, width, height, false, why)) {
-            if ((r.signal = InterruptSignal()) != 0) return;
+        if (!WritePng(r.out.folder + name, argb, width, height, false, why)) {
+            if ((r.signal = platform::StopSignal()) != 0) return;
             r.failed = true;
             r.error = why;
         } else {
@@ -88,7 +72,7 @@ void TakeFrame(OfflineRender& r, const uint32_t* argb, int width, int height) {
     } else {
         std::string why;
         if (!r.ffmpeg.Write(argb, static_cast<size_t>(width) * height * 4, &why)) {
-            if ((r.signal = InterruptSignal()) != 0) return;   // stopped while ffmpeg's pipe was full
+            if ((r.signal = platform::StopSignal()) != 0) return;   // stopped while ffmpeg's pipe was full
             r.failed = true;
             r.error = "ffmpeg stopped taking frames (" + why + ")";
         } else {
@@ -96,76 +80,6 @@ void TakeFrame(OfflineRender& r, const uint32_t* argb, int width, int height) {
         }
     }
     ++r.index;
-}
-
-bool EndsWith(const std::string& s, const std::string& end) {
-    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
-}
-
-bool IsRegularFile(const std::filesystem::path& path) {
-    std::error_code ec;
-    return std::filesystem::symlink_status(path, ec).type() == std::filesystem::file_type::regular;
-}
-
-// What an earlier render left in the folder (numbered frames, audio.wav, and
-// the temporary files of one that was killed, which carry its tag) goes, so
-// the folder holds this render alone; anything else in it stays, and so do
-// folders and links of those names. One line says what went.
-void ClearFolder(const std::string& folder, const std::string& killedTag) {
-    std::error_code ec;
-    int64_t frames = 0, others = 0;
-    const std::string killedPart = killedTag.empty() ? std::string() : "." + killedTag + ".part";
-    std::filesystem::directory_iterator it(folder, ec), end;
-    for (; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        const bool part = !killedPart.empty() && EndsWith(name, killedPart);
-        const bool frame = name.size() == 10 && name.compare(6, 4, ".png") == 0 &&
-                           std::all_of(name.begin(), name.begin() + 6, [](char c) { return c >= '0' && c <= '9'; });
-        if ((!frame && !part && name != "audio.wav") || !IsRegularFile(it->path())) continue;
-        std::error_code removed;
-        if (std::filesystem::remove(it->path(), removed)) ++(frame ? frames : others);
-    }
-    if (frames > 0 || others > 0)
-        std::fprintf(stderr, "teq: %s: removed %lld frames%s of an earlier render\n", Printable(folder).c_str(),
-                     static_cast<long long>(frames), others > 0 ? " and the audio" : "");
-}
-
-// Takes the output's lock file; its text names the tag of the run that holds
-// it ("teq TAG"). Left by a render that was killed, it tells which temporary
-// files that render left: their tag goes to `killedTag`.
-bool TakeLock(OfflineRender& r, const std::string& output, std::string& killedTag, std::string& error) {
-    bool busy = false;
-    std::string why;
-    r.lock = platform::TakeFileLock(r.lockPath, busy, why);
-    if (r.lock < 0) {
-        error = busy ? "cannot render to " + Printable(output) + ": another teq is rendering to it"
-                     : "cannot render to " + Printable(output) + ": lock file " + Printable(r.lockPath) + " " + why;
-        return false;
-    }
-    char text[32] = {};
-    const ssize_t n = ::read(r.lock, text, sizeof text - 1);
-    const std::string held(text, n > 0 ? size_t(n) : 0);
-    const std::string mine = "teq " + RunTag() + "\n";
-    const bool ours = held.size() == mine.size() && held.compare(0, 4, "teq ") == 0 && held.back() == '\n' &&
-                      std::all_of(held.begin() + 4, held.end() - 1,
-                                  [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
-    if (!held.empty() && !ours) {
-        // Not a lock file of ours: left alone.
-        ::close(r.lock);
-        r.lock = -1;
-        error = "cannot render to " + Printable(output) + ": " + Printable(r.lockPath) +
-                " is in the way (not teq's lock file)";
-        return false;
-    }
-    if (ours) killedTag = held.substr(4, held.size() - 5);
-    if (::lseek(r.lock, 0, SEEK_SET) != 0 || ::write(r.lock, mine.data(), mine.size()) != ssize_t(mine.size())) {
-        error = "cannot render to " + Printable(output) + ": cannot write " + Printable(r.lockPath) + ": " +
-                std::strerror(errno);
-        platform::DropFileLock(r.lock, r.lockPath);
-        r.lock = -1;
-        return false;
-    }
-    return true;
 }
 
 // The last line ffmpeg wrote on its standard error, without its "[muxer @ 0x...] " tag.
@@ -187,7 +101,7 @@ bool Plan(OfflineRender& r, std::string& error) {
     const RunState& run = *r.run;
     const Options& o = run.options;
     r.fps = o.fps;
-    double end = run.music.Duration();
+    double end = run.soundtrack.Duration();
     if (o.length > 0) end = std::min(end, o.start + o.length);
     r.first = FirstFrameAt(o.start, r.fps);
     r.last = FirstFrameAt(end, r.fps);
@@ -197,116 +111,42 @@ bool Plan(OfflineRender& r, std::string& error) {
         error = why;
         return false;
     }
-    r.kind = KindOf(run.renderFile);
-    const std::string& file = run.renderFile;
-    const std::string shown = Printable(file);
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    std::string killedTag;
-    if (r.kind != VideoKind::Folder) {
-        if (!platform::FindProgram("ffmpeg")) {
-            error = "ffmpeg not found: " + platform::HowToGetProgram("ffmpeg") + ", or render PNG frames to a folder";
-            return false;
-        }
-        // The target: a file or nothing yet, in a folder this user can write.
-        const fs::file_status st = fs::status(file, ec);
-        if (ec && st.type() != fs::file_type::not_found) {
-            error = "cannot write " + shown + ": " + ec.message();
-            return false;
-        }
-        const std::string odd = NotAFile(file);
-        if (!odd.empty()) {
-            error = "cannot write " + shown + ": it " + odd;
-            return false;
-        }
-        fs::path parent = fs::path(file).parent_path();
-        if (parent.empty()) parent = ".";
-        if (!fs::is_directory(parent, ec)) {
-            error =
-                "cannot write " + shown + ": " + (ec ? ec.message() : Printable(parent.string()) + " is not a folder");
-            return false;
-        }
-        r.lockPath = file + ".teq-lock";
-        if (!TakeLock(r, file, killedTag, error)) return false;
-        if (!killedTag.empty()) {
-            int removed = 0;
-            for (const std::string& left :
-                 {file + "." + killedTag + ".part", file + ".audio.wav." + killedTag + ".part"})
-                if (IsRegularFile(left) && fs::remove(left, ec)) ++removed;
-            if (removed > 0)
-                std::fprintf(stderr, "teq: %s: removed the temporary files of a render that was killed\n",
-                             shown.c_str());
-        }
-        // ffmpeg's file, created new now: the folder is writable and the name ours.
-        const int fd = CreatePart(file);
-        if (fd < 0) {
-            error = "cannot write " + shown + ": " + std::strerror(errno);
-            return false;
-        }
-        ::close(fd);
-        r.videoPart = PartName(file);
-        r.wavPath = file + ".audio.wav";
-        r.temporaryWav = true;
-        return true;
-    }
-    r.folder = file;
-    fs::create_directory(r.folder, ec);   // its error is said below if no folder is there now
-    std::error_code seen;
-    const fs::file_status st = fs::status(r.folder, seen);
-    if (!fs::is_directory(st)) {
-        const bool there = !seen && st.type() != fs::file_type::not_found;
-        error = there ? shown + " is not a folder (video files end in .mp4, .mkv or .webm)"
-                      : "cannot create the folder " + shown + ": " + (ec ? ec : seen).message();
-        return false;
-    }
-    r.lockPath = r.folder + "/teq-lock";
-    if (!TakeLock(r, file, killedTag, error)) return false;
-    r.wavPath = r.folder + "/audio.wav";
-    const std::string odd = NotAFile(r.wavPath);
-    if (!odd.empty()) {
-        error = "cannot write " + Printable(r.wavPath) + ": it " + odd;
-        return false;
-    }
-    ClearFolder(r.folder, killedTag);
-    return true;
+    return OpenOutput(r.out, run.renderFile, error);
 }
 
-// The audio first, whole: each frame's level, and the WAV that ffmpeg or the
-// folder gets. The level's window reaches 1/50 s before the first frame.
+// The audio first, whole: the WAV that ffmpeg or the folder gets, each
+// frame's samples in turn.
 bool PlanAudio(OfflineRender& r, std::string& error) {
-    RunState& run = *r.run;
+    audio::Soundtrack& track = r.run->soundtrack;
     const int rate = audio::kRate;
-    r.levels.assign(static_cast<size_t>(r.last - r.first), 0.0f);
-    SeekMusic(run, AudioBoundary(r.first, r.fps, rate));
+    track.Seek(AudioBoundary(r.first, r.fps, rate));
     std::vector<float> buffer(2 * static_cast<size_t>(rate / r.fps + 1));
     audio::WavWriter wav;
-    const std::string cannot = "cannot write " + Printable(r.wavPath) + ": ";
-    const int fd = CreatePart(r.wavPath);
+    const std::string cannot = "cannot write " + Printable(r.out.wavPath) + ": ";
+    const int fd = CreatePart(r.out.wavPath);
     std::FILE* stream = fd >= 0 ? platform::StreamOf(fd, "wb") : nullptr;
     if (!stream) {
         error = cannot + std::strerror(errno);
         if (fd >= 0) {
-            ::close(fd);
-            std::remove(PartName(r.wavPath).c_str());
+            platform::CloseFile(fd);
+            std::remove(PartName(r.out.wavPath).c_str());
         }
         return false;
     }
-    r.wavPart = PartName(r.wavPath);
+    r.wavPart = PartName(r.out.wavPath);
     if (!wav.Open(stream, rate)) {
         error = cannot + std::strerror(wav.Error());
         return false;
     }
     for (int64_t n = r.first; n < r.last; ++n) {
-        if ((r.signal = InterruptSignal()) != 0) return false;
+        if ((r.signal = platform::StopSignal()) != 0) return false;
         const int64_t from = AudioBoundary(n, r.fps, rate);
         const int64_t to = AudioBoundary(n + 1, r.fps, rate);
-        r.levels[static_cast<size_t>(n - r.first)] = LevelFor(run, from);
         const size_t count = static_cast<size_t>(to - from);
         buffer.resize(std::max(buffer.size(), 2 * count));
-        run.music.Render(buffer.data(), count);
-        run.meter.Push(buffer.data(), count);
+        track.Render(buffer.data(), count);
         if (!wav.Write(buffer.data(), count)) {
-            if ((r.signal = InterruptSignal()) != 0) return false;   // the write was cut short by it
+            if ((r.signal = platform::StopSignal()) != 0) return false;   // the write was cut short by it
             error = cannot + std::strerror(wav.Error());
             return false;
         }
@@ -320,11 +160,11 @@ bool PlanAudio(OfflineRender& r, std::string& error) {
 
 // Where the frames go: the folder is ready; a video needs ffmpeg running.
 bool OpenSink(OfflineRender& r, std::string& error) {
-    if (r.kind == VideoKind::Folder) return true;
+    if (r.out.kind == VideoKind::Folder) return true;
     const Options& o = r.run->options;
     std::string why;
-    if (!r.ffmpeg.Start(FfmpegArguments(r.kind, r.wavPart, r.videoPart, render::Width(), render::Height(), r.fps,
-                                        o.width, o.height),
+    if (!r.ffmpeg.Start(FfmpegArguments(r.out.kind, r.wavPart, r.out.videoPart, render::Width(), render::Height(),
+                                        r.fps, o.width, o.height),
                         &why)) {
         error = "cannot start ffmpeg: " + why;
         return false;
@@ -332,21 +172,24 @@ bool OpenSink(OfflineRender& r, std::string& error) {
     return true;
 }
 
-// Every frame at t = n / fps, after the frames before the first one have run
-// undrawn for the states they leave; a progress bar on standard error.
+// Every frame at t = n / fps (nudged off the demo's window bounds), after the
+// frames before the first one have run undrawn for the states they leave, the
+// soundtrack rendered up to each frame's time for its level; a progress bar
+// on standard error.
 bool RenderFrames(OfflineRender& r, FrameFunction frame, std::string& error) {
     RunState& run = *r.run;
-    run.level = 0.0f;
     FastForward(run, frame, static_cast<double>(r.first) / r.fps);
+    run.soundtrack.Seek(AudioBoundary(r.first, r.fps, audio::kRate));
     const int64_t total = r.last - r.first;
     const bool tty = platform::StderrIsTerminal();
     const auto began = std::chrono::steady_clock::now();
     double shownAt = -1.0;
     int shownDecile = -1;
     for (int64_t n = r.first; n < r.last && !r.failed; ++n) {
-        if ((r.signal = InterruptSignal()) != 0) break;
-        const double t = static_cast<double>(n) / r.fps;
-        const FrameImage image = DrawFrame(run, frame, t, r.levels[static_cast<size_t>(n - r.first)]);
+        if ((r.signal = platform::StopSignal()) != 0) break;
+        run.soundtrack.RenderTo(audio::SongFrame(static_cast<double>(n) / r.fps));
+        const double t = RenderFrameTime(n, r.fps, run.demo.windowBounds, run.demo.windowBoundCount);
+        const FrameImage image = DrawFrame(run, frame, t);
         TakeFrame(r, image.argb, image.width, image.height);
 
         const int64_t done = n + 1 - r.first;
@@ -371,14 +214,14 @@ bool RenderFrames(OfflineRender& r, FrameFunction frame, std::string& error) {
 // after every frame; otherwise ffmpeg is stopped and its file removed. A
 // folder keeps the frames written whole, and its WAV is cut to their audio.
 // The temporary WAV goes on every way out. An interruption becomes the error,
-// with its exit code.
+// which RunRender turns into its exit code.
 bool Finish(OfflineRender& r, bool ok, std::string& error) {
     RunState& run = *r.run;
     if (r.barOpen) std::fputc('\n', stderr);
     r.barOpen = false;
     const int64_t total = r.last - r.first;
     const std::string shown = Printable(run.renderFile);
-    if (r.kind != VideoKind::Folder) {
+    if (r.out.kind != VideoKind::Folder) {
         bool encoded = false;
         if (ok)
             encoded = r.ffmpeg.Finish();
@@ -386,7 +229,7 @@ bool Finish(OfflineRender& r, bool ok, std::string& error) {
             r.ffmpeg.Finish();   // it stopped on its own: its last words say why
         else
             r.ffmpeg.Kill();
-        if (r.signal == 0) r.signal = InterruptSignal();   // one that came while ffmpeg finished
+        if (r.signal == 0) r.signal = platform::StopSignal();   // one that came while ffmpeg finished
         if (r.signal != 0) ok = false;
         if (!r.wavPart.empty()) std::remove(r.wavPart.c_str());
         const std::string said = LastLine(r.ffmpeg.Errors());
@@ -394,36 +237,42 @@ bool Finish(OfflineRender& r, bool ok, std::string& error) {
             error = "ffmpeg could not write " + shown + (said.empty() ? "" : ": " + said);
             ok = false;
         }
-        if (ok && platform::RenameOver(r.videoPart.c_str(), run.renderFile.c_str()) != 0) {
+        // An encoder that took every frame and said it was done may still
+        // have written nothing: no video is better than an empty one.
+        std::error_code ec;
+        if (ok && (std::filesystem::file_size(r.out.videoPart, ec) == 0 || ec)) {
+            error = "ffmpeg wrote nothing to " + shown + " though it reported success";
+            ok = false;
+        }
+        if (ok && platform::RenameOver(r.out.videoPart.c_str(), run.renderFile.c_str()) != 0) {
             error = "cannot write " + shown + ": " + std::strerror(errno);
             ok = false;
         }
-        if (!ok && !r.videoPart.empty()) std::remove(r.videoPart.c_str());
+        if (!ok && !r.out.videoPart.empty()) std::remove(r.out.videoPart.c_str());
     } else if (!r.wavPart.empty()) {
         // The WAV was whole before the first frame; cut it to the frames there are.
         bool whole = ok || r.written > 0;
         const int64_t frames =
             AudioBoundary(r.first + r.written, r.fps, audio::kRate) - AudioBoundary(r.first, r.fps, audio::kRate);
         if (whole && r.written < total && !audio::TruncateWav(r.wavPart, audio::kRate, frames)) {
-            if (error.empty()) error = "cannot write " + Printable(r.wavPath) + ": " + std::strerror(errno);
+            if (error.empty()) error = "cannot write " + Printable(r.out.wavPath) + ": " + std::strerror(errno);
             whole = ok = false;
         }
-        if (whole && platform::RenameOver(r.wavPart.c_str(), r.wavPath.c_str()) != 0) {
-            if (error.empty()) error = "cannot write " + Printable(r.wavPath) + ": " + std::strerror(errno);
+        if (whole && platform::RenameOver(r.wavPart.c_str(), r.out.wavPath.c_str()) != 0) {
+            if (error.empty()) error = "cannot write " + Printable(r.out.wavPath) + ": " + std::strerror(errno);
             whole = ok = false;
         }
         if (!whole) std::remove(r.wavPart.c_str());
     }
-    if (r.failed && r.kind == VideoKind::Folder && r.written > 0)
+    if (r.failed && r.out.kind == VideoKind::Folder && r.written > 0)
         error += "; " + shown + " holds the first " + std::to_string(r.written) + " frames and their audio";
     if (r.signal != 0) {
         char line[160];
         std::snprintf(line, sizeof line, "interrupted at frame %lld of %lld; ", static_cast<long long>(r.written),
                       static_cast<long long>(total));
-        error = line + (r.kind == VideoKind::Folder
+        error = line + (r.out.kind == VideoKind::Folder
                             ? shown + " holds the first " + std::to_string(r.written) + " frames and their audio"
                             : shown + " is not written");
-        run.exitCode = InterruptExitCode(r.signal);
         return false;
     }
     return ok;
@@ -431,18 +280,20 @@ bool Finish(OfflineRender& r, bool ok, std::string& error) {
 
 }   // namespace
 
-bool RunRender(RunState& run, FrameFunction frame, std::string& error) {
+Outcome RunRender(RunState& run, FrameFunction frame) {
     OfflineRender r;
     r.run = &run;
-    CatchInterrupts();
+    std::string error;
+    // Stop signals are caught since Initialize: one during loading is seen
+    // before the first frame and ends the render the same way.
     const bool ok = Plan(r, error) && PlanAudio(r, error) && OpenSink(r, error) && RenderFrames(r, frame, error);
     const bool finished = Finish(r, ok, error);
-    platform::DropFileLock(r.lock, r.lockPath);
-    ReleaseInterrupts();
-    if (!finished) return false;
+    CloseOutput(r.out);
+    platform::ReleaseStopSignals();
+    if (!finished) return Outcome::Failed(error, r.signal != 0 ? platform::StopExitCode(r.signal) : 1);
     std::fprintf(stderr, "teq: rendered %lld frames to %s\n", static_cast<long long>(r.last - r.first),
                  Printable(run.renderFile).c_str());
-    return true;
+    return Outcome::Ok();
 }
 
 }   // namespace qor

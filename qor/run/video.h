@@ -12,11 +12,15 @@ enum class VideoKind { Folder, Mp4, Mkv, Webm };
 // floor(frame * rate / fps): the song frame at which video frame `frame` begins.
 int64_t AudioBoundary(int64_t frame, int fps, int rate);
 
-// The first frame n with n / fps >= seconds.
-int64_t FirstFrameAt(double seconds, int fps);
+// The time frame n of a render is drawn at: n / fps, unless the demo would
+// get exactly one of its window bounds there (a strict bound draws neither
+// window, so a render would show an empty frame at every cut, where live play
+// almost never lands): then the next float above it, the first moment of the
+// window that follows.
+double RenderFrameTime(int64_t n, int fps, const float* bounds, int boundCount);
 
 // By the file name's ending (case ignored); anything else is a folder.
-VideoKind KindOf(const std::string& file);
+VideoKind VideoKindOf(const std::string& file);
 
 // The ffmpeg command line: raw bgr0 frames of width x height on standard
 // input, the audio from `wav`, scaled to outWidth x outHeight: nearest-neighbour

@@ -15,12 +15,15 @@ int64_t AudioBoundary(int64_t frame, int fps, int rate) {
     return num >= 0 ? num / fps : -((-num + fps - 1) / fps);
 }
 
-int64_t FirstFrameAt(double seconds, int fps) {
-    // The first n with n / fps >= seconds (a hair of slack for decimal input).
-    return static_cast<int64_t>(std::ceil(seconds * fps - 1e-6));
+double RenderFrameTime(int64_t n, int fps, const float* bounds, int boundCount) {
+    const double t = static_cast<double>(n) / fps;
+    const float shown = static_cast<float>(t);
+    for (int i = 0; i < boundCount; ++i)
+        if (shown == bounds[i]) return static_cast<double>(std::nextafter(shown, INFINITY));
+    return t;
 }
 
-VideoKind KindOf(const std::string& file) {
+VideoKind VideoKindOf(const std::string& file) {
     auto endsWith = [&](const char* ext) {
         const size_t n = std::strlen(ext);
         if (file.size() < n) return false;

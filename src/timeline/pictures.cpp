@@ -1,5 +1,5 @@
-// Overlay brightness: the music level (x500, unclamped), a random flicker of
-// 128..255 from the demo's own generator, or a flicker that fades out.
+// Overlay brightness: the music level (x kLevelGrey, unclamped), a random
+// flicker of 128..255 from the demo's own generator, or a flicker that fades out.
 #include "timeline/pictures.h"
 
 #include "engine/qor.h"
@@ -9,14 +9,14 @@
 
 namespace {
 
-int LevelGrey() { return TruncToInt(GetSoundLevel() * 500.0); }
+int LevelGrey() { return TruncToInt(GetSoundLevel() * kLevelGrey); }
 
 int FlickerGrey() { return Random() % 128 + 128; }
 
 // 168..199 at 100.2, falling linearly to 0 at 110.2.
 int FadingGrey(float t) {
-    const int start = Random() % 32 + 168;
-    return TruncToInt(start * (1.0 - (double(t) - kCreditsStart) * 0.1f));
+    const int start = Random() % kCreditsGreySpread + kCreditsGreyLow;
+    return TruncToInt(start * CreditsFade(double(t)));
 }
 
 // 256 x 240, 50 pixels from the left edge and 14 from the right.

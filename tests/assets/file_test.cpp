@@ -19,6 +19,7 @@
 #include "assets/file.h"
 #include "assets/images.h"
 #include "assets/meshes.h"
+#include "assets/output.h"
 #include "audio/music.h"
 #include "engine/qor.h"
 #include "render/render.h"
@@ -231,9 +232,21 @@ TEST(DataFiles, PicturesPastTheMemoryBudgetKeepThePlaceholder) {
     qor::render::SetPictureMemoryBudget(2 * 65 * 65 * 4 + 2 * 33 * 33);   // room for two
     testing::internal::CaptureStderr();
     for (const char* name : {"a.png", "b.png", "c.png"}) LoadTexture(name, 0);
+    // Refused on its header's size, before decoding: a picture whose pixel
+    // data is broken gets the budget's reason, not the decoder's.
+    std::vector<uint8_t> png;
+    ASSERT_TRUE(qor::EncodePng(pixels.data(), 64, 64, false, png, error)) << error;
+    png.resize(60);   // signature, header and the start of the pixel data
+    {
+        std::ofstream broken(s / "d.png", std::ios::binary);
+        broken.write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
+    }
+    LoadTexture("d.png", 0);
     const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("teq: picture " + (s / "d.png") + ": not loaded, picture memory budget"), std::string::npos)
+        << err;
     qor::render::SetPictureMemoryBudget(qor::render::kPictureMemoryBudget);
-    EXPECT_EQ(Lines(err), 1) << err;
+    EXPECT_EQ(Lines(err), 2) << err;
     EXPECT_NE(err.find("teq: picture " + (s / "c.png") + ": not loaded, picture memory budget"), std::string::npos)
         << err;
     // a.png draws white, c.png the grey placeholder.

@@ -204,6 +204,56 @@ TEST(PictureLoader, RefusesFilesThatAreNoPicture) {
     EXPECT_FALSE(qor::DecodePicture(text, 0, p, error));
 }
 
+// The size check before decoding: it sees the header's size (a picture too
+// big for the budget costs no decoding), and its refusal is the reason given.
+TEST(PictureLoader, HeaderSizeIsCheckedBeforeDecoding) {
+    const std::string dir = std::filesystem::temp_directory_path().string();
+    struct Case {
+        const char* file;
+        int width, height;
+    };
+    for (const Case c : {Case{"png/good-4x3-rgba.png", 4, 3}, Case{"jpeg/good-16x8.jpg", 16, 8},
+                         Case{"png/bad-crc.png", 0, 0}, Case{"jpeg/truncated.jpg", 0, 0}}) {
+        const std::vector<uint8_t> bytes = Read(c.file);
+        int w = -1, h = -1;
+        std::string error;
+        const bool read = qor::PictureSize(bytes.data(), bytes.size(), w, h, error);
+        if (c.width > 0) {
+            ASSERT_TRUE(read) << c.file << ": " << error;
+            EXPECT_EQ(w, c.width) << c.file;
+            EXPECT_EQ(h, c.height) << c.file;
+        }
+        // Refused on its size: the check's reason, no pixels, whatever the data after the header.
+        const std::string path = dir + "/teq-size-check-" + std::filesystem::path(c.file).filename().string();
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        qor::Picture p;
+        int seen = 0;
+        error.clear();
+        const bool loaded = qor::LoadPicture(path, p, error, [&](int width, int height, std::string& why) {
+            seen = width * 1000 + height;
+            why = "too big for the budget";
+            return false;
+        });
+        EXPECT_FALSE(loaded) << c.file;
+        EXPECT_TRUE(p.argb.empty()) << c.file;
+        if (c.width > 0) {
+            EXPECT_EQ(seen, c.width * 1000 + c.height) << c.file;
+            EXPECT_EQ(error, "too big for the budget") << c.file;
+        }
+        // Accepted: decoded as without the check.
+        const bool decoded = qor::LoadPicture(path, p, error, [](int, int, std::string&) { return true; });
+        EXPECT_EQ(decoded, c.width > 0 && std::string(c.file).find("truncated") == std::string::npos) << c.file;
+        std::filesystem::remove(path);
+    }
+    // A header claiming 65535 a side is measured, not decoded, and the size is the header's.
+    const std::vector<uint8_t> huge = Read("jpeg/oversized-header.jpg");
+    int w = 0, h = 0;
+    std::string error;
+    ASSERT_TRUE(qor::PictureSize(huge.data(), huge.size(), w, h, error)) << error;
+    EXPECT_GT(std::max(w, h), 4096);
+}
+
 TEST(LoadTexture, MissingFileIsReportedOnceAndDrawsGrey) {
     Fresh(Raster{true, 2}, 8, 8);
     qor::SetDataDir(std::filesystem::temp_directory_path().string());

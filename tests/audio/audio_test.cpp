@@ -1,7 +1,8 @@
-// Music loading and playback, the level meter, the playback clock and WAV
-// output.
+// Music loading and playback, the level meter, the soundtrack that moves
+// both, the playback clock and WAV output.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include "audio/clock.h"
 #include "audio/level.h"
 #include "audio/music.h"
+#include "audio/soundtrack.h"
 #include "audio/wav.h"
 #include "test_module.h"
 
@@ -21,6 +23,7 @@ using qor::audio::kRate;
 using qor::audio::LevelMeter;
 using qor::audio::Music;
 using qor::audio::PlaybackClock;
+using qor::audio::Soundtrack;
 
 namespace {
 
@@ -224,6 +227,87 @@ TEST(Level, HistoryWrapsAround) {
     EXPECT_NEAR(meter.LevelAt(end - 1000), 0.001 * (998 % 500), 1e-6);
     // Far older than the ring: only what is still kept, never stale values.
     EXPECT_FLOAT_EQ(meter.LevelAt(5000), 0.0f);
+}
+
+// >> soundtrack
+
+namespace {
+
+// RMS of the mono mix of the 960 frames before `position`, from a straight
+// play of the song from its start.
+float LevelByHand(const std::vector<float>& song, int64_t position) {
+    double sum = 0.0;
+    for (int64_t p = std::max<int64_t>(0, position - LevelMeter::kWindow); p < position; ++p) {
+        const double mono = 0.5f * (song[size_t(2 * p)] + song[size_t(2 * p + 1)]);
+        sum += mono * mono;
+    }
+    return static_cast<float>(std::sqrt(sum / LevelMeter::kWindow));
+}
+
+}   // namespace
+
+// The level at a position is that of the samples there, whichever way the
+// soundtrack got there: played in pieces, rendered to a position, or seeked
+// from far away (backwards too).
+TEST(Soundtrack, LevelIsThatOfTheSamplesHeardThere) {
+    const std::vector<uint8_t> module = MakeTestModule(32);
+    Music straight(kDemoSeconds);
+    ASSERT_TRUE(straight.LoadMemory(module.data(), module.size(), "m.xm"));
+    const std::vector<float> song = RenderAll(straight, 3 * kRate);
+
+    const std::vector<int64_t> positions = {0, 1, 500, 959, 960, 961, 20000, kRate + 123, 2 * kRate + 7};
+    Soundtrack played(kDemoSeconds), rendered(kDemoSeconds), seeked(kDemoSeconds);
+    for (Soundtrack* track : {&played, &rendered, &seeked})
+        ASSERT_TRUE(track->LoadMemory(module.data(), module.size(), "m.xm"));
+    played.Seek(0);
+    rendered.Seek(0);
+    std::vector<float> buffer(2 * 800);
+    bool loud = false;
+    for (int64_t p : positions) {
+        SCOPED_TRACE(p);
+        while (played.Position() < p) {
+            const size_t n = size_t(std::min<int64_t>(800, p - played.Position()));
+            played.Render(buffer.data(), n);
+        }
+        rendered.RenderTo(p);
+        const float want = LevelByHand(song, p);
+        loud = loud || want > 0.01f;
+        EXPECT_EQ(played.LevelAt(p), want);
+        EXPECT_EQ(rendered.Position(), p);
+        EXPECT_EQ(rendered.LevelAt(p), want);
+    }
+    EXPECT_TRUE(loud) << "the song must be heard at some of these positions";
+    for (size_t i = positions.size(); i-- > 0;) {
+        SCOPED_TRACE(positions[i]);
+        seeked.Seek(positions[i]);
+        EXPECT_EQ(seeked.Position(), positions[i]);
+        EXPECT_EQ(seeked.LevelAt(positions[i]), LevelByHand(song, positions[i]));
+    }
+    // Rendering for a device hands out what a straight play gives.
+    seeked.Seek(kRate);
+    std::vector<float> out(2 * 4800);
+    seeked.Render(out.data(), 4800);
+    for (size_t i = 0; i < out.size(); ++i) ASSERT_EQ(out[i], song[2 * kRate + i]) << i;
+}
+
+TEST(Soundtrack, FixedLevelStandsInForTheMeasuredOne) {
+    Soundtrack silent(kDemoSeconds);   // no music loaded
+    silent.Seek(kRate);
+    silent.RenderTo(2 * kRate);
+    EXPECT_EQ(silent.LevelAt(2 * kRate), 0.0f);
+    silent.FixLevel(0.25f);
+    EXPECT_EQ(silent.LevelAt(0), 0.25f);
+    EXPECT_EQ(silent.LevelAt(2 * kRate), 0.25f);
+}
+
+// Frame n at fps frames a second is heard from floor(n * rate / fps), though
+// n / fps * rate may round just under a whole number.
+TEST(Soundtrack, SongFrameOfAFrameTime) {
+    EXPECT_EQ(qor::audio::SongFrame(0.0), 0);
+    EXPECT_EQ(qor::audio::SongFrame(0.5 / kRate), 0);
+    for (int fps : {1, 7, 24, 25, 30, 60, 144, 240})
+        for (int64_t n = 0; n < 200 * fps; ++n)
+            ASSERT_EQ(qor::audio::SongFrame(double(n) / fps), n * kRate / fps) << n << " at " << fps;
 }
 
 // >> clock

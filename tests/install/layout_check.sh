@@ -11,6 +11,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
+. "$(dirname "$0")/same_shot.sh"
 
 DESTDIR=$work/root cmake --install "$build" --prefix /usr >"$work/install.log" 2>&1 ||
     { cat "$work/install.log"; exit 1; }
@@ -32,10 +33,7 @@ done
 # From an unrelated folder that holds a decoy distortion.xm.
 mkdir -p "$work/elsewhere"
 echo "not a module" >"$work/elsewhere/distortion.xm"
-(cd "$work" && "$teq" --data "$data" --shot 60 build.png 2>/dev/null) || fail "the build's teq --shot 60 failed"
-(cd "$work/elsewhere" && "$root/games/teq" --shot 60 x.png 2>"$work/err") || fail "installed teq --shot 60 failed"
-[ -s "$work/err" ] && fail "installed teq complained: $(head -1 "$work/err")"
-cmp -s "$work/build.png" "$work/elsewhere/x.png" || fail "installed teq --shot 60 differs from the build's"
+same_shot "$work" "$teq" "$data" "$root/games/teq" || fail "$SHOT_WHY"
 [ "$("$root/games/teq" --version)" = "teq $version" ] || fail "--version says '$("$root/games/teq" --version)'"
 
 "$root/games/teq" --data "$work/none" --shot 1 x.png 2>"$work/err"

@@ -57,7 +57,7 @@ const std::vector<qor::Picture>& Whole() {
 }
 
 struct Window {
-    double luma = 0, lowest = 1e9, black = 0, saturated = 0;   // luma in % of 255, shares in %
+    double luma = 0, lowest = 1e9, black = 0, saturated = 0, red = 0;   // luma in % of 255, shares in %
 };
 Window Figures(int from, int to) {   // seconds from..to, both inside the window
     Window w;
@@ -68,9 +68,10 @@ Window Figures(int from, int to) {   // seconds from..to, both inside the window
         w.lowest = std::min(w.lowest, s.meanLuma / 2.55);
         w.black += s.nearBlack * 100;
         w.saturated += s.saturated * 100;
+        w.red += s.red * 100;
     }
     EXPECT_GT(n, 0);
-    if (n > 0) w.luma /= n, w.black /= n, w.saturated /= n;
+    if (n > 0) w.luma /= n, w.black /= n, w.saturated /= n, w.red /= n;
     return w;
 }
 
@@ -85,6 +86,15 @@ TEST(LookFigures, MeasureLumaNearBlackAndSaturation) {
     EXPECT_NEAR(s.meanLuma, (0.7152 * 200 + 246 + 9) / 4, 1e-9);
     EXPECT_DOUBLE_EQ(s.nearBlack, 0.5);
     EXPECT_DOUBLE_EQ(s.saturated, 0.25);
+    EXPECT_DOUBLE_EQ(s.red, 0.0);
+    // Saturated red: red at least 80 % of the sum and at least 64.
+    EXPECT_TRUE(look::SaturatedRed(0xFFC81010u));
+    EXPECT_TRUE(look::SaturatedRed(0xFF500000u));
+    EXPECT_FALSE(look::SaturatedRed(0xFF300000u)) << "too dark to flash";
+    EXPECT_FALSE(look::SaturatedRed(0xFFF0A040u)) << "amber";
+    EXPECT_FALSE(look::SaturatedRed(0xFFFFFFFFu));
+    p.argb[0] = 0xFFC81010u;
+    EXPECT_DOUBLE_EQ(look::Measure(p).red, 0.25);
 }
 
 TEST(LookFigures, ReversalCountsOnlyPeaksAndDipsBeyondTheStep) {
@@ -122,27 +132,33 @@ TEST(LookFigures, CreditLettersAreFoundWithARingOfBackground) {
 TEST(LookFigures, CreditsGreyFadesFromItsRandomStart) {
     EXPECT_DOUBLE_EQ(look::CreditsGreyLow(100.2), 168.0);
     EXPECT_DOUBLE_EQ(look::CreditsGreyHigh(100.2), 199.0);
-    EXPECT_NEAR(look::CreditsGreyLow(105.2), 84.0, 1e-9);
+    EXPECT_NEAR(look::CreditsGreyLow(105.2), 84.0, 1e-5);
     EXPECT_EQ(look::CreditsGreyHigh(111.0), 0.0);
 }
 
 // Targets of the look, from the real run (frames at whole seconds).
 TEST(LookOfTheRun, EveryWindowReads) {
     ASSERT_GE(Whole().size(), 130u);
-    // The split screen: three filled viewports.
+    // The split screen: three filled viewports of one hall, not a red wall.
     const Window trio = Figures(43, 57);
     EXPECT_GE(trio.luma, 20.0);
     EXPECT_LE(trio.black, 30.0);
+    EXPECT_LE(trio.red, 10.0) << "trio";
     // Additive highlights keep colour: few saturated pixels.
+    EXPECT_LE(Figures(1, 27).saturated, 8.0) << "swarm";
     EXPECT_LE(Figures(28, 42).saturated, 8.0) << "cylinder and knot";
     EXPECT_LE(Figures(81, 100).saturated, 8.0) << "second swarm";
-    // Every busy window keeps its light.
-    EXPECT_GE(Figures(1, 27).luma, 10.0) << "swarm";
-    EXPECT_GE(Figures(28, 42).luma, 10.0) << "cylinder";
-    EXPECT_GE(Figures(81, 100).luma, 10.0) << "second swarm";
+    // The busy windows are bright, the credits' wall lit.
+    EXPECT_GE(Figures(1, 27).luma, 19.0) << "swarm";
+    EXPECT_GE(Figures(28, 36).luma, 19.0) << "knot";
+    EXPECT_GE(Figures(81, 100).luma, 20.0) << "second swarm";
     EXPECT_GE(Figures(101, 115).luma, 10.0) << "credits";
-    // The closing field reads while its light fades (1.4 % with small dim caps).
-    EXPECT_GE(Figures(117, 128).luma, 8.0) << "closing field";
+    // The closing field stands on lit ground while its light fades, and
+    // its lit tops stay below white.
+    const Window field = Figures(117, 128);
+    EXPECT_GE(field.luma, 10.0) << "closing field";
+    EXPECT_LE(field.black, 50.0) << "closing field";
+    EXPECT_LE(field.saturated, 1.5) << "closing field";
     // ... in every frame: the copies seen from their dark side glow too.
     EXPECT_GE(Figures(117, 127).lowest, 3.0) << "closing field";
 }

@@ -217,6 +217,28 @@ rc=$?
 [ $rc -eq 143 ] || fail "slow: exit code $rc, expected 143: $(tail -1 "$work/slow.err")"
 grep -q "slow.mp4 is not written" "$work/slow.err" || fail "slow: $(tail -1 "$work/slow.err")"
 [ -z "$(ls "$work" | grep '^slow.mp4')" ] || fail "slow: left behind: $(ls "$work" | grep '^slow.mp4')"
+# An ffmpeg that takes every frame, writes nothing and says it is done: a
+# failure, not "rendered", and no empty file left under the name.
+printf '#!/bin/sh\ncat >/dev/null\nexit 0\n' > "$work/bin/ffmpeg"
+PATH="$work/bin:$PATH" "$teq" --data "$data" --render "$work/empty.mp4" --fps 10 --length 0.5 2>"$work/empty.err"
+rc=$?
+[ $rc -eq 1 ] && grep -q "^teq: ffmpeg wrote nothing to $work/empty.mp4" "$work/empty.err" ||
+    fail "empty: exit code $rc: $(tail -1 "$work/empty.err")"
+[ -z "$(ls "$work" | grep '^empty.mp4')" ] || fail "empty: left behind: $(ls "$work" | grep '^empty.mp4')"
+# Ctrl+C while the loading screen runs (undrawn in a render): once teq has
+# said something (a missing picture, right after it set up), the stop ends
+# the render with its line, whether loading is over by then or not.
+mkdir "$work/early"
+for f in "$data"/*; do ln -s "$f" "$work/early/"; done
+rm "$work/early/wormhole.jpg"
+"$teq" --data "$work/early" --render "$work/early.mp4" --fps 10 --length 5 2>"$work/early.err" &
+pid=$!
+wait_for 'grep -q "wormhole.jpg" "$work/early.err"'
+kill -INT $pid
+wait $pid
+rc=$?
+[ $rc -eq 130 ] && grep -q "^teq: interrupted at frame [0-9]* of 50; $work/early.mp4 is not written" "$work/early.err" ||
+    fail "early: exit code $rc: $(tail -1 "$work/early.err")"
 # SIGHUP and SIGQUIT are stops like SIGTERM: 129 and 131, the frames so far.
 for sig in HUP QUIT; do
     "$teq" --data "$data" --render "$work/$sig" --fps 10 --length 60 2>"$work/$sig.err" &

@@ -110,6 +110,20 @@ done
 "$teq" --data "$work/nosong" --shot 60 "$work/late.png" --level 0 2>/dev/null || fail "shot at 60 failed"
 cmp -s "$work/late/000000.png" "$work/late.png" || fail "a render from 60 s differs from the shot at 60 s"
 
+# A cut: the frame whose time is the bound 27.5 s (frame 1650 at 60 fps)
+# shows the window after the cut, not the empty frame a shot at exactly 27.5
+# gives; the frames beside it are drawn at n / fps as ever.
+luma() { ffmpeg -v error -i "$1" -vf signalstats,metadata=print:key=lavfi.signalstats.YAVG:file=- -f null - |
+    sed -n 's/.*YAVG=\([0-9]*\).*/\1/p'; }
+"$teq" --data "$data" --render "$work/cut" --start 27.45 --length 0.1 2>/dev/null || fail "render across a cut failed"
+"$teq" --data "$data" --shot 27.5 "$work/bound.png" 2>/dev/null || fail "shot at 27.5 failed"
+"$teq" --data "$data" --shot 27.45 "$work/before.png" 2>/dev/null || fail "shot at 27.45 failed"
+[ "$(luma "$work/bound.png")" -le 17 ] || fail "a shot at exactly 27.5 is no longer the empty frame"
+for f in "$work"/cut/0000*.png; do
+    [ "$(luma "$f")" -gt 24 ] || fail "render frame $(basename "$f") across the cut at 27.5 s is black"
+done
+cmp -s "$work/before.png" "$work/cut/000000.png" || fail "the frame before the cut differs from its shot"
+
 # A video file: ffmpeg's H.264 in .mp4, with sound, at the asked size and length.
 if command -v ffprobe >/dev/null; then
     "$teq" --data "$work/song" --render "$work/clip.mp4" --size 640x480 --fps 30 --length 1 2>/dev/null ||

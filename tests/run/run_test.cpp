@@ -6,6 +6,7 @@
 
 #include "run/options.h"
 #include "run/video.h"
+#include "timeline/timeline.h"
 
 namespace {
 
@@ -98,8 +99,8 @@ TEST(Options, BadOptionsAndValuesSayOneLine) {
         {"--passes", "0"},
         {"--passes", "1.5"},
         {"--bench", "--start", "200"},
-        {"--bench", "--start", "135"},       // nothing left to time
-        {"--bench", "--start", "134.995"},   // its nearest frame is the end
+        {"--bench", "--start", "135"},      // nothing left to time
+        {"--bench", "--start", "134.99"},   // its first frame at or after is the end
         {"--size", "7680x4320"},
         {"--size", "3840x2162"},   // more than ffmpeg encodes in about 1 GB
         {"--shot", "5", "x.jpg"},
@@ -113,7 +114,7 @@ TEST(Options, BadOptionsAndValuesSayOneLine) {
         EXPECT_EQ(Lines(p.err), 1) << joined << ": " << p.err;
     }
     EXPECT_TRUE(Parse({"--bench", "--start", "200", "--length", "1"}).ok);   // past the timeline on purpose
-    EXPECT_TRUE(Parse({"--bench", "--start", "134.99"}).ok);                 // one frame, at 134.983
+    EXPECT_TRUE(Parse({"--bench", "--start", "134.98"}).ok);                 // one frame, at 134.983
     EXPECT_TRUE(Parse({"--size", "3840x2160"}).ok);
     EXPECT_TRUE(Parse({"--size", "7680x1080"}).ok);
     EXPECT_TRUE(Parse({"--shot", "5", "X.PNG"}).ok);
@@ -153,6 +154,36 @@ TEST(VideoPlan, AudioBoundariesAreFloorOfFrameTimesRate) {
     EXPECT_EQ(qor::AudioBoundary(-1, 7, 48000), -6858);
 }
 
+// A render never hands the demo one of its window bounds (it would draw
+// neither window), and every other frame keeps t = n / fps exactly.
+TEST(VideoPlan, RenderFramesStepOffTheWindowBounds) {
+    const int count = int(std::size(kWindowBounds));
+    for (int fps : {60, 50, 30, 25, 24, 7}) {
+        int nudged = 0;
+        for (int64_t n = 0; n <= 135 * fps; ++n) {
+            const double exact = double(n) / fps;
+            const double t = qor::RenderFrameTime(n, fps, kWindowBounds, count);
+            const float shown = float(t);
+            bool onBound = false;
+            for (float b : kWindowBounds) {
+                EXPECT_NE(shown, b) << fps << " fps, frame " << n;
+                onBound = onBound || float(exact) == b;
+            }
+            if (!onBound) {
+                EXPECT_EQ(t, exact) << fps << " fps, frame " << n;
+                continue;
+            }
+            ++nudged;
+            EXPECT_GT(shown, float(exact));
+            EXPECT_LT(t, double(n + 1) / fps);
+        }
+        // At 60 and 30 fps every bound (tenths and halves of seconds) is a frame time.
+        if (fps == 60 || fps == 30) {
+            EXPECT_EQ(nudged, count) << fps << " fps";
+        }
+    }
+}
+
 TEST(VideoPlan, FramesCoverTheSong) {
     EXPECT_EQ(qor::FirstFrameAt(0.0, 60), 0);
     EXPECT_EQ(qor::FirstFrameAt(1.0, 60), 60);
@@ -163,13 +194,13 @@ TEST(VideoPlan, FramesCoverTheSong) {
 }
 
 TEST(VideoPlan, OutputKindAndEncoder) {
-    EXPECT_EQ(qor::KindOf("demo.mp4"), qor::VideoKind::Mp4);
-    EXPECT_EQ(qor::KindOf("DEMO.MP4"), qor::VideoKind::Mp4);
-    EXPECT_EQ(qor::KindOf("a/b.mkv"), qor::VideoKind::Mkv);
-    EXPECT_EQ(qor::KindOf("x.webm"), qor::VideoKind::Webm);
-    EXPECT_EQ(qor::KindOf("frames"), qor::VideoKind::Folder);
-    EXPECT_EQ(qor::KindOf("mp4"), qor::VideoKind::Folder);
-    EXPECT_EQ(qor::KindOf("clip.mp4/"), qor::VideoKind::Folder);
+    EXPECT_EQ(qor::VideoKindOf("demo.mp4"), qor::VideoKind::Mp4);
+    EXPECT_EQ(qor::VideoKindOf("DEMO.MP4"), qor::VideoKind::Mp4);
+    EXPECT_EQ(qor::VideoKindOf("a/b.mkv"), qor::VideoKind::Mkv);
+    EXPECT_EQ(qor::VideoKindOf("x.webm"), qor::VideoKind::Webm);
+    EXPECT_EQ(qor::VideoKindOf("frames"), qor::VideoKind::Folder);
+    EXPECT_EQ(qor::VideoKindOf("mp4"), qor::VideoKind::Folder);
+    EXPECT_EQ(qor::VideoKindOf("clip.mp4/"), qor::VideoKind::Folder);
 
     const auto args = qor::FfmpegArguments(qor::VideoKind::Mp4, "a.wav", "out file.mp4", 320, 240, 60, 1280, 960);
     auto has = [&](const std::string& what, const std::string& next) {

@@ -1,7 +1,7 @@
 // The seek cache (qor/run/seek.cpp) with the demo on the call recorder: after
-// a seek, the frame at t makes the same engine calls and leaves the same
-// inherited states as the straight run FastForward makes (every frame before
-// t at 60 fps, undrawn, from the start). The recorder keeps no renderer states
+// a seek, the frame at t makes the same engine calls and inherits the same
+// states as in a straight play from the start that draws every frame at
+// 60 fps. The recorder keeps no renderer states
 // of its own, so this file stands in for the renderer's: its states are the
 // count and the time of the frames that left them, which a save or restore
 // at the wrong frame would show.
@@ -76,17 +76,15 @@ struct Reference {
     Lines frame;   // the calls of the frame drawn at t
 };
 
-// The straight run to each time, as FastForward runs it: frames k / 60 for
-// k < FramesBefore(t), drawing off.
+// A straight play from the start, every frame at 60 fps drawn, up to each
+// time: what the frame at t inherits there and the calls it makes.
 std::map<double, Reference> StraightRun(std::vector<double> times) {
     std::sort(times.begin(), times.end());
     Start();
     std::map<double, Reference> out;
     int64_t k = 0;
     for (double t : times) {
-        gDrawing = false;
-        for (; k < qor::FramesBefore(t); ++k) Frame(static_cast<float>(double(k) / qor::kReferenceFps));
-        gDrawing = true;
+        for (; double(k) / 60 < t; ++k) Frame(static_cast<float>(double(k) / 60));
         const uint32_t random = randomState;
         const qor::render::States engine = gEngine;
         out[t] = {random, engine, Capture([&] { FrameCallback(static_cast<float>(t)); })};
@@ -96,17 +94,23 @@ std::map<double, Reference> StraightRun(std::vector<double> times) {
     return out;
 }
 
-TEST(SeekCacheTest, FramesBeforeCountsTheFramesStrictlyBefore) {
+// Times on a frame, or a hair off it, count that frame as the first at or
+// after them; anything further after it counts it as before.
+TEST(SeekCacheTest, FramesBeforeCountsTheFramesBefore) {
     EXPECT_EQ(qor::FramesBefore(0.0), 0);
     EXPECT_EQ(qor::FramesBefore(-3.0), 0);
     EXPECT_EQ(qor::FramesBefore(std::numeric_limits<double>::quiet_NaN()), 0);
-    EXPECT_EQ(qor::FramesBefore(1e-9), 1);
+    EXPECT_EQ(qor::FramesBefore(1e-9), 0);
+    EXPECT_EQ(qor::FramesBefore(1e-5), 1);
     EXPECT_EQ(qor::FramesBefore(135.0), 8100);
+    EXPECT_EQ(qor::FramesBefore(132.0000000000004), 7920);   // the song's length, a hair over 132 s
     for (int64_t k = 1; k <= 8100; ++k) {
         const double t = double(k) / qor::kReferenceFps;
         ASSERT_EQ(qor::FramesBefore(t), k) << "t = " << t;
-        ASSERT_EQ(qor::FramesBefore(std::nextafter(t, 1e9)), k + 1) << "just after " << t;
+        ASSERT_EQ(qor::FramesBefore(std::nextafter(t, 1e9)), k) << "just after " << t;
+        ASSERT_EQ(qor::FramesBefore(t + 1e-6), k + 1) << "a microsecond after " << t;
         ASSERT_EQ(qor::FramesBefore(std::nextafter(t, 0.0)), k) << "just before " << t;
+        ASSERT_EQ(qor::FramesBefore(t - 1e-6), k) << "a microsecond before " << t;
     }
 }
 

@@ -21,6 +21,7 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"; dpkg-query -W teq >/dev/null 2>&1 && [ -z "${kept:-}" ] && dpkg --purge teq >/dev/null' EXIT
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
+. "$(dirname "$0")/../../tests/install/same_shot.sh"
 ms() { date +%s%N | cut -c1-13; }
 
 # An earlier install of teq is left as it was.
@@ -48,18 +49,11 @@ echo "deb-check: /usr/games/teq --help: $(wc -l <"$scratch/help") lines; $(/usr/
 
 # The same picture from a folder that has nothing to do with teq, found on a
 # user's PATH as installed games are.
-mkdir "$scratch/elsewhere"
-(cd "$scratch" && "$teq" --data "$data" --shot 60 build.png 2>/dev/null) || fail "the build's teq --shot 60 failed"
-t0=$(ms)
-(cd "$scratch/elsewhere" && PATH=/usr/local/games:/usr/games:$PATH teq --shot 60 x.png) 2>"$scratch/err" ||
-    fail "installed teq --shot 60 failed: $(head -1 "$scratch/err")"
-t1=$(ms)
-[ -s "$scratch/err" ] && fail "installed teq --shot 60 said: $(head -1 "$scratch/err")"
-if cmp -s "$scratch/build.png" "$scratch/elsewhere/x.png"; then
-    echo "deb-check: teq --shot 60 from $scratch/elsewhere in $((t1 - t0)) ms:" \
-        "the same $(stat -c %s "$scratch/build.png") bytes as $teq --shot 60"
+if same_shot "$scratch" "$teq" "$data" env PATH="/usr/local/games:/usr/games:$PATH" teq; then
+    echo "deb-check: teq --shot 60 from $scratch/elsewhere in $SHOT_MS ms:" \
+        "the same $SHOT_BYTES bytes as $teq --shot 60"
 else
-    fail "installed teq --shot 60 differs from $teq --shot 60"
+    fail "$SHOT_WHY"
 fi
 
 # The manual page through man, without a warning; the menu entry and the

@@ -1,5 +1,7 @@
 #include "look.h"
 
+#include "timeline/pictures.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -15,6 +17,11 @@ int Channel(uint32_t c, int shift) { return int(c >> shift & 255); }
 
 }   // namespace
 
+bool SaturatedRed(uint32_t c) {
+    const int r = Channel(c, 16), sum = r + Channel(c, 8) + Channel(c, 0);
+    return r >= 64 && r * 5 >= sum * 4;
+}
+
 double Luma(uint32_t c) { return 0.2126 * Channel(c, 16) + 0.7152 * Channel(c, 8) + 0.0722 * Channel(c, 0); }
 
 FrameStats Measure(const qor::Picture& frame) {
@@ -22,16 +29,18 @@ FrameStats Measure(const qor::Picture& frame) {
     const size_t n = frame.argb.size();
     if (n == 0) return s;
     double sum = 0;
-    size_t black = 0, saturated = 0;
+    size_t black = 0, saturated = 0, red = 0;
     for (uint32_t c : frame.argb) {
         const double y = Luma(c);
         sum += y;
         black += y < kNearBlack ? 1 : 0;
         saturated += std::max({Channel(c, 16), Channel(c, 8), Channel(c, 0)}) > kSaturated ? 1 : 0;
+        red += SaturatedRed(c) ? 1 : 0;
     }
     s.meanLuma = sum / double(n);
     s.nearBlack = double(black) / double(n);
     s.saturated = double(saturated) / double(n);
+    s.red = double(red) / double(n);
     return s;
 }
 
@@ -116,10 +125,11 @@ double LetterContrast(const qor::Picture& frame, const Letter& letter) {
 }
 
 namespace {
-double CreditsFade(double t) { return std::clamp(1.0 - (t - 100.2) * 0.1, 0.0, 1.0); }
+// The demo's fade at t as the frame gets it (a 32-bit float), held to 0..1.
+double Fade(double t) { return std::clamp(CreditsFade(double(float(t))), 0.0, 1.0); }
 }   // namespace
 
-double CreditsGreyLow(double t) { return 168 * CreditsFade(t); }
-double CreditsGreyHigh(double t) { return 199 * CreditsFade(t); }
+double CreditsGreyLow(double t) { return kCreditsGreyLow * Fade(t); }
+double CreditsGreyHigh(double t) { return (kCreditsGreyLow + kCreditsGreySpread - 1) * Fade(t); }
 
 }   // namespace look

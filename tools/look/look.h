@@ -13,9 +13,10 @@
 
 namespace look {
 
-inline constexpr int kNearBlack = 10;    // luma below this is near-black
-inline constexpr int kSaturated = 245;   // a channel above this is saturated
-inline constexpr int kReversal = 24;     // levels up and back down that count as flicker
+inline constexpr int kNearBlack = 10;               // luma below this is near-black
+inline constexpr int kSaturated = 245;              // a channel above this is saturated
+inline constexpr int kReversal = 24;                // levels up and back down that count as flicker
+inline constexpr double kBlackFrame = 0.02 * 255;   // a frame whose mean luma is below this is black
 
 double Luma(uint32_t argb);   // 0..255
 
@@ -23,7 +24,11 @@ struct FrameStats {
     double meanLuma = 0;    // 0..255
     double nearBlack = 0;   // share of pixels, 0..1
     double saturated = 0;   // share of pixels, 0..1
+    double red = 0;         // share of saturated red pixels, 0..1
 };
+// Saturated red: red makes up at least 80 % of the pixel's R + G + B and is
+// at least 64 (a dark red is no flash).
+bool SaturatedRed(uint32_t argb);
 FrameStats Measure(const qor::Picture& frame);
 
 // Pixels of b that differ from both a and c by more than kReversal in the
@@ -52,8 +57,8 @@ LetterLight MeasureLetter(const qor::Picture& frame, const Letter& letter);
 // black counts as 1); 0 for a frame of the wrong size.
 double LetterContrast(const qor::Picture& frame, const Letter& letter);
 
-// The credits' grey at t: the picture is drawn with a random start grey of
-// 168..199 scaled by 1 - (t - 100.2) / 10. Lowest and highest it can be.
+// The credits' grey at t: the picture is drawn with a random start grey
+// scaled by the demo's fade (timeline/pictures.h). Lowest and highest it can be.
 double CreditsGreyLow(double t);
 double CreditsGreyHigh(double t);
 

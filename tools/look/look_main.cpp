@@ -1,12 +1,13 @@
 // teq-look FRAMES_DIR FPS START [CREDITS.png]: the look figures of a folder
 // of frames rendered by `teq --render FRAMES_DIR --fps FPS --start START
 // --size 320x240`: per timeline window the mean luma, its lowest frame, the
-// near-black and saturated shares; at 60 fps the share of flickering pixels
-// in the tunnel's 58-72 s; with the credits picture, the contrast of its
-// letters in 101-110 s: per second the share of letters at 3:1 or more, and
-// the first frame where a letter falls under it (with what its ink and the
-// wall behind it show, and the text's grey then). tools/look-figures.sh
-// makes the renders.
+// near-black, saturated and saturated red shares, the frames darker than 2 %
+// (black frames) and, at 60 fps, the share of pixels that reverse (mean and
+// 90th percentile over the window's frames); then every black frame outside
+// the fixed fades; with the credits picture, the contrast of its letters in
+// 101-110 s: per second the share of letters at 3:1 or more, and the first
+// frame where a letter falls under it (with what its ink and the wall behind
+// it show, and the text's grey then). tools/look-figures.sh makes the renders.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "look.h"
+#include "timeline/timeline.h"
 
 namespace {
 
@@ -23,10 +25,22 @@ struct Window {
     float from, to;   // strict bounds, as the timeline tests them
 };
 constexpr Window kWindows[] = {
-    {"swarm", -1.0f, 27.5f},           {"cylinder", 27.5f, 42.5f},      {"trio", 42.5f, 57.8f},
-    {"tunnel", 57.8f, 72.0f},          {"second swarm", 80.3f, 100.2f}, {"credits", 100.2f, 115.5f},
-    {"closing field", 116.5f, 128.0f},
+    {"swarm", -1.0f, kGridStart},
+    {"cylinder", kGridStart, kSplitStart},
+    {"knot+skater", kGridStart, kSkaterEnd},
+    {"trio", kSplitStart, kTunnelStart},
+    {"tunnel", kTunnelStart, 72.0f},   // until its fade to black
+    {"tunnel end", 72.0f, kLatePairStart},
+    {"second swarm", kLatePairStart, kCreditsStart},
+    {"credits", kCreditsStart, kSieniStart},
+    {"bare grid", kCreditsEnd, kSieniStart},
+    {"closing field", kSieniStart + 1.0f, 128.0f},
+    {"field end", 128.0f, 136.0f},
 };
+
+// Where the demo fades to black by its own arithmetic: the tunnel runs out
+// of copies from about 76 s, the closing field's light after 129.3 s.
+bool InFixedFade(float t) { return (t >= 76.0f && t < kLatePairStart) || t > 129.3f; }
 
 bool Load(const std::string& path, qor::Picture& p) {
     std::string error;
@@ -66,11 +80,12 @@ int main(int argc, char** argv) {
 
     struct Sum {
         int frames = 0;
-        double luma = 0, lowest = 1e9, black = 0, saturated = 0;
+        double luma = 0, lowest = 1e9, black = 0, saturated = 0, red = 0;
+        int blackFrames = 0;
+        std::vector<double> flips;   // reversal share of each middle frame
     };
     std::vector<Sum> sums(std::size(kWindows));
-    double flips = 0;
-    int flipFrames = 0;
+    std::vector<float> blackTimes;   // black frames outside the fixed fades
     double worstContrast = 1e9;
     long letterFrames = 0, readable = 0;
     struct Second {
@@ -103,7 +118,10 @@ int main(int argc, char** argv) {
             sum.lowest = std::min(sum.lowest, s.meanLuma);
             sum.black += s.nearBlack;
             sum.saturated += s.saturated;
+            sum.red += s.red;
+            sum.blackFrames += s.meanLuma < look::kBlackFrame ? 1 : 0;
         }
+        if (s.meanLuma < look::kBlackFrame && !InFixedFade(t)) blackTimes.push_back(t);
         if (!letters.empty() && t >= 101.0f && t <= 110.0f) {
             Second& second = seconds[size_t(int(t) - 100)];
             double worst = 1e9;
@@ -125,26 +143,43 @@ int main(int argc, char** argv) {
         frames[1] = std::move(frames[2]);
         frames[2] = std::move(p);
         have = std::min(have + 1, 3);
-        // The middle frame of three, both neighbours inside 58..72 s.
-        const float mid = float(double(first + i - 1) / fps);
-        if (fps == 60 && have == 3 && mid > 58.0f && mid < 72.0f) {
-            flips += look::ReversalShare(frames[0], frames[1], frames[2]);
-            ++flipFrames;
+        // The middle frame of three, all three inside the window.
+        if (fps == 60 && have == 3) {
+            const float before = float(double(first + i - 2) / fps);
+            double share = -1;
+            for (size_t w = 0; w < std::size(kWindows); ++w) {
+                if (!(kWindows[w].from < before && t < kWindows[w].to)) continue;
+                if (share < 0) share = look::ReversalShare(frames[0], frames[1], frames[2]);
+                sums[w].flips.push_back(share);
+            }
         }
     }
 
-    std::printf("%-14s %7s %7s %8s %11s %10s\n", "window", "frames", "mean %", "lowest %", "near-black %",
-                "saturated %");
+    std::printf("%-14s %6s %6s %7s %6s %6s %6s %6s %7s %6s\n", "window", "frames", "mean%", "lowest%", "black%",
+                "satur%", "red%", "blackF", "revers%", "rev90%");
     for (size_t w = 0; w < std::size(kWindows); ++w) {
-        const Sum& s = sums[w];
+        Sum& s = sums[w];
         if (s.frames == 0) continue;
         const double n = s.frames;
-        std::printf("%-14s %7d %7.1f %8.2f %11.1f %10.1f\n", kWindows[w].name, s.frames, s.luma / n / 2.55,
-                    s.lowest / 2.55, s.black / n * 100, s.saturated / n * 100);
+        std::printf("%-14s %6d %6.1f %7.2f %6.1f %6.1f %6.1f %6d", kWindows[w].name, s.frames, s.luma / n / 2.55,
+                    s.lowest / 2.55, s.black / n * 100, s.saturated / n * 100, s.red / n * 100, s.blackFrames);
+        if (!s.flips.empty()) {
+            double mean = 0;
+            for (double f : s.flips) mean += f;
+            const size_t k = s.flips.size() * 9 / 10;
+            std::nth_element(s.flips.begin(), s.flips.begin() + long(k), s.flips.end());
+            std::printf(" %7.1f %6.1f", mean / double(s.flips.size()) * 100, s.flips[k] * 100);
+        }
+        std::printf("\n");
     }
-    if (flipFrames > 0)
-        std::printf("tunnel 58-72 s at 60 fps: %.1f %% of pixels reverse by more than %d levels within 3 frames\n",
-                    flips / flipFrames * 100, look::kReversal);
+    std::printf(
+        "(luma Rec. 709; black: luma under %d; satur: a channel over %d; red: saturated red; blackF: frames "
+        "under 2 %% mean; revers: pixels that swing by more than %d levels and back within 3 frames, 60 fps "
+        "only)\n",
+        look::kNearBlack, look::kSaturated, look::kReversal);
+    std::printf("black frames outside the fixed fades (76-80.3 s, after 129.3 s): %zu", blackTimes.size());
+    for (size_t k = 0; k < blackTimes.size() && k < 48; ++k) std::printf("%s%.3f", k ? " " : ": ", blackTimes[k]);
+    std::printf("%s\n", blackTimes.size() > 48 ? " ..." : "");
     if (letterFrames > 0) {
         std::printf(
             "credits 101-110 s: %zu letter strokes, worst contrast %.2f:1, %.1f %% of letter-frames at 3:1 or more\n",

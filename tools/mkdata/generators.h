@@ -14,21 +14,21 @@
 namespace mkdata {
 
 // pictures.cpp: loading screen, scene textures and overlays.
-std::vector<uint8_t> GenWormholePicture();   // "wormhole.jpg" 256x256
-std::vector<uint8_t> GenGridPicture();       // "grid1.png" 256x256 RGB
-std::vector<uint8_t> GenTechPicture();       // "tech.jpg" 256x256 sphere map
-std::vector<uint8_t> GenGeoPicture();        // "geo.jpg" 256x256
-std::vector<uint8_t> GenValoPicture();       // "valo.png" 256x256 RGBA
-std::vector<uint8_t> GenEmberPicture();      // "05.jpg" 256x256
-std::vector<uint8_t> GenCircuitPicture();    // "04.jpg" 256x256
-std::vector<uint8_t> GenScalesPicture();     // "02.jpg" 256x256
-std::vector<uint8_t> GenTunnelPicture();     // "tunnel.jpg" 256x256
-std::vector<uint8_t> GenDarkGrayPicture();   // "darkgray.jpg" 128x128
-std::vector<uint8_t> GenSieniPicture();      // "sieni.jpg" 256x256
-std::vector<uint8_t> GenIwishPicture();      // "iwish.png" 256x256 RGB
-std::vector<uint8_t> GenSkaterPicture();     // "skater.png" 256x256 RGB
-std::vector<uint8_t> GenBitchPicture();      // "bitch.png" 256x256 RGB
-std::vector<uint8_t> GenCreditsPicture();    // "cre.png" 256x256 RGB
+std::vector<uint8_t> GenWormholePicture();    // "wormhole.jpg" 256x256
+std::vector<uint8_t> GenGridPicture();        // "grid1.png" 256x256 RGB
+std::vector<uint8_t> GenTechPicture();        // "tech.jpg" 256x256 sphere map
+std::vector<uint8_t> GenGeoPicture();         // "geo.jpg" 256x256
+std::vector<uint8_t> GenValoPicture();        // "valo.png" 256x256 RGBA
+std::vector<uint8_t> GenHoopsPicture();       // "05.jpg" 256x256
+std::vector<uint8_t> GenColonnadePicture();   // "04.jpg" 256x256
+std::vector<uint8_t> GenHallPicture();        // "02.jpg" 256x256 panorama
+std::vector<uint8_t> GenTunnelPicture();      // "tunnel.jpg" 256x256
+std::vector<uint8_t> GenDarkGrayPicture();    // "darkgray.jpg" 128x128
+std::vector<uint8_t> GenSieniPicture();       // "sieni.jpg" 256x256
+std::vector<uint8_t> GenIwishPicture();       // "iwish.png" 256x256 RGB
+std::vector<uint8_t> GenSkaterPicture();      // "skater.png" 256x256 RGB
+std::vector<uint8_t> GenBitchPicture();       // "bitch.png" 256x256 RGB
+std::vector<uint8_t> GenCreditsPicture();     // "cre.png" 256x256 RGB
 
 // font.cpp
 std::vector<uint8_t> GenSmallFont();   // "smfont.png" 160x192 RGBA

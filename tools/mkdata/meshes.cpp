@@ -169,22 +169,24 @@ void Revolve(ObjectBuilder& b, const std::vector<ProfilePoint>& profile, int sid
 // >> knot
 
 // Trefoil (2, 3) torus knot tube with smooth normals for environment mapping:
-// centre curve within 38 units of the origin, tube radius 8, so the knot
-// reaches about 46. 160 x 12 segments: 3840 triangles on 1920 vertices. The
+// centre curve within 59 units of the origin, tube radius 13, so the knot
+// reaches about 72 and, seen from 130 units, fills a good part of the screen
+// (it carries most of the light of its scene: the wall behind it stays dim
+// for the credits that are later added over it). 160 x 12 segments: 3840 triangles on 1920 vertices. The
 // demo loads this mesh anew in every frame of its scene, and each load holds
 // a copy of the vertices, so the vertex count is kept low: the sweep's seam
 // vertices (the repeated first ring and the repeated first column of each
 // ring) are folded onto the ones they repeat; u, v play no part under
 // environment mapping.
 qor::A3fMesh GenKnot() {
-    const float R = 27.f, a = 11.f;
+    const float R = 42.f, a = 17.f;
     const int steps = 160, sides = 12;
     auto curve = [&](float t) {
         const float f = 2 * kPi * t;
         const float r = R + a * std::cos(3 * f);
         return Vec3{r * std::cos(2 * f), r * std::sin(2 * f), -a * std::sin(3 * f)};
     };
-    const qor::A3fObject swept = SweepClosed(curve, steps, CircleSection(sides, 8.f), 12.f, 0.f);
+    const qor::A3fObject swept = SweepClosed(curve, steps, CircleSection(sides, 13.f), 12.f, 0.f);
     const uint32_t ring = uint32_t(sides + 1);
     auto fold = [&](uint32_t i) {
         uint32_t step = i / ring % uint32_t(steps), k = i % ring % uint32_t(sides);
@@ -254,37 +256,32 @@ qor::A3fMesh GenGeo() {
 
 namespace {
 
-// A sphere seen from inside, built on a cube: each of the six faces is an
-// n x n grid pushed out onto the sphere, and keep(i, j) says which cells of a
-// face are walled (the others are windows), given the cell's place on the
-// face and the direction of its centre. Normals point to the centre; the
-// texture repeats `repeats` times across each face, so it meets the next face
-// at a tile edge.
-qor::A3fObject InsideSphere(float radius, int n, float repeats, const std::function<bool(int, int, Vec3)>& keep) {
-    const Vec3 axes[6][3] = {
-        {{1, 0, 0}, {0, 0, 1}, {0, 1, 0}},   {{-1, 0, 0}, {0, 0, -1}, {0, 1, 0}}, {{0, 1, 0}, {1, 0, 0}, {0, 0, 1}},
-        {{0, -1, 0}, {1, 0, 0}, {0, 0, -1}}, {{0, 0, 1}, {-1, 0, 0}, {0, 1, 0}},  {{0, 0, -1}, {1, 0, 0}, {0, 1, 0}},
-    };
+// A sphere seen from inside, in rows of latitude (row 0 at the top pole) and
+// columns of longitude, with a seam column so u can run on past 1. keep(row,
+// col, dir) says which cells are walled, given the direction of the cell's
+// centre. Normals point to the centre. v runs from 0 at the top to 1 at the
+// bottom; u from 0 to uRepeats once round, so the picture can be one
+// panorama (uRepeats 1) or repeat round the sphere.
+qor::A3fObject InsideSphere(float radius, int rows, int cols, float uRepeats,
+                            const std::function<bool(int, int, Vec3)>& keep) {
     ObjectBuilder b;
-    for (const auto& face : axes) {
-        const uint32_t first = b.Count();
-        for (int j = 0; j <= n; ++j)
-            for (int i = 0; i <= n; ++i) {
-                const float s = float(i) / float(n), t = float(j) / float(n);
-                // Equal angles across the face, so cells keep nearly one size on the sphere.
-                const float a = std::tan((s * 2 - 1) * kPi / 4), c = std::tan((t * 2 - 1) * kPi / 4);
-                const Vec3 dir = Normalize(face[0] + face[1] * a + face[2] * c);
-                b.Vertex(dir * radius, dir * -1.f, s * repeats, t * repeats);
-            }
-        const uint32_t stride = uint32_t(n + 1);
-        for (int j = 0; j < n; ++j)
-            for (int i = 0; i < n; ++i) {
-                const uint32_t k = first + uint32_t(j) * stride + uint32_t(i);
-                const Vec3 centre = b.Position(k) + b.Position(k + stride + 1);
-                if (!keep(i, j, Normalize(centre))) continue;
-                b.Quad(k, k + 1, k + stride + 1, k + stride);
-            }
-    }
+    auto dir = [&](float row, float col) {
+        const float theta = kPi * row / float(rows), phi = 2 * kPi * col / float(cols);
+        const float st = row == 0.f || row == float(rows) ? 0.f : std::sin(theta);   // the poles exactly
+        return Vec3{st * std::cos(phi), std::cos(theta), st * std::sin(phi)};
+    };
+    for (int j = 0; j <= rows; ++j)
+        for (int i = 0; i <= cols; ++i) {
+            const Vec3 d = dir(float(j), float(i));
+            b.Vertex(d * radius, d * -1.f, float(i) / float(cols) * uRepeats, float(j) / float(rows));
+        }
+    const uint32_t stride = uint32_t(cols + 1);
+    for (int j = 0; j < rows; ++j)
+        for (int i = 0; i < cols; ++i) {
+            if (!keep(j, i, dir(float(j) + 0.5f, float(i) + 0.5f))) continue;
+            const uint32_t k = uint32_t(j) * stride + uint32_t(i);
+            b.Quad(k, k + 1, k + stride + 1, k + stride);   // the pole rows lose a degenerate half
+        }
     return b.Take();
 }
 
@@ -293,19 +290,24 @@ qor::A3fObject InsideSphere(float radius, int n, float repeats, const std::funct
 // The trio's room: three nested spheres seen from inside, one per texture.
 // The scene turns and moves them about the world origin with the camera
 // always inside the innermost (the camera is never more than 101 units from
-// the spheres' centre in mesh units), so every viewport is filled: the
-// inner cage of bars ("05.jpg"), through its windows a lattice of diamonds
-// ("04.jpg"), and through both the closed outer sphere ("02.jpg").
+// the spheres' centre in mesh units), so every viewport is filled, and each
+// of the three viewports looks at another part of one round hall: two gilded
+// hoops close by ("05.jpg"), a colonnade of twelve pillars with a balcony
+// ring ("04.jpg", repeated once per pillar), and the hall itself, one
+// panorama of dome, windows and floor ("02.jpg"). Few, broad shapes: the
+// views turn fast, and fine detail would flicker.
 qor::A3fMesh GenTrio() {
-    constexpr int n = 24;
     qor::A3fMesh mesh;
-    // Bars every sixth cell of each face: a box-like cage of 4 x 4 windows a face.
-    mesh.objects.push_back(InsideSphere(112.f, n, 2.f, [](int i, int j, Vec3) { return i % 6 == 0 || j % 6 == 0; }));
-    // Three great-circle bands about the x, y and z axes, about 18 degrees wide.
-    mesh.objects.push_back(InsideSphere(124.f, 2 * n, 2.f, [](int, int, Vec3 d) {
-        return std::abs(d.x) < 0.16f || std::abs(d.y) < 0.16f || std::abs(d.z) < 0.16f;
+    // Two hoops, 12 degrees wide: the equator and the meridian circle
+    // through the z axis (narrowing toward the poles, as meridians do).
+    mesh.objects.push_back(InsideSphere(112.f, 30, 60, 1.f, [](int j, int i, Vec3) {
+        return j == 14 || j == 15 || i == 14 || i == 15 || i == 44 || i == 45;
     }));
-    mesh.objects.push_back(InsideSphere(138.f, n, 2.f, [](int, int, Vec3) { return true; }));
+    // Twelve pillars (two of every ten columns) and a balcony ring round the equator.
+    mesh.objects.push_back(InsideSphere(124.f, 30, 120, 12.f, [](int j, int i, Vec3) {
+        return (i % 10 < 2 && j >= 5 && j < 25) || j == 4 || j == 14 || j == 15 || j == 25;
+    }));
+    mesh.objects.push_back(InsideSphere(138.f, 24, 48, 1.f, [](int, int, Vec3) { return true; }));
     return mesh;
 }
 
@@ -441,12 +443,14 @@ qor::A3fMesh GenTunnel() {
 // The copies pass at least 70.7 from the camera, so the mesh stays within
 // 60 units of its origin. Separate parts where the surface creases, so each
 // keeps its own normals. v follows the rows of "sieni.jpg": cap 0..0.45
-// (apex to rim), gills 0.45..0.62, stem 0.62..0.88 (top to foot), the
-// back-lit shell 0.91..0.99 (apex to sole).
+// (apex to rim), gills 0.45..0.62, stem 0.62..0.8 (top to foot), the glow
+// 0.82, the ground 0.845..0.885 (middle to edge) and its underside
+// 0.902..0.928, the back-lit shell 0.94..0.985 (apex to sole).
 qor::A3fMesh GenSieni() {
     const int sides = 32;
     const float rimR = 57.5f, capH = 41.f, stemTop = -7.f, foot = -52.f;
-    const float stemV = 0.62f, footV = 0.88f;
+    const float stemV = 0.62f, footV = 0.8f, glowV = 0.82f;
+    constexpr float kGroundY = -50.f;
     ObjectBuilder b;
     // Stem profile: radius at height y, a bulb low down, narrowing to the foot.
     auto stemR = [&](float y) {
@@ -477,13 +481,54 @@ qor::A3fMesh GenSieni() {
         std::vector<ProfilePoint> shell;
         for (size_t i = 0; i < rim.size(); ++i) {
             const float rise = 0.25f * rim[i].z, l = std::hypot(1.f, rise);
-            shell.push_back({rim[i].x, rim[i].y, 1.f / l, rise / l, 0.91f + 0.07f * float(i) / float(rim.size() - 1)});
+            shell.push_back({rim[i].x, rim[i].y, 1.f / l, rise / l, 0.94f + 0.045f * float(i) / float(rim.size() - 1)});
         }
         shell.push_back({0.f, foot - out, 0.f, -1.f, 0.99f});
         b.SeenFromBehind(true);
         Revolve(b, shell, 24);
         b.SeenFromBehind(false);
     }
+    // The ground: discs of moss round the foot, 260 across, at y = -50. The
+    // field moves every copy by x and z only and turns them all alike about
+    // one axis, so the discs of all twenty copies lie in one plane: one
+    // ground under the whole field. Where two copies' discs overlap, the
+    // depth test decides which adds: each disc bulges 4 units up in its
+    // middle, so they meet along a clean curve rather than in a speckle of
+    // equal depths, and "sieni.jpg" fades each out toward its edge (v from
+    // the middle out), so little shows there. The light swings along the
+    // field's axis, level with the copies and off to the +z or the -z side
+    // of each, so the ground is two discs, 1.5 apart, whose normals lean up
+    // and to +z on one and to -z on the other: one of the two faces the
+    // light. The tops come before the body (the lower disc first, so from
+    // above the nearer one passes the depth test and both add). The field
+    // turns over and is seen from below half the time: each disc also has an
+    // underside, the light that shows through it, with the same normals,
+    // wound to be seen from below and textured from rows past 0.9; the
+    // undersides come last (the upper disc first), so the body shows through
+    // them. A plane only comes to the camera edge on (with the camera in it,
+    // it shows as a line), so the ground may reach past the distance the
+    // body keeps from the camera.
+    auto ground = [&](bool underside) {
+        for (int k = 0; k < 2; ++k) {
+            const bool upper = (k == 0) == underside;
+            const float y = upper ? kGroundY : kGroundY - 1.5f, lean = upper ? 0.866f : -0.866f;
+            const int rings = 8, sides = 32;
+            const uint32_t first = b.Count();
+            for (int i = rings; i >= 0; --i) {
+                const float f = float(i) / float(rings), r = (underside ? 95.f : 130.f) * f;
+                const float v = underside ? 0.902f + 0.026f * f : 0.845f + 0.04f * f;
+                for (int j = 0; j <= sides; ++j) {
+                    const float a = 2 * kPi * float(j) / float(sides);
+                    b.Vertex({r * std::cos(a), y + 4.f * (1.f - f * f), r * std::sin(a)}, {0.f, 0.5f, lean},
+                             float(j) / float(sides), v);
+                }
+            }
+            b.SeenFromBehind(underside);
+            b.Grid(first, rings, sides);
+        }
+        b.SeenFromBehind(false);
+    };
+    ground(false);
     // Cap: a half ellipsoid from the apex down to the rim at y = 0.
     {
         std::vector<ProfilePoint> cap;
@@ -520,10 +565,10 @@ qor::A3fMesh GenSieni() {
         Revolve(b, {{stem.back().r, foot, 0, -1, footV}, {0.f, foot, 0, -1, footV}}, sides);
     }
     // Four small mushrooms round the stem, under the big cap: cap radius 11,
-    // standing on y = -44, 31 out from the axis.
+    // standing on the ground, 31 out from the axis.
     for (int k = 0; k < 4; ++k) {
         const float a = kPi / 4 + float(k) * kPi / 2;
-        const Vec3 at{31.f * std::cos(a), -44.f, 31.f * std::sin(a)};
+        const Vec3 at{31.f * std::cos(a), kGroundY + 3.f, 31.f * std::sin(a)};   // on the ground's bulge
         std::vector<ProfilePoint> cap;
         for (int i = 0; i <= 6; ++i) {
             const float phi = kPi / 2 * float(i) / 6.f;
@@ -535,24 +580,34 @@ qor::A3fMesh GenSieni() {
         Revolve(b, {{5.f, 17.f, 1, 0, stemV}, {5.5f, 0.f, 1, 0, footV}}, 16, at);
         Revolve(b, {{5.5f, 0.f, 0, -1, footV}, {0.f, 0.f, 0, -1, footV}}, 16, at);
     }
-    // A glow over the cap: a closed shell 2.5 units outside it, down to just
-    // under the gills, textured with the pale rim row, its top steepened like
-    // the cap's. Drawn after the body
-    // and added over it (the field is drawn additively), it doubles the light
-    // the cap returns, as a halo of its own outline.
+    // A glow over the cap: a closed shell 2.5 units outside it, under the
+    // gills too, textured with a dim cream row, its top steepened like the
+    // cap's. Drawn after the body and added over it (the field is drawn
+    // additively), it adds to the light the cap returns, as a halo of its own
+    // outline. Its underside keeps 2.5 units off the rim and the gills all
+    // the way in: where it came closer, the depth test let it through in
+    // some pixels and not in others, and the rim showed a dotted dark line.
     {
-        const float a = rimR + 2.5f, top = capH + 2.5f, bottom = -8.f, v = 0.44f;
-        std::vector<ProfilePoint> dome, under;
+        const float a = rimR + 2.5f, top = capH + 2.5f, v = glowV;
+        std::vector<ProfilePoint> dome;
         const int steps = 14;
         for (int i = 0; i <= steps; ++i) {
             const float phi = kPi / 2 * float(i) / float(steps);
             const float nr = std::sin(phi) / a, ny = std::cos(phi) / (top * 2.5f), l = std::hypot(nr, ny);
-            dome.push_back({a * std::sin(phi), top * std::cos(phi), nr / l, ny / l, v});
+            dome.push_back({a * std::sin(phi), i == steps ? 0.f : top * std::cos(phi), nr / l, ny / l, v});
         }
-        for (int i = 0; i <= 4; ++i) {
-            const float phi = kPi / 2 * float(4 - i) / 4.f;   // rim to the bottom's middle
-            const float nr = std::sin(phi) / a, ny = -std::cos(phi) / -bottom, l = std::hypot(nr, ny);
-            under.push_back({a * std::sin(phi), bottom * std::cos(phi), nr / l, ny / l, v});
+        // The gills run from (58, -1.5) by (34, -5) to the stem at (16, -7).
+        std::vector<ProfilePoint> under = {
+            {a, 0.f, 1.f, 0.f, v},
+            {a, -2.5f, 0.8f, -0.6f, v},
+            {rimR + 1.f, -4.2f, 0.3f, -1.f, v},
+            {34.f, -7.5f, 0.2f, -1.f, v},
+            {stemR(stemTop) + 2.5f, -9.6f, 0.f, -1.f, v},
+            {0.f, -9.6f, 0.f, -1.f, v},
+        };
+        for (ProfilePoint& p : under) {
+            const float l = std::hypot(p.nr, p.ny);
+            p.nr /= l, p.ny /= l;
         }
         Revolve(b, dome, sides);
         Revolve(b, under, sides);
@@ -560,12 +615,13 @@ qor::A3fMesh GenSieni() {
         std::vector<ProfilePoint> stem;
         for (int i = 0; i <= 8; ++i) {
             const float y = -9.f + (foot + 1.f + 9.f) * float(i) / 8.f;
-            stem.push_back({stemR(y) + 2.5f, y, 1, 0, 0.8f});
+            stem.push_back({stemR(y) + 2.5f, y, 1, 0, glowV});
         }
-        Revolve(b, {{0.f, -9.f, 0, 1, 0.8f}, {stem.front().r, -9.f, 0, 1, 0.8f}}, sides);
+        Revolve(b, {{0.f, -9.f, 0, 1, glowV}, {stem.front().r, -9.f, 0, 1, glowV}}, sides);
         Revolve(b, stem, sides);
-        Revolve(b, {{stem.back().r, stem.back().y, 0, -1, 0.8f}, {0.f, stem.back().y, 0, -1, 0.8f}}, sides);
+        Revolve(b, {{stem.back().r, stem.back().y, 0, -1, glowV}, {0.f, stem.back().y, 0, -1, glowV}}, sides);
     }
+    ground(true);
     qor::A3fMesh mesh;
     mesh.objects.push_back(b.Take());
     return mesh;

@@ -51,6 +51,15 @@ void ClampCanvas(Canvas& c) {
     for (Rgb& p : c.rgb) p = {Clamp01(p.r), Clamp01(p.g), Clamp01(p.b)};
 }
 
+// Scales down every texel whose luma is above limit (0..1) to it, keeping
+// its hue: where strokes cross, their light does not add up past it.
+void LimitLuma(Canvas& c, float limit) {
+    for (Rgb& p : c.rgb) {
+        const float luma = 0.2126f * p.r + 0.7152f * p.g + 0.0722f * p.b;
+        if (luma > limit) p = p * (limit / luma);
+    }
+}
+
 }   // namespace
 
 // >> loading screen
@@ -97,15 +106,21 @@ std::vector<uint8_t> GenWormholePicture() {
 
 // >> cylinder wall and knot
 
-// Grid of 8 x 8 glowing blue tiles parted by dark seams, with fainter
-// half-way grooves. The light is spread evenly over the tiles instead of
-// gathered in bright lines: the credits are added over this wall, and a
-// letter reads against the brightest of what is around it, which here is
-// no brighter than the tiles' own soft glow (a bright line crossing a small
-// letter would drown it, and near the eye the wall magnifies lines into
-// beams). Each tile is a touch brighter along its upper left edge, so the
-// wall has relief. Every texel stays far below white, so the knot and the
-// swarm added over it keep their colour. Tiles in both directions.
+// Grid of 8 x 8 glowing tiles parted by dark seams, with fainter half-way
+// grooves. The light is spread evenly over the tiles instead of gathered in
+// bright lines: the credits are added over this wall, and a letter reads
+// against the brightest of what is around it, which here is no brighter
+// than the tiles' own soft glow (a bright line crossing a small letter would
+// drown it, and near the eye the wall magnifies lines into beams). The
+// tiles are a mosaic of blue, teal and violet of one luma, so the bare wall
+// after the credits has something to show without any part of it being
+// brighter; each tile is a touch brighter along its upper left edge, so the
+// wall has relief. The wall only ever shows the top 54 % of the picture
+// (its v is an angle, 0 to 0.536); below that, where only the opening
+// scene's full-screen background shows it (at half grey), the tiles
+// brighten toward the bottom into a glowing floor, to light the opening. Every texel stays
+// far below white, so the knot and the swarm added over it keep their colour.
+// Tiles across u.
 std::vector<uint8_t> GenGridPicture() {
     Canvas c(256, 256);
     Paint(c, 4, [&](float x, float y) {
@@ -117,15 +132,21 @@ std::vector<uint8_t> GenGridPicture() {
         const float fx = Fract(x / 32.f) * 32.f, fy = Fract(y / 32.f) * 32.f;
         const float bevel = 0.12f * std::exp(-std::min(fx, fy) / 3.f);
         const float sheen = 0.06f * TiledFbm(x / 32.f, y / 32.f, 8, 2, 31);
-        return Hex(0x0C2A70) * (seam * groove * (0.62f + bevel + sheen));
+        const int tx = int(x / 32.f) % 8, ty = int(y / 32.f) % 8;
+        const uint32_t hue = Hash(uint32_t(tx), uint32_t(ty), 33) % 3;
+        const Rgb tile = hue == 0 ? Hex(0x0C286A) : hue == 1 ? Hex(0x082E4A) : Hex(0x281C88);
+        const float floor = 1.f + 8.f * SmoothStep(140.f, 256.f, y);
+        return tile * (seam * groove * (0.62f + bevel + sheen) * floor);
     });
     ClampCanvas(c);
     return EncodePng(c, 3);
 }
 
 // Sphere environment map for the chrome knot. The pixel at (u, v) holds what a
-// surface with camera-space normal n = (2u - 1, 1 - 2v, -nz) reflects: sky
-// above the horizon, a bright horizon band, warm checkered ground below, a sun.
+// surface with camera-space normal n = (2u - 1, 1 - 2v, -nz) reflects: a
+// bright sky above the horizon, a hot horizon band, below it a smooth ground
+// of warm sand fading into haze (no pattern: the knot turns fast and a
+// pattern in its reflection reads as noise), a sun and a cool second light.
 std::vector<uint8_t> GenTechPicture() {
     Canvas c(256, 256);
     Paint(c, 3, [&](float x, float y) {
@@ -142,31 +163,29 @@ std::vector<uint8_t> GenTechPicture() {
         const float rx = -2.f * nz * nx, ry = -2.f * nz * ny, rz = 1.f - 2.f * nz * nz;
         Rgb col;
         if (ry >= 0) {
-            const Rgb zenith = Hex(0x1E48B0), horizon = Hex(0xA8D0E8);
+            const Rgb zenith = Hex(0x3060C0), horizon = Hex(0xB8DCF0);
             col = Mix(horizon, zenith, std::pow(ry, 0.6f));
-            const float cloud = TiledFbm(rx * 3.f + 10.f, rz * 3.f + 10.f, 8, 4, 5);
-            col = col + Hex(0xFFFFFF) * (SmoothStep(0.55f, 0.75f, cloud) * 0.45f * (1.f - ry));
+            const float cloud = TiledFbm(rx * 1.5f + 10.f, rz * 1.5f + 10.f, 8, 3, 5);
+            col = col + Hex(0xFFFFFF) * (SmoothStep(0.55f, 0.8f, cloud) * 0.25f * (1.f - ry));
         } else {
             const float g = -ry;
-            // Ground plane seen below: checker in perspective, fading to haze.
-            const float gx = rx / (g + 0.05f) * 1.5f, gz = rz / (g + 0.05f) * 1.5f;
-            const float checker = (int(std::floor(gx)) + int(std::floor(gz))) & 1 ? 1.f : 0.f;
-            const Rgb dark = Hex(0x3A2414), warm = Hex(0x9A6A3A);
-            col = Mix(dark, warm, 0.35f + 0.45f * checker * SmoothStep(0.05f, 0.4f, g));
-            col = Mix(col, Hex(0xD8B890), std::exp(-g * 10.f) * 0.8f);
+            col = Mix(Hex(0xD8B890), Hex(0x8A6A50), SmoothStep(0.f, 0.8f, g));
         }
-        // Horizon: a hot thin band.
-        col = col + Hex(0xFFD890) * (std::exp(-std::abs(ry) * 28.f) * 0.45f);
+        // Horizon: a hot band.
+        col = col + Hex(0xFFE0A0) * (std::exp(-std::abs(ry) * 18.f) * 0.35f);
         // Sun and a second, cooler highlight.
         auto spot = [&](float sx, float sy, float sz, float sharp) {
             const float l = std::sqrt(sx * sx + sy * sy + sz * sz);
             const float d = (rx * sx + ry * sy + rz * sz) / l;
             return std::pow(std::max(0.f, d), sharp);
         };
-        col = col + Hex(0xFFD8A0) * (spot(-0.5f, 0.6f, -0.6f, 180.f) * 0.9f + spot(-0.5f, 0.6f, -0.6f, 12.f) * 0.2f);
-        col = col + Hex(0x70C0FF) * (spot(0.7f, 0.25f, -0.4f, 120.f) * 0.8f);
-        // Kept below white: the knot is added over the wall.
-        return col * 0.62f;
+        col = col + Hex(0xFFD8A0) * (spot(-0.5f, 0.6f, -0.6f, 120.f) * 0.7f + spot(-0.5f, 0.6f, -0.6f, 10.f) * 0.15f);
+        col = col + Hex(0x70C0FF) * (spot(0.7f, 0.25f, -0.4f, 80.f) * 0.5f);
+        // Kept below white: the knot is added over the wall, and the swarm over
+        // both. The highlights are compressed more than the rest, so the knot
+        // stays bright where the swarm's rays add to it without clipping.
+        auto knee = [](float v) { return v * 2.2f / (1.f + 1.2f * v); };
+        return Rgb{knee(col.r), knee(col.g), knee(col.b)} * 0.4f;
     });
     ClampCanvas(c);
     return EncodeJpeg(c, kJpegQuality);
@@ -222,14 +241,14 @@ std::vector<uint8_t> GenGeoPicture() {
 std::vector<uint8_t> GenValoPicture() {
     Canvas c(256, 256);
     Paint(c, 1, [&](float x, float y) {
-        const float base = 0.024f * (0.5f + TiledFbm(x / 64.f, y / 64.f, 4, 3, 77));
+        const float base = 0.03f * (0.5f + TiledFbm(x / 64.f, y / 64.f, 4, 3, 77));
         const float wave = 0.5f + 0.5f * std::sin((y * 2.f + x) / 256.f * 2 * kPi);
         Rgb col = Mix(Hex(0x4060E0), Hex(0x40E0C0), wave) * base;
         const float ringD = std::min({LineDistance(x - 24.f, 256.f), LineDistance(x - 96.f, 256.f),
                                       LineDistance(x - 160.f, 256.f), LineDistance(x - 216.f, 256.f)});
         // Rings broken into dashes around the lattice (v is the angle).
         const float dash = SmoothStep(0.25f, 0.45f, 0.5f + 0.5f * std::sin((y * 6.f + x * 4.f) / 256.f * 2 * kPi));
-        const float ring = (SmoothStep(1.6f, 0.4f, ringD) * 0.15f + std::exp(-ringD / 2.5f) * 0.02f) * dash;
+        const float ring = (SmoothStep(1.6f, 0.4f, ringD) * 0.06f + std::exp(-ringD / 2.5f) * 0.015f) * dash;
         col = col + Hex(0x60B0E8) * ring;
         // Glints, one in about five cells, each cyan, magenta or gold.
         const int gx = int(x / 16), gy = int(y / 16);
@@ -238,7 +257,7 @@ std::vector<uint8_t> GenValoPicture() {
             const float sx = float(gx * 16) + 4 + 8 * Hash01(uint32_t(gx), uint32_t(gy), 42);
             const float sy = float(gy * 16) + 4 + 8 * Hash01(uint32_t(gx), uint32_t(gy), 43);
             const float d2 = (x - sx) * (x - sx) + (y - sy) * (y - sy);
-            const float g = std::exp(-d2 / 3.f) * 0.35f + std::exp(-d2 / 20.f) * 0.03f;
+            const float g = std::exp(-d2 / 3.f) * 0.12f + std::exp(-d2 / 20.f) * 0.02f;
             const uint32_t hue = Hash(uint32_t(gx), uint32_t(gy), 44) % 3;
             const Rgb tint = hue == 0 ? Hex(0x80F0FF) : hue == 1 ? Hex(0xFF80E0) : Hex(0xFFD070);
             col = col + Mix(tint, Hex(0xFFFFFF), g * 0.5f) * g;
@@ -251,88 +270,95 @@ std::vector<uint8_t> GenValoPicture() {
     return EncodePng(c, 4);
 }
 
-// >> trio surfaces (drawn additively, so bright and saturated)
+// >> trio: one round hall seen from inside (drawn additively, but nearer
+// layers hide farther ones through the depth test, so each reads as a solid
+// surface). Broad, soft shapes only: the views turn up to a radian a second.
 
-// "05.jpg": glowing ember marble, orange veins over deep red.
-std::vector<uint8_t> GenEmberPicture() {
+// "05.jpg": the two gilded hoops nearest the camera. Warm gold with a broad
+// sheen round the hoop and a soft ridge along the equator hoop's middle.
+std::vector<uint8_t> GenHoopsPicture() {
     Canvas c(256, 256);
     Paint(c, 2, [&](float x, float y) {
-        const float n = TiledFbm(x / 64.f, y / 64.f, 4, 5, 51);
-        const float w = TiledFbm(x / 64.f + 17.f, y / 64.f + 5.f, 4, 4, 52);
-        const float vein = std::abs(std::sin((n * 6.f + w * 3.f) * kPi));
-        const float hot = std::pow(1.f - vein, 6.f);
-        Rgb col = Mix(Hex(0x4A0608), Hex(0xA0200A), n);
-        col = col + Hex(0xFF9A20) * hot * 1.2f + Hex(0xFFF0A0) * (std::pow(1.f - vein, 24.f) * 0.8f);
-        return col;
+        const float u = x / 256.f, v = y / 256.f;
+        const float sheen = 0.5f + 0.5f * std::sin(u * 2 * kPi * 3.f + std::sin(v * 2 * kPi) * 1.5f);
+        const float ridge = std::exp(-std::pow((v - 0.5f) / 0.02f, 2.f));
+        const Rgb col = Mix(Hex(0x6A4A20), Hex(0xC89A50), 0.35f + 0.5f * sheen) + Hex(0xF0D8A0) * (ridge * 0.25f);
+        return col * (0.92f + 0.08f * TiledFbm(x / 64.f, y / 64.f, 4, 2, 51));
     });
     ClampCanvas(c);
     return EncodeJpeg(c, kJpegQuality);
 }
 
-// "04.jpg": cyan circuit panels: traces, pads and lit chips on dark teal.
-std::vector<uint8_t> GenCircuitPicture() {
+// "04.jpg": the colonnade, repeated twelve times round (u 0 to 0.2 of each
+// repeat is a pillar; pillars run between latitude rows 5 and 25 of 30).
+// The pillar: pale blue stone, rounded by its shading, with three broad
+// flutes, lit most at mid height. Three rings cross all of u: a capital
+// ring (v 0.133 to 0.167), the balcony at the equator (0.467 to 0.533) and
+// a base ring (0.833 to 0.867), warm bronze rounded across v.
+std::vector<uint8_t> GenColonnadePicture() {
     Canvas c(256, 256);
     Paint(c, 3, [&](float x, float y) {
-        const float cell = 32.f;
-        const int ix = int(x / cell), iy = int(y / cell);
-        const float lx = x - float(ix) * cell, ly = y - float(iy) * cell;
-        const uint32_t hsh = Hash(uint32_t(ix), uint32_t(iy), 61);
-        Rgb col = Mix(Hex(0x032A30), Hex(0x06444A), TiledFbm(x / 32.f, y / 32.f, 8, 3, 62));
-        // Traces: one horizontal and one vertical run per cell, at cell-hashed offsets.
-        const float tx = 6.f + float(hsh % 20), ty = 6.f + float((hsh >> 8) % 20);
-        const float trace =
-            std::max(SmoothStep(1.6f, 0.6f, std::abs(ly - ty)), SmoothStep(1.6f, 0.6f, std::abs(lx - tx)));
-        col = col + Hex(0x30F0E0) * trace * 0.8f;
-        // Pads at the crossing.
-        const float pad = std::hypot(lx - tx, ly - ty);
-        col = col + Hex(0xC0FFF8) * SmoothStep(3.5f, 2.5f, pad);
-        // Some cells hold a lit chip.
-        if ((hsh >> 16) % 3 == 0) {
-            const float ex = std::abs(lx - 16.f), ey = std::abs(ly - 16.f);
-            const float box = std::max(ex, ey);
-            if (box < 9.f)
-                col = Hex(0x0A1A22) + Hex(0x50A0FF) * (SmoothStep(9.f, 7.5f, box) * SmoothStep(6.f, 8.f, box));
-            if (box < 5.f) col = col + Hex(0xFFE070) * (0.5f + 0.5f * std::sin(float(hsh) * 0.001f));
-        }
-        // Panel seams.
-        const float seam = std::min(LineDistance(x, 64.f), LineDistance(y, 64.f));
-        col = col + Hex(0x80FFFF) * (SmoothStep(1.2f, 0.2f, seam) * 0.6f);
-        return col;
+        const float v = y / 256.f;
+        auto ring = [&](float v0, float v1) {   // 0 outside, rounded 0..1 across the ring
+            if (v < v0 || v > v1) return 0.f;
+            return std::sin((v - v0) / (v1 - v0) * kPi);
+        };
+        const float r = std::max({ring(0.133f, 0.167f), ring(0.467f, 0.533f), ring(0.833f, 0.867f)});
+        if (r > 0) return Mix(Hex(0x3A2810), Hex(0xD8A868), std::pow(r, 0.7f));
+        const float s = x / 51.2f;            // across the pillar
+        if (s >= 1.f) return Hex(0x203848);   // as the pillar's edges, so u tiles
+        const float round = std::pow(std::sin(s * kPi), 0.6f);
+        const float flutes = 0.85f + 0.15f * std::cos(s * 2 * kPi * 3.f);
+        const float height = 0.6f + 0.4f * std::sin(v * kPi);
+        return Mix(Hex(0x203848), Hex(0xA8C4D8), round * flutes * height);
     });
     ClampCanvas(c);
     return EncodeJpeg(c, kJpegQuality);
 }
 
-// "02.jpg", the trio's outer sphere: overlapping deep violet scales with lime rims, 8 across and 10 rows
-// (rows staggered by half a scale, each row overlapping the one above).
-std::vector<uint8_t> GenScalesPicture() {
+// "02.jpg": the hall itself, one panorama round the outer sphere (u the
+// angle round, v from the top pole to the bottom one). A blue dome with
+// eight soft ribs and a pale skylight at its top; walls of deep teal with
+// six tall arched windows, amber on one side of the hall shading to rose
+// and to cool cyan on the other; a dark violet floor with broad rings and a
+// glowing teal medallion at its middle. Every part differs from the others,
+// so the three views show three parts of one room.
+std::vector<uint8_t> GenHallPicture() {
     Canvas c(256, 256);
-    const float sw = 32.f, sh = 25.6f, radius = sw * 0.62f;
     Paint(c, 3, [&](float x, float y) {
-        // The lowest row whose scale covers the pixel lies on top.
-        bool found = false;
-        float best = 0;
-        int bestRow = 0, bestCol = 0;
-        const int r0 = int(std::floor(y / sh));
-        for (int row = r0 + 1; row >= r0 - 1 && !found; --row) {
-            const float shift = (row & 1) ? sw * 0.5f : 0.f;
-            const int c0 = int(std::floor((x - shift) / sw));
-            for (int col = c0 - 1; col <= c0 + 1; ++col) {
-                const float d = std::hypot(x - (float(col) * sw + shift + sw * 0.5f), y - float(row) * sh);
-                if (d < radius && (!found || d < best)) {
-                    found = true;
-                    best = d;
-                    bestRow = row;
-                    bestCol = col;
-                }
+        const float u = x / 256.f, v = y / 256.f;
+        const float noise = TiledFbm(x / 64.f, y / 64.f, 4, 3, 71);
+        Rgb col;
+        if (v < 0.3f) {   // dome
+            const float ribs = 0.5f + 0.5f * std::cos(u * 2 * kPi * 8.f);
+            col = Mix(Hex(0x1C2C60), Hex(0x3A5A98), v / 0.3f) * (0.8f + 0.35f * SmoothStep(0.6f, 1.f, ribs));
+            col = Mix(col, Hex(0xE8E0C8), SmoothStep(0.1f, 0.05f, v));   // skylight
+        } else if (v < 0.68f) {                                          // walls
+            col = Mix(Hex(0x1A4C64), Hex(0x2A6A80), noise);
+            col = Mix(col, Hex(0x2C5070), SmoothStep(0.62f, 0.68f, v));
+            // Windows: centres at u = (k + 0.5) / 6, arched tops.
+            const float k = std::floor(u * 6.f);
+            const float du = (u * 6.f - k - 0.5f) * (1.f / 6.f) * 2 * kPi * 138.f / 138.f;   // radians off centre
+            const float half = 0.16f;                                                        // half width, radians
+            const float arch = 0.4f;                                                         // v of the arch's spring
+            float inside = SmoothStep(half, half - 0.05f, std::abs(du)) * SmoothStep(0.62f, 0.6f, v);
+            if (v < arch) {
+                const float dv = (arch - v) / 0.07f, dx = du / half;
+                inside *= SmoothStep(1.f, 0.8f, std::sqrt(dx * dx + dv * dv));
             }
+            const float side = 0.5f + 0.5f * std::cos((k + 0.5f) / 6.f * 2 * kPi);   // 1 amber .. 0 cyan
+            const Rgb glass = side > 0.5f ? Mix(Hex(0xE07898), Hex(0xF0B060), (side - 0.5f) * 2.f)
+                                          : Mix(Hex(0x60C8E0), Hex(0xE07898), side * 2.f);
+            const Rgb lit = Mix(glass, Hex(0xF0E8D0), 0.25f * SmoothStep(0.6f, 0.4f, v));
+            const float halo =
+                SmoothStep(half + 0.3f, half, std::abs(du)) * SmoothStep(0.3f, 0.4f, v) * SmoothStep(0.68f, 0.6f, v);
+            col = Mix(col + glass * (0.18f * halo), lit, inside);
+        } else {   // floor
+            const float ringV = 0.5f + 0.5f * std::cos((v - 0.68f) / 0.32f * kPi * 5.f);
+            col = Mix(Hex(0x2A1C38), Hex(0x46305A), ringV * (0.7f + 0.3f * noise));
+            col = Mix(col, Hex(0x40B0B0), SmoothStep(0.9f, 0.97f, v));   // medallion
         }
-        if (!found) return Hex(0x100018);
-        const float r = best / radius;
-        const float tone = Hash01(uint32_t((bestCol % 8 + 8) % 8), uint32_t((bestRow % 10 + 10) % 10), 71);
-        // Darker than the trio's nearer layers, so the outer sphere reads as far.
-        const Rgb base = Mix(Hex(0x2C1070), Hex(0x5A26B8), tone) * (0.5f + 0.6f * r);
-        return base + Hex(0x90E040) * SmoothStep(0.84f, 0.97f, r) + Hex(0xC0A0FF) * (std::exp(-r * r * 18.f) * 0.25f);
+        return col;
     });
     ClampCanvas(c);
     return EncodeJpeg(c, kJpegQuality);
@@ -397,21 +423,25 @@ std::vector<uint8_t> GenDarkGrayPicture() {
 // >> sieni
 
 // Mushroom texture, u around the y axis. Rows: v 0 to 0.45 the cap from apex
-// to rim, 0.45 to 0.62 the gills under the cap, 0.62 to 0.88 the stem, 0.9 to
-// 1 the back-lit shell (apex to sole), the light that shows through a copy
-// seen from its dark side. The field is seen only by a dimming light, so
-// every part is pale and bright: a golden cap warming to orange at the apex,
-// with cream warts and a pale rim, cream gills, a white stem with fibres and
-// a skirt ring, and behind them a warm glow with the gills' stripes.
+// to rim, 0.45 to 0.62 the gills under the cap, 0.62 to 0.8 the stem, 0.82
+// the glow added over cap and stem, 0.845 to 0.885 the ground (middle to
+// edge) and 0.902 to 0.928 its underside, 0.94 to 0.985 the back-lit shell (apex to sole), the light that shows
+// through a copy seen from its dark side. The field is seen only by a
+// dimming light, and where a copy is seen through its shell, body and glow
+// the light adds up three times; so every part is warm and mid-bright, well
+// below white: a golden cap warming to orange at the apex, with cream warts
+// and a pale rim, cream gills, a pale stem with fibres and a skirt ring, a
+// faint cream glow, moss-green ground fading out toward its edge,
+// and behind them a warm glow with the gills' stripes.
 std::vector<uint8_t> GenSieniPicture() {
     Canvas c(256, 256);
     Paint(c, 3, [&](float x, float y) {
         const float v = y / 256.f;
         if (v < 0.45f) {
             const float t = v / 0.45f;
-            Rgb col = Mix(Hex(0xFFC878), Hex(0xFFF0C8), std::pow(t, 0.7f));
+            Rgb col = Mix(Hex(0xE0A050), Hex(0xE8D0A0), std::pow(t, 0.7f));
             col = col * (0.88f + 0.24f * TiledFbm(x / 32.f, y / 32.f, 8, 3, 101));
-            col = Mix(col, Hex(0xFFF0D8), SmoothStep(0.85f, 1.f, t) * 0.6f);   // pale rim
+            col = Mix(col, Hex(0xE8D8B8), SmoothStep(0.85f, 1.f, t) * 0.6f);   // pale rim
             // Warts: grid of jittered spots, wider toward the rim so they look round on the cap.
             const float cols = 12.f;
             for (int dj = -1; dj <= 1; ++dj)
@@ -425,74 +455,80 @@ std::vector<uint8_t> GenSieniPicture() {
                     const float stretch = 0.35f + 0.65f * (sy / (0.45f * 256.f));
                     const float d = std::hypot((x - sx) * stretch * 1.6f, y - sy);
                     const float rad = 3.5f + 2.5f * Hash01(ii, uint32_t(j), 104);
-                    col = Mix(col, Hex(0xFFFBF0), SmoothStep(rad, rad - 1.2f, d));
+                    col = Mix(col, Hex(0xF0E4CC), SmoothStep(rad, rad - 1.2f, d));
                 }
-            return col;
+            return col * 0.66f;
         }
         if (v < 0.62f) {
             const float t = (v - 0.45f) / 0.17f;
             const float gill = 0.5f + 0.5f * std::cos(x / 256.f * 2 * kPi * 48.f);
-            Rgb col = Mix(Hex(0xFFF0D4), Hex(0xD8B890), gill * 0.6f);
-            return col * (0.8f + 0.2f * t);
+            Rgb col = Mix(Hex(0xE8D4B0), Hex(0xB89870), gill * 0.6f);
+            return col * ((0.8f + 0.2f * t) * 0.75f);
         }
-        if (v >= 0.89f) {
-            const float t = Clamp01((v - 0.91f) / 0.07f);   // apex to sole
+        if (v >= 0.935f) {                                   // the back-lit shell
+            const float t = Clamp01((v - 0.94f) / 0.045f);   // apex to sole
             const float gill = 0.5f + 0.5f * std::cos(x / 256.f * 2 * kPi * 24.f);
             const Rgb cap = Mix(Hex(0xFFE0A0), Hex(0xE8A868), gill * 0.45f);
-            return Mix(cap, Hex(0xFFF2D8), SmoothStep(0.55f, 0.7f, t));
+            return Mix(cap, Hex(0xFFF2D8), SmoothStep(0.55f, 0.7f, t)) * 0.65f;
         }
-        const float t = (v - 0.62f) / 0.26f;
+        if (v >= 0.835f) {   // the ground (0.845..0.885) and its underside (0.902..0.928), middle to edge
+            const float t = v < 0.895f ? Clamp01((v - 0.845f) / 0.04f) : Clamp01((v - 0.902f) / 0.026f);
+            const Rgb moss = v < 0.895f ? Mix(Hex(0xB0CC70), Hex(0x88B048), t) : Mix(Hex(0xE8E098), Hex(0xA8B060), t);
+            return moss * SmoothStep(1.f, 0.45f, t);
+        }
+        if (v >= 0.8f) return Hex(0x4A4030);   // the glow
+        const float t = (v - 0.62f) / 0.18f;
         const float fibre = TiledNoise(x / 2.f, y / 24.f, 128, 8, 105);
-        Rgb col = Mix(Hex(0xFFFCF0), Hex(0xE8DCC0), fibre);
+        Rgb col = Mix(Hex(0xF0E8D8), Hex(0xD8C8A8), fibre);
         col = col * (0.92f + 0.08f * TiledFbm(x / 32.f, y / 32.f, 8, 2, 106));
         const float ring = std::exp(-std::pow((t - 0.18f) / 0.04f, 2.f));
-        col = Mix(col, Hex(0xFFFFFF), ring * 0.7f) * (1.f - 0.15f * SmoothStep(0.8f, 1.f, t));
-        return col;
+        col = Mix(col, Hex(0xFFF8F0), ring * 0.7f) * (1.f - 0.15f * SmoothStep(0.8f, 1.f, t));
+        return col * 0.62f;
     });
     ClampCanvas(c);
     return EncodeJpeg(c, kJpegQuality);
 }
 
 // >> overlays (additive: black shows nothing)
+//
+// Three of them also strobe: drawn at a random grey of 128 to 255 in every
+// frame over a moving scene, so what a flicker changes is the ink times up
+// to half its brightness. Their ink stays soft (no texel above about 60 %),
+// never red, and their shapes thin or small: each flash is a small step on
+// a small part of the screen.
 
-// "iwish.png": the words "i wish" in bold, pink to orange, with a magenta
-// halo, a swash underline and a few sparkles.
+// "iwish.png": the words "i wish" in pale lavender shading to sky blue, a
+// faint violet halo and a thin swash underline.
 std::vector<uint8_t> GenIwishPicture() {
     Canvas c(256, 256);
     const Font bold(FontPath("DejaVuSans-Bold.ttf"));
-    // Swash under the words.
-    Paint(c, 4, [&](float x, float y) {
+    Paint(c, 4, [&](float x, float y) {   // swash under the words
         const float curve = 176.f + 10.f * std::sin((x - 20.f) / 236.f * kPi * 1.3f);
-        const float thick = 5.f * std::sin(Clamp01((x - 20.f) / 216.f) * kPi);
+        const float thick = 2.5f * std::sin(Clamp01((x - 20.f) / 216.f) * kPi);
         const float d = std::abs(y - curve);
         const float swash = (x > 20.f && x < 236.f) ? SmoothStep(thick + 0.7f, thick - 0.7f, d) : 0.f;
-        Rgb col = Hex(0x40E0FF) * swash + Hex(0x2060FF) * (std::exp(-d / 6.f) * 0.3f * (thick > 0 ? thick / 5.f : 0.f));
-        // Sparkles: four-pointed stars.
-        const float stars[4][3] = {{36, 46, 1.0f}, {222, 70, 0.8f}, {206, 214, 0.7f}, {52, 214, 0.6f}};
-        for (const auto& s : stars) {
-            const float ax = std::abs(x - s[0]), ay = std::abs(y - s[1]);
-            const float k = s[2];
-            const float star = std::exp(-ax * ay / (2.f * k)) * std::exp(-(ax + ay) / (14.f * k));
-            col = col + Hex(0xFFF4C0) * (star * 1.3f);
-        }
-        return col;
+        return Hex(0x70B0D0) * (swash * 0.45f);
     });
     AddText(
         c, bold, "i wish", 86.f, 128.f, 118.f,
-        [](int, int y) { return Mix(Hex(0xFF3CB4), Hex(0xFFB020), Clamp01((float(y) - 80.f) / 76.f)); }, Hex(0xC020FF),
-        5, 0.9f);
+        [](int, int y) { return Mix(Hex(0xB8A0E0), Hex(0x88C0E8), Clamp01((float(y) - 80.f) / 76.f)) * 0.72f; },
+        Hex(0x5030A0), 5, 0.3f);
+    LimitLuma(c, 0.6f);
     ClampCanvas(c);
     return EncodePng(c, 3);
 }
 
-// "skater.png": a skateboarder mid-air, drawn as a bright cyan-to-lime figure
-// of thick strokes with a white outline glow and speed lines behind.
+// "skater.png": a small skateboarder mid-air in the picture's lower right
+// corner (the lower right of the screen, out of the knot's way for most of
+// its swing), drawn as soft cyan-to-lime strokes with a brighter outline,
+// see-through at about a third of full light, and pink speed lines.
 std::vector<uint8_t> GenSkaterPicture() {
     Canvas c(256, 256);
     struct Stroke {
         float ax, ay, bx, by, r;
     };
-    // Figure leaning forward to the right, arms out, knees bent over the board.
+    // Figure leaning forward to the right, arms out, knees bent over the board
+    // (drawn in a 256-unit frame, then shrunk into the corner).
     const Stroke body[] = {
         {140, 78, 124, 128, 13},     // torso
         {124, 128, 100, 150, 10},    // back thigh
@@ -518,29 +554,31 @@ std::vector<uint8_t> GenSkaterPicture() {
         d = std::min(d, std::hypot(x - 160, y - 200) - 6.5f);
         return d;
     };
-    Paint(c, 4, [&](float x, float y) {
-        const float d = figure(x, y);
-        const float fill = SmoothStep(0.7f, -0.7f, d);
+    constexpr float k = 0.42f, ox = 166.f, oy = 160.f;   // figure frame to picture: p = f * k + o
+    Paint(c, 4, [&](float px, float py) {
+        const float x = (px - ox) / k, y = (py - oy) / k;
+        const float d = figure(x, y) * k;   // in picture pixels
         const float t = Clamp01((y - 40.f) / 170.f);
-        Rgb col = Mix(Hex(0x30E8FF), Hex(0xB0FF30), t) * fill;
-        col = col + Hex(0xFFFFFF) * (SmoothStep(-3.f, -1.f, d) * SmoothStep(1.f, -0.5f, d) * 0.8f);
-        col = col + Hex(0x2080FF) * (std::exp(-std::max(d, 0.f) / 5.f) * 0.5f * (d > 0 ? 1.f : 0.f));
+        Rgb col = Mix(Hex(0x30E8FF), Hex(0xB0FF30), t) * (SmoothStep(0.5f, -0.5f, d) * 0.3f);
+        col = col + Hex(0xD0FFF0) * (SmoothStep(-1.6f, -0.6f, d) * SmoothStep(0.6f, -0.2f, d) * 0.55f);
         // Speed lines trailing to the left.
         const float lines[4] = {70, 108, 146, 176};
         for (int i = 0; i < 4; ++i) {
             const float len = 60.f - 8.f * float(i);
             const float x1 = 70.f - float(i % 2) * 12.f, x0 = x1 - len;
-            const float ld = SegmentDistance(x, y, x0, lines[i], x1, lines[i]) - 2.f;
-            col = col + Hex(0xFF40C0) * (SmoothStep(0.7f, -0.7f, ld) * Clamp01((x - x0) / len));
+            const float ld = SegmentDistance(x, y, x0, lines[i], x1, lines[i]) * k - 0.8f;
+            col = col + Hex(0xE070C8) * (SmoothStep(0.5f, -0.5f, ld) * Clamp01((x - x0) / len) * 0.45f);
         }
         return col;
     });
+    LimitLuma(c, 0.6f);
     ClampCanvas(c);
     return EncodePng(c, 3);
 }
 
-// "bitch.png": bold abstract graphic: a disc of red and yellow rings cut by a
-// black diagonal bar, a cyan triangle crossing it and a magenta starburst.
+// "bitch.png": an abstract sign over the dark end of the tunnel: a disc of
+// thin amber and gold rings cut by a dark diagonal, a thin cyan triangle
+// crossing it and short violet rays, all in outline at half light or less.
 std::vector<uint8_t> GenBitchPicture() {
     Canvas c(256, 256);
     Paint(c, 4, [&](float x, float y) {
@@ -548,19 +586,21 @@ std::vector<uint8_t> GenBitchPicture() {
         const float r = std::hypot(dx, dy);
         const float a = std::atan2(dy, dx);
         Rgb col;
-        // Starburst rays behind everything.
+        // Rays round the disc.
         const float ray = std::cos(a * 16.f);
-        col = col + Hex(0xE020A0) * (SmoothStep(0.55f, 0.75f, ray) * SmoothStep(126.f, 70.f, r) * 0.8f);
-        // Ringed disc.
-        if (r < 84.f) {
-            const float band = std::sin(r / 84.f * kPi * 6.f);
-            col = (band > 0 ? Hex(0xFF2010) : Hex(0xFFD010)) * (SmoothStep(84.f, 82.5f, r));
+        col = col + Hex(0x9060D0) *
+                        (SmoothStep(0.8f, 0.95f, ray) * SmoothStep(84.f, 90.f, r) * SmoothStep(118.f, 96.f, r) * 0.4f);
+        // Rings: six thin circles, amber to gold outward.
+        if (r < 86.f) {
+            const float ringD = LineDistance(r, 14.f);
+            const Rgb tint = Mix(Hex(0xF0A040), Hex(0xF0D070), r / 86.f);
+            col = col + tint * (SmoothStep(2.2f, 1.f, ringD) * 0.5f);
         }
-        col = col + Hex(0xFFFFFF) * (SmoothStep(2.f, 0.f, std::abs(r - 86.f)) * 0.9f);
-        // Diagonal black bar through the disc.
+        col = col + Hex(0xF0E0C0) * (SmoothStep(2.f, 0.8f, std::abs(r - 86.f)) * 0.45f);
+        // Dark diagonal through the disc, edged with a thin light line.
         const float bar = std::abs((x - 128.f) * 0.7071f - (y - 128.f) * 0.7071f);
         if (bar < 11.f) col = col * 0.f;
-        col = col + Hex(0xFFFFFF) * (SmoothStep(1.2f, 0.f, std::abs(bar - 11.f)) * SmoothStep(90.f, 80.f, r));
+        col = col + Hex(0xE0E0E0) * (SmoothStep(1.2f, 0.f, std::abs(bar - 11.f)) * SmoothStep(90.f, 80.f, r) * 0.35f);
         // Triangle outline crossing the disc.
         const float tri[3][2] = {{60, 228}, {236, 196}, {170, 28}};
         float td = 1e9f;
@@ -568,9 +608,11 @@ std::vector<uint8_t> GenBitchPicture() {
             const int j = (i + 1) % 3;
             td = std::min(td, SegmentDistance(x, y, tri[i][0], tri[i][1], tri[j][0], tri[j][1]));
         }
-        col = col + Hex(0x20F0FF) * SmoothStep(5.5f, 4.f, td) + Hex(0x0080FF) * (std::exp(-td / 6.f) * 0.4f);
+        col =
+            col + Hex(0x60D8F0) * (SmoothStep(2.5f, 1.2f, td) * 0.55f) + Hex(0x2080C0) * (std::exp(-td / 5.f) * 0.15f);
         return col;
     });
+    LimitLuma(c, 0.6f);
     ClampCanvas(c);
     return EncodePng(c, 3);
 }

@@ -41,9 +41,6 @@ xm::Instrument Shaker();   // a short burst of high noise
 // A bright detuned saw stab for chords; `variant` 0 and 1 differ in their
 // voices' detuning and phases, so two of them panned apart sound wide.
 xm::Instrument Stab(int variant);
-// The stab inverted: with the stab on the other side, a pair heard only in
-// the side signal.
-xm::Instrument StabSide();
 xm::Instrument LeadWide();   // the lead with other detuning and phases
 
 // Adds a room tail (parallel damped combs into two all-passes) to a one-shot

@@ -9,6 +9,9 @@
 // slack rows that take up the rest.
 #include "music_song.h"
 
+#include "timeline/timeline.h"
+
+#include <cmath>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
@@ -17,19 +20,19 @@ namespace song {
 
 const std::vector<Section>& Sections() {
     static const std::vector<Section> kSections = {
-        {"intro", 0, 160, 120},               // 10 bars: pads and pluck arpeggio, a soft pulse
-        {"build", 200, 60, 120},              // 3 bars and a 3-beat fill: kick and bass come in
-        {"groove", 275, 76, 120},             // 4 bars and a fill: full beat
-        {"groove 2", 370, 44, 120},           // 2 bars and a fill: lead enters with long notes
-        {"theme", 425, 84, 120},              // 5 bars and a beat: the lead plays the theme
-        {"break", 530, 16, 120},              // 1 bar: drums stop, chopped chord
-        {"riser", 550, 24, 132, 4},           // 5 accelerating beats, one beat of air
-        {"drop", 578, 176, 132},              // 11 bars, the tunnel: everything in
-        {"stutter", 778, 22, 132},            // stop-time bar and a fill
-        {"drop 2", 803, 176, 132},            // 11 bars: second theme over the beat
-        {"breakdown", 1002, 80, 120},         // 5 bars, no drums: pads and bell
-        {"return", 1102, 40, 120, 8, true},   // a swell, then 2 bars building back
-        {"outro", 1155, 132, 120},            // the groove once more, fading out
+        {"intro", 0.0f, 160, 120},                    // 10 bars: pads and pluck arpeggio, a soft pulse
+        {"build", kOpeningOverlayEnd, 60, 120},       // 3 bars and a 3-beat fill: kick and bass come in
+        {"groove", kGridStart, 76, 120},              // 4 bars and a fill: full beat
+        {"groove 2", kSkaterEnd, 44, 120},            // 2 bars and a fill: lead enters with long notes
+        {"theme", kSplitStart, 84, 120},              // 5 bars and a beat: the lead plays the theme
+        {"break", kIwishFlickerStart, 16, 120},       // 1 bar: drums stop, chopped chord
+        {"riser", kSkaterFlickerStart, 24, 132, 4},   // 5 accelerating beats, one beat of air
+        {"drop", kTunnelStart, 176, 132},             // 11 bars, the tunnel: everything in, then down
+        {"stutter", kBitchStart, 22, 132},            // stop-time bar and a fill
+        {"drop 2", kLatePairStart, 176, 132},         // 11 bars: second theme over the beat
+        {"breakdown", kCreditsStart, 80, 120},        // 5 bars, no drums: pads and bell
+        {"return", kCreditsEnd, 40, 120, 8, true},    // a swell, then 2 bars building back
+        {"outro", kSieniStart, 132, 120},             // the groove once more, released under the field
     };
     return kSections;
 }
@@ -104,13 +107,15 @@ std::vector<int> PlanTempo(int64_t frames, int rows, int target, bool exact) {
     return bpm;
 }
 
+int64_t CueFrame(double seconds) { return std::llround(seconds * kRate); }
+
 std::vector<int> TempoMap() {
     const auto& sections = Sections();
     std::vector<int> map;
     for (size_t i = 0; i < sections.size(); ++i) {
-        const int next = i + 1 < sections.size() ? sections[i + 1].cueTenths : kEndTenths;
         const Section& s = sections[i];
-        const int64_t frames = static_cast<int64_t>(next - s.cueTenths) * kRate / 10;
+        const double next = i + 1 < sections.size() ? sections[i + 1].cue : kEndSeconds;
+        const int64_t frames = CueFrame(next) - CueFrame(s.cue);
         std::vector<int> bpm;
         if (s.slackRows == 0) {
             bpm = PlanTempo(frames, s.rows, s.bpm, true);

@@ -1,11 +1,13 @@
 // Figures of a rendered mix, as a listener and the pictures meet it: the
 // share of energy in a band, stereo width, loudness (K-weighted, gated;
 // momentary and short-term), true peak, and the level the pictures read (RMS
-// of the mono mix over the last 1/50 s). And figures of the score itself,
+// of the mono mix over the level meter's window). And figures of the score itself,
 // read from the module's bytes: how much of it copies itself, which melody
 // phrases come back, how long one chord loop runs. Used by the music tests
-// and by tools/music-figures.sh.
+// and by tools/music/music-figures.sh.
 #pragma once
+
+#include "audio/music.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,7 +17,7 @@
 
 namespace figures {
 
-constexpr int kRate = 48000;
+constexpr int kRate = qor::audio::kRate;
 
 // Interleaved stereo float frames at 48 kHz; a range is [from, to) seconds.
 using Stereo = std::vector<float>;
@@ -33,6 +35,29 @@ double EnergyBetween(const Stereo& audio, double lo, double hi, const Ranges& ra
 double MonoEnergyBelow(const Stereo& audio, double hz);
 // Side over mid energy in dB (mid = (L + R) / 2, side = (L - R) / 2).
 double SideOverMid(const Stereo& audio, double from, double to);
+// Correlation of left and right (-1..1) in [lo, hi) Hz: the real part of the
+// cross-spectrum over the geometric mean of the channels' energies, over
+// 8192-point blocks of the range. 1 where a channel is silent.
+double BandCorrelation(const Stereo& audio, double lo, double hi, double from, double to);
+// Correlation of left and right over the whole band.
+double Correlation(const Stereo& audio, double from, double to);
+// Share (0..1) of the `window`-second windows of the range (end to end)
+// whose correlation is below 0.
+double NegativeShare(const Stereo& audio, double from, double to, double window);
+// The lowest correlation of `window`-second windows, one every `step`
+// seconds over the whole audio, where the window is not near silence; and
+// where that window starts.
+struct Worst {
+    double correlation, at;
+};
+Worst WorstCorrelation(const Stereo& audio, double window, double step);
+// The mono fold-down of a phone speaker or a mono PA: (L + R) / 2 on both
+// sides.
+Stereo FoldToMono(const Stereo& audio);
+// Onset of the last hit in the range: the start of the last 5 ms block of
+// the mono mix that is at least 10 dB over the 50 ms before it and over
+// -40 dBFS; -1 if there is none.
+double LastHit(const Stereo& audio, double from, double to);
 // Integrated loudness in LUFS (ITU-R BS.1770: K-weighting, 400 ms blocks,
 // absolute gate -70 LUFS, relative gate -10 LU).
 double Loudness(const Stereo& audio, double from, double to);
@@ -44,7 +69,8 @@ double MaxMomentary(const Stereo& audio, double from, double to);
 // True peak in dBTP: the highest sample of both channels upsampled 4 times
 // (windowed-sinc interpolation).
 double TruePeak(const Stereo& audio);
-// RMS of the mono mix over the 1/50 s before time t (0 before 1/50 s).
+// The level the pictures read: RMS of the mono mix over the
+// qor::audio::LevelMeter window before time t (0 before it).
 double LevelAt(const Stereo& audio, double t);
 // Levels at every frame of a 60 fps picture stream over the range.
 std::vector<double> FrameLevels(const Stereo& audio, double from, double to, int fps = 60);
@@ -89,6 +115,16 @@ std::vector<Copies> RepeatedNotes(const Score& score);
 // same notes or the same an octave or two away). Returns how many distinct
 // phrases.
 int RepeatedPhrases(const Score& score, const std::vector<int>& channels, int bars, int times);
+
+// The tunnel's flashes on the kicks: every kick (a note at volume 32 or more
+// on `channel`) that starts in [from, to), the level the pictures read at
+// the first frame at `fps` at least 5 ms after it (a flash: 0.2 or more)
+// and at the last frame before it (dark before it: at most 0.6 of the flash).
+struct Flashes {
+    int kicks = 0, flashes = 0, dips = 0;
+    double lowest = 1;   // the lowest level on a kick's next frame
+};
+Flashes KickFlashes(const Stereo& audio, const Score& score, int channel, double from, double to, int fps = 60);
 
 // A chord from `row` on until the next one.
 struct Chord {

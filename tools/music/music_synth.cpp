@@ -3,6 +3,8 @@
 // cycles of every partial; drums are shaped noise and swept sines.
 #include "music_synth.h"
 
+#include "biquad.h"
+
 #include <algorithm>
 #include <cmath>
 #include <complex>
@@ -35,51 +37,7 @@ private:
     uint32_t s_;
 };
 
-// RBJ biquad (direct form I).
-class Biquad {
-public:
-    enum Kind { LowPass, HighPass, BandPass };
-    Biquad(Kind kind, double hz, double q, double rate) { Set(kind, hz, q, rate); }
-    void Set(Kind kind, double hz, double q, double rate) {
-        const double w = 2 * kPi * hz / rate, c = std::cos(w), alpha = std::sin(w) / (2 * q);
-        double b0, b1, b2;
-        switch (kind) {
-            case LowPass:
-                b0 = (1 - c) / 2;
-                b1 = 1 - c;
-                b2 = b0;
-                break;
-            case HighPass:
-                b0 = (1 + c) / 2;
-                b1 = -(1 + c);
-                b2 = b0;
-                break;
-            default:
-                b0 = alpha;
-                b1 = 0;
-                b2 = -alpha;
-                break;
-        }
-        const double a0 = 1 + alpha;
-        b0_ = b0 / a0;
-        b1_ = b1 / a0;
-        b2_ = b2 / a0;
-        a1_ = -2 * c / a0;
-        a2_ = (1 - alpha) / a0;
-    }
-    double operator()(double x) {
-        const double y = b0_ * x + b1_ * x1_ + b2_ * x2_ - a1_ * y1_ - a2_ * y2_;
-        x2_ = x1_;
-        x1_ = x;
-        y2_ = y1_;
-        y1_ = y;
-        return y;
-    }
-
-private:
-    double b0_ = 0, b1_ = 0, b2_ = 0, a1_ = 0, a2_ = 0;
-    double x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
-};
+using music::Biquad;
 
 int Frames(double seconds, double rate) { return static_cast<int>(std::lround(seconds * rate)); }
 
@@ -612,16 +570,6 @@ xm::Instrument Stab(int variant) {
     Wave out = WithRoom(w, kRate, 0.6, 0.3);
     Limit(out, 0.35, 0.002, kRate, false);
     return Make(variant ? "stab wide" : "stab", out, kRate, 0.98, hz);
-}
-
-xm::Instrument StabSide() {
-    // The stab turned upside down: played with the stab on the other side,
-    // the pair sounds as wide as a stereo field goes and adds nothing to the
-    // mono sum (the level the pictures read).
-    xm::Instrument ins = Stab(0);
-    ins.name = ins.sample.name = "stab side";
-    for (int16_t& v : ins.sample.data) v = static_cast<int16_t>(-std::max<int>(v, -32767));
-    return ins;
 }
 
 }   // namespace synth

@@ -3,6 +3,9 @@
 // BS.1770's filters at 48 kHz.
 #include "music_figures.h"
 
+#include "audio/level.h"
+#include "biquad.h"
+
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -53,46 +56,53 @@ void Fft(std::vector<double>& re, std::vector<double>& im) {
     }
 }
 
-// Direct-form biquad for the K-weighting stages.
-struct Stage {
-    double b0, b1, b2, a1, a2, x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-    double operator()(double x) {
-        const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-        x2 = x1;
-        x1 = x;
-        y2 = y1;
-        y1 = y;
-        return y;
-    }
-};
-
 }   // namespace
 
 namespace {
 
-// Energy of both channels in [lo, hi) Hz and in all bins, over blocks of the
-// range.
-void BandEnergy(const Stereo& audio, double lo, double hi, double from, double to, double& band, double& all) {
+// Sums over Hann-windowed blocks of the range, in the bins of [lo, hi) Hz:
+// each channel's energy and the real part of their cross-spectrum; and the
+// energy of both channels in all bins.
+struct BandSums {
+    double left = 0, right = 0, cross = 0, all = 0;
+};
+
+void AddBand(const Stereo& audio, double lo, double hi, double from, double to, BandSums& sums) {
     constexpr size_t kN = 8192;
     const size_t a = FrameOf(audio, from), b = FrameOf(audio, to);
     const size_t k0 = static_cast<size_t>(lo * kN / kRate), k1 = static_cast<size_t>(hi * kN / kRate);
-    std::vector<double> window(kN), re(kN), im(kN);
+    std::vector<double> window(kN), re[2] = {std::vector<double>(kN), std::vector<double>(kN)},
+                                    im[2] = {std::vector<double>(kN), std::vector<double>(kN)};
     for (size_t i = 0; i < kN; ++i) window[i] = 0.5 - 0.5 * std::cos(2 * kPi * static_cast<double>(i) / kN);
     for (size_t start = a; start + kN <= b; start += kN / 2) {
         for (int ch = 0; ch < 2; ++ch) {
             for (size_t i = 0; i < kN; ++i) {
-                re[i] = window[i] * audio[2 * (start + i) + ch];
-                im[i] = 0;
+                re[ch][i] = window[i] * audio[2 * (start + i) + ch];
+                im[ch][i] = 0;
             }
-            Fft(re, im);
-            for (size_t k = 1; k < kN / 2; ++k) {
-                const double e = re[k] * re[k] + im[k] * im[k];
-                all += e;
-                if (k >= k0 && k < k1) band += e;
+            Fft(re[ch], im[ch]);
+        }
+        for (size_t k = 1; k < kN / 2; ++k) {
+            const double l = re[0][k] * re[0][k] + im[0][k] * im[0][k];
+            const double r = re[1][k] * re[1][k] + im[1][k] * im[1][k];
+            sums.all += l + r;
+            if (k >= k0 && k < k1) {
+                sums.left += l;
+                sums.right += r;
+                sums.cross += re[0][k] * re[1][k] + im[0][k] * im[1][k];
             }
         }
     }
 }
+
+void BandEnergy(const Stereo& audio, double lo, double hi, double from, double to, double& band, double& all) {
+    BandSums sums;
+    AddBand(audio, lo, hi, from, to, sums);
+    band += sums.left + sums.right;
+    all += sums.all;
+}
+
+double Correlation(double lr, double ll, double rr) { return ll > 0 && rr > 0 ? lr / std::sqrt(ll * rr) : 1.0; }
 
 }   // namespace
 
@@ -135,6 +145,71 @@ double SideOverMid(const Stereo& audio, double from, double to) {
     return 10 * std::log10((side + 1e-30) / (mid + 1e-30));
 }
 
+double BandCorrelation(const Stereo& audio, double lo, double hi, double from, double to) {
+    BandSums sums;
+    AddBand(audio, lo, hi, from, to, sums);
+    return Correlation(sums.cross, sums.left, sums.right);
+}
+
+double Correlation(const Stereo& audio, double from, double to) {
+    double lr = 0, ll = 0, rr = 0;
+    for (size_t i = FrameOf(audio, from); i < FrameOf(audio, to); ++i) {
+        const double l = audio[2 * i], r = audio[2 * i + 1];
+        lr += l * r;
+        ll += l * l;
+        rr += r * r;
+    }
+    return Correlation(lr, ll, rr);
+}
+
+double NegativeShare(const Stereo& audio, double from, double to, double window) {
+    int windows = 0, negative = 0;
+    for (double t = from; t + window <= to + 1e-9; t += window, ++windows)
+        negative += Correlation(audio, t, t + window) < 0;
+    return windows ? static_cast<double>(negative) / windows : 0;
+}
+
+Worst WorstCorrelation(const Stereo& audio, double window, double step) {
+    const double seconds = static_cast<double>(audio.size() / 2) / kRate;
+    Worst worst{1.0, 0.0};
+    for (double t = 0; t + window <= seconds + 1e-9; t += step) {
+        double energy = 0;
+        for (size_t i = FrameOf(audio, t); i < FrameOf(audio, t + window); ++i)
+            energy += audio[2 * i] * audio[2 * i] + audio[2 * i + 1] * audio[2 * i + 1];
+        const double rms = std::sqrt(energy / (2 * window * kRate));
+        if (rms < 0.003) continue;   // near silence (under -50 dBFS) has no image to fold
+        const double c = Correlation(audio, t, t + window);
+        if (c < worst.correlation) worst = {c, t};
+    }
+    return worst;
+}
+
+Stereo FoldToMono(const Stereo& audio) {
+    Stereo out(audio.size());
+    for (size_t i = 0; i + 1 < audio.size(); i += 2) out[i] = out[i + 1] = 0.5f * (audio[i] + audio[i + 1]);
+    return out;
+}
+
+double LastHit(const Stereo& audio, double from, double to) {
+    // Energy of the mono mix per 5 ms block.
+    constexpr size_t kBlock = kRate / 200;
+    std::vector<double> e;
+    for (size_t i = FrameOf(audio, from); i + kBlock <= FrameOf(audio, to); i += kBlock) {
+        double s = 0;
+        for (size_t j = i; j < i + kBlock; ++j) {
+            const double m = 0.5 * (audio[2 * j] + audio[2 * j + 1]);
+            s += m * m;
+        }
+        e.push_back(s / kBlock);
+    }
+    for (size_t b = e.size(); b-- > 10;) {
+        double before = 0;
+        for (size_t j = b - 10; j < b; ++j) before += e[j];
+        if (e[b] > 1e-4 && e[b] > 10 * (before / 10)) return from + static_cast<double>(b * kBlock) / kRate;
+    }
+    return -1;
+}
+
 namespace {
 
 // Mean square of the K-weighted signal per 100 ms over the range, both
@@ -144,8 +219,8 @@ std::vector<double> WeightedPower(const Stereo& audio, double from, double to) {
     constexpr size_t kStep = kRate / 10;
     std::vector<double> power;
     for (int ch = 0; ch < 2; ++ch) {
-        Stage shelf{1.53512485958697, -2.69169618940638, 1.19839281085285, -1.69065929318241, 0.73248077421585};
-        Stage highPass{1.0, -2.0, 1.0, -1.99004745483398, 0.99007225036621};
+        music::Biquad shelf{1.53512485958697, -2.69169618940638, 1.19839281085285, -1.69065929318241, 0.73248077421585};
+        music::Biquad highPass{1.0, -2.0, 1.0, -1.99004745483398, 0.99007225036621};
         for (size_t i = a, q = 0; i + kStep <= b; i += kStep, ++q) {
             double s = 0;
             for (size_t j = i; j < i + kStep; ++j) {
@@ -230,7 +305,7 @@ double TruePeak(const Stereo& audio) {
 }
 
 double LevelAt(const Stereo& audio, double t) {
-    const size_t w = kRate / 50, end = FrameOf(audio, t);
+    const size_t w = qor::audio::LevelMeter::kWindow, end = FrameOf(audio, t);
     if (end < w) return 0;
     double s = 0;
     for (size_t i = end - w; i < end; ++i) {
@@ -384,6 +459,23 @@ int RepeatedPhrases(const Score& s, const std::vector<int>& channels, int bars, 
     int n = 0;
     for (const auto& [p, at] : heard) n += static_cast<int>(at.size()) >= times;
     return n;
+}
+
+Flashes KickFlashes(const Stereo& audio, const Score& s, int channel, double from, double to, int fps) {
+    Flashes f;
+    for (int r = 0; r < s.Rows(); ++r) {
+        const Cell& c = s.At(r, channel);
+        const double t = s.rowTimes[r];
+        if (!c.note || c.note >= 97 || t < from || t >= to) continue;
+        if (c.volume >= 0x10 && c.volume <= 0x50 && c.volume - 0x10 < 32) continue;   // a ghost
+        ++f.kicks;
+        const double next = std::ceil((t + 0.005) * fps) / fps, before = std::floor(t * fps) / fps;
+        const double flash = LevelAt(audio, next);
+        f.flashes += flash >= 0.2;
+        f.lowest = std::min(f.lowest, flash);
+        f.dips += LevelAt(audio, before) <= 0.6 * flash;
+    }
+    return f;
 }
 
 double LoopShare(const Score& s, const std::vector<Chord>& chords, const std::vector<std::string>& loop) {

@@ -71,11 +71,12 @@ enum Channel {
 static_assert(ChAir + 1 == kChannels);
 
 // Panning per channel (0 left .. 255 right): the pad layers, the lead's
-// octave double, the stabs and the echoes wide apart, the beat and the bass
-// in the middle, the cymbals and shaker spread around it.
+// octave double, the stabs and the echoes wide apart (different material on
+// each side, nothing that cancels in a mono fold-down), the beat and the
+// bass in the middle, the cymbals and shaker spread around it.
 constexpr std::array<int, kChannels> kPan = {
-    128, 128, 144, 176, 80, 128, 128, 128, 24,  40, 56,  232, 216, 200,
-    124, 36,  16,  240, 64, 208, 180, 96,  220, 0,  255, 92,  200, 60,
+    128, 128, 144, 208, 48, 128, 128, 128, 24,  40, 56,  232, 216, 200,
+    124, 12,  8,   248, 64, 208, 180, 96,  244, 16, 240, 64,  224, 32,
 };
 
 enum Instrument {
@@ -105,6 +106,9 @@ enum Instrument {
     InLeadWide,
     InKickDrop,
 };
+
+// Global volume where nothing fades.
+constexpr int kMaster = 64;
 
 // MIDI note numbers.
 enum : int {
@@ -477,19 +481,22 @@ void BassBar(Composer& c, int row, int root, int volume, int next, int len, int 
     }
 }
 
-// The drop's bass: the second and third 16th of every beat, root then
-// octave (the fifth under the third beat), so the 16th after each kick stays
-// clear and the mix pumps; every other bar ends on an octave jump.
-void BassPumping(Composer& c, int row, int root, int volume, int next, int bar) {
+// The drop's bass: a 16th on every beat's second 8th, root and octave in
+// turn (the fifth under the third beat), so the 16ths after and before each
+// kick stay clear and the mix pumps; every other bar leads to the next root
+// on its last 8th.
+// `turned`: the octave and the fifth in turn (the drop's second line).
+void BassPumping(Composer& c, int row, int root, int volume, int next, int bar, bool turned = false) {
     for (int b = 0; b < 4; ++b) {
-        c.Play(row + 4 * b + 2, ChBass, b == 2 && bar % 2 ? root + 7 : root, InBass, volume);
-        c.Play(row + 4 * b + 3, ChBass, root + 12, InBass, volume - 6 + (bar & 2));
-        c.Off(row + 4 * b + 4, ChBass);
+        const int first = b == 2 && bar % 2 ? root + 7 : root, second = root + 12;
+        c.Play(row + 4 * b + 2, ChBass,
+               turned  ? (b % 2 ? root + 7 : second)
+               : b % 2 ? second
+                       : first,
+               InBass, volume - (b % 2) * 4 + (bar & 2));
+        c.Off(row + 4 * b + 3, ChBass);
     }
-    if (bar % 2)
-        c.Play(row + 15, ChBass, root + 24, InBass, volume - 6);
-    else
-        Passing(c, row, root, next, volume);
+    if (next >= 0 && bar % 2 == 0) Passing(c, row - 1, root, next, volume - 8);   // on the last 8th
 }
 
 void BassLong(Composer& c, int row, int root, int volume, int rows) {
@@ -533,16 +540,18 @@ public:
     // over two rows (5 ticks each) and is back at `volume` on its last 16th,
     // so the pads breathe with the kick.
     // `depth` 4 starts at a quarter, 8 at an eighth (a harder pump).
-    void Pump(Composer& c, int row, int rows, int level, int depth = 4) {
+    // `gated`: the beat's last 16th falls back low (the level dips before
+    // every kick).
+    void Pump(Composer& c, int row, int rows, int level, int depth = 4, bool gated = false) {
         for (int ch : {ChPad1, ChPad2, ChPad3, ChWide1, ChWide2, ChWide3}) {
             const int volume = c.Scale(ch, level);
             const int low = volume / depth, slide = std::clamp((volume - low) / 10, 1, 15);
             for (int r = 0; r < rows; ++r) {
                 const int phase = r % 4;
                 c.VolumeColumn(row + r, ch,
-                               phase == 0   ? xm::VolSet(low)
-                               : phase == 3 ? xm::VolSet(volume)
-                                            : static_cast<uint8_t>(0x70 + slide));
+                               phase == 0 || (gated && phase == 3) ? xm::VolSet(low)
+                               : phase == 3                        ? xm::VolSet(volume)
+                                                                   : static_cast<uint8_t>(0x70 + slide));
             }
         }
     }
@@ -561,27 +570,30 @@ private:
     std::array<int, 3> held_ = {-1, -1, -1};
 };
 
-// Chord stabs, the chord's third and fifth an octave up in turn, hard left
-// and upside down hard right: all side, none of it in the mono sum. The
-// rhythm (off-beat 8ths and pushes) changes from bar to bar; on every beat
-// the stabs duck for a 16th, so their tails never pile onto a kick's peak.
+// Chord stabs, the chord's third and fifth an octave up in turn, on two
+// channels panned apart with two differently detuned stabs, the right one a
+// tick later: wide, and whole in a mono fold-down. The rhythm (off-beat 8ths
+// and pushes) changes from bar to bar; on every beat the stabs duck for a
+// 16th, so their tails never pile onto a kick's peak.
 void Stabs(Composer& c, int row, const Chord& chord, int volume, int bar, int len = 16) {
-    // Only on the second half of a beat: the 16th after each kick stays clear.
-    static constexpr const char* kRhythm[4] = {"..x...x...x...x.", "..x...xx..x...xx", "...x..x...x...x.",
-                                               "..xx..x...xx..x."};
+    // Only on a beat's second 8th: the 16th after each kick stays clear, and
+    // the one before it dark, so the level dips between the kicks.
+    static constexpr const char* kRhythm[4] = {"..x...x...x...x.", "..x.......x...x.", "..x...x.......x.",
+                                               "......x...x...x."};
     const char* p = kRhythm[bar & 3];
     int n = 0;
     for (int r = 0; r < len; ++r) {
         if (p[r] != 'x') continue;
         const int v = volume - (n % 2) * 4;
         c.Play(row + r, ChStabL, chord.arp[1 + n % 2], InStab, v);
-        c.Play(row + r, ChStabR, chord.arp[1 + n % 2], InStabWide, v);
+        c.Play(row + r, ChStabR, chord.arp[1 + n % 2], InStabWide, v, xm::FxExtended, 0xD1);
         ++n;
     }
     for (int r = 0; r < len; r += 4)
         for (int ch : {ChStabL, ChStabR}) {
             c.Volume(row + r, ch, volume / 6);
             if (r + 1 < len) c.Volume(row + r + 1, ch, volume);
+            if (r + 3 < len) c.Volume(row + r + 3, ch, volume / 6);
         }
 }
 
@@ -787,42 +799,62 @@ void Doubled(Composer& c, int row, const std::vector<Note>& notes, int from, int
     Melody(c, row, notes, from, to, ChLead3, InLeadWide, volume, 0, 12, false);
 }
 
-void Drop(Composer& c, Pads& pads, int s) {
-    // The theme over home, then away: F Dm C E, and the climb over F G E.
+// Global volume over rows [from, to]: from `high` falling evenly in decibels
+// by `db`, so the ear hears a steady fade.
+void FadeGlobal(Composer& c, int from, int to, int high, double db) {
+    for (int r = from; r <= to; ++r) {
+        const double f = static_cast<double>(r - from) / (to - from);
+        c.Control(r, xm::FxGlobalVolume, static_cast<int>(std::lround(high * std::pow(10.0, -db * f / 20))));
+    }
+}
+
+void Drop(Composer& c, Pads& pads, int s, int level) {
+    // The theme over home, then away: F Dm C E; from the second 5 seconds a
+    // turned bass line and a snare fill into it. Bars 9-11, as the tunnel
+    // fades to black, the beat stops and the lead climbs over F G E while
+    // everything falls away under it.
     const Chord* bars[11] = {&kAm, &kF, &kC, &kG, &kF, &kDm, &kC, &kE, &kF, &kG, &kE};
     for (int b = 0; b < 11; ++b) {
         const int row = s + 16 * b;
         const int next = b + 1 < 11 ? bars[b + 1]->bass + 12 : -1;
+        pads.Chord(c, row, *bars[b], 30);
+        if (b >= 8) {
+            BassLong(c, row, bars[b]->bass + 12, 24, 16);
+            Arp(c, row, *bars[b], 12, 2, 16, InPluckDark, 8, b % 3);
+            continue;
+        }
         if (b % 4 == 0) Crash(c, row, 26);
-        pads.Chord(c, row, *bars[b], 26);
-        pads.Pump(c, row, 16, 26, 8);
+        pads.Pump(c, row, 16, 30, 8, true);
         if (b % 4 == 3) pads.Breathe(c, row);
-        FourFloor(c, row, 64, 32, 16, InKickSub, b, InKickDrop);
+        FourFloor(c, row, 64, 34, 16, InKickSub, b, InKickDrop);
         Backbeat(c, row, 28, false, 16, b);
-        Hats(c, row, 24, b, true);
-        Ride(c, row, 14, b, true);
-        Shaker(c, row, 16, b);
-        Stabs(c, row, *bars[b], b < 10 ? 38 : 30, b);   // under the last bar's fill
-        BassPumping(c, row, bars[b]->bass + 12, 32, next, b);
+        Hats(c, row, 50, b, true);
+        Ride(c, row, 30, b, true);
+        Shaker(c, row, 40, b);
+        Stabs(c, row, *bars[b], 38, b);
+        BassPumping(c, row, bars[b]->bass + 12, 32, next, b, b >= 3);
         // The sub holds the root under the bass, ducked on every kick.
-        c.Play(row, ChSub, bars[b]->bass, InSub, 6);
-        for (int r = 2; r < 16; r += 4) c.Volume(row + r, ChSub, 10);
-        for (int r = 4; r < 16; r += 4) c.Volume(row + r, ChSub, 6);
-        Arp(c, row, *bars[b], 14, b < 4 ? 0 : b < 8 ? 1 : 3, 16, InPluckBright, 8, b % 3);
+        c.Play(row, ChSub, bars[b]->bass, InSub, 3);
+        for (int r = 2; r < 16; r += 4) c.Volume(row + r, ChSub, 5);
+        for (int r = 4; r < 16; r += 4) c.Volume(row + r, ChSub, 3);
+        Arp(c, row, *bars[b], 14, b < 4 ? 0 : 1, 16, InPluckBright, 14, b % 3);
     }
-    c.Off(s + 176, ChSub);
+    // The fill into the second 5 seconds (where the tunnel's flight starts
+    // over): snares climbing over the clap.
+    for (int r = 12; r < 14; ++r) c.Play(s + 32 + r, ChFx, C4, InSnare, 20 + 10 * (r - 12));
+    c.Off(s + 128, ChSub);
     c.Play(s, ChKick2, 48, InKick, 40);   // the drop's first beat: a low boom
-    Melody(c, s, kTheme, 0, 128, ChLead, InLead, 42, 26);
-    Doubled(c, s, kTheme, 0, 128, 12);
-    // Bars 9-11: the lead climbs over F G E.
+    Melody(c, s, kTheme, 0, 128, ChLead, InLead, 26, 22);
+    Doubled(c, s, kTheme, 0, 128, 18);
     const std::vector<Note> climb = {{0, 77, 8}, {8, 81, 8}, {16, 79, 8}, {24, 83, 8}, {32, 80, 16}};
-    Melody(c, s + 128, climb, 0, 48, ChLead, InLead, 42, 26);
-    Doubled(c, s + 128, climb, 0, 48, 12);
-    Fill(c, s + 176, 16, 34);
+    Melody(c, s + 128, climb, 0, 48, ChLead, InLead, 38, 22);
+    // Down 9 dB from 72 s to 76 s, then held there into the stutter.
+    FadeGlobal(c, s + 125, s + 160, level, 9);
 }
 
 void Stutter(Composer& c, Pads& pads, int s) {
-    // A bar of stop-time hits, then a 6-row fill.
+    // A bar of stop-time hits, then a 6-row fill; full volume again.
+    c.Control(s, xm::FxGlobalVolume, kMaster);
     pads.Release(c, s);
     Crash(c, s, 24);
     for (int r = 0; r < 16; r += 4) {
@@ -905,54 +937,73 @@ void Return(Composer& c, Pads& pads, int s) {
     SnareRoll(c, s + 24, 16, 16, 44);
 }
 
-// The theme's third statement: its first two bars, then a new ending that
-// turns away from home over Dm E F G and comes back to a low A.
+// The theme's third statement: its first two bars re-voiced a third below
+// (over F and Dm instead of Am and F), then a new ending that turns away
+// from home over Am E F G and comes back to a low A.
 const std::vector<Note> kThemeEnding = {
-    {0, 76, 3},  {3, 81, 3},  {6, 79, 2},  {8, 76, 4},   {12, 74, 2},  {14, 72, 2}, {16, 72, 3}, {19, 77, 3},
-    {22, 76, 2}, {24, 72, 4}, {28, 69, 2}, {30, 72, 2},  {32, 77, 3},  {35, 81, 3}, {38, 77, 2}, {40, 74, 4},
-    {44, 76, 2}, {46, 77, 2}, {48, 76, 6}, {54, 74, 2},  {56, 71, 4},  {60, 68, 4}, {64, 72, 3}, {67, 77, 3},
-    {70, 76, 2}, {72, 72, 4}, {76, 69, 2}, {78, 72, 2},  {80, 74, 3},  {83, 79, 3}, {86, 83, 2}, {88, 81, 4},
-    {92, 79, 2}, {94, 76, 2}, {96, 76, 8}, {104, 72, 4}, {108, 71, 4},
+    {0, 72, 3},  {3, 77, 3},  {6, 76, 2},   {8, 72, 4},   {12, 71, 2}, {14, 69, 2}, {16, 69, 3}, {19, 74, 3},
+    {22, 72, 2}, {24, 69, 4}, {28, 65, 4},  {32, 77, 3},  {35, 81, 3}, {38, 77, 2}, {40, 74, 4}, {44, 76, 2},
+    {46, 77, 2}, {48, 76, 6}, {54, 74, 2},  {56, 71, 4},  {60, 68, 4}, {64, 72, 3}, {67, 77, 3}, {70, 76, 2},
+    {72, 72, 4}, {76, 69, 2}, {78, 72, 2},  {80, 74, 3},  {83, 79, 3}, {86, 83, 2}, {88, 81, 4}, {92, 79, 2},
+    {94, 76, 2}, {96, 76, 8}, {104, 72, 4}, {108, 71, 4},
 };
 
-void Outro(Composer& c, Pads& pads, int s, int fadeFrom, int fadeTo, int level) {
-    // Am F, then away over Dm E F G before home; the drums thin out bar by bar
-    // under the fade.
-    const Chord* bars[8] = {&kAm, &kF, &kDm, &kE, &kF, &kG, &kAm, &kAm};
+void Outro(Composer& c, Pads& pads, int s, int lastHit, int level) {
+    // F Dm, then away over Am E F G before home. The beat stops after two
+    // bars and the rest thins out bar by bar while the music falls away
+    // under the closing field's fade; one last hit lands with its last light
+    // (row `lastHit` and three ticks), then the tails fade to silence.
+    const Chord* bars[8] = {&kF, &kDm, &kAm, &kE, &kF, &kG, &kAm, &kAm};
     Crash(c, s, 40);
     for (int b = 0; b < 8; ++b) {
         const int row = s + 16 * b;
         pads.Chord(c, row, *bars[b], 32 + b);
-        if (b < 6) {
+        if (b < 2) {
             pads.Pump(c, row, 16, 32 + b);
             FourFloor(c, row, 50, 0, 16, InClick, b + 5);
+            Backbeat(c, row, 34, false, 16, b + 6);
         }
         if (b == 2 || b == 5) pads.Breathe(c, row);
-        if (b < 5) Backbeat(c, row, 34, false, 16, b + 6);
-        Hats(c, row, 22, b + 2, false);
-        if (b < 6) Shaker(c, row, 14, b + 3);
-        if (b < 7) BassBar(c, row, bars[b]->bass + 12, 22, bars[b + 1]->bass + 12, 16, b + 2);
-        Arp(c, row, *bars[b], 18, b & 3, 16, b < 4 ? InPluckBright : InPluck, 10, (b + 2) % 3);
+        if (b < 4) Hats(c, row, 22 - 3 * b, b + 2, false);
+        if (b < 3) Shaker(c, row, 14, b + 3);
+        if (b < 6) BassBar(c, row, bars[b]->bass + 12, 22, bars[b + 1]->bass + 12, 16, b + 2);
+        Arp(c, row, *bars[b], 18, b & 3, 16, b < 4 ? InPluckBright : InPluckDark, 10, (b + 2) % 3);
     }
     Melody(c, s, kThemeEnding, 0, 112, ChBell, InBell, 44, 20, 0, false);
-    c.Play(s + 112, ChBell, A4, InBell, 44);
-    // Global volume falls evenly in decibels, 40 dB in all, then to silence:
-    // the ear hears the fade as steady, not hanging on and then dropping.
-    for (int r = fadeFrom; r <= fadeTo; ++r) {
-        const double f = static_cast<double>(r - fadeFrom) / (fadeTo - fadeFrom);
-        c.Control(r, xm::FxGlobalVolume,
-                  r == fadeTo ? 0 : static_cast<int>(std::lround(level * std::pow(10.0, -2 * f))));
-    }
-    pads.Release(c, fadeTo);
-    for (int ch = 0; ch < kChannels; ++ch) c.Off(fadeTo, ch);
+    c.Play(s + 112, ChBell, A4, InBell, 40);
+    // Down 18 dB from 119.5 s (where the beat stops) to 129.5 s, evenly in
+    // decibels.
+    FadeGlobal(c, s + 32, s + 112, level, 18);
+    // The last hit, everything together three ticks into its row, after two
+    // rows of silence.
+    pads.Release(c, lastHit - 2);
+    for (int ch = 0; ch < kChannels; ++ch) c.Off(lastHit - 2, ch);
+    constexpr int kDelay = 0xD3;
+    c.Play(lastHit, ChKick, 48, InKick, 56, xm::FxExtended, kDelay);
+    c.Play(lastHit, ChKick2, C4, InKickSub, 40, xm::FxExtended, kDelay);
+    c.Play(lastHit, ChPerc, C4, InCrash, 40, xm::FxExtended, kDelay);
+    c.Play(lastHit, ChBell, A3, InBell, 44, xm::FxExtended, kDelay);
+    c.Play(lastHit, ChBass, A1 + 12, InBass, 30, xm::FxExtended, kDelay);
+    for (int v = 0; v < 3; ++v) c.Play(lastHit, Pads::kLeft[v], kAm.pad[v], InPad, 34, xm::FxExtended, kDelay);
+    c.Control(lastHit, xm::FxGlobalVolume, level * 3 / 4);
+    FadeGlobal(c, lastHit + 1, lastHit + 8, level * 3 / 4, 40);
+    c.Control(lastHit + 9, xm::FxGlobalVolume, 0);
+}
+
+// The right stab, delayed by a note delay (which writes no panning effect),
+// sits at its channel's place by its sample's own panning.
+xm::Instrument StabRight() {
+    xm::Instrument ins = synth::Stab(1);
+    ins.sample.panning = static_cast<uint8_t>(kPan[ChStabR]);
+    return ins;
 }
 
 std::vector<xm::Instrument> Instruments() {
-    return {synth::Kick(),   synth::Snare(),  synth::Clap(),     synth::HatClosed(), synth::HatOpen(),
-            synth::Crash(),  synth::Noise(),  synth::Bass(),     synth::Pad(),       synth::Lead(),
-            synth::Pluck(1), synth::Bell(),   synth::PadWide(),  synth::KickClick(), synth::Sub(),
-            synth::Pluck(0), synth::Pluck(2), synth::Tom(),      synth::KickSub(),   synth::Ride(),
-            synth::Shaker(), synth::Stab(0),  synth::StabSide(), synth::LeadWide(),  synth::KickDrop()};
+    return {synth::Kick(),   synth::Snare(),  synth::Clap(),    synth::HatClosed(), synth::HatOpen(),
+            synth::Crash(),  synth::Noise(),  synth::Bass(),    synth::Pad(),       synth::Lead(),
+            synth::Pluck(1), synth::Bell(),   synth::PadWide(), synth::KickClick(), synth::Sub(),
+            synth::Pluck(0), synth::Pluck(2), synth::Tom(),     synth::KickSub(),   synth::Ride(),
+            synth::Shaker(), synth::Stab(0),  StabRight(),      synth::LeadWide(),  synth::KickDrop()};
 }
 
 // The whole song written into the grid.
@@ -972,49 +1023,49 @@ Composer Compose() {
     c.Trim(kPads, 67);
     c.Trim({ChLead, ChLead2, ChEchoL, ChEchoR, ChLead3}, 83);
     c.Trim({ChArp, ChArpEcho, ChBell, ChTom}, 78);
-    c.Gain(173);
+    c.Gain(120);
     c.Trim({ChArp, ChArpEcho}, 55);
     Intro(c, pads, start[0]);
     c.Trim({ChArp, ChArpEcho}, 78);
-    c.Gain(147);
+    c.Gain(140);
     Build(c, pads, start[1]);
     c.Gain(176);
     c.Trim(kPads, 48);
     c.Trim({ChTom}, 49);
     Groove(c, pads, start[2], {&kAm, &kG, &kF, &kE, &kE}, 76, false, 0);   // falling to E
-    c.Gain(164);
+    c.Gain(75);
     c.Trim(kPads, 67);
     c.Trim({ChTom}, 55);
     Groove(c, pads, start[3], {&kC, &kG, &kE}, 44, true, 3);   // a turn to C major
-    c.Gain(125);
+    c.Gain(82);
     c.Trim({ChTom}, 78);
     Theme(c, pads, start[4]);
     Break(c, pads, start[5]);
     c.Gain(139);
     Riser(c, pads, start[6]);
-    c.Gain(111);
-    c.Trim({ChStabL, ChStabR}, 141);
+    c.Gain(132);
+    c.Trim({ChStabL, ChStabR}, 88);
     c.Trim({ChEchoL}, 62);
     c.Trim({ChTom}, 49);
-    Drop(c, pads, start[7]);
+    Drop(c, pads, start[7], kMaster);
     c.Gain(108);
     c.Trim({ChStabL, ChStabR}, 100);
     c.Trim({ChEchoL}, 83);
     c.Trim({ChTom}, 78);
     Stutter(c, pads, start[8]);
-    c.Gain(149);
+    c.Gain(140);
     Drop2(c, pads, start[9]);
     c.Gain(152);
     Breakdown(c, pads, start[10]);
-    c.Gain(162);
+    c.Gain(160);
     c.Trim({ChSnare}, 63);
     Return(c, pads, start[11]);
     c.Gain(169);
     c.Trim({ChSnare}, 100);
     c.Trim(kPads, 56);
-    // Fade from 124 s to silence at about 131 s (rows of 0.125 s at 120 BPM).
-    constexpr int kMaster = 64;
-    Outro(c, pads, start[12], start[12] + 68, start[12] + 124, kMaster);
+    // The last hit at 130.4375 s (rows of 0.125 s at 120 BPM, ticks of
+    // 1/48 s): the closing field's last lit frame is at 130.433 s.
+    Outro(c, pads, start[12], start[12] + 119, kMaster);
 
     // Tempo wherever it changes, global volume at the start.
     c.Control(0, xm::FxGlobalVolume, kMaster);
@@ -1060,3 +1111,5 @@ std::vector<figures::Chord> MusicChords() { return Compose().Chords(); }
 std::vector<std::string> MusicHomeLoop() { return {"Am", "F", "C", "G"}; }
 
 std::vector<int> MusicMelodyChannels() { return {ChLead, ChBell}; }
+
+int MusicKickChannel() { return ChKick; }

@@ -16,3 +16,5 @@ std::vector<figures::Chord> MusicChords();
 std::vector<std::string> MusicHomeLoop();
 // The channels that carry the melody.
 std::vector<int> MusicMelodyChannels();
+// The channel of the kick, whose hits flash the tunnel.
+int MusicKickChannel();

@@ -3,6 +3,7 @@
 // (composition) and the tests, which check the plan against the player.
 #pragma once
 
+#include "audio/music.h"
 #include "music_xm.h"
 
 #include <cstdint>
@@ -11,25 +12,29 @@
 namespace song {
 
 constexpr int kChannels = 28;
-constexpr int kRate = 48000;   // the player's rate; tick lengths are whole frames at it
-constexpr int kSpeed = 6;      // ticks per row everywhere
+constexpr int kRate = qor::audio::kRate;   // the player's rate; tick lengths are whole frames at it
+constexpr int kSpeed = 6;                  // ticks per row everywhere
 
-// One section of the track: starts at cueTenths / 10 seconds, `rows` rows.
+// One section of the track: starts at `cue` seconds (0 or one of the
+// timeline's window bounds, timeline/timeline.h), `rows` rows.
 // Its rows run at `bpm` (a row or two a few BPM off where whole frames
 // demand it), except `slackRows` rows where nothing keeps time (a breath, a
 // swell), at the start or the end: they take whatever tempo lands the cue.
 struct Section {
     const char* name;
-    int cueTenths;
+    float cue;
     int rows;
     int bpm;
     int slackRows = 0;
     bool slackAtStart = false;
 };
 
-// The sections in order; the song ends at kEndTenths / 10 seconds.
+// The sections in order; the song ends at kEndSeconds.
 const std::vector<Section>& Sections();
-constexpr int kEndTenths = 1320;
+constexpr double kEndSeconds = 132.0;
+
+// The output frame (at kRate) a cue falls on.
+int64_t CueFrame(double seconds);
 
 // Frames of one tick at `bpm` at 48 kHz: FT2 timing truncates 2.5 / bpm
 // seconds to whole output frames.

@@ -1,0 +1,201 @@
+// The time of real-time play's frames (qor/run/play_clock.cpp) on a fake
+// monotonic clock and a fake audio device: what a viewer would see as a
+// picture ahead of or behind its sound, a jump, a freeze or time going back.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "run/play_clock.h"
+
+namespace {
+
+using qor::PlayClock;
+
+constexpr double kFrame = 1.0 / 60;   // s between frames
+constexpr double kRefresh = 60.0;     // Hz, the fake display
+
+// A fake device: plays the song from `from` at the wall time `began`, its
+// clock reading in steps of one callback (43 ms), frozen once it stalls.
+struct FakeDevice {
+    double from = 0.0, began = 0.0;
+    double stalledAt = 1e300;   // wall time from which its clock stops
+    double Heard(double now) const {
+        const double played = std::min(now, stalledAt) - began;
+        return played <= 0 ? from : from + std::floor(played / 0.043) * 0.043;
+    }
+};
+
+// Frames every kFrame from `now` until `until`, each taking `drawn` seconds
+// to reach the screen; checks that t never goes back. Returns the last t.
+double Play(PlayClock& clock, const FakeDevice& device, double& now, double until, double drawn = 0.01) {
+    double last = clock.LastT();
+    for (; now < until; now += kFrame) {
+        const double t = clock.Next(now, device.Heard(now));
+        EXPECT_GE(t, last) << "time went back at " << now;
+        last = t;
+        clock.NoteShown(now, now + drawn, kRefresh);
+    }
+    return last;
+}
+
+TEST(PlayClock, FollowsTheDeviceLedByTheDisplayDelay) {
+    PlayClock clock;
+    FakeDevice device{12.0, 100.0};
+    clock.StartAt(12.0, true);
+    clock.Restart(100.0);
+    double now = 100.0;
+    EXPECT_EQ(clock.Next(now, device.Heard(now)), 12.0);   // the device has not played yet
+    const double t = Play(clock, device, now, 110.0, 0.01);
+    // The lead settles on the 10 ms a frame takes to the screen; the
+    // picture's time is the sound heard when it shows, within a callback.
+    EXPECT_NEAR(clock.Lead(), 0.01, 1e-3);
+    EXPECT_NEAR(t, device.Heard(now - kFrame) + 0.01, 1e-9);
+    EXPECT_NEAR(t, 22.0, 0.06);
+
+    // A slow display: the lead stops at one refresh.
+    Play(clock, device, now, 115.0, 0.5);
+    EXPECT_DOUBLE_EQ(clock.Lead(), 1.0 / kRefresh);
+}
+
+// A device that jitters or reports in steps never moves the picture back.
+TEST(PlayClock, NeverGoesBack) {
+    PlayClock clock;
+    clock.StartAt(5.0, true);
+    clock.Restart(0.0);
+    double last = 5.0;
+    for (int i = 0; i < 600; ++i) {
+        const double now = i * kFrame;
+        const double heard = 5.0 + now + ((i % 7 == 3) ? -0.05 : 0.0);   // now and then a late report
+        const double t = clock.Next(now, heard);
+        ASSERT_GE(t, last) << i;
+        last = t;
+    }
+}
+
+// The device stops asking for sound: the picture freezes for at most
+// kStallSeconds, then runs on the monotonic clock from where it was,
+// without a jump, and the stall is reported once.
+TEST(PlayClock, StalledDeviceIsGivenUpWithoutAJump) {
+    PlayClock clock;
+    FakeDevice device{0.0, 50.0};
+    device.stalledAt = 52.0;
+    clock.StartAt(0.0, true);
+    clock.Restart(50.0);
+    double now = 50.0;
+    const double frozen = Play(clock, device, now, 52.2);
+    EXPECT_NEAR(frozen, 2.0, 0.06);
+    double t = frozen;
+    while (clock.Device()) {
+        ASSERT_LT(now, 52.0 + PlayClock::kStallSeconds + 2 * kFrame) << "the stall is not noticed";
+        EXPECT_FALSE(clock.TakeStall());
+        t = clock.Next(now, device.Heard(now));
+        EXPECT_NEAR(t, frozen, 1e-3) << "the picture moves on a frozen device";
+        now += kFrame;
+    }
+    EXPECT_GT(now, 52.0 + PlayClock::kStallSeconds - 0.05) << "given up too soon";
+    EXPECT_TRUE(clock.TakeStall());
+    EXPECT_FALSE(clock.TakeStall());
+    // From here on the monotonic clock, from where the picture was.
+    const double givenUp = now - kFrame;
+    const double later = Play(clock, device, now, givenUp + 3.0);
+    EXPECT_NEAR(later - t, (now - kFrame) - givenUp, 1e-9);
+}
+
+// Without a device, t runs on the monotonic clock from the start.
+TEST(PlayClock, WithoutADeviceFollowsTheMonotonicClock) {
+    PlayClock clock;
+    clock.StartAt(30.0, false);
+    clock.Restart(7.0);
+    EXPECT_DOUBLE_EQ(clock.Next(7.0, 999.0), 30.0);   // a device reading means nothing here
+    double now = 7.0 + kFrame;
+    const double t = Play(clock, FakeDevice{}, now, 9.5);
+    EXPECT_NEAR(t, 30.0 + (now - kFrame - 7.0), 1e-9);
+    EXPECT_DOUBLE_EQ(clock.Next(now - 0.5, 0.0), t);   // a reading out of order: no going back
+}
+
+// The whole process stopped (SIGSTOP, a laptop asleep) for longer than a
+// stall: no jump of the picture and no stall of the device, which plays on
+// from where it was once the process runs again.
+TEST(PlayClock, StoppedProcessResumesWhereItWas) {
+    PlayClock muted;
+    muted.StartAt(0.0, false);
+    muted.Restart(0.0);
+    EXPECT_DOUBLE_EQ(muted.Next(0.5, 0.0), 0.5);
+    EXPECT_DOUBLE_EQ(muted.Next(1.0, 0.0), 1.0);
+    EXPECT_DOUBLE_EQ(muted.Next(600.0, 0.0), 1.0);   // stopped for ten minutes
+    EXPECT_DOUBLE_EQ(muted.Next(600.5, 0.0), 1.5);
+
+    PlayClock played;
+    FakeDevice device{0.0, 0.0};
+    played.StartAt(0.0, true);
+    played.Restart(0.0);
+    double now = 0.0;
+    const double at = Play(played, device, now, 2.0);
+    // Stopped for 5 s: the device's thread too, so its clock has not moved.
+    device = FakeDevice{device.Heard(now), now + 5.0 + 0.2};
+    now += 5.0;
+    const double t = Play(played, device, now, now + 2.0);
+    EXPECT_TRUE(played.Device());
+    EXPECT_FALSE(played.TakeStall());
+    EXPECT_NEAR(t, at + 1.8, 0.1);
+}
+
+// A pause holds t however long it lasts; resuming goes on from there.
+TEST(PlayClock, PauseHoldsTheTime) {
+    PlayClock clock;
+    clock.StartAt(0.0, false);
+    clock.Restart(0.0);
+    double now = 0.0;
+    const double at = Play(clock, FakeDevice{}, now, 4.0);
+    // Paused for a minute: no frames asked for; then Restart.
+    now += 60.0;
+    clock.Restart(now);
+    EXPECT_NEAR(clock.Next(now, 0.0), at, 1e-9);
+    const double began = now;
+    const double t = Play(clock, FakeDevice{}, now, now + 1.0);
+    EXPECT_NEAR(t, at + (now - kFrame - began), 1e-9);
+
+    // With a device: the device is held, and on resume its clock starts
+    // again from the music's position; a resume is no stall.
+    PlayClock played;
+    FakeDevice device{0.0, 0.0};
+    played.StartAt(0.0, true);
+    played.Restart(0.0);
+    double wall = 0.0;
+    const double heldAt = Play(played, device, wall, 3.0);
+    device = FakeDevice{heldAt, wall + 5.0};   // paused 5 s, then resumed where it was
+    wall += 5.0;
+    played.Restart(wall);
+    const double resumed = Play(played, device, wall, wall + 2.0);
+    EXPECT_TRUE(played.Device());
+    EXPECT_NEAR(resumed, heldAt + 2.0, 0.08);
+}
+
+// A seek starts the music again at the target: t goes back if the target is
+// behind, and then runs on from it.
+TEST(PlayClock, SeekStartsAgainAtTheTarget) {
+    PlayClock clock;
+    clock.StartAt(0.0, false);
+    clock.Restart(0.0);
+    double now = 0.0;
+    const double at = Play(clock, FakeDevice{}, now, 20.0);
+    EXPECT_NEAR(at, 20.0, 2 * kFrame);
+    clock.StartAt(PlayClock::SeekTarget(at - 5.0), false);
+    clock.Restart(now);
+    EXPECT_DOUBLE_EQ(clock.Next(now, 0.0), 15.0);
+    const double began = now;
+    const double t = Play(clock, FakeDevice{}, now, now + 1.0);
+    EXPECT_NEAR(t, 15.0 + (now - kFrame - began), 1e-9);
+}
+
+// Seek targets are whole tenths, as the title shows them, and never before 0.
+TEST(PlayClock, SeekTargetsAreWholeTenths) {
+    EXPECT_DOUBLE_EQ(PlayClock::SeekTarget(12.34 - 5.0), 7.3);
+    EXPECT_DOUBLE_EQ(PlayClock::SeekTarget(12.36 + 5.0), 17.4);
+    EXPECT_DOUBLE_EQ(PlayClock::SeekTarget(3.0 - 5.0), 0.0);
+    EXPECT_DOUBLE_EQ(PlayClock::SeekTarget(0.04), 0.0);
+    EXPECT_DOUBLE_EQ(PlayClock::SeekTarget(0.05), 0.1);
+}
+
+}   // namespace
