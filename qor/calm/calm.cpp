@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <map>
 
 namespace qor::calm {
 
@@ -57,7 +58,10 @@ float MixFor(float prev, float in, float target) {
 
 struct Calm {
     bool on = false;
-    LevelShaper level;
+    double t = 0;   // the frame being drawn
+    Turns turns;
+    Shaper level{kLevelShape, &turns};
+    std::map<const void*, Shaper> colours;   // per texture
     PictureGovernor picture;
 };
 Calm& The() {
@@ -67,19 +71,41 @@ Calm& The() {
 
 }   // namespace
 
-float LevelShaper::Shape(double t, float level) {
+bool Turns::Allowed(double t) {
+    while (!times_.empty() && (times_.front() > t || t - times_.front() >= 1.0)) times_.pop_front();
+    return int(times_.size()) < perSecond_;
+}
+
+float Shaper::Shape(double t, float in) {
     if (!started_ || t < t_ || t - t_ > kJump) {
         started_ = true;
         t_ = t;
-        envelope_ = out_ = level;
-        return level;
+        envelope_ = out_ = in;
+        dir_ = 0;
+        recent_.assign(1, {t, out_});
+        return in;
     }
     const double dt = t - t_;
     t_ = t;
-    const double tau = level > envelope_ ? kLevelAttack : kLevelRelease;
-    envelope_ += (level - envelope_) * (1.0 - std::exp(-dt / tau));
-    const double step = kLevelSwing * dt * 3.0;   // kLevelSwing per third of a second
-    out_ += std::clamp(envelope_ - out_, -step, step);
+    const double tau = in > envelope_ ? settings_.attack : settings_.release;
+    envelope_ += (in - envelope_) * (1.0 - std::exp(-dt / tau));
+
+    // Within a third of a second the output stays within `swing` of every
+    // value it showed.
+    while (t - recent_.front().first > 1.0 / 3) recent_.pop_front();
+    double low = -1e30, high = 1e30;
+    for (const auto& [when, v] : recent_)
+        low = std::max(low, v - settings_.swing), high = std::min(high, v + settings_.swing);
+    const double want = std::clamp(envelope_, low, high);
+
+    // Onward it goes at once; back only a clear step and with a turn to spare.
+    const int way = want > out_ ? 1 : want < out_ ? -1 : 0;
+    if (way && (way == dir_ || (std::fabs(want - out_) >= settings_.hysteresis && turns_->Allowed(t)))) {
+        if (way != dir_) turns_->Take(t);
+        dir_ = way;
+        out_ = want;
+    }
+    recent_.push_back({t, out_});
     return float(out_);
 }
 
@@ -319,13 +345,31 @@ bool On() { return The().on; }
 void SetOn(bool on) {
     Calm& calm = The();
     if (on && !calm.on) {
+        calm.turns.Reset();
         calm.level.Reset();
+        calm.colours.clear();
         calm.picture.Reset();
     }
     calm.on = on;
 }
 
-float Level(double t, float level) { return The().level.Shape(t, level); }
+float Level(double t, float level) {
+    The().t = t;
+    return The().level.Shape(t, level);
+}
+
+uint32_t Colour(const void* key, uint32_t argb) {
+    Calm& calm = The();
+    const int r = int(argb >> 16) & 255, g = int(argb >> 8) & 255, b = int(argb) & 255;
+    const int top = std::max({r, g, b});
+    Shaper& shaper = calm.colours.try_emplace(key, kColourShape, &calm.turns).first->second;
+    const float shaped = shaper.Shape(calm.t, float(top) / 255.0f) * 255.0f;
+    auto scaled = [&](int c) {
+        const float v = top > 0 ? float(c) * shaped / float(top) : shaped;
+        return uint32_t(std::clamp(int(std::lround(v)), 0, 255));
+    };
+    return (argb & 0xFF000000u) | scaled(r) << 16 | scaled(g) << 8 | scaled(b);
+}
 
 const uint32_t* Picture(double t, const uint32_t* argb, int width, int height) {
     return The().picture.Apply(t, argb, width, height);

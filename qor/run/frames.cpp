@@ -15,6 +15,11 @@ FrameImage DrawFrame(RunState& run, FrameFunction frame, double t) {
     return FrameImage{argb, render::Width(), render::Height()};
 }
 
+void SetCalm(bool on) {
+    calm::SetOn(on);
+    render::SetScreenColourFilter(on ? calm::Colour : nullptr);
+}
+
 void FastForward(RunState& run, FrameFunction frame, double until) {
     RunUndrawn(frame, 0, FramesBefore(until), [&](int64_t k) { NoteFrameShown(run, ReferenceTime(k)); });
 }

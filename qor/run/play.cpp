@@ -158,7 +158,7 @@ void StepResolution(Player& p) {
 
 // C: calm mode on or off, from the next frame on (paused, drawn again at once).
 void ToggleCalm(Player& p) {
-    calm::SetOn(!calm::On());
+    SetCalm(!calm::On());
     p.calmShown = audio::MonotonicSeconds();
     if (p.paused) {
         p.states->StatesAt(p.clock.LastT());
