@@ -45,7 +45,7 @@ struct ShapeSettings {
     double swing;        // most the output moves within any third of a second
     double hysteresis;   // a turn of the output needs the envelope this far back
 };
-inline constexpr ShapeSettings kLevelShape{0.012, 0.08, 0.16, 0.01};   // the music level
+inline constexpr ShapeSettings kLevelShape{0.003, 0.02, 0.3, 0.05};   // the music level
 inline constexpr ShapeSettings kColourShape{0.04, 0.2, 0.2, 0.05};     // a screen picture's colour, 0..1
 
 // The turns (changes of direction) of shaped values in the last second.

@@ -188,6 +188,8 @@ std::vector<Control> TakeControls() {
     return taken;
 }
 
+void PushControl(Control control) { gWin.controls.push_back(control); }
+
 void SetTitle(const std::string& title) {
     if (gWin.window) SDL_SetWindowTitle(gWin.window, (title.empty() ? gWin.title : title).c_str());
 }
