@@ -146,10 +146,11 @@ const OptionRow kOptions[] = {
          return "";
      }},
     {"--calm", "",
-     "calm mode, in every mode: the music level that lights the\n"
-     "pictures rises and falls more slowly, and any part of the\n"
-     "picture that would flash more than three times a second\n"
-     "(or flash red) is held back to a milder change",
+     "calm mode, in every mode: the music level and the strobing\n"
+     "pictures' brightness follow an envelope that turns at most\n"
+     "five times a second, and any part of the picture that would\n"
+     "still flash more than three times a second (or flash red)\n"
+     "is held back to a milder change",
      0,
      [](Options& o, const char* const*) -> std::string {
          o.calm = true;
