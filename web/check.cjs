@@ -59,12 +59,12 @@ const launchers = {
   // (Chromium falls back to a silent output of its own): Firefox's stand-in
   // audio device plays at the real pace instead. The autoplay policy stays
   // as it is, so the click must still start the sound.
-  firefox: (o) => puppeteer.launch({
+  firefox: (o, prefs = {}) => puppeteer.launch({
     browser: 'firefox',
     executablePath: o.firefox,
     headless: true,
     protocolTimeout: 1800000,
-    extraPrefsFirefox: { 'media.cubeb.force_mock_context': true },
+    extraPrefsFirefox: { 'media.cubeb.force_mock_context': true, ...prefs },
   }),
 };
 
@@ -230,6 +230,13 @@ async function playing(browser, url, o) {
   await sleep(1000);
   const resumed = await canvasStats(page);
   check('Space plays on', resumed.hash !== sought.hash && !/paused/.test(await page.title()));
+  // C (the key, then the page's teq.toggleCalm, the way for buttons): calm
+  // mode on and off, the title saying so.
+  await page.keyboard.press('c');
+  const calmOn = await waitFor(page, () => / - calm mode$/.test(document.title) && teq.calm === true, 20000);
+  await page.evaluate(() => teq.toggleCalm());
+  const calmOff = await waitFor(page, () => / - calm mode off$/.test(document.title) && teq.calm === false, 20000);
+  check('C and teq.toggleCalm() turn calm mode on and off, the title tells', calmOn && calmOff, await page.title());
   // F: the stage goes fullscreen (whole-multiple scaling and black bars there
   // too), F again leaves it.
   await page.keyboard.press('f');
@@ -245,19 +252,26 @@ async function playing(browser, url, o) {
 
 // The browser asking for reduced motion: the page starts calm and says so;
 // ?calm=0 plays as made even then.
-async function reducedMotion(browser, url) {
+// Chromium emulates the media feature; Firefox is started once more with its
+// own setting for it (ui.prefersReducedMotion), as a user would set it.
+async function reducedMotion(browser, url, o) {
   const errors = [];
-  for (const [query, calm] of [['', true], ['?calm=0', false]]) {
-    const page = await newPage(browser, errors);
-    await page.emulateMediaFeatures([{ name: 'prefers-reduced-motion', value: 'reduce' }]);
-    await page.goto(url + query);
-    const ready = await waitFor(page, () => window.teq && teq.state === 'ready', 60000);
-    const seen = await page.evaluate(() => ({ calm: teq.calm, reduced: teq.reducedMotion,
-                                              text: document.getElementById('overlay').innerText }));
-    check(`reduced motion${query ? ' with ' + query : ''}: the page starts ${calm ? 'calm' : 'as made'}`,
-          ready && seen.reduced && seen.calm === calm && /calm version/i.test(seen.text) === calm,
-          seen.text.replace(/\s+/g, ' '));
-    await page.close();
+  const reduced = browserName === 'firefox' ? await launchers.firefox(o, { 'ui.prefersReducedMotion': 1 }) : browser;
+  try {
+    for (const [query, calm] of [['', true], ['?calm=0', false]]) {
+      const page = await newPage(reduced, errors);
+      if (reduced === browser) await page.emulateMediaFeatures([{ name: 'prefers-reduced-motion', value: 'reduce' }]);
+      await page.goto(url + query);
+      const ready = await waitFor(page, () => window.teq && teq.state === 'ready', 60000);
+      const seen = await page.evaluate(() => ({ calm: teq.calm, reduced: teq.reducedMotion,
+                                                text: document.getElementById('overlay').innerText }));
+      check(`reduced motion${query ? ' with ' + query : ''}: the page starts ${calm ? 'calm' : 'as made'}`,
+            ready && seen.reduced && seen.calm === calm && /calm version/i.test(seen.text) === calm,
+            seen.text.replace(/\s+/g, ' '));
+      await page.close();
+    }
+  } finally {
+    if (reduced !== browser) await reduced.close();
   }
   check('console has no errors (reduced motion)', errors.length === 0, errors.slice(0, 3).join(' | '));
 }
@@ -392,7 +406,7 @@ async function main() {
         await shot(browser, plain.url, o, 1);
         await shot(browser, server.url, o, 2, 2);
         await shot(browser, server.url, o, 2, 1, true);
-        await reducedMotion(browser, server.url);
+        await reducedMotion(browser, server.url, o);
         if (o.bench) rows.push(...await bench(browser, server.url));
       } finally {
         await browser.close();
