@@ -85,6 +85,7 @@ float Shaper::Shape(double t, float in) {
         recent_.assign(1, {t, out_});
         return in;
     }
+    if (t == t_) return float(out_);   // again in the same frame: as shaped
     const double dt = t - t_;
     t_ = t;
     const double tau = in > envelope_ ? settings_.attack : settings_.release;

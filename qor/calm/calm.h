@@ -69,7 +69,8 @@ public:
         : settings_(settings), turns_(turns ? turns : &own_) {}
     Shaper(const Shaper&) = delete;
     Shaper& operator=(const Shaper&) = delete;
-    // The shaped value of the frame at t (s) for the input `in`.
+    // The shaped value of the frame at t (s) for the input `in` (a second
+    // call for the same t gives the first one's value).
     float Shape(double t, float in);
     void Reset() { started_ = false; }
 
@@ -116,8 +117,8 @@ private:
 bool On();
 void SetOn(bool on);                  // switching on starts afresh
 float Level(double t, float level);   // also starts the frame at t for Colour
-// The colour (0xAARRGGBB; alpha kept) of a screen picture drawn with `key`
-// (its texture) in this frame: its brightest channel shaped, hue kept.
+// The colour (0xAARRGGBB; alpha kept) of a screen picture of one colour drawn
+// with `key` (its texture) in this frame: its brightest channel shaped, hue kept.
 uint32_t Colour(const void* key, uint32_t argb);
 const uint32_t* Picture(double t, const uint32_t* argb, int width, int height);
 

@@ -247,11 +247,18 @@ void RenderMesh(MeshHandle handle) {
 void RenderSV(const ScreenVertex* vertices, int count, int kind) {
     Context& c = gCtx;
     if (!c.drawing || c.width == 0) return;
+    // A picture of one colour (every corner alike) goes through the filter
+    // once; corners lit each their own way are drawn as given.
     std::vector<ScreenVertex> filtered;
     if (gScreenColourFilter && vertices && count > 0 && count <= 1 << 16 && (kind == 0 || kind == 1)) {
-        filtered.assign(vertices, vertices + (kind == 0 ? 3 * size_t(count) : size_t(count) + 2));
-        for (ScreenVertex& v : filtered) v.color = gScreenColourFilter(c.states.texture, v.color);
-        vertices = filtered.data();
+        const size_t n = kind == 0 ? 3 * size_t(count) : size_t(count) + 2;
+        const uint32_t first = vertices[0].color;
+        if (std::all_of(vertices, vertices + n, [first](const ScreenVertex& v) { return v.color == first; })) {
+            filtered.assign(vertices, vertices + n);
+            const uint32_t color = gScreenColourFilter(c.states.texture, first);
+            for (ScreenVertex& v : filtered) v.color = color;
+            vertices = filtered.data();
+        }
     }
     DrawScreen(vertices, count, kind, CurrentViewport(), QueueCurrentState(), c.states.wrapping, float(c.scale));
     QueuePublish();
