@@ -46,7 +46,7 @@ struct ShapeSettings {
     double hysteresis;   // a turn of the output needs the envelope this far back
 };
 inline constexpr ShapeSettings kLevelShape{0.003, 0.02, 0.3, 0.05};   // the music level
-inline constexpr ShapeSettings kColourShape{0.04, 0.2, 0.2, 0.05};     // a screen picture's colour, 0..1
+inline constexpr ShapeSettings kColourShape{0.04, 0.2, 0.2, 0.05};    // a screen picture's colour, 0..1
 
 // The turns (changes of direction) of shaped values in the last second.
 class Turns {

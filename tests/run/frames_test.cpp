@@ -120,12 +120,13 @@ TEST(FrameDriver, FrameSeesTheLevelHeardAtItsTime) {
 // A screen quad over the whole frame in a grey that jumps every frame, and
 // the level as the frame sees it.
 int gGrey = 0;
+bool gShaded = false;   // the corners each their own grey
 void QuadFrame(float) {
     gLevels.push_back(GetSoundLevel());
     ClearBackBuffer(0, 0, 0);
-    const uint32_t c = ARGB(255, gGrey, gGrey, gGrey);
+    const uint32_t c = ARGB(255, gGrey, gGrey, gGrey), d = gShaded ? ARGB(255, 0, 0, 0) : c;
     const ScreenVertex quad[4] = {
-        {0, 0, 1, 1, c, 0, 0}, {8, 0, 1, 1, c, 1, 0}, {0, 6, 1, 1, c, 0, 1}, {8, 6, 1, 1, c, 1, 1}};
+        {0, 0, 1, 1, c, 0, 0}, {8, 0, 1, 1, d, 1, 0}, {0, 6, 1, 1, c, 0, 1}, {8, 6, 1, 1, d, 1, 1}};
     SetTexture(nullptr);
     RenderSV(quad, 2, 1);
     EndScene();
@@ -175,7 +176,15 @@ TEST(FrameDriver, CalmShapesLevelAndScreenColoursAndOffLeavesNoTrace) {
     EXPECT_LE(MostTurnsASecond(calm), qor::calm::kTurns);
     EXPECT_GT(*std::max_element(calm.begin(), calm.end()), *std::min_element(calm.begin(), calm.end()));
 
+    // Corners lit each their own way (as the grid's) are drawn as given.
+    gShaded = true;
+    std::vector<int> shadedCalm, shadedMade;
+    play(360, shadedCalm);
     qor::SetCalm(false);
+    play(360, shadedMade);
+    gShaded = false;
+    EXPECT_EQ(shadedCalm, shadedMade);
+
     gLevels.clear();
     play(0, after);
     EXPECT_EQ(after, made);
