@@ -301,7 +301,7 @@ async function shot(browser, url, o, threads, resolution = 1, calm = false) {
   const native = fs.readFileSync(file);
   fs.rmSync(path.dirname(file), { recursive: true });
   if (web.equals(native)) {
-    check(`?shot=${at} on ${on} equals teq --shot ${at}`, true, 'identical files');
+    check(`?shot=${at} on ${on} equals teq${calm ? " --calm" : ""} --shot ${at}`, true, 'identical files');
   } else {
     // Decode both in the page and count the pixels that differ.
     const diff = await page.evaluate(async (a, b) => {
@@ -322,7 +322,7 @@ async function shot(browser, url, o, threads, resolution = 1, calm = false) {
       }
       return { pixels, worst, sameSize: x.length === y.length };
     }, Array.from(web), Array.from(native));
-    check(`?shot=${at} on ${on} matches teq --shot ${at}`, diff.sameSize && diff.pixels <= 8 && diff.worst <= 4,
+    check(`?shot=${at} on ${on} matches teq${calm ? " --calm" : ""} --shot ${at}`, diff.sameSize && diff.pixels <= 8 && diff.worst <= 4,
           `${diff.pixels} pixels differ, by at most ${diff.worst}`);
   }
   check('console has no errors (shot)', errors.length === 0, errors.slice(0, 3).join(' | '));
