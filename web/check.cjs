@@ -6,7 +6,8 @@
 // errors, Q ending the run, and ?shot=T against the native `teq --shot T`,
 // both from a cross-origin isolated server (the two-thread build) and from a
 // plain one (the one-thread build), and ?shot=T&resolution=2 against
-// --resolution 2. With --bench also ?bench (two threads,
+// --resolution 2, ?shot=54&calm against --calm, and the page starting calm
+// when the browser asks for reduced motion. With --bench also ?bench (two threads,
 // one thread, one thread with the portable loop) beside the native
 // single-thread portable `teq --bench`, as ratios, and the browsers' frame
 // times side by side.
@@ -58,12 +59,12 @@ const launchers = {
   // (Chromium falls back to a silent output of its own): Firefox's stand-in
   // audio device plays at the real pace instead. The autoplay policy stays
   // as it is, so the click must still start the sound.
-  firefox: (o) => puppeteer.launch({
+  firefox: (o, prefs = {}) => puppeteer.launch({
     browser: 'firefox',
     executablePath: o.firefox,
     headless: true,
     protocolTimeout: 1800000,
-    extraPrefsFirefox: { 'media.cubeb.force_mock_context': true },
+    extraPrefsFirefox: { 'media.cubeb.force_mock_context': true, ...prefs },
   }),
 };
 
@@ -153,6 +154,8 @@ async function playing(browser, url, o) {
   check('overlay asks for a click before sound and names the version',
         overlay.shown && /click/i.test(overlay.text) && overlay.text.includes(o.version.replace(/^teq /, 'version ')),
         overlay.text.replace(/\s+/g, ' '));
+  check('overlay warns of flashing lights and offers the calm version',
+        /flashing lights/i.test(overlay.text) && /calm version/i.test(overlay.text), overlay.text.replace(/\s+/g, ' '));
   await page.screenshot({ path: path.join(o.shots, `${browserName}-before-click.png`) });
   const box = await page.$eval('#canvas', (c) => ({ w: c.width, h: c.height, shown: c.getBoundingClientRect().width }));
   check('canvas of 320x240 scaled by a whole multiple', box.w === 320 && box.h === 240 && box.shown === 1280,
@@ -227,6 +230,13 @@ async function playing(browser, url, o) {
   await sleep(1000);
   const resumed = await canvasStats(page);
   check('Space plays on', resumed.hash !== sought.hash && !/paused/.test(await page.title()));
+  // C (the key, then the page's teq.toggleCalm, the way for buttons): calm
+  // mode on and off, the title saying so.
+  await page.keyboard.press('c');
+  const calmOn = await waitFor(page, () => / - calm mode$/.test(document.title) && teq.calm === true, 20000);
+  await page.evaluate(() => teq.toggleCalm());
+  const calmOff = await waitFor(page, () => / - calm mode off$/.test(document.title) && teq.calm === false, 20000);
+  check('C and teq.toggleCalm() turn calm mode on and off, the title tells', calmOn && calmOff, await page.title());
   // F: the stage goes fullscreen (whole-multiple scaling and black bars there
   // too), F again leaves it.
   await page.keyboard.press('f');
@@ -240,27 +250,58 @@ async function playing(browser, url, o) {
   await page.close();
 }
 
-// ?shot=T against teq --shot T; threads: what the page should draw on;
-// resolution: ?resolution=N against --resolution N.
-async function shot(browser, url, o, threads, resolution = 1) {
+// The browser asking for reduced motion: the page starts calm and says so;
+// ?calm=0 plays as made even then.
+// Chromium emulates the media feature; Firefox is started once more with its
+// own setting for it (ui.prefersReducedMotion), as a user would set it.
+async function reducedMotion(browser, url, o) {
   const errors = [];
+  const reduced = browserName === 'firefox' ? await launchers.firefox(o, { 'ui.prefersReducedMotion': 1 }) : browser;
+  try {
+    for (const [query, calm] of [['', true], ['?calm=0', false]]) {
+      const page = await newPage(reduced, errors);
+      if (reduced === browser) await page.emulateMediaFeatures([{ name: 'prefers-reduced-motion', value: 'reduce' }]);
+      await page.goto(url + query);
+      const ready = await waitFor(page, () => window.teq && teq.state === 'ready', 60000);
+      const seen = await page.evaluate(() => ({ calm: teq.calm, reduced: teq.reducedMotion,
+                                                text: document.getElementById('overlay').innerText }));
+      check(`reduced motion${query ? ' with ' + query : ''}: the page starts ${calm ? 'calm' : 'as made'}`,
+            ready && seen.reduced && seen.calm === calm &&
+            (calm ? /Calm version/.test(seen.text) : /Warning: .*flashing lights/.test(seen.text)),
+            seen.text.replace(/\s+/g, ' '));
+      await page.close();
+    }
+  } finally {
+    if (reduced !== browser) await reduced.close();
+  }
+  check('console has no errors (reduced motion)', errors.length === 0, errors.slice(0, 3).join(' | '));
+}
+
+// ?shot=T against teq --shot T; threads: what the page should draw on;
+// resolution: ?resolution=N against --resolution N; calm: ?calm against --calm.
+async function shot(browser, url, o, threads, resolution = 1, calm = false) {
+  const errors = [];
+  // Calm at 54 s, where the strobing picture shows its shaped grey.
+  const at = calm ? 54 : o.shot;
   const page = await newPage(browser, errors);
-  const extra = resolution > 1 ? `&resolution=${resolution}` : '';
-  await page.goto(`${url}?shot=${o.shot}${extra}`);
+  const extra = (resolution > 1 ? `&resolution=${resolution}` : '') + (calm ? '&calm' : '');
+  await page.goto(`${url}?shot=${at}${extra}`);
   const done = await waitFor(page, () => window.teq && teq.state === 'ended', 300000);
-  const on = `${threads > 1 ? 'a thread per core' : '1 thread'}${extra ? ' at resolution ' + resolution : ''}`;
-  if (!check(`?shot=${o.shot} draws a picture on ${on}`, done && (await page.evaluate(() => teq.exitCode === 0)) &&
+  const on = `${threads > 1 ? 'a thread per core' : '1 thread'}${resolution > 1 ? ' at resolution ' + resolution : ''}` +
+             (calm ? ' in calm mode' : '');
+  if (!check(`?shot=${at} draws a picture on ${on}`, done && (await page.evaluate(() => teq.exitCode === 0)) &&
              (await page.evaluate(() => teq.threads)) ===
              (threads > 1 ? await page.evaluate(() => Math.min(8, navigator.hardwareConcurrency)) : 1),
              errors.join(' | '))) return;
   const web = Buffer.from(await page.evaluate(() => Array.from(teq.shot)));
-  await page.screenshot({ path: path.join(o.shots, `${browserName}-shot-${o.shot}-${threads}-${resolution}x.png`) });
+  await page.screenshot({ path: path.join(o.shots, `${browserName}-shot-${at}-${threads}-${resolution}x.png`) });
   const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'teq-web-')), 'native.png');
-  execFileSync(o.teq, ['--shot', String(o.shot), file, '--resolution', String(resolution)], { stdio: 'inherit' });
+  execFileSync(o.teq, ['--shot', String(at), file, '--resolution', String(resolution)].concat(calm ? ['--calm'] : []),
+               { stdio: 'inherit' });
   const native = fs.readFileSync(file);
   fs.rmSync(path.dirname(file), { recursive: true });
   if (web.equals(native)) {
-    check(`?shot=${o.shot} on ${on} equals teq --shot ${o.shot}`, true, 'identical files');
+    check(`?shot=${at} on ${on} equals teq${calm ? " --calm" : ""} --shot ${at}`, true, 'identical files');
   } else {
     // Decode both in the page and count the pixels that differ.
     const diff = await page.evaluate(async (a, b) => {
@@ -281,7 +322,7 @@ async function shot(browser, url, o, threads, resolution = 1) {
       }
       return { pixels, worst, sameSize: x.length === y.length };
     }, Array.from(web), Array.from(native));
-    check(`?shot=${o.shot} on ${on} matches teq --shot ${o.shot}`, diff.sameSize && diff.pixels <= 8 && diff.worst <= 4,
+    check(`?shot=${at} on ${on} matches teq${calm ? " --calm" : ""} --shot ${at}`, diff.sameSize && diff.pixels <= 8 && diff.worst <= 4,
           `${diff.pixels} pixels differ, by at most ${diff.worst}`);
   }
   check('console has no errors (shot)', errors.length === 0, errors.slice(0, 3).join(' | '));
@@ -367,6 +408,8 @@ async function main() {
         await shot(browser, server.url, o, 2);
         await shot(browser, plain.url, o, 1);
         await shot(browser, server.url, o, 2, 2);
+        await shot(browser, server.url, o, 2, 1, true);
+        await reducedMotion(browser, server.url, o);
         if (o.bench) rows.push(...await bench(browser, server.url));
       } finally {
         await browser.close();

@@ -1,6 +1,7 @@
 // Flashes as the web's accessibility rule (WCAG 2.3.1) and the broadcast
 // guideline behind it (ITU-R BT.1702) define them, measured on frames as they
-// are shown. teq-flash (tools/flash) reports it for whole renders.
+// are shown. The calm mode (calm.h) keeps its own output under the limits with
+// this measure, and teq-flash (tools/flash) reports it for whole renders.
 //
 // Brightness is relative luminance: the sRGB channels made linear, then
 // 0.2126 R + 0.7152 G + 0.0722 B (0..1). A general transition is a change of

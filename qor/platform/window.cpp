@@ -167,6 +167,7 @@ bool PumpEvents() {
                 if (key == SDLK_SPACE) gWin.controls.push_back(Control::Pause);
                 if (key == SDLK_HOME) gWin.controls.push_back(Control::Restart);
                 if (key == SDLK_r) gWin.controls.push_back(Control::Resolution);
+                if (key == SDLK_c) gWin.controls.push_back(Control::Calm);
                 if (backend::FullscreenKey(key) || key == SDLK_F11 ||
                     ((key == SDLK_RETURN || key == SDLK_KP_ENTER) && (e.key.keysym.mod & KMOD_ALT)))
                     ToggleFullscreen();
@@ -186,6 +187,8 @@ std::vector<Control> TakeControls() {
     taken.swap(gWin.controls);
     return taken;
 }
+
+void PushControl(Control control) { gWin.controls.push_back(control); }
 
 void SetTitle(const std::string& title) {
     if (gWin.window) SDL_SetWindowTitle(gWin.window, (title.empty() ? gWin.title : title).c_str());

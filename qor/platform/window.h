@@ -41,10 +41,11 @@ bool PumpEvents();
 bool QuitRequested();
 
 // The playback keys: Space, Left, Right, Home, R (the next drawing
-// resolution). Each press (key repeat included for the arrows) is kept until
+// resolution), C (calm mode on or off). Each press (key repeat included for the arrows) is kept until
 // taken, oldest first.
-enum class Control { Pause, Back, Forward, Restart, Resolution };
+enum class Control { Pause, Back, Forward, Restart, Resolution, Calm };
 std::vector<Control> TakeControls();
+void PushControl(Control control);   // as if its key was pressed (the page's buttons)
 
 // The window's title ("" puts back the one it opened with).
 void SetTitle(const std::string& title);

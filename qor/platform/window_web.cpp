@@ -3,6 +3,7 @@
 // when the code hands control back, at the page's next animation frame.
 #include <emscripten.h>
 
+#include "platform/window.h"
 #include "platform/window_backend.h"
 
 // Waits for the next animation frame (the page's refresh), never spinning.
@@ -43,3 +44,7 @@ int WindowScale(int) {
 }
 
 }   // namespace qor::platform::backend
+
+// The page's way to the C key (index.html's teq.toggleCalm): calm mode on or
+// off, taken by the run with the next frame as the key would be.
+extern "C" EMSCRIPTEN_KEEPALIVE void teq_toggle_calm() { qor::platform::PushControl(qor::platform::Control::Calm); }

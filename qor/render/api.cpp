@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "assets/meshes.h"
 #include "engine/qor.h"
@@ -142,6 +143,12 @@ std::shared_ptr<const States> SaveStates() { return std::make_shared<const State
 
 void RestoreStates(const States& saved) { gCtx.states = saved; }
 
+namespace {
+ScreenColourFilter gScreenColourFilter = nullptr;
+}
+
+void SetScreenColourFilter(ScreenColourFilter filter) { gScreenColourFilter = filter; }
+
 void SetPresenter(Presenter presenter, void* user) {
     gCtx.presenter = presenter;
     gCtx.presenterUser = user;
@@ -240,6 +247,19 @@ void RenderMesh(MeshHandle handle) {
 void RenderSV(const ScreenVertex* vertices, int count, int kind) {
     Context& c = gCtx;
     if (!c.drawing || c.width == 0) return;
+    // A picture of one colour (every corner alike) goes through the filter
+    // once; corners lit each their own way are drawn as given.
+    std::vector<ScreenVertex> filtered;
+    if (gScreenColourFilter && vertices && count > 0 && count <= 1 << 16 && (kind == 0 || kind == 1)) {
+        const size_t n = kind == 0 ? 3 * size_t(count) : size_t(count) + 2;
+        const uint32_t first = vertices[0].color;
+        if (std::all_of(vertices, vertices + n, [first](const ScreenVertex& v) { return v.color == first; })) {
+            filtered.assign(vertices, vertices + n);
+            const uint32_t color = gScreenColourFilter(c.states.texture, first);
+            for (ScreenVertex& v : filtered) v.color = color;
+            vertices = filtered.data();
+        }
+    }
     DrawScreen(vertices, count, kind, CurrentViewport(), QueueCurrentState(), c.states.wrapping, float(c.scale));
     QueuePublish();
 }

@@ -53,6 +53,12 @@ void RestoreStates(const States& saved);
 using Presenter = void (*)(const uint32_t* argb, int width, int height, void* user);
 void SetPresenter(Presenter presenter, void* user);
 
+// A filter for the colour of a picture drawn in screen space (RenderSV) whose
+// corners are all of one colour, given the selected texture (null: none):
+// the calm mode's (run/frames.h). Without one the colours are drawn as given.
+using ScreenColourFilter = uint32_t (*)(const void* texture, uint32_t argb);
+void SetScreenColourFilter(ScreenColourFilter filter);
+
 // The last finished frame.
 const uint32_t* Frame();
 int Width();

@@ -13,6 +13,7 @@
 #include "platform/system.h"
 #include "platform/window.h"
 #include "render/render.h"
+#include "run/frames.h"
 #include "run/state.h"
 
 namespace qor {
@@ -59,6 +60,7 @@ Mode OpenWindowOrRender(RunState& run, const char* name, int width, int height, 
 
 void StartRun(const Options& options, const DemoFacts& demo) {
     gRun.emplace(options, demo);
+    SetCalm(options.calm);
     if (options.showFps && demo.fpsFormat) std::snprintf(demo.fpsFormat, demo.fpsFormatSize, "%s", "%d fps");
 }
 

@@ -40,6 +40,11 @@ struct FrameImage {
 // soundtrack rendered up to t, or fixed, before).
 FrameImage DrawFrame(RunState& run, FrameFunction frame, double t);
 
+// Calm mode on or off from the next frame on (calm/calm.h): the level, the
+// colours of pictures drawn in screen space and the finished picture are
+// shaped. Off, every frame is drawn as it always was.
+void SetCalm(bool on);
+
 // Runs every reference frame before `until` undrawn, counted for GetFPS, so
 // that a frame at `until` inherits the states, camera, transforms and random
 // numbers that playback from 0 would have left.

@@ -145,6 +145,17 @@ const OptionRow kOptions[] = {
          o.levelFixed = true;
          return "";
      }},
+    {"--calm", "",
+     "calm mode, in every mode: the music level and the strobing\n"
+     "pictures' brightness follow an envelope that turns at most\n"
+     "five times a second, and any part of the picture that would\n"
+     "still flash more than three times a second (or flash red)\n"
+     "is held back to a milder change",
+     0,
+     [](Options& o, const char* const*) -> std::string {
+         o.calm = true;
+         return "";
+     }},
     {"--bench", "",
      "render every frame of the demo as fast as possible and\n"
      "print frame-time statistics",
@@ -183,8 +194,13 @@ void PrintUsage(const char* music) {
         "Plays the demo in a window with its music. Keys: Esc or Q quits, F11 or\n"
         "Alt+Enter toggles fullscreen, Space pauses and resumes, Left and Right seek\n"
         "5 s back and forward, Home restarts, R steps the drawing resolution up to\n"
-        "the window's scale and back to 1; the title shows the time while paused\n"
-        "or seeking, and the resolution after R.\n"
+        "the window's scale and back to 1, C turns the calm mode on and off; the\n"
+        "title shows the time while paused or seeking, the resolution after R and\n"
+        "the mode after C.\n"
+        "\n"
+        "The demo flashes with the beat and three of its pictures strobe. --calm plays\n"
+        "it without strobing: no second of more than three flashes and no red flash\n"
+        "in any part of the screen (the limits of WCAG 2.3.1).\n"
         "\n");
     for (const OptionRow& row : kOptions) {
         std::string head = std::string(row.name) + (*row.value ? " " : "") + row.value;

@@ -29,6 +29,7 @@ struct Options {
     bool levelFixed = false;   // --level L
     float level = 0.25f;
     bool version = false;   // --version
+    bool calm = false;      // --calm: no strobing (calm/calm.h)
 };
 
 // The largest --size, in pixels: 3840x2160, where ffmpeg needs about 1 GB

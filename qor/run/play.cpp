@@ -4,7 +4,7 @@
 // Space pauses and resumes, Left and Right seek 5 s, Home restarts; a seek
 // shows the picture that the frames at 60 fps from 0 lead to (seek.h). R
 // steps the drawing resolution 1, 2, ... up to the window's scale and back
-// to 1.
+// to 1. C turns the calm mode on and off (calm/calm.h).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "audio/device.h"
+#include "calm/calm.h"
 #include "platform/system.h"
 #include "platform/window.h"
 #include "render/render.h"
@@ -39,6 +40,8 @@ struct Player {
     bool paused = false;
     double seekShown = -1.0;         // monotonic s of the last seek (for the title)
     double resolutionShown = -1.0;   // monotonic s of the last change of resolution (for the title)
+    double calmShown = -1.0;         // monotonic s of the last C (for the title)
+    FrameImage shown{};              // the picture last shown (what a pause keeps)
     std::string title;               // as last set
     // One line per shown frame, for measuring: present time, t, the song time
     // heard at that moment by the raw device model. Written to $TEQ_FRAME_LOG.
@@ -89,6 +92,8 @@ void ShowTime(Player& p) {
     if (p.resolutionShown >= 0 && audio::MonotonicSeconds() - p.resolutionShown < kTitleSeconds)
         title = base + " - resolution " + std::to_string(render::Resolution()) + " (" +
                 std::to_string(render::Width()) + "x" + std::to_string(render::Height()) + ")";
+    else if (p.calmShown >= 0 && audio::MonotonicSeconds() - p.calmShown < kTitleSeconds)
+        title = base + (calm::On() ? " - calm mode" : " - calm mode off");
     else if (p.paused)
         title = base + " - paused - " + Clock(p.clock.LastT());
     else if (p.seekShown >= 0 && audio::MonotonicSeconds() - p.seekShown < kTitleSeconds)
@@ -102,6 +107,7 @@ void ShowTime(Player& p) {
 void DrawAt(Player& p, double t) {
     const double read = audio::MonotonicSeconds();
     const FrameImage image = DrawFrame(*p.run, p.frame, t);
+    p.shown = image;
     platform::Present(image.argb, image.width, image.height);
     const double now = audio::MonotonicSeconds();
     p.clock.NoteShown(read, now, platform::RefreshRate());
@@ -150,6 +156,16 @@ void StepResolution(Player& p) {
     }
 }
 
+// C: calm mode on or off, from the next frame on (paused, drawn again at once).
+void ToggleCalm(Player& p) {
+    SetCalm(!calm::On());
+    p.calmShown = audio::MonotonicSeconds();
+    if (p.paused) {
+        p.states->StatesAt(p.clock.LastT());
+        DrawAt(p, p.clock.LastT());
+    }
+}
+
 void TogglePause(Player& p) {
     p.paused = !p.paused;
     const bool device = p.clock.Device();
@@ -172,6 +188,9 @@ bool HandleControls(Player& p) {
                 continue;
             case platform::Control::Resolution:
                 StepResolution(p);
+                continue;
+            case platform::Control::Calm:
+                ToggleCalm(p);
                 continue;
             case platform::Control::Back:
                 target -= kSeekStep;
@@ -241,7 +260,10 @@ Outcome RunPlay(RunState& run, FrameFunction frame) {
         if (!HandleControls(p)) break;
         if (p.paused) {
             // The picture stays; the window is still shown and paced.
-            platform::Present(render::Frame(), render::Width(), render::Height());
+            if (p.shown.argb)
+                platform::Present(p.shown.argb, p.shown.width, p.shown.height);
+            else
+                platform::Present(render::Frame(), render::Width(), render::Height());
         } else {
             const double t = NextTime(p);
             if (t >= p.end) break;

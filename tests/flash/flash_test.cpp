@@ -1,4 +1,5 @@
-// The flash measure on made-up sequences whose counts are known.
+// The flash measure on made-up sequences whose counts are known, and the calm
+// mode's shaped values and picture governor against it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+#include "calm/calm.h"
 #include "calm/flash.h"
 
 namespace {
@@ -21,15 +23,17 @@ struct Worst {
     int general = 0, red = 0;   // most transitions in any field's one-second span
 };
 
-// Runs `frames` frames painted by `paint` through the analyser.
-Worst Analyse(int frames, const Painter& paint) {
+// Runs `frames` frames painted by `paint` through the analyser, optionally
+// through the calm governor first.
+Worst Analyse(int frames, const Painter& paint, qor::calm::PictureGovernor* governor = nullptr) {
     qor::flash::Analyser analyser;
     std::vector<uint32_t> pixels(W * H);
     Worst worst;
     for (int f = 0; f < frames; ++f) {
         paint(f, pixels);
         const double t = double(f) / kFps;
-        const qor::flash::Analyser::Result r = analyser.Feed(t, pixels.data(), W, H);
+        const uint32_t* shown = governor ? governor->Apply(t, pixels.data(), W, H) : pixels.data();
+        const qor::flash::Analyser::Result r = analyser.Feed(t, shown, W, H);
         worst.general = std::max(worst.general, r.general);
         worst.red = std::max(worst.red, r.red);
     }
@@ -136,6 +140,191 @@ TEST(FlashMeasure, SwingBandKeepsAValueFromTransitions) {
     EXPECT_EQ(qor::flash::StepSwing(s, 0.41f, false, 0.1f, true, limits), 1);
     EXPECT_EQ(qor::flash::StepSwing(s, 0.9f, false, 0.1f, true, limits), 0);   // the same swing
     EXPECT_EQ(qor::flash::StepSwing(s, 0.7f, false, 0.1f, true, limits), -1);
+}
+
+// >> the calm mode
+
+// The turns (changes of direction) of a shaped series within any one-second span, at most.
+int MostTurnsASecond(const std::vector<std::pair<double, float>>& out) {
+    std::vector<double> turns;
+    int dir = 0;
+    for (size_t i = 1; i < out.size(); ++i) {
+        const float d = out[i].second - out[i - 1].second;
+        const int way = d > 0 ? 1 : d < 0 ? -1 : 0;
+        if (way && way != dir) {
+            if (dir) turns.push_back(out[i].first);
+            dir = way;
+        }
+    }
+    int most = 0;
+    for (size_t i = 0, j = 0; j < turns.size(); ++j) {
+        while (turns[j] - turns[i] >= 1.0) ++i;
+        most = std::max(most, int(j - i + 1));
+    }
+    return most;
+}
+
+TEST(CalmShape, AStepSwingsAtMostTheAllowedAmountPerThirdOfASecond) {
+    // 0.05 to 0.5 and back at 60 fps and at uneven frame times.
+    const double swing = qor::calm::kLevelShape.swing;
+    for (const bool uneven : {false, true}) {
+        qor::calm::Shaper shaper(qor::calm::kLevelShape);
+        std::vector<std::pair<double, float>> out;
+        double t = 0;
+        for (int f = 0; t < 4.0; ++f) {
+            const float in = t >= 1.0 && t < 2.5 ? 0.5f : 0.05f;
+            out.push_back({t, shaper.Shape(t, in)});
+            t += uneven ? (f % 3 == 0 ? 0.031 : 0.007) : 1.0 / kFps;
+        }
+        for (size_t i = 0; i < out.size(); ++i)
+            for (size_t j = i + 1; j < out.size() && out[j].first - out[i].first <= 1.0 / 3; ++j)
+                ASSERT_LE(std::fabs(out[j].second - out[i].second), swing + 1e-6)
+                    << "from " << out[i].first << " to " << out[j].first;
+        // It still gets there, and back.
+        const auto at = [&](double when) {
+            return std::find_if(out.begin(), out.end(), [&](auto& p) { return p.first >= when; })->second;
+        };
+        EXPECT_NEAR(at(2.45), 0.5f, 0.01f);
+        EXPECT_NEAR(at(3.95), 0.05f, 0.01f);
+        EXPECT_GE(at(1.05), 0.05f + swing * 0.9);   // a beat is seen at once, as far as the swing goes
+    }
+}
+
+TEST(CalmShape, TurnsStayWithinTheBudgetAndSlowBeatsAreAllFollowed) {
+    // Kicks (a short peak) at 2 a second are followed one by one.
+    qor::calm::Shaper kicks(qor::calm::kLevelShape);
+    std::vector<std::pair<double, float>> out;
+    int peaks = 0, dir = 0;
+    for (int f = 0; f < 4 * kFps; ++f) {
+        const double t = double(f) / kFps;
+        const float in = std::fmod(t, 0.5) < 0.06 ? 0.3f : 0.08f;
+        out.push_back({t, kicks.Shape(t, in)});
+        const float d = f ? out[f].second - out[f - 1].second : 0.0f;
+        if (d > 0) dir = 1;
+        if (d < 0 && dir == 1) ++peaks, dir = -1;
+    }
+    EXPECT_EQ(peaks, 7);   // the first kick is where the shaper starts
+    EXPECT_LE(MostTurnsASecond(out), qor::calm::kTurns);
+
+    // A level strobing at 10 Hz, and one jumping at random, keep to the budget;
+    // two shapers sharing a budget keep to it together.
+    for (const int kind : {0, 1, 2}) {
+        qor::calm::Turns shared;
+        qor::calm::Shaper a(qor::calm::kLevelShape, kind == 2 ? &shared : nullptr);
+        qor::calm::Shaper b(qor::calm::kColourShape, kind == 2 ? &shared : nullptr);
+        std::vector<std::pair<double, float>> outA, outB;
+        uint32_t seed = 7;
+        for (int f = 0; f < 5 * kFps; ++f) {
+            const double t = double(f) / kFps;
+            seed = seed * 1103515245u + 12345u;
+            const float in = kind == 0 ? (f / 3 % 2 ? 0.4f : 0.02f) : float(seed >> 16 & 255) / 255.0f;
+            outA.push_back({t, a.Shape(t, in)});
+            outB.push_back({t, b.Shape(t, 1.0f - in)});
+        }
+        EXPECT_LE(MostTurnsASecond(outA), qor::calm::kTurns) << kind;
+        EXPECT_GE(MostTurnsASecond(outA), 2) << kind << ": it still moves";
+        if (kind == 2) {
+            // Together: every turn of either counts.
+            std::vector<std::pair<double, float>> both;
+            int turnsA = 0, turnsB = 0;
+            for (const auto* o : {&outA, &outB}) {
+                int dir = 0;
+                for (size_t i = 1; i < o->size(); ++i) {
+                    const float d = (*o)[i].second - (*o)[i - 1].second;
+                    const int way = d > 0 ? 1 : d < 0 ? -1 : 0;
+                    if (way && way != dir) {
+                        (o == &outA ? turnsA : turnsB) += dir != 0;
+                        dir = way;
+                    }
+                }
+            }
+            EXPECT_LE(turnsA + turnsB, qor::calm::kTurns * 5 + 2);
+        }
+    }
+}
+
+TEST(CalmShape, TimeJumpsStartAfresh) {
+    qor::calm::Shaper shaper(qor::calm::kLevelShape);
+    EXPECT_FLOAT_EQ(shaper.Shape(10.0, 0.1f), 0.1f);
+    EXPECT_LE(shaper.Shape(10.0 + 1.0 / kFps, 0.9f), 0.1f + qor::calm::kLevelShape.swing + 1e-6);
+    EXPECT_FLOAT_EQ(shaper.Shape(50.0, 0.9f), 0.9f);   // a seek
+    EXPECT_FLOAT_EQ(shaper.Shape(20.0, 0.3f), 0.3f);   // back
+}
+
+TEST(CalmShape, AFlickeringPictureStaysUnderTheLimitsAndKeepsItsHue) {
+    // A full-screen picture whose grey (and a brown tint) flickers at random
+    // every frame, as an overlay's colour, through the calm mode's colours.
+    qor::calm::SetOn(true);
+    int key = 0;
+    uint32_t seed = 1;
+    const Worst w = Analyse(5 * kFps, [&](int f, std::vector<uint32_t>& p) {
+        qor::calm::Level(double(f) / kFps, 0.1f);
+        seed = seed * 1103515245u + 12345u;
+        const int grey = int(seed >> 16) % 128 + 128;
+        const uint32_t c = qor::calm::Colour(&key, 0x40000000u | (Rgb(grey, grey * 3 / 4, grey / 2) & 0xFFFFFFu));
+        EXPECT_EQ(c >> 24, 0x40u);
+        const int r = int(c >> 16 & 255), g = int(c >> 8 & 255);
+        EXPECT_NEAR(g, r * 3 / 4, 2);
+        std::fill(p.begin(), p.end(), c | 0xFF000000u);
+    });
+    qor::calm::SetOn(false);
+    EXPECT_LE(w.general, 6);
+
+    const Worst raw = Analyse(5 * kFps, [&](int, std::vector<uint32_t>& p) {
+        seed = seed * 1103515245u + 12345u;
+        std::fill(p.begin(), p.end(), Grey(int(seed >> 16) % 128 + 128));
+    });
+    EXPECT_GT(raw.general, 6);   // as it comes, it is over
+}
+
+TEST(CalmPicture, StrobingIsHeldUnderTheLimitsAndSlowFlashesPass) {
+    for (const int hz : {4, 10, 30}) {
+        qor::calm::PictureGovernor governor;
+        const Worst w = Analyse(4 * kFps, SquareWave(hz, Grey(20), Grey(255)), &governor);
+        EXPECT_LE(w.general, 6) << hz << " Hz";
+        EXPECT_GE(w.general, 4) << hz << " Hz: some flashes are still shown";
+    }
+    // Two flashes a second are within the limits: shown as they are.
+    qor::calm::PictureGovernor governor;
+    std::vector<uint32_t> p(W * H);
+    const Painter slow = SquareWave(2, Grey(0), Grey(255));
+    for (int f = 0; f < 3 * kFps; ++f) {
+        slow(f, p);
+        ASSERT_EQ(governor.Apply(double(f) / kFps, p.data(), W, H), p.data()) << f;
+    }
+}
+
+TEST(CalmPicture, NoRedFlashAndMovingTextureUntouched) {
+    qor::calm::PictureGovernor red;
+    const Worst w = Analyse(3 * kFps, SquareWave(3, Grey(0), Rgb(255, 0, 0)), &red);
+    EXPECT_LE(w.red, 1);
+    EXPECT_LE(w.general, 6);
+
+    qor::calm::PictureGovernor governor;
+    std::vector<uint32_t> p(W * H);
+    for (int f = 0; f < 2 * kFps; ++f) {
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) p[y * W + x] = Grey((x + 3 * f) / 3 % 2 ? 255 : 0);
+        ASSERT_EQ(governor.Apply(double(f) / kFps, p.data(), W, H), p.data()) << f;
+    }
+}
+
+TEST(CalmPicture, HeldCellsShowTheMixInTheFlashingPartOnly) {
+    // A big spot strobing at 10 Hz on the left, a still picture on the right.
+    qor::calm::PictureGovernor governor;
+    std::vector<uint32_t> p(W * H);
+    int held = 0;
+    for (int f = 0; f < 2 * kFps; ++f) {
+        const bool on = f / 3 % 2 == 1;
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) p[y * W + x] = x < 140 ? Grey(on ? 255 : 10) : Rgb(x % 256, 90, y % 256);
+        const uint32_t* shown = governor.Apply(double(f) / kFps, p.data(), W, H);
+        if (shown == p.data()) continue;
+        ++held;
+        for (int y = 0; y < H; y += 7)
+            for (int x = 200; x < W; x += 5) ASSERT_EQ(shown[y * W + x], p[y * W + x]) << x << "," << y;
+    }
+    EXPECT_GT(held, kFps / 2);
 }
 
 }   // namespace

@@ -3,7 +3,8 @@
 # pauses (no frame drawn while paused, the time in the title) and resumes,
 # Left/Right seek 5 s and Home restarts, and the picture after a seek is the
 # one --shot draws at that time, pixel for pixel; R draws it again at twice
-# the resolution (as --shot --resolution 2) and then at 1 again. Prints each seek's latency,
+# the resolution (as --shot --resolution 2) and then at 1 again; C turns calm
+# mode on and off, the title saying so. Prints each seek's latency,
 # the audio-to-picture offset before and after seeking, and the underruns.
 # Every step waits on what teq says (its title, its frame log), with limits
 # far above a busy machine's, never on wall time.
@@ -55,6 +56,12 @@ if [ "$plan" = keys ]; then
     xdotool key r                                      # the window's scale is 2: back to 1
     until_ 'title | grep -q "resolution 1"'
     grab paused3
+    xdotool key c                                      # calm mode on, and off again
+    until_ 'title | grep -q "calm mode$"'
+    echo "title4 $(title | tr ' ' _)"
+    xdotool key c
+    until_ 'title | grep -q "calm mode off$"'
+    echo "title5 $(title | tr ' ' _)"
     xdotool key space
     until_ '! title | grep -q paused'
     # Playing again from 10 s: the first frames past 10.5 s, which must not
@@ -108,6 +115,8 @@ same_as_shot paused2 10 || fail "the picture after Home, Right, Right differs fr
 case "$(value 64 title3)" in teq_-_resolution_2_\(640x480\)) ;; *) fail "title after R: $(value 64 title3)";; esac
 same_as_shot sharp 10 2 || fail "the picture after R differs from --shot 10 --resolution 2"
 same_as_shot paused3 10 || fail "the picture after R, R differs from --shot 10"
+[ "$(value 64 title4)" = teq_-_calm_mode ] || fail "title after C: $(value 64 title4)"
+[ "$(value 64 title5)" = teq_-_calm_mode_off ] || fail "title after C again: $(value 64 title5)"
 awk -v t="$(value 64 resumed_t)" 'BEGIN { exit !(t > 10.5 && t < 14) }' ||
     fail "after resuming at 10 s, t = $(value 64 resumed_t)"
 session 118 forward

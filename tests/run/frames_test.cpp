@@ -1,13 +1,16 @@
 // The frame driver (qor/run/frames.cpp) on the real renderer: frames run
 // undrawn touch no pixel and leave drawing as it was, the frame drawn is the
 // one handed back, counted for GetFPS, and sees the level of the music heard
-// at its time.
+// at its time; calm mode shapes the level and the screen pictures' colours,
+// and switched off leaves every frame as it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
 #include "../audio/test_module.h"
+#include "calm/calm.h"
 #include "engine/qor.h"
 #include "run/frames.h"
 #include "run/state.h"
@@ -112,6 +115,80 @@ TEST(FrameDriver, FrameSeesTheLevelHeardAtItsTime) {
     run.soundtrack.FixLevel(0.4f);
     qor::DrawFrame(run, Frame, 1.0);
     EXPECT_EQ(gLevels.back(), 0.4f);
+}
+
+// A screen quad over the whole frame in a grey that jumps every frame, and
+// the level as the frame sees it.
+int gGrey = 0;
+bool gShaded = false;   // the corners each their own grey
+void QuadFrame(float) {
+    gLevels.push_back(GetSoundLevel());
+    ClearBackBuffer(0, 0, 0);
+    const uint32_t c = ARGB(255, gGrey, gGrey, gGrey), d = gShaded ? ARGB(255, 0, 0, 0) : c;
+    const ScreenVertex quad[4] = {
+        {0, 0, 1, 1, c, 0, 0}, {8, 0, 1, 1, d, 1, 0}, {0, 6, 1, 1, c, 0, 1}, {8, 6, 1, 1, d, 1, 1}};
+    SetTexture(nullptr);
+    RenderSV(quad, 2, 1);
+    EndScene();
+}
+
+// Changes of direction of a series within any one-second span of 60 frames, at most.
+int MostTurnsASecond(const std::vector<int>& v) {
+    std::vector<int> turns;
+    int dir = 0;
+    for (size_t i = 1; i < v.size(); ++i) {
+        const int way = v[i] > v[i - 1] ? 1 : v[i] < v[i - 1] ? -1 : 0;
+        if (way && way != dir) {
+            if (dir) turns.push_back(int(i));
+            dir = way;
+        }
+    }
+    int most = 0;
+    for (size_t i = 0, j = 0; j < turns.size(); ++j) {
+        while (turns[j] - turns[i] >= 60) ++i;
+        most = std::max(most, int(j - i + 1));
+    }
+    return most;
+}
+
+TEST(FrameDriver, CalmShapesLevelAndScreenColoursAndOffLeavesNoTrace) {
+    qor::RunState& run = FreshRun();
+    // The level and the quad's grey strobe at 30 Hz; what the frames show as made.
+    auto play = [&](int from, std::vector<int>& greys) {
+        for (int n = from; n < from + 180; ++n) {
+            run.soundtrack.FixLevel(n % 2 ? 0.4f : 0.05f);
+            gGrey = n % 2 ? 240 : 30;
+            qor::DrawFrame(run, QuadFrame, n / 60.0);
+            greys.push_back(int(qor::render::Frame()[3 * 8 + 4] & 0xFF));
+        }
+    };
+    std::vector<int> made, calm, after;
+    play(0, made);
+    const std::vector<float> madeLevels = gLevels;
+    EXPECT_GT(MostTurnsASecond(made), 50);
+
+    qor::SetCalm(true);
+    gLevels.clear();
+    play(180, calm);
+    std::vector<int> levels;
+    for (float l : gLevels) levels.push_back(int(std::lround(l * 1000)));
+    EXPECT_LE(MostTurnsASecond(levels), qor::calm::kTurns);
+    EXPECT_LE(MostTurnsASecond(calm), qor::calm::kTurns);
+    EXPECT_GT(*std::max_element(calm.begin(), calm.end()), *std::min_element(calm.begin(), calm.end()));
+
+    // Corners lit each their own way (as the grid's) are drawn as given.
+    gShaded = true;
+    std::vector<int> shadedCalm, shadedMade;
+    play(360, shadedCalm);
+    qor::SetCalm(false);
+    play(360, shadedMade);
+    gShaded = false;
+    EXPECT_EQ(shadedCalm, shadedMade);
+
+    gLevels.clear();
+    play(0, after);
+    EXPECT_EQ(after, made);
+    EXPECT_EQ(gLevels, madeLevels);
 }
 
 }   // namespace
