@@ -30,13 +30,14 @@ double PlayClock::Next(double now, double heard) {
     }
     double t;
     if (device_) {
-        // Until the device plays past the start, its clock reads the start.
-        t = std::max(lastT_, heard > from_ ? heard + lead_ : heard);
         // Stalled is the device's clock standing still, whatever the lead does.
         if (heard > lastHeard_) {
             lastHeard_ = heard;
             lastAdvance_ = now;
         }
+        // Until the device plays past the start, its clock reads the start;
+        // once it has, t runs on from its last reading while it stands.
+        t = std::max(lastT_, heard > from_ ? lastHeard_ + lead_ + (now - lastAdvance_) : heard);
         if (now - lastAdvance_ > kStallSeconds) {
             device_ = false;
             stalled_ = true;
@@ -51,6 +52,11 @@ double PlayClock::Next(double now, double heard) {
 
 void PlayClock::NoteShown(double read, double shown, double refreshRate) {
     lead_ = std::clamp(lead_ + 0.1 * ((shown - read) - lead_), 0.0, 1.0 / refreshRate);
+}
+
+void PlayClock::DropDevice(double now) {
+    device_ = false;
+    base_ = now - lastT_;
 }
 
 bool PlayClock::TakeStall() {

@@ -45,12 +45,20 @@ void SeekCache::StatesAt(double seconds) {
 
 void SeekCache::Advance(double budget) {
     if (Complete()) return;
+    // One frame at a time against a credit of time: a frame dearer than the
+    // budget (heavy data, a busy machine) runs only once the budgets of as
+    // many play frames have paid for it, so the pass never takes more than
+    // its share, whatever one frame costs.
+    credit_ += budget;
+    if (credit_ <= 0.0) return;
     using Clock = std::chrono::steady_clock;
     const Inherited live = SaveInherited(demo_);
     RestoreInherited(demo_, pass_);
-    const Clock::time_point until =
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(budget));
-    while (!Complete() && Clock::now() < until) RunTo(next_ + 4);
+    while (!Complete() && credit_ > 0.0) {
+        const Clock::time_point began = Clock::now();
+        RunTo(next_ + 1);
+        credit_ -= std::chrono::duration<double>(Clock::now() - began).count();
+    }
     pass_ = SaveInherited(demo_);
     RestoreInherited(demo_, live);
 }

@@ -40,8 +40,9 @@ public:
     // undrawn. Unlike FastForward, no frame is counted as shown for GetFPS.
     void StatesAt(double seconds);
 
-    // Runs reference frames for about `budget` seconds of processor time
-    // without disturbing the states in force (between frames of playback).
+    // Runs reference frames for `budget` seconds on average (a frame that
+    // takes longer is paid for by the calls after it), without disturbing
+    // the states in force (between frames of playback).
     void Advance(double budget);
 
     bool Complete() const { return next_ >= total_; }
@@ -58,6 +59,7 @@ private:
     int64_t next_ = 0;               // the pass has run frames 0 .. next_-1
     Inherited pass_;                 // the states after them (when not in force)
     std::vector<Inherited> saved_;   // saved_[i]: the states before frame i * kEvery
+    double credit_ = 0.0;            // s Advance may still spend (negative: owed)
 };
 
 }   // namespace qor
