@@ -45,7 +45,7 @@ struct DeviceState {
 };
 
 DeviceState gDevice;
-std::atomic<double> gClockJump{0.0};   // s added to the monotonic clock (TEQ_FAULTS jump)
+std::atomic<double> gClockJump{0.0};         // s added to the monotonic clock (TEQ_FAULTS jump)
 std::atomic<SDL_AudioDeviceID> gOpenId{0};   // gDevice.id, for the event watch's thread
 std::atomic<bool> gLost{false}, gAdded{false};
 bool gWatching = false;    // the event watch is installed

@@ -49,7 +49,8 @@ std::vector<Fault>* gFaults = nullptr;
 
 std::vector<Fault>& Faults() {
     if (!gFaults) {
-        gFaults = new std::vector<Fault>;   // lives as long as the process (the callback may outlast exit's destructors)
+        gFaults =
+            new std::vector<Fault>;   // lives as long as the process (the callback may outlast exit's destructors)
         if (const char* text = std::getenv("TEQ_FAULTS")) {
             std::string bad;
             *gFaults = ParseFaults(text, &bad);

@@ -43,8 +43,8 @@ struct Player {
     PlayClock clock;
     double end = 0.0;   // s, the run ends when t reaches it
     bool paused = false;
-    bool hidden = false;     // the window is: nothing is drawn
-    bool deviceGone = false;   // the device went away: a new one is taken when SDL sees one
+    bool hidden = false;             // the window is: nothing is drawn
+    bool deviceGone = false;         // the device went away: a new one is taken when SDL sees one
     double seekShown = -1.0;         // monotonic s of the last seek (for the title)
     double resolutionShown = -1.0;   // monotonic s of the last change of resolution (for the title)
     std::string title;               // as last set

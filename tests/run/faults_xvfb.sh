@@ -13,7 +13,7 @@
 # usage: faults_xvfb.sh TEQ MAKE_TEST_MODULE DATA_DIR [CASE...]
 set -u
 teq=$(realpath "$1") make_module=$(realpath "$2") data=$(realpath "$3"); shift 3
-for tool in xvfb-run xdotool; do
+for tool in xvfb-run xdotool ffmpeg; do
     command -v $tool >/dev/null || { echo "$tool missing: skipped"; exit 77; }
 done
 work=$(mktemp -d)

@@ -26,8 +26,10 @@ struct FakeDevice {
     bool behind = false;
     double Heard(double now) const {
         double played = now - began;
-        if (now >= resumesAt && behind) played -= resumesAt - stalledAt;
-        else if (now >= stalledAt && now < resumesAt) played = stalledAt - began;
+        if (now >= resumesAt && behind)
+            played -= resumesAt - stalledAt;
+        else if (now >= stalledAt && now < resumesAt)
+            played = stalledAt - began;
         return played <= 0 ? from : from + played;
     }
 };
@@ -141,6 +143,32 @@ TEST(PlayClock, ShortStallKeepsThePictureMoving) {
             EXPECT_LT(still, kFrame * 1.5) << "the picture stood still";
         }
     }
+}
+
+// The device goes away (removed): t goes on from where the picture was on the
+// monotonic clock, without a jump or a stand-still, and follows a new device
+// started at that time once it plays.
+TEST(PlayClock, DeviceGoneThenANewOne) {
+    PlayClock clock;
+    FakeDevice device{0.0, 0.0};
+    clock.StartAt(0.0, true);
+    clock.Restart(0.0);
+    double now = 0.0;
+    double t = Play(clock, device, now, 3.0);
+    clock.DropDevice(now);
+    EXPECT_FALSE(clock.Device());
+    EXPECT_FALSE(clock.TakeStall());
+    const double began = now;
+    const double atDrop = t;
+    t = Play(clock, FakeDevice{}, now, 5.0);   // readings mean nothing now
+    EXPECT_NEAR(t, atDrop + (now - kFrame - began), 1e-9);
+    // A new device, the music put at the picture's time.
+    clock.StartAt(t, true);
+    clock.Restart(now);
+    const FakeDevice next{t, now + 0.05};   // starts playing 50 ms later
+    const double later = Play(clock, next, now, 7.0);
+    EXPECT_TRUE(clock.Device());
+    EXPECT_NEAR(later, next.Heard(now - kFrame) + clock.Lead(), 0.002);
 }
 
 // Without a device, t runs on the monotonic clock from the start.

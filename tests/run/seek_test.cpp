@@ -11,6 +11,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <thread>
 
 #include "engine/demo.h"
 #include "math/random.h"
@@ -35,6 +36,7 @@ struct FrameRun {
     bool drawing;
 };
 std::vector<FrameRun> gRuns;   // the frames run through Frame, in order
+double gFrameCost = 0.0;       // s each frame takes at least (heavy data, a busy machine)
 
 }   // namespace
 
@@ -51,6 +53,7 @@ constexpr double kEnd = 81.0;   // past two windows that draw random numbers
 
 // The frame function the cache runs: the demo's, counted.
 void Frame(float t) {
+    if (gFrameCost > 0) std::this_thread::sleep_for(std::chrono::duration<double>(gFrameCost));
     gEngine.frames++;
     gEngine.last = t;
     gRuns.push_back({t, gDrawing});
@@ -163,6 +166,24 @@ TEST(SeekCacheTest, AdvanceLeavesTheLiveStatesAlone) {
     }
     cache.Advance(1.0);   // complete: runs nothing
     EXPECT_EQ(int64_t(gRuns.size()), qor::FramesBefore(20.0));
+}
+
+// A frame dearer than the budget is paid for by the calls after it: however
+// much one frame costs, the pass takes no more than its budget on average
+// (it used to run four frames a call, whatever they cost).
+TEST(SeekCacheTest, AdvanceKeepsToItsBudgetWhateverAFrameCosts) {
+    Start();
+    qor::SeekCache cache(Frame, Demo(), 20.0);
+    gFrameCost = 0.005;
+    for (int i = 0; i < 50; ++i) cache.Advance(0.001);
+    gFrameCost = 0.0;
+    // 50 budgets of 1 ms pay for at most 10 frames of 5 ms, besides the first.
+    EXPECT_GE(gRuns.size(), 1u);
+    EXPECT_LE(gRuns.size(), 11u);
+    // Cheap frames again: the pass goes on where it was, in order.
+    while (!cache.Complete()) cache.Advance(0.01);
+    ASSERT_EQ(int64_t(gRuns.size()), qor::FramesBefore(20.0));
+    for (size_t k = 0; k < gRuns.size(); ++k) ASSERT_EQ(gRuns[k].t, static_cast<float>(double(k) / qor::kReferenceFps));
 }
 
 // Once the pass is through, a seek replays only the frames since the states
