@@ -303,6 +303,7 @@ Outcome RunPlay(RunState& run, FrameFunction frame) {
     // Frames before the start still run, undrawn, for the states they leave.
     SeekCache states(frame, run.demo, p.end);
     p.states = &states;
+    p.clock.WaitForDevice(platform::SoundWaitsForPage());
     if (o.start > 0) states.StatesAt(o.start);
     StartMusic(p, o.start);
     const double runBegan = audio::MonotonicSeconds();

@@ -37,8 +37,9 @@ double PlayClock::Next(double now, double heard) {
         }
         // Until the device plays past the start, its clock reads the start;
         // once it has, t runs on from its last reading while it stands.
-        t = std::max(lastT_, heard > from_ ? lastHeard_ + lead_ + (now - lastAdvance_) : heard);
-        if (now - lastAdvance_ > kStallSeconds) {
+        const double runOn = wait_ ? 0.0 : now - lastAdvance_;
+        t = std::max(lastT_, heard > from_ ? lastHeard_ + lead_ + runOn : heard);
+        if (!wait_ && now - lastAdvance_ > kStallSeconds) {
             device_ = false;
             stalled_ = true;
             base_ = now - t;

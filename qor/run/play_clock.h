@@ -44,6 +44,12 @@ public:
     // the monotonic clock.
     void DropDevice(double now);
 
+    // Where the sound can be suspended and resumed by someone else (a
+    // browser page's audio context): while the device's clock stands still
+    // the picture waits for it, however long, and is never drawn ahead of
+    // a silent music; it goes on with the sound, together.
+    void WaitForDevice(bool wait) { wait_ = wait; }
+
     bool Device() const { return device_; }
     double LastT() const { return lastT_; }
     double Lead() const { return lead_; }
@@ -62,6 +68,7 @@ private:
     double lead_ = 0.0;           // s
     bool device_ = false;
     bool stalled_ = false;
+    bool wait_ = false;
 };
 
 }   // namespace qor

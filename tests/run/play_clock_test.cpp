@@ -171,6 +171,30 @@ TEST(PlayClock, DeviceGoneThenANewOne) {
     EXPECT_NEAR(later, next.Heard(now - kFrame) + clock.Lead(), 0.002);
 }
 
+// Where the page can suspend the sound (a browser tab): the picture waits for
+// a device whose clock stands still, however long, never drawn ahead of the
+// silent music, and goes on with it when it plays again.
+TEST(PlayClock, WaitsForASuspendedDevice) {
+    PlayClock clock;
+    clock.WaitForDevice(true);
+    FakeDevice device{0.0, 0.0, 2.005, 32.005, true};   // suspended for 30 s
+    clock.StartAt(0.0, true);
+    clock.Restart(0.0);
+    double now = 0.0;
+    Play(clock, device, now, 2.1);
+    double worstAhead = 0.0;
+    for (; now < 33.0; now += kFrame) {
+        const double t = clock.Next(now, device.Heard(now));
+        worstAhead = std::max(worstAhead, t - device.Heard(now));
+        clock.NoteShown(now, now + 0.01, kRefresh);
+    }
+    EXPECT_TRUE(clock.Device());
+    EXPECT_FALSE(clock.TakeStall());
+    EXPECT_LT(worstAhead, 1.0 / kRefresh + 1e-9) << "drawn ahead of the silent music";
+    const double t = Play(clock, device, now, 35.0);
+    EXPECT_NEAR(t, device.Heard(now - kFrame) + clock.Lead(), 0.002);
+}
+
 // Without a device, t runs on the monotonic clock from the start.
 TEST(PlayClock, WithoutADeviceFollowsTheMonotonicClock) {
     PlayClock clock;
