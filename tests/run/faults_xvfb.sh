@@ -77,6 +77,12 @@ toggle) # fullscreen toggled 1,000 times (a frame or so apart): memory after 100
             END { printf "%d:%d:%d:%d", x1 - x0 + 1, y1 - y0 + 1, x0 - 1, y0 - 1 }')"
     done
     xdotool key Escape ;;
+long)   # the whole demo: memory every 10 s of it
+    next=0
+    while kill -0 $pid 2>/dev/null; do
+        if past $next; then echo "rss_at_$next $(rss)"; next=$((next + 10)); fi
+        sleep 0.5
+    done ;;
 esac
 wait $pid; echo "exit $?"
 SCRIPT
@@ -123,7 +129,7 @@ figures() {
 # fault at song time F lasting D) into $work/NAME.out.
 run() {
     local name=$1 plan=$2 at=$3 lasts=$4; shift 4
-    local dir=$work/data; [ "$plan" = toggle ] && dir=$data   # the demo's own 135 s music
+    local dir=$work/data; [ "$plan" = toggle ] || [ "$plan" = long ] && dir=$data   # the demo's own 135 s music
     timeout 900 xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/session.sh" "$teq" "$dir" "$work" "$name" "$plan" "$@" \
         > "$work/$name.out"
     figures "$name" "$at" "$lasts" >> "$work/$name.out"
@@ -149,6 +155,7 @@ common() {   # common NAME: ran to its end, time never went back
 }
 lines() { grep -c "$2" "$work/$1.err"; }
 
+# Not run by default ("long", 135 s of the demo's heaviest drawing): long play.
 cases=${*:-stall remove slow jump stop hide toggle}
 for c in $cases; do
     case $c in
@@ -196,6 +203,17 @@ for c in $cases; do
         awk '$1 == "toggle_rss_kb" { exit !($3 - $2 < 2048) }' "$work/toggle.out" ||
             fail "toggle: memory grew over 900 toggles: $(grep toggle_rss "$work/toggle.out")"
         below toggle gap_ms 1000 "the picture stopped while toggling" ;;
+    long)    # memory flat after the first 10 s (the pass saves states once a second of
+             # the demo: a few hundred bytes each), the offset steady from start to end
+        run long long 0 0
+        common long
+        awk '$1 ~ /^rss_at_/ { n = $1; sub("rss_at_", "", n); if (n + 0 >= 10 && !first) first = $2; last = $2 }
+             END { printf "rss growth from 10 s to the end: %d kB\n", last - first; exit !(first && last - first < 8192) }' \
+            "$work/long.out" || fail "long: memory grew"
+        awk '$1 !~ /#/ && $3 >= 0 { b = int($2 / 15); s[b] += $3 - $2; c[b]++ }
+             END { for (i = 0; i < 9; i++) if (c[i]) { o = 1000 * s[i] / c[i]; printf "  %3d-%3d s: offset %.1f ms\n", 15 * i, 15 * i + 15, o
+                       if (!n++ || o < lo) lo = o; if (n == 1 || o > hi) hi = o }
+                   exit !(n >= 8 && hi - lo < 30) }' "$work/long.log" || fail "long: the offset drifted" ;;
     esac
 done
 exit $failed
