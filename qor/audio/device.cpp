@@ -3,10 +3,13 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "audio/clock.h"
+#include "audio/faults.h"
 #include "audio/soundtrack.h"
 #include "platform/quiet.h"
 
@@ -15,6 +18,13 @@ namespace qor::audio {
 namespace {
 
 constexpr int kBufferFrames = 2048;   // 43 ms per callback: room for a busy machine
+// A callback that comes this much later than the pictures' time, while the
+// pictures went on, skips the music ahead to them (s); at most kMaxSkip.
+constexpr double kMinSkip = 0.05;
+constexpr double kMaxSkip = 2.0;
+// Pictures this far apart were not going on: the process was stopped, the
+// machine slept, a frame took far too long (s).
+constexpr double kPictureGap = 0.25;
 
 struct DeviceState {
     SDL_AudioDeviceID id = 0;
@@ -28,16 +38,61 @@ struct DeviceState {
     int64_t given = 0;           // frames given since the clock started
     int64_t lastDelivered = 0;   // frames given since the clock started, before the last callback
     double opened = 0.0;         // monotonic time of opening
+    // The pictures' song time and when it was read (NotePicture); since when
+    // they have come without a gap.
+    double pictureT = 0.0, pictureAt = -1e300, picturesSince = 0.0;
+    std::atomic<bool> discarded{false};   // removed: what the callback renders goes nowhere
 };
 
 DeviceState gDevice;
+std::atomic<double> gClockJump{0.0};         // s added to the monotonic clock (TEQ_FAULTS jump)
+std::atomic<SDL_AudioDeviceID> gOpenId{0};   // gDevice.id, for the event watch's thread
+std::atomic<bool> gLost{false}, gAdded{false};
+bool gWatching = false;    // the event watch is installed
+bool gListening = false;   // the device was lost: the audio subsystem stays up to see new ones
+
+// SDL's device events, seen when they are posted (from SDL's own threads).
+int WatchDevices(void*, SDL_Event* e) {
+    if (e->type == SDL_AUDIODEVICEREMOVED && !e->adevice.iscapture && e->adevice.which == gOpenId) gLost = true;
+    if (e->type == SDL_AUDIODEVICEADDED && !e->adevice.iscapture) gAdded = true;
+    return 0;
+}
+
+// Frames to skip at a callback at `now` after a gap: the device was not
+// asking for sound (an underrun) while the pictures went on, so the music
+// heard would be behind them. Holds the lock.
+int64_t FramesBehind(double now) {
+    if (gDevice.lastCallback < 0.0) return 0;
+    const double gap = now - gDevice.lastCallback;
+    if (gap <= static_cast<double>(gDevice.lastFrames + gDevice.stats.latencyFrames) / kRate) return 0;
+    // Pictures throughout the gap, up to now: not a stopped process.
+    if (gDevice.picturesSince > gDevice.lastCallback || now - gDevice.pictureAt > kPictureGap) return 0;
+    const double wanted = gDevice.pictureT + (now - gDevice.pictureAt);   // song time heard now, as pictured
+    const double heard = static_cast<double>(gDevice.start + gDevice.given - gDevice.stats.latencyFrames) / kRate;
+    const double behind = wanted - heard;
+    if (behind < kMinSkip || behind > kMaxSkip) return 0;
+    return static_cast<int64_t>(behind * kRate);
+}
 
 void Callback(void*, Uint8* stream, int bytes) {
+    Fault stall;
+    if (TakeFault(Fault::Kind::Stall, static_cast<double>(gDevice.track->Position()) / kRate, &stall))
+        std::this_thread::sleep_for(std::chrono::duration<double>(stall.arg));
     const double now = MonotonicSeconds();
     const int frames = bytes / static_cast<int>(2 * sizeof(float));
+    int64_t skip;
+    {
+        std::lock_guard<std::mutex> guard(gDevice.lock);
+        skip = FramesBehind(now);
+    }
+    // The music heard catches up with the pictures: what would have played
+    // meanwhile is rendered (its level measured) and dropped.
+    if (skip > 0) gDevice.track->RenderTo(gDevice.track->Position() + skip);
     {
         std::lock_guard<std::mutex> guard(gDevice.lock);
         DeviceStats& s = gDevice.stats;
+        gDevice.given += skip;
+        s.skipped += skip;
         gDevice.clock.OnCallback(gDevice.given, frames, now);
         if (gDevice.lastCallback >= 0.0) {
             const double gap = now - gDevice.lastCallback;
@@ -54,6 +109,7 @@ void Callback(void*, Uint8* stream, int bytes) {
     }
     float* out = reinterpret_cast<float*>(stream);
     gDevice.track->Render(out, static_cast<size_t>(frames));
+    if (gDevice.discarded) std::fill(out, out + 2 * frames, 0.0f);
     const double spent = MonotonicSeconds() - now;
     std::lock_guard<std::mutex> guard(gDevice.lock);
     gDevice.stats.delivered += frames;
@@ -79,11 +135,28 @@ void RestartClock() {
 
 double MonotonicSeconds() {
     using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
+    return duration<double>(steady_clock::now().time_since_epoch()).count() + gClockJump.load();
 }
 
-bool OpenDevice(Soundtrack& track, std::string* why) {
+void JumpClock(double seconds) { gClockJump = gClockJump.load() + seconds; }
+
+void ReportDeviceChange(bool removed) {
+    SDL_Event e{};
+    e.type = removed ? SDL_AUDIODEVICEREMOVED : SDL_AUDIODEVICEADDED;
+    e.adevice.which = removed ? gDevice.id : 0;
+    e.adevice.iscapture = 0;
+    // As SDL does with a device that went away: its callback goes on at the
+    // device's pace, its output heard by nobody.
+    if (removed) gDevice.discarded = true;
+    SDL_PushEvent(&e);
+}
+
+bool OpenDevice(Soundtrack& track, std::string* why, bool play) {
     CloseDevice();
+    if (!gWatching) {
+        SDL_AddEventWatch(WatchDevices, nullptr);
+        gWatching = true;
+    }
     platform::QuietStderr quiet;   // ALSA's own complaints without a sound card
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         if (why) *why = SDL_GetError();
@@ -113,16 +186,44 @@ bool OpenDevice(Soundtrack& track, std::string* why) {
         gDevice.stats.latencyFrames = have.samples;
         gDevice.opened = MonotonicSeconds();
     }
+    gDevice.discarded = false;
+    gOpenId = id;
+    gLost = false;
+    gAdded = false;   // the devices SDL found on the way
     RestartClock();
-    SDL_PauseAudioDevice(id, 0);
+    if (play) SDL_PauseAudioDevice(id, 0);
     return true;
 }
 
 void CloseDevice() {
+    if (gDevice.id != 0) {
+        gOpenId = 0;
+        SDL_CloseAudioDevice(gDevice.id);   // waits for a running callback
+        gDevice.id = 0;
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    } else if (gListening) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+    gListening = false;
+}
+
+void LoseDevice() {
     if (gDevice.id == 0) return;
-    SDL_CloseAudioDevice(gDevice.id);   // waits for a running callback
+    gOpenId = 0;
+    SDL_CloseAudioDevice(gDevice.id);
     gDevice.id = 0;
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    gListening = true;
+    gAdded = false;
+}
+
+bool TakeDeviceLost() { return gLost.exchange(false); }
+bool TakeDeviceAdded() { return gAdded.exchange(false); }
+
+void NotePicture(double t, double now) {
+    std::lock_guard<std::mutex> guard(gDevice.lock);
+    if (now - gDevice.pictureAt > kPictureGap) gDevice.picturesSince = now;
+    gDevice.pictureT = t;
+    gDevice.pictureAt = now;
 }
 
 bool DeviceOpen() { return gDevice.id != 0; }

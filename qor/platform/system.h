@@ -26,6 +26,11 @@ void UseParentConsole();
 // the way). Elsewhere nothing.
 void ReportExit(int code);
 
+// True where the page can suspend the sound (a browser tab's audio context
+// suspended or interrupted, by the browser or a phone call) and resume it
+// later: a sound that stops is then waited for, not given up.
+bool SoundWaitsForPage();
+
 // True when standard error is a terminal (a console on Windows).
 bool StderrIsTerminal();
 

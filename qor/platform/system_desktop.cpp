@@ -32,4 +32,6 @@ void UseParentConsole() {}
 
 void ReportExit(int) {}
 
+bool SoundWaitsForPage() { return false; }
+
 }   // namespace qor::platform

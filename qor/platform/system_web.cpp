@@ -14,6 +14,8 @@ std::string ExecutablePath() { return "/teq"; }   // the page's data package is 
 
 void UseParentConsole() {}
 
+bool SoundWaitsForPage() { return true; }
+
 // The page learns that the run is over (main returns long after the page
 // started it).
 void ReportExit(int code) {

@@ -125,6 +125,8 @@ std::string ExecutablePath() {
 
 void ReportExit(int) {}
 
+bool SoundWaitsForPage() { return false; }
+
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 bool FindProgram(const std::string& program) {

@@ -27,6 +27,7 @@ struct WindowState {
     std::string title;
     std::vector<Control> controls;   // pressed, not yet taken
     bool fullscreen = false;
+    bool hidden = false;   // minimised or unmapped: nothing drawn can be seen
     double refresh = 60.0;
 };
 
@@ -89,6 +90,7 @@ bool OpenWindow(const WindowSettings& s, std::string* why) {
     gWin.title = s.title;
     gWin.controls.clear();
     gWin.fullscreen = s.fullscreen;
+    gWin.hidden = false;
     Uint32 flags = backend::WindowFlags();
     if (s.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     gWin.window = SDL_CreateWindow(s.title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
@@ -148,36 +150,85 @@ void Present(const uint32_t* argb, int width, int height) {
     PumpEvents();
 }
 
+namespace {
+
+// One event; `toggles` counts the fullscreen key presses.
+void HandleEvent(const SDL_Event& e, int& toggles) {
+    switch (e.type) {
+        case SDL_QUIT:
+            gWin.quit = true;
+            break;
+        case SDL_WINDOWEVENT:
+            switch (e.window.event) {
+                case SDL_WINDOWEVENT_CLOSE:
+                    gWin.quit = true;
+                    break;
+                case SDL_WINDOWEVENT_HIDDEN:
+                case SDL_WINDOWEVENT_MINIMIZED:
+                    gWin.hidden = true;
+                    break;
+                case SDL_WINDOWEVENT_SHOWN:
+                case SDL_WINDOWEVENT_RESTORED:
+                case SDL_WINDOWEVENT_MAXIMIZED:
+                case SDL_WINDOWEVENT_EXPOSED:
+                    gWin.hidden = false;
+                    break;
+                default:
+                    break;
+            }
+            break;
+        case SDL_KEYDOWN: {
+            const SDL_Keycode key = e.key.keysym.sym;
+            if (key == SDLK_ESCAPE || key == SDLK_q) gWin.quit = true;
+            if (key == SDLK_LEFT) gWin.controls.push_back(Control::Back);
+            if (key == SDLK_RIGHT) gWin.controls.push_back(Control::Forward);
+            if (e.key.repeat) break;
+            if (key == SDLK_SPACE) gWin.controls.push_back(Control::Pause);
+            if (key == SDLK_HOME) gWin.controls.push_back(Control::Restart);
+            if (key == SDLK_r) gWin.controls.push_back(Control::Resolution);
+            if (key == SDLK_c) gWin.controls.push_back(Control::Calm);
+            if (backend::FullscreenKey(key) || key == SDLK_F11 ||
+                ((key == SDLK_RETURN || key == SDLK_KP_ENTER) && (e.key.keysym.mod & KMOD_ALT)))
+                ++toggles;
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+// Presses of the fullscreen key that came together count as their parity: a
+// window asked to switch a thousand times between two frames switches at most
+// once, and the pictures do not wait on the window system meanwhile.
+void ApplyToggles(int toggles) {
+    if (toggles % 2) ToggleFullscreen();
+}
+
+}   // namespace
+
 bool PumpEvents() {
     SDL_Event e;
-    while (SDL_PollEvent(&e)) {
-        switch (e.type) {
-            case SDL_QUIT:
-                gWin.quit = true;
-                break;
-            case SDL_WINDOWEVENT:
-                if (e.window.event == SDL_WINDOWEVENT_CLOSE) gWin.quit = true;
-                break;
-            case SDL_KEYDOWN: {
-                const SDL_Keycode key = e.key.keysym.sym;
-                if (key == SDLK_ESCAPE || key == SDLK_q) gWin.quit = true;
-                if (key == SDLK_LEFT) gWin.controls.push_back(Control::Back);
-                if (key == SDLK_RIGHT) gWin.controls.push_back(Control::Forward);
-                if (e.key.repeat) break;
-                if (key == SDLK_SPACE) gWin.controls.push_back(Control::Pause);
-                if (key == SDLK_HOME) gWin.controls.push_back(Control::Restart);
-                if (key == SDLK_r) gWin.controls.push_back(Control::Resolution);
-                if (key == SDLK_c) gWin.controls.push_back(Control::Calm);
-                if (backend::FullscreenKey(key) || key == SDLK_F11 ||
-                    ((key == SDLK_RETURN || key == SDLK_KP_ENTER) && (e.key.keysym.mod & KMOD_ALT)))
-                    ToggleFullscreen();
-                break;
-            }
-            default:
-                break;
-        }
-    }
+    int toggles = 0;
+    while (SDL_PollEvent(&e)) HandleEvent(e, toggles);
+    ApplyToggles(toggles);
     return !gWin.quit;
+}
+
+bool WaitEvents(double seconds) {
+    SDL_Event e;
+    int toggles = 0;
+    if (SDL_WaitEventTimeout(&e, static_cast<int>(seconds * 1000))) {
+        HandleEvent(e, toggles);
+        while (SDL_PollEvent(&e)) HandleEvent(e, toggles);
+    }
+    ApplyToggles(toggles);
+    return !gWin.quit;
+}
+
+bool WindowHidden() {
+    if (!gWin.window || !backend::StopsWhenHidden()) return false;
+    // Also what the window system says now: an event may not have come yet.
+    return gWin.hidden || (SDL_GetWindowFlags(gWin.window) & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED)) != 0;
 }
 
 bool QuitRequested() { return gWin.quit; }

@@ -39,6 +39,13 @@ void Present(const uint32_t* argb, int width, int height);
 // asked to end the run.
 bool PumpEvents();
 bool QuitRequested();
+// As PumpEvents, first waiting up to `seconds` for an event (sleeping).
+bool WaitEvents(double seconds);
+
+// True while the window is minimised or hidden (unmapped): nothing drawn
+// could be seen. A window merely covered by others is not told apart on
+// every system and counts as seen.
+bool WindowHidden();
 
 // The playback keys: Space, Left, Right, Home, R (the next drawing
 // resolution), C (calm mode on or off). Each press (key repeat included for the arrows) is kept until

@@ -28,6 +28,10 @@ bool FullscreenKey(SDL_Keycode key);
 // Toggles fullscreen; returns whether it is now on.
 bool ToggleFullscreen(SDL_Window* window, bool on);
 
+// Whether the run stops drawing by itself while the window is hidden (the
+// browser already holds back a hidden page's animation frames).
+bool StopsWhenHidden();
+
 // The whole multiple the frame is shown at (`opened`: the window's own).
 int WindowScale(int opened);
 

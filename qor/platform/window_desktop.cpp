@@ -55,6 +55,8 @@ bool ToggleFullscreen(SDL_Window* window, bool on) {
     return !on;
 }
 
+bool StopsWhenHidden() { return true; }
+
 int WindowScale(int opened) { return opened; }
 
 }   // namespace qor::platform::backend

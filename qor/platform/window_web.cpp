@@ -38,6 +38,9 @@ bool ToggleFullscreen(SDL_Window*, bool) {
     return EM_ASM_INT({ return Module.teqToggleFullscreen ? Module.teqToggleFullscreen() : 0; }) != 0;
 }
 
+// A hidden tab gets no animation frames: ShowFrame waits until it is shown.
+bool StopsWhenHidden() { return false; }
+
 // The page scales the canvas: its whole multiple of the frame on screen.
 int WindowScale(int) {
     return EM_ASM_INT({ return Module.teqScale ? Module.teqScale() : 1; });

@@ -1,18 +1,23 @@
 // Real-time play: the window, the music on the audio device, and t from the
 // music's playback clock (the monotonic clock without a device or with
 // --mute). Ends at the song's end, at --length, or when the window asks.
+// Nothing is drawn while the window is hidden; a device that goes away is
+// followed by the next one that appears.
 // Space pauses and resumes, Left and Right seek 5 s, Home restarts; a seek
 // shows the picture that the frames at 60 fps from 0 lead to (seek.h). R
 // steps the drawing resolution 1, 2, ... up to the window's scale and back
 // to 1. C turns the calm mode on and off (calm/calm.h).
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/device.h"
+#include "audio/faults.h"
 #include "calm/calm.h"
 #include "platform/system.h"
 #include "platform/window.h"
@@ -29,6 +34,7 @@ namespace {
 constexpr double kSeekStep = 5.0;       // s, Left and Right
 constexpr double kTitleSeconds = 2.0;   // the time stays in the title this long after a seek
 constexpr double kPassBudget = 0.002;   // s of each frame spent on the reference states
+constexpr double kHiddenWait = 0.05;    // s between looks at the clock while the window is hidden
 
 // What real-time play keeps between frames.
 struct Player {
@@ -38,6 +44,8 @@ struct Player {
     PlayClock clock;
     double end = 0.0;   // s, the run ends when t reaches it
     bool paused = false;
+    bool hidden = false;             // the window is: nothing is drawn
+    bool deviceGone = false;         // the device went away: a new one is taken when SDL sees one
     double seekShown = -1.0;         // monotonic s of the last seek (for the title)
     double resolutionShown = -1.0;   // monotonic s of the last change of resolution (for the title)
     double calmShown = -1.0;         // monotonic s of the last C (for the title)
@@ -62,19 +70,83 @@ void StartMusic(Player& p, double start) {
     p.clock.StartAt(start, device);
 }
 
+std::string Clock(double t);
+
 // The t of the next frame (play_clock.h). Without a device the music is
 // rendered on this thread up to t: the level still comes from the samples
 // the song really has.
 double NextTime(Player& p) {
     const bool device = p.clock.Device();
-    const double t = p.clock.Next(audio::MonotonicSeconds(), device ? audio::DeviceSeconds() : 0.0);
+    const double now = audio::MonotonicSeconds();
+    const double t = p.clock.Next(now, device ? audio::DeviceSeconds() : 0.0);
     if (p.clock.TakeStall()) {
         // The device stopped asking for sound: carry on without it.
-        audio::CloseDevice();
-        std::fprintf(stderr, "teq: the audio device stalled; going on without sound\n");
+        audio::LoseDevice();
+        p.deviceGone = true;
+        std::fprintf(stderr, "teq: the audio device stalled at %s; playing on without sound\n", Clock(t).c_str());
+        if (p.frameLog) std::fprintf(p.frameLog, "# device stalled %.3f\n", t);
     }
-    if (!p.clock.Device()) p.run->soundtrack.RenderTo(audio::SongFrame(t));
+    if (p.clock.Device())
+        audio::NotePicture(t - p.clock.Lead(), now);
+    else
+        p.run->soundtrack.RenderTo(audio::SongFrame(t));
     return t;
+}
+
+// The audio device went away (SDL says it was removed) or a new one appeared:
+// the run goes on on the monotonic clock from where it was, and takes the new
+// default device, the music put at the picture's time. One line each.
+void FollowDevice(Player& p) {
+    if (p.clock.Device() && audio::TakeDeviceLost()) {
+        p.clock.DropDevice(audio::MonotonicSeconds());   // the time closing takes is played too
+        audio::LoseDevice();
+        p.deviceGone = true;
+        std::fprintf(stderr, "teq: the audio device went away at %s; playing on without sound\n",
+                     Clock(p.clock.LastT()).c_str());
+        if (p.frameLog) std::fprintf(p.frameLog, "# device removed %.3f\n", p.clock.LastT());
+    }
+    if (!p.deviceGone || p.paused || !audio::TakeDeviceAdded()) return;
+    RunState& run = *p.run;
+    std::string why;
+    if (!audio::OpenDevice(run.soundtrack, &why, false)) {
+        std::fprintf(stderr, "teq: a new audio device appeared but cannot be opened (%s); still without sound\n",
+                     why.c_str());
+        return;
+    }
+    // The device waits while the music is put where the picture is.
+    const double t = p.clock.Next(audio::MonotonicSeconds(), 0.0);
+    run.soundtrack.Seek(audio::SongFrame(t));
+    p.clock.StartAt(t, true);
+    audio::ResumeDevice();
+    p.clock.Restart(audio::MonotonicSeconds());
+    p.deviceGone = false;
+    std::fprintf(stderr, "teq: sound again from %s on the new default audio device\n", Clock(t).c_str());
+    if (p.frameLog) std::fprintf(p.frameLog, "# device added %.3f\n", t);
+}
+
+// The faults a test asked for ($TEQ_FAULTS) that are due at t.
+void InjectFaults(Player& p, double t) {
+    using audio::Fault;
+    Fault f;
+    const auto note = [&](const char* what) {
+        if (p.frameLog) std::fprintf(p.frameLog, "# fault %s %.3f %.3f\n", what, t, f.arg);
+    };
+    if (audio::TakeFault(Fault::Kind::Remove, t, &f)) {
+        note("remove");
+        audio::ReportDeviceChange(true);
+    }
+    if (audio::TakeFault(Fault::Kind::Add, t, &f)) {
+        note("add");
+        audio::ReportDeviceChange(false);
+    }
+    if (audio::TakeFault(Fault::Kind::Jump, t, &f)) {
+        note("jump");
+        audio::JumpClock(f.arg);
+    }
+    if (audio::TakeFault(Fault::Kind::Slow, t, &f)) {
+        note("slow");
+        std::this_thread::sleep_for(std::chrono::duration<double>(f.arg));
+    }
 }
 
 // "m:ss.s" for the title.
@@ -217,10 +289,10 @@ void LogTotals(const Player& p, double cpuBegan, double runBegan) {
     const audio::DeviceStats st = audio::GetDeviceStats();
     std::fprintf(p.frameLog,
                  "# callbacks %lld delivered %lld underruns %lld worst_gap %.6f at %.3f "
-                 "worst_render %.6f buffer %d latency %d\n",
+                 "worst_render %.6f buffer %d latency %d skipped %lld\n",
                  static_cast<long long>(st.callbacks), static_cast<long long>(st.delivered),
                  static_cast<long long>(st.late), st.worstGap, st.worstGapAt, st.worstRender, st.bufferFrames,
-                 st.latencyFrames);
+                 st.latencyFrames, static_cast<long long>(st.skipped));
 }
 
 }   // namespace
@@ -250,6 +322,7 @@ Outcome RunPlay(RunState& run, FrameFunction frame) {
     // Frames before the start still run, undrawn, for the states they leave.
     SeekCache states(frame, run.demo, p.end);
     p.states = &states;
+    p.clock.WaitForDevice(platform::SoundWaitsForPage());
     if (o.start > 0) states.StatesAt(o.start);
     StartMusic(p, o.start);
     const double runBegan = audio::MonotonicSeconds();
@@ -258,6 +331,24 @@ Outcome RunPlay(RunState& run, FrameFunction frame) {
 
     while (platform::PumpEvents()) {
         if (!HandleControls(p)) break;
+        FollowDevice(p);
+        const bool hidden = platform::WindowHidden();
+        if (hidden != p.hidden && p.frameLog)
+            std::fprintf(p.frameLog, "# %s %.3f\n", hidden ? "hidden" : "shown", p.clock.LastT());
+        p.hidden = hidden;
+        double t = p.clock.LastT();
+        if (!p.paused) {
+            // Hidden too: the clock follows the music, which plays on.
+            t = NextTime(p);
+            if (t >= p.end) break;
+            InjectFaults(p, t);
+        }
+        if (hidden) {
+            // Nothing drawn can be seen: sleep until an event or the next
+            // look at the clock. Shown again, the next frame is at the music's time.
+            platform::WaitEvents(kHiddenWait);
+            continue;
+        }
         if (p.paused) {
             // The picture stays; the window is still shown and paced.
             if (p.shown.argb)
@@ -265,8 +356,6 @@ Outcome RunPlay(RunState& run, FrameFunction frame) {
             else
                 platform::Present(render::Frame(), render::Width(), render::Height());
         } else {
-            const double t = NextTime(p);
-            if (t >= p.end) break;
             DrawAt(p, t);
         }
         states.Advance(kPassBudget);

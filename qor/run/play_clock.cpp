@@ -30,14 +30,16 @@ double PlayClock::Next(double now, double heard) {
     }
     double t;
     if (device_) {
-        // Until the device plays past the start, its clock reads the start.
-        t = std::max(lastT_, heard > from_ ? heard + lead_ : heard);
         // Stalled is the device's clock standing still, whatever the lead does.
         if (heard > lastHeard_) {
             lastHeard_ = heard;
             lastAdvance_ = now;
         }
-        if (now - lastAdvance_ > kStallSeconds) {
+        // Until the device plays past the start, its clock reads the start;
+        // once it has, t runs on from its last reading while it stands.
+        const double runOn = wait_ ? 0.0 : now - lastAdvance_;
+        t = std::max(lastT_, heard > from_ ? lastHeard_ + lead_ + runOn : heard);
+        if (!wait_ && now - lastAdvance_ > kStallSeconds) {
             device_ = false;
             stalled_ = true;
             base_ = now - t;
@@ -51,6 +53,11 @@ double PlayClock::Next(double now, double heard) {
 
 void PlayClock::NoteShown(double read, double shown, double refreshRate) {
     lead_ = std::clamp(lead_ + 0.1 * ((shown - read) - lead_), 0.0, 1.0 / refreshRate);
+}
+
+void PlayClock::DropDevice(double now) {
+    device_ = false;
+    base_ = now - lastT_;
 }
 
 bool PlayClock::TakeStall() {

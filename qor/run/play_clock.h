@@ -5,10 +5,13 @@
 // With the audio device, t is the song time the device's playback clock says
 // is heard, led by the delay from reading the clock to the picture being on
 // screen (smoothed, at most one display refresh), so a picture shows when its
-// sound is heard. Without a device (or after it stalled), t runs on the
-// monotonic clock from where the music last started. t never goes back
-// between seeks. A device clock frozen for kStallSeconds while frames come is
-// given up: t goes on from where it was on the monotonic clock, without a
+// sound is heard. Without a device (or after it stalled or went away), t runs
+// on the monotonic clock from where the music last started. t never goes back
+// between seeks. While the device's clock stands still (its callback late),
+// t runs on from its last reading with the monotonic clock, so the picture
+// never freezes on a device (which catches up with the picture when it comes
+// back: device.h). A device clock frozen for kStallSeconds while frames come
+// is given up: t goes on from where it was on the monotonic clock, without a
 // jump. A gap of more than kStallSeconds between two frames (the process was
 // stopped, the machine slept) is no time played: t goes on from where it was.
 #pragma once
@@ -37,6 +40,16 @@ public:
     // True once, after Next gave up on a stalled device.
     bool TakeStall();
 
+    // The device went away at monotonic `now`: t goes on from where it was on
+    // the monotonic clock.
+    void DropDevice(double now);
+
+    // Where the sound can be suspended and resumed by someone else (a
+    // browser page's audio context): while the device's clock stands still
+    // the picture waits for it, however long, and is never drawn ahead of
+    // a silent music; it goes on with the sound, together.
+    void WaitForDevice(bool wait) { wait_ = wait; }
+
     bool Device() const { return device_; }
     double LastT() const { return lastT_; }
     double Lead() const { return lead_; }
@@ -55,6 +68,7 @@ private:
     double lead_ = 0.0;           // s
     bool device_ = false;
     bool stalled_ = false;
+    bool wait_ = false;
 };
 
 }   // namespace qor

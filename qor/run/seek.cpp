@@ -1,8 +1,8 @@
 #include "run/seek.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
+#include <ctime>
 
 namespace qor {
 
@@ -44,13 +44,24 @@ void SeekCache::StatesAt(double seconds) {
 }
 
 void SeekCache::Advance(double budget) {
-    if (Complete()) return;
-    using Clock = std::chrono::steady_clock;
+    // One frame at a time against a credit of time: a frame dearer than the
+    // budget (heavy data, a busy machine) runs only once the budgets of as
+    // many play frames have paid for it, so the pass never takes more than
+    // its share, whatever one frame costs. A frame so dear that it would
+    // show as a hitch stops the pass: seeks past it replay from the states
+    // saved before.
+    if (Complete() || lastCost_ > kMaxFrameCost) return;
+    credit_ += budget;
+    if (credit_ <= 0.0) return;
     const Inherited live = SaveInherited(demo_);
     RestoreInherited(demo_, pass_);
-    const Clock::time_point until =
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(budget));
-    while (!Complete() && Clock::now() < until) RunTo(next_ + 4);
+    while (!Complete() && credit_ > 0.0 && lastCost_ <= kMaxFrameCost) {
+        // Processor time: a busy machine that holds the run up is no dear frame.
+        const std::clock_t began = std::clock();
+        RunTo(next_ + 1);
+        lastCost_ = static_cast<double>(std::clock() - began) / CLOCKS_PER_SEC;
+        credit_ -= lastCost_;
+    }
     pass_ = SaveInherited(demo_);
     RestoreInherited(demo_, live);
 }

@@ -40,9 +40,13 @@ public:
     // undrawn. Unlike FastForward, no frame is counted as shown for GetFPS.
     void StatesAt(double seconds);
 
-    // Runs reference frames for about `budget` seconds of processor time
-    // without disturbing the states in force (between frames of playback).
+    // Runs reference frames for `budget` seconds of processor time on
+    // average (a frame that
+    // takes longer is paid for by the calls after it), without disturbing
+    // the states in force (between frames of playback). Once one took more
+    // than kMaxFrameCost, no more: playback is not held up by the pass.
     void Advance(double budget);
+    static constexpr double kMaxFrameCost = 0.05;   // s
 
     bool Complete() const { return next_ >= total_; }
 
@@ -58,6 +62,8 @@ private:
     int64_t next_ = 0;               // the pass has run frames 0 .. next_-1
     Inherited pass_;                 // the states after them (when not in force)
     std::vector<Inherited> saved_;   // saved_[i]: the states before frame i * kEvery
+    double credit_ = 0.0;            // s Advance may still spend (negative: owed)
+    double lastCost_ = 0.0;          // processor s the last reference frame took
 };
 
 }   // namespace qor

@@ -15,14 +15,22 @@ using qor::PlayClock;
 constexpr double kFrame = 1.0 / 60;   // s between frames
 constexpr double kRefresh = 60.0;     // Hz, the fake display
 
-// A fake device: plays the song from `from` at the wall time `began`, its
-// clock reading in steps of one callback (43 ms), frozen once it stalls.
+// A fake device: plays the song from `from` at the wall time `began`; its
+// clock (as the playback clock reads it, run on between callbacks) frozen
+// from `stalledAt` until `resumesAt`, when it is back caught up with the
+// wall clock (the music skipped ahead) or, `behind`, where it stopped.
 struct FakeDevice {
     double from = 0.0, began = 0.0;
     double stalledAt = 1e300;   // wall time from which its clock stops
+    double resumesAt = 1e300;
+    bool behind = false;
     double Heard(double now) const {
-        const double played = std::min(now, stalledAt) - began;
-        return played <= 0 ? from : from + std::floor(played / 0.043) * 0.043;
+        double played = now - began;
+        if (now >= resumesAt && behind)
+            played -= resumesAt - stalledAt;
+        else if (now >= stalledAt && now < resumesAt)
+            played = stalledAt - began;
+        return played <= 0 ? from : from + played;
     }
 };
 
@@ -50,7 +58,7 @@ TEST(PlayClock, FollowsTheDeviceLedByTheDisplayDelay) {
     // The lead settles on the 10 ms a frame takes to the screen; the
     // picture's time is the sound heard when it shows, within a callback.
     EXPECT_NEAR(clock.Lead(), 0.01, 1e-3);
-    EXPECT_NEAR(t, device.Heard(now - kFrame) + 0.01, 1e-9);
+    EXPECT_NEAR(t, device.Heard(now - kFrame) + 0.01, 1e-3);
     EXPECT_NEAR(t, 22.0, 0.06);
 
     // A slow display: the lead stops at one refresh.
@@ -73,24 +81,26 @@ TEST(PlayClock, NeverGoesBack) {
     }
 }
 
-// The device stops asking for sound: the picture freezes for at most
-// kStallSeconds, then runs on the monotonic clock from where it was,
-// without a jump, and the stall is reported once.
-TEST(PlayClock, StalledDeviceIsGivenUpWithoutAJump) {
+// The device stops asking for sound: the picture does not freeze but runs
+// on with the monotonic clock from the device's last reading; after
+// kStallSeconds the device is given up (reported once) and the picture goes
+// on without a jump.
+TEST(PlayClock, StalledDeviceIsGivenUpWithoutAFreezeOrAJump) {
     PlayClock clock;
     FakeDevice device{0.0, 50.0};
-    device.stalledAt = 52.0;
+    device.stalledAt = 52.005;   // between two frames
     clock.StartAt(0.0, true);
     clock.Restart(50.0);
     double now = 50.0;
-    const double frozen = Play(clock, device, now, 52.2);
-    EXPECT_NEAR(frozen, 2.0, 0.06);
-    double t = frozen;
+    double t = Play(clock, device, now, 52.0);
     while (clock.Device()) {
         ASSERT_LT(now, 52.0 + PlayClock::kStallSeconds + 2 * kFrame) << "the stall is not noticed";
         EXPECT_FALSE(clock.TakeStall());
-        t = clock.Next(now, device.Heard(now));
-        EXPECT_NEAR(t, frozen, 1e-3) << "the picture moves on a frozen device";
+        const double next = clock.Next(now, device.Heard(now));
+        // The frame that finds the clock frozen runs on from the last reading.
+        EXPECT_GT(next - t, 0.0) << "the picture stands still at " << now;
+        EXPECT_LT(next - t, kFrame + 1e-6) << "the picture jumps at " << now;
+        t = next;
         now += kFrame;
     }
     EXPECT_GT(now, 52.0 + PlayClock::kStallSeconds - 0.05) << "given up too soon";
@@ -100,6 +110,89 @@ TEST(PlayClock, StalledDeviceIsGivenUpWithoutAJump) {
     const double givenUp = now - kFrame;
     const double later = Play(clock, device, now, givenUp + 3.0);
     EXPECT_NEAR(later - t, (now - kFrame) - givenUp, 1e-9);
+    EXPECT_NEAR(later, now - kFrame - 50.0, kFrame + 0.011);   // the wall clock's time from the start, led
+}
+
+// The callback is not called for half a second, then comes back with the
+// music caught up (the device skips it ahead to the picture): the picture
+// neither stands still nor jumps, and follows the device again at once.
+// Back without catching up, the picture waits for the sound; never goes back.
+TEST(PlayClock, ShortStallKeepsThePictureMoving) {
+    for (const bool behind : {false, true}) {
+        PlayClock clock;
+        FakeDevice device{10.0, 0.0, 2.005, 2.505, behind};
+        clock.StartAt(10.0, true);
+        clock.Restart(0.0);
+        double now = 0.0;
+        double t = Play(clock, device, now, 1.0);
+        double worstStep = 0.0, still = 0.0;
+        for (; now < 4.0; now += kFrame) {
+            const double next = clock.Next(now, device.Heard(now));
+            ASSERT_GE(next, t);
+            worstStep = std::max(worstStep, next - t);
+            still = next > t ? 0.0 : still + kFrame;
+            t = next;
+            clock.NoteShown(now, now + 0.01, kRefresh);
+        }
+        EXPECT_TRUE(clock.Device());
+        EXPECT_FALSE(clock.TakeStall());
+        // Together again: the picture is the sound heard, led by the display's delay.
+        EXPECT_NEAR(t, device.Heard(now - kFrame) + clock.Lead(), 0.002) << behind;
+        if (!behind) {
+            EXPECT_LT(worstStep, 2 * kFrame) << "the picture jumped";
+            EXPECT_LT(still, kFrame * 1.5) << "the picture stood still";
+        }
+    }
+}
+
+// The device goes away (removed): t goes on from where the picture was on the
+// monotonic clock, without a jump or a stand-still, and follows a new device
+// started at that time once it plays.
+TEST(PlayClock, DeviceGoneThenANewOne) {
+    PlayClock clock;
+    FakeDevice device{0.0, 0.0};
+    clock.StartAt(0.0, true);
+    clock.Restart(0.0);
+    double now = 0.0;
+    double t = Play(clock, device, now, 3.0);
+    clock.DropDevice(now);
+    EXPECT_FALSE(clock.Device());
+    EXPECT_FALSE(clock.TakeStall());
+    const double began = now;
+    const double atDrop = t;
+    t = Play(clock, FakeDevice{}, now, 5.0);   // readings mean nothing now
+    EXPECT_NEAR(t, atDrop + (now - kFrame - began), 1e-9);
+    // A new device, the music put at the picture's time.
+    clock.StartAt(t, true);
+    clock.Restart(now);
+    const FakeDevice next{t, now + 0.05};   // starts playing 50 ms later
+    const double later = Play(clock, next, now, 7.0);
+    EXPECT_TRUE(clock.Device());
+    EXPECT_NEAR(later, next.Heard(now - kFrame) + clock.Lead(), 0.002);
+}
+
+// Where the page can suspend the sound (a browser tab): the picture waits for
+// a device whose clock stands still, however long, never drawn ahead of the
+// silent music, and goes on with it when it plays again.
+TEST(PlayClock, WaitsForASuspendedDevice) {
+    PlayClock clock;
+    clock.WaitForDevice(true);
+    FakeDevice device{0.0, 0.0, 2.005, 32.005, true};   // suspended for 30 s
+    clock.StartAt(0.0, true);
+    clock.Restart(0.0);
+    double now = 0.0;
+    Play(clock, device, now, 2.1);
+    double worstAhead = 0.0;
+    for (; now < 33.0; now += kFrame) {
+        const double t = clock.Next(now, device.Heard(now));
+        worstAhead = std::max(worstAhead, t - device.Heard(now));
+        clock.NoteShown(now, now + 0.01, kRefresh);
+    }
+    EXPECT_TRUE(clock.Device());
+    EXPECT_FALSE(clock.TakeStall());
+    EXPECT_LT(worstAhead, 1.0 / kRefresh + 1e-9) << "drawn ahead of the silent music";
+    const double t = Play(clock, device, now, 35.0);
+    EXPECT_NEAR(t, device.Heard(now - kFrame) + clock.Lead(), 0.002);
 }
 
 // Without a device, t runs on the monotonic clock from the start.

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <ctime>
 #include <limits>
 #include <map>
 
@@ -35,6 +36,7 @@ struct FrameRun {
     bool drawing;
 };
 std::vector<FrameRun> gRuns;   // the frames run through Frame, in order
+double gFrameCost = 0.0;       // processor s each frame takes at least (heavy data)
 
 }   // namespace
 
@@ -51,6 +53,11 @@ constexpr double kEnd = 81.0;   // past two windows that draw random numbers
 
 // The frame function the cache runs: the demo's, counted.
 void Frame(float t) {
+    if (gFrameCost > 0) {
+        const std::clock_t began = std::clock();
+        while (static_cast<double>(std::clock() - began) / CLOCKS_PER_SEC < gFrameCost) {
+        }
+    }
     gEngine.frames++;
     gEngine.last = t;
     gRuns.push_back({t, gDrawing});
@@ -163,6 +170,42 @@ TEST(SeekCacheTest, AdvanceLeavesTheLiveStatesAlone) {
     }
     cache.Advance(1.0);   // complete: runs nothing
     EXPECT_EQ(int64_t(gRuns.size()), qor::FramesBefore(20.0));
+}
+
+// A frame dearer than the budget is paid for by the calls after it: however
+// much one frame costs, the pass takes no more than its budget on average
+// (it used to run four frames a call, whatever they cost).
+TEST(SeekCacheTest, AdvanceKeepsToItsBudgetWhateverAFrameCosts) {
+    Start();
+    qor::SeekCache cache(Frame, Demo(), 20.0);
+    gFrameCost = 0.005;
+    for (int i = 0; i < 50; ++i) cache.Advance(0.001);
+    gFrameCost = 0.0;
+    // 50 budgets of 1 ms pay for at most 10 frames of 5 ms, besides the first.
+    EXPECT_GE(gRuns.size(), 1u);
+    EXPECT_LE(gRuns.size(), 11u);
+    // Cheap frames again: the pass goes on where it was, in order.
+    while (!cache.Complete()) cache.Advance(0.01);
+    ASSERT_EQ(int64_t(gRuns.size()), qor::FramesBefore(20.0));
+    for (size_t k = 0; k < gRuns.size(); ++k) ASSERT_EQ(gRuns[k].t, static_cast<float>(double(k) / qor::kReferenceFps));
+}
+
+// A frame so dear that it would show as a hitch in playback stops the pass
+// for good; a seek past it still puts the right states in force, replaying
+// from the states saved before it.
+TEST(SeekCacheTest, ADearFrameStopsThePass) {
+    Start();
+    qor::SeekCache cache(Frame, Demo(), 20.0);
+    while (gRuns.size() < 100) cache.Advance(0.001);
+    gFrameCost = qor::SeekCache::kMaxFrameCost + 0.01;
+    const size_t before = gRuns.size();
+    for (int i = 0; i < 200; ++i) cache.Advance(0.01);
+    gFrameCost = 0.0;
+    EXPECT_EQ(gRuns.size(), before + 1) << "the pass went on after a dear frame";
+    EXPECT_FALSE(cache.Complete());
+    cache.StatesAt(10.0);
+    EXPECT_EQ(gEngine.frames, qor::FramesBefore(10.0));
+    EXPECT_EQ(gEngine.last, static_cast<float>(double(qor::FramesBefore(10.0) - 1) / qor::kReferenceFps));
 }
 
 // Once the pass is through, a seek replays only the frames since the states
