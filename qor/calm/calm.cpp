@@ -141,6 +141,39 @@ void PictureGovernor::Start(double t, const uint32_t* argb, int width, int heigh
     held_ = 0;
 }
 
+// A cell is held when a field over its budget that covers it would move
+// its way: summed-area tables of those fields, one per direction.
+static void HoldCells(const std::vector<int8_t>& fields, const flash::FieldCounter& counter, int budget, double t,
+                      const std::vector<int8_t>& moves, std::vector<uint8_t>& held) {
+    constexpr int PX = flash::FieldCounter::kPositionsX, PY = flash::FieldCounter::kPositionsY, S = PX + 1;
+    std::vector<int> up(S * (PY + 1), 0), down(S * (PY + 1), 0);
+    bool any = false;
+    for (int y = 0; y < PY; ++y) {
+        int rowUp = 0, rowDown = 0;
+        for (int x = 0; x < PX; ++x) {
+            const int f = y * PX + x;
+            if (fields[f] && counter.CountBefore(f, t) + 1 > budget) {
+                rowUp += fields[f] > 0, rowDown += fields[f] < 0;
+                any = true;
+            }
+            up[(y + 1) * S + x + 1] = up[y * S + x + 1] + rowUp;
+            down[(y + 1) * S + x + 1] = down[y * S + x + 1] + rowDown;
+        }
+    }
+    if (!any) return;
+    for (int y = 0; y < flash::kGridY; ++y)
+        for (int x = 0; x < flash::kGridX; ++x) {
+            const int8_t m = moves[y * flash::kGridX + x];
+            if (!m) continue;
+            // Fields whose corner lies in [x - 31, x] x [y - 23, y], on the grid.
+            const int x0 = std::max(0, x - flash::kFieldX + 1), x1 = std::min(PX, x + 1);
+            const int y0 = std::max(0, y - flash::kFieldY + 1), y1 = std::min(PY, y + 1);
+            const std::vector<int>& sum = m > 0 ? up : down;
+            if (sum[y1 * S + x1] - sum[y0 * S + x1] - sum[y1 * S + x0] + sum[y0 * S + x0] > 0)
+                held[y * flash::kGridX + x] = 1;
+        }
+}
+
 const uint32_t* PictureGovernor::Apply(double t, const uint32_t* argb, int width, int height) {
     if (width < flash::kGridX || height < flash::kGridY) return argb;
     if (!started_ || width != width_ || height != height_ || t <= t_ || t - t_ > kJump) {
@@ -148,58 +181,71 @@ const uint32_t* PictureGovernor::Apply(double t, const uint32_t* argb, int width
         return argb;
     }
     t_ = t;
-    const float gLimit = float(limits_.general), rLimit = float(limits_.red);
-
-    // The transitions the new picture would make, cell by cell and field by field.
-    flash::Measure(argb, width, height, in_);
-    for (int c = 0; c < flash::kCells; ++c) {
-        flash::Swing l = lum_[c], r = red_[c];
-        lumMoves_[c] = int8_t(flash::StepSwing(l, in_.lum[c], in_.saturated[c], gLimit, true, limits_));
-        redMoves_[c] = int8_t(flash::StepSwing(r, in_.red[c], in_.saturated[c], rLimit, false, limits_));
-    }
-    general_.Plan(t, lumMoves_, lumFields_);
-    reds_.Plan(t, redMoves_, redFields_);
 
     // Fields over their budget: their cells that would carry the change are held.
     std::vector<uint8_t> holdLum(flash::kCells, 0), holdRed(flash::kCells, 0);
-    // A cell is held when a field over its budget that covers it would move
-    // its way: summed-area tables of those fields, one per direction.
-    auto hold = [&](std::vector<int8_t>& fields, flash::FieldCounter& counter, int budget,
-                    const std::vector<int8_t>& moves, std::vector<uint8_t>& held) {
-        constexpr int PX = flash::FieldCounter::kPositionsX, PY = flash::FieldCounter::kPositionsY, S = PX + 1;
-        std::vector<int> up(S * (PY + 1), 0), down(S * (PY + 1), 0);
-        bool any = false;
-        for (int y = 0; y < PY; ++y) {
-            int rowUp = 0, rowDown = 0;
-            for (int x = 0; x < PX; ++x) {
-                const int f = y * PX + x;
-                if (fields[f] && counter.CountBefore(f, t) + 1 > budget) {
-                    rowUp += fields[f] > 0, rowDown += fields[f] < 0;
-                    any = true;
-                }
-                up[(y + 1) * S + x + 1] = up[y * S + x + 1] + rowUp;
-                down[(y + 1) * S + x + 1] = down[y * S + x + 1] + rowDown;
-            }
-        }
-        if (!any) return;
-        for (int y = 0; y < flash::kGridY; ++y)
-            for (int x = 0; x < flash::kGridX; ++x) {
-                const int8_t m = moves[y * flash::kGridX + x];
-                if (!m) continue;
-                // Fields whose corner lies in [x - 31, x] x [y - 23, y], on the grid.
-                const int x0 = std::max(0, x - flash::kFieldX + 1), x1 = std::min(PX, x + 1);
-                const int y0 = std::max(0, y - flash::kFieldY + 1), y1 = std::min(PY, y + 1);
-                const std::vector<int>& s = m > 0 ? up : down;
-                if (s[y1 * S + x1] - s[y0 * S + x1] - s[y1 * S + x0] + s[y0 * S + x0] > 0)
-                    held[y * flash::kGridX + x] = 1;
-            }
-    };
-    hold(lumFields_, general_, kFieldBudget, lumMoves_, holdLum);
-    hold(redFields_, reds_, kRedBudget, redMoves_, holdRed);
+    flash::Measure(argb, width, height, in_);
+    PlanHolds(t, in_, holdLum, holdRed);
+    SetGains(holdLum, holdRed);
 
-    // A held cell shows the new picture made darker or brighter (a gain, in
-    // linear light) where that reaches its target; else (the new picture
-    // black there, or far too dark) a mix with the last picture shown.
+    // The picture as composed is measured again: where the gains shared
+    // between neighbouring cells and the smoothing still let a field over its
+    // budget move, the cells that carry it are held further, a few rounds;
+    // after them, the last picture stays on for this frame.
+    constexpr int kRounds = 4;
+    const uint32_t* shown = argb;
+    bool frozen = false;
+    for (int round = 0;; ++round) {
+        shown = argb;
+        if (held_) {
+            Compose(argb);
+            shown = next_.data();
+        }
+        flash::Measure(shown, width, height, trial_);
+        PlanHolds(t, trial_, holdLum, holdRed);
+        const bool leaks = std::any_of(holdLum.begin(), holdLum.end(), [](uint8_t h) { return h; }) ||
+                           std::any_of(holdRed.begin(), holdRed.end(), [](uint8_t h) { return h; });
+        if (!leaks) break;
+        if (round == kRounds) {
+            frozen = true;
+            break;
+        }
+        HoldFurther(holdLum, holdRed);
+    }
+    if (frozen) {
+        shown = shown_.data();
+        trial_ = out_;
+    } else if (held_) {
+        shown_.swap(next_);
+        shown = shown_.data();
+    } else {
+        shown_.assign(argb, argb + size_t(width) * height);
+    }
+    CommitShown(t);
+    return shown;
+}
+
+void PictureGovernor::PlanHolds(double t, const flash::Areas& a, std::vector<uint8_t>& holdLum,
+                                std::vector<uint8_t>& holdRed) {
+    const float gLimit = float(limits_.general), rLimit = float(limits_.red);
+    for (int c = 0; c < flash::kCells; ++c) {
+        flash::Swing l = lum_[c], r = red_[c];
+        lumMoves_[c] = int8_t(flash::StepSwing(l, a.lum[c], a.saturated[c], gLimit, true, limits_));
+        redMoves_[c] = int8_t(flash::StepSwing(r, a.red[c], a.saturated[c], rLimit, false, limits_));
+    }
+    general_.Plan(t, lumMoves_, lumFields_);
+    reds_.Plan(t, redMoves_, redFields_);
+    std::fill(holdLum.begin(), holdLum.end(), 0);
+    std::fill(holdRed.begin(), holdRed.end(), 0);
+    HoldCells(lumFields_, general_, kFieldBudget, t, lumMoves_, holdLum);
+    HoldCells(redFields_, reds_, kRedBudget, t, redMoves_, holdRed);
+}
+
+// A held cell shows the new picture made darker or brighter (a gain, in
+// linear light) where that reaches its target; else (the new picture black
+// there, or far too dark) a mix with the last picture shown.
+void PictureGovernor::SetGains(const std::vector<uint8_t>& holdLum, const std::vector<uint8_t>& holdRed) {
+    const float gLimit = float(limits_.general), rLimit = float(limits_.red);
     held_ = 0;
     for (int c = 0; c < flash::kCells; ++c) {
         float gain = 1.0f, mix = 1.0f, low, high;
@@ -226,68 +272,34 @@ const uint32_t* PictureGovernor::Apply(double t, const uint32_t* argb, int width
         mix_[c] = mix;
         held_ += gain != 1.0f || mix < 1.0f;
     }
+}
 
-    // The picture as composed is measured again: where the gains shared
-    // between neighbouring cells and the smoothing still let a field over its
-    // budget move, the cells that carry it are held further, a few rounds;
-    // after them, the last picture stays on for this frame.
-    constexpr int kRounds = 4;
-    const uint32_t* shown = argb;
-    bool frozen = false;
-    for (int round = 0;; ++round) {
-        shown = argb;
-        if (held_) {
-            Compose(argb);
-            shown = next_.data();
-        }
-        flash::Measure(shown, width, height, trial_);
-        for (int c = 0; c < flash::kCells; ++c) {
-            flash::Swing l = lum_[c], r = red_[c];
-            lumMoves_[c] = int8_t(flash::StepSwing(l, trial_.lum[c], trial_.saturated[c], gLimit, true, limits_));
-            redMoves_[c] = int8_t(flash::StepSwing(r, trial_.red[c], trial_.saturated[c], rLimit, false, limits_));
-        }
-        general_.Plan(t, lumMoves_, lumFields_);
-        reds_.Plan(t, redMoves_, redFields_);
-        std::fill(holdLum.begin(), holdLum.end(), 0);
-        std::fill(holdRed.begin(), holdRed.end(), 0);
-        hold(lumFields_, general_, kFieldBudget, lumMoves_, holdLum);
-        hold(redFields_, reds_, kRedBudget, redMoves_, holdRed);
-        const bool leaks = std::any_of(holdLum.begin(), holdLum.end(), [](uint8_t h) { return h; }) ||
-                           std::any_of(holdRed.begin(), holdRed.end(), [](uint8_t h) { return h; });
-        if (!leaks) break;
-        if (round == kRounds) {
-            frozen = true;
-            break;
-        }
-        for (int c = 0; c < flash::kCells; ++c) {
-            if (!holdLum[c] && !holdRed[c]) continue;
-            float factor = 1.0f, low, high;
-            auto pull = [&](float prev, float now, float limit, const flash::Swing& s) {
-                flash::FreeBand(s, limit, low, high);
-                const float target = TargetFor(prev, now, low, high, limit);
-                const float f = now > 1e-4f ? target / now : 0.5f;
-                if (std::fabs(std::log(std::max(f, 1e-3f))) > std::fabs(std::log(factor))) factor = std::max(f, 1e-3f);
-            };
-            if (holdLum[c]) pull(out_.lum[c], trial_.lum[c], gLimit, lum_[c]);
-            if (holdRed[c]) pull(out_.red[c], trial_.red[c], rLimit, red_[c]);
-            if (mix_[c] < 1.0f || gain_[c] * factor > kMaxGain)
-                mix_[c] *= 0.5f;
-            else
-                gain_[c] *= factor;
-            ++held_;
-        }
+// The cells still carrying a field over its budget in the composed picture:
+// their gain pulled further towards the target, or their mix halved.
+void PictureGovernor::HoldFurther(const std::vector<uint8_t>& holdLum, const std::vector<uint8_t>& holdRed) {
+    const float gLimit = float(limits_.general), rLimit = float(limits_.red);
+    for (int c = 0; c < flash::kCells; ++c) {
+        if (!holdLum[c] && !holdRed[c]) continue;
+        float factor = 1.0f, low, high;
+        auto pull = [&](float prev, float now, float limit, const flash::Swing& s) {
+            flash::FreeBand(s, limit, low, high);
+            const float target = TargetFor(prev, now, low, high, limit);
+            const float f = now > 1e-4f ? target / now : 0.5f;
+            if (std::fabs(std::log(std::max(f, 1e-3f))) > std::fabs(std::log(factor))) factor = std::max(f, 1e-3f);
+        };
+        if (holdLum[c]) pull(out_.lum[c], trial_.lum[c], gLimit, lum_[c]);
+        if (holdRed[c]) pull(out_.red[c], trial_.red[c], rLimit, red_[c]);
+        if (mix_[c] < 1.0f || gain_[c] * factor > kMaxGain)
+            mix_[c] *= 0.5f;
+        else
+            gain_[c] *= factor;
+        ++held_;
     }
-    if (frozen) {
-        shown = shown_.data();
-        trial_ = out_;
-    } else if (held_) {
-        shown_.swap(next_);
-        shown = shown_.data();
-    } else {
-        shown_.assign(argb, argb + size_t(width) * height);
-    }
+}
 
-    // What is shown moves the swings and the fields' counts.
+// What is shown (measured in trial_) moves the swings and the fields' counts.
+void PictureGovernor::CommitShown(double t) {
+    const float gLimit = float(limits_.general), rLimit = float(limits_.red);
     out_.lum.swap(trial_.lum);
     out_.red.swap(trial_.red);
     out_.saturated.swap(trial_.saturated);
@@ -297,7 +309,6 @@ const uint32_t* PictureGovernor::Apply(double t, const uint32_t* argb, int width
     }
     general_.Commit(t, lumMoves_);
     reds_.Commit(t, redMoves_);
-    return shown;
 }
 
 void PictureGovernor::Compose(const uint32_t* argb) {

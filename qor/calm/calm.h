@@ -97,6 +97,11 @@ public:
 
 private:
     void Start(double t, const uint32_t* argb, int width, int height);
+    // The cells to hold back for the picture measured in `a`.
+    void PlanHolds(double t, const flash::Areas& a, std::vector<uint8_t>& holdLum, std::vector<uint8_t>& holdRed);
+    void SetGains(const std::vector<uint8_t>& holdLum, const std::vector<uint8_t>& holdRed);
+    void HoldFurther(const std::vector<uint8_t>& holdLum, const std::vector<uint8_t>& holdRed);
+    void CommitShown(double t);
     void Compose(const uint32_t* argb);
 
     flash::Limits limits_;
