@@ -63,6 +63,9 @@ std::vector<Fault>& Faults() {
 }   // namespace
 
 bool TakeFault(Fault::Kind kind, double t, Fault* taken) {
+    // Without the variable: no lock, in the audio callback or on any frame.
+    static const bool kAsked = std::getenv("TEQ_FAULTS") != nullptr;
+    if (!kAsked) return false;
     std::lock_guard<std::mutex> guard(gLock);
     std::vector<Fault>& faults = Faults();
     for (size_t i = 0; i < faults.size(); ++i) {
